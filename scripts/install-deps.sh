@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Folvane needs to build, test, fuzz and run its demo.
+# Only missing packages are installed; running it again changes nothing.
+set -euo pipefail
+
+packages=(
+  # toolchain and build
+  build-essential cmake pkg-config clang-14 libclang-rt-14-dev
+  # test framework and PDF checkers used by the tests
+  libgtest-dev googletest qpdf poppler-utils mupdf-tools locales
+  # libraries of the core
+  zlib1g-dev nettle-dev libtiff-dev libjpeg62-turbo-dev libpng-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+as_root() {
+  if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
+}
+
+if ((${#missing[@]})); then
+  echo "install-deps: installing ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A German locale lets the tests prove that number output does not follow the locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [[ -f /etc/locale.gen ]] && { [[ $(id -u) -eq 0 ]] || command -v sudo >/dev/null; }; then
+    as_root sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+    as_root locale-gen >/dev/null 2>&1 || true
+  fi
+fi
+exit 0
