@@ -1,0 +1,141 @@
+#include "app/output_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+using folvane::app::loadOutputSettings;
+using folvane::app::OutputSettingKey;
+using folvane::app::outputSettingKeys;
+using folvane::app::OutputSettings;
+using folvane::app::OutputSettingsReader;
+using folvane::app::SettingsStore;
+using folvane::test::scratchDir;
+using folvane::test::writeFileBytes;
+
+namespace {
+
+// A record whose every field holds something other than a default.
+OutputSettings filledRecord()
+{
+    OutputSettings s;
+    for (const OutputSettingKey& key : outputSettingKeys()) {
+        if (key.intField)
+            s.*key.intField = -77;
+        else
+            s.*key.textField = "stale";
+    }
+    return s;
+}
+
+TEST(OutputSettings, HasTheSixtyTwoKeysInRecordOrder)
+{
+    const std::vector<std::string> expected = {
+        "colorTif", "grayTif", "bwTif", "bSkew", "quality", "imgFit", "pageRotate", "pageSize",
+        "page_W", "page_H", "xdpi", "ydpi", "mTop", "mLeft", "mRight", "mBottom", "layout", "order",
+        "repeat", "border", "header", "hWatermark", "hpos", "hcolor", "footer", "fWatermark", "fpos",
+        "fcolor", "text", "tWatermark", "tpos", "tsize", "tcolor", "image", "imgWatermark", "imgpos",
+        "imgWidth", "imgHeight", "security", "copy", "print", "modify", "level", "user", "owner",
+        "document", "zoom", "resize", "center", "fullscreen", "hideMenu", "hideTool", "hideControl",
+        "bookmark", "bookmarksel", "unitforfile", "title", "subject", "author", "keywords", "creator",
+        "producer"};
+    auto keys = outputSettingKeys();
+    ASSERT_EQ(keys.size(), expected.size());
+    OutputSettings record;
+    std::uintptr_t previous = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].key, expected[i]);
+        EXPECT_NE(keys[i].intField == nullptr, keys[i].textField == nullptr) << keys[i].key;
+        // The field each key fills lies behind the previous one: record and keys share one order.
+        auto address = keys[i].intField ? reinterpret_cast<std::uintptr_t>(&(record.*keys[i].intField))
+                                        : reinterpret_cast<std::uintptr_t>(&(record.*keys[i].textField));
+        EXPECT_GT(address, previous) << keys[i].key;
+        previous = address;
+    }
+}
+
+TEST(OutputSettings, WithoutAFileEveryFieldHoldsItsDefault)
+{
+    SettingsStore store((scratchDir() / "Settings.ini").string());
+    OutputSettings s = filledRecord();
+    loadOutputSettings(store, s);
+    EXPECT_EQ(s.colorTif, 4);
+    EXPECT_EQ(s.grayTif, 4);
+    EXPECT_EQ(s.bwTif, 4);
+    EXPECT_EQ(s.bSkew, 0);
+    EXPECT_EQ(s.quality, 75);
+    EXPECT_EQ(s.imgFit, 0);
+    EXPECT_EQ(s.pageRotate, 0);
+    EXPECT_EQ(s.pageSize, 0);
+    EXPECT_EQ(s.page_W, 0);
+    EXPECT_EQ(s.page_H, 0);
+    EXPECT_EQ(s.xdpi, 72);
+    EXPECT_EQ(s.ydpi, 72);
+    EXPECT_EQ(s.mTop + s.mLeft + s.mRight + s.mBottom, 0);
+    EXPECT_EQ(s.layout, 1);
+    EXPECT_EQ(s.order + s.repeat + s.border, 0);
+    EXPECT_EQ(s.header + s.hpos + s.hcolor + s.footer + s.fpos + s.fcolor + s.text + s.tcolor + s.image, 0);
+    EXPECT_EQ(s.tpos, 4);
+    EXPECT_EQ(s.tsize, 12);
+    EXPECT_EQ(s.imgpos, 4);
+    EXPECT_EQ(s.imgWidth, 100);
+    EXPECT_EQ(s.imgHeight, 100);
+    EXPECT_EQ(s.security + s.copy + s.print + s.modify + s.level, 0);
+    EXPECT_EQ(s.document + s.zoom + s.resize + s.center + s.fullscreen, 0);
+    EXPECT_EQ(s.hideMenu + s.hideTool + s.hideControl, 0);
+    EXPECT_EQ(s.bookmark + s.bookmarksel + s.unitforfile, 0);
+    for (const std::string* text : {&s.hWatermark, &s.fWatermark, &s.tWatermark, &s.imgWatermark, &s.user,
+                                    &s.owner, &s.title, &s.subject, &s.author, &s.keywords, &s.creator,
+                                    &s.producer})
+        EXPECT_EQ(*text, "");
+}
+
+TEST(OutputSettings, EveryKeyOfTheFileReachesItsField)
+{
+    auto path = scratchDir() / "Settings.ini";
+    SettingsStore store(path.string());
+    std::vector<std::string> values;
+    for (const OutputSettingKey& key : outputSettingKeys())
+        values.push_back((key.intField ? "10" : "text ") + std::to_string(values.size() + 1));
+    std::vector<SettingsStore::Entry> entries;
+    for (size_t i = 0; i < values.size(); ++i)
+        entries.push_back({outputSettingKeys()[i].key, values[i]});
+    store.putStrings(entries);
+    OutputSettings s;
+    loadOutputSettings(store, s);
+    EXPECT_EQ(s.colorTif, 101);
+    EXPECT_EQ(s.page_W, 109);
+    EXPECT_EQ(s.hWatermark, "text 22");
+    EXPECT_EQ(s.copy, 1040);
+    EXPECT_EQ(s.owner, "text 45");
+    EXPECT_EQ(s.unitforfile, 1056);
+    EXPECT_EQ(s.producer, "text 62");
+}
+
+TEST(OutputSettings, TheWatchFolderReaderLeavesTheProducerEmpty)
+{
+    auto path = scratchDir() / "Settings.ini";
+    writeFileBytes(path, "[Settings]\nproducer=Scanner Suite\ncreator=Scan Tool\nhidemenu=1\ntitle=" +
+                             std::string(400, 't') + "\n");
+    SettingsStore store(path.string());
+
+    OutputSettings list = filledRecord();
+    loadOutputSettings(store, list, OutputSettingsReader::FileList);
+    EXPECT_EQ(list.producer, "Scanner Suite");
+    EXPECT_EQ(list.hideMenu, 1); // written in lower case, read as the same key
+    EXPECT_EQ(list.title, std::string(255, 't'));
+
+    OutputSettings watch = filledRecord();
+    loadOutputSettings(store, watch, OutputSettingsReader::WatchFolder);
+    EXPECT_EQ(watch.producer, "");
+    EXPECT_EQ(watch.creator, "Scan Tool");
+    EXPECT_EQ(watch.quality, 75);
+    EXPECT_EQ(watch.subject, "");
+}
+
+} // namespace
