@@ -8,8 +8,18 @@ packages=(
   build-essential cmake pkg-config clang-14 libclang-rt-14-dev
   # test framework and PDF checkers used by the tests
   libgtest-dev googletest qpdf poppler-utils mupdf-tools locales
+  # benchmarks under bench/
+  libbenchmark-dev
+  # other producers' PDF files for the reader's tests
+  ghostscript
   # libraries of the core
   zlib1g-dev nettle-dev libtiff-dev libjpeg62-turbo-dev libpng-dev
+  # image codec libraries
+  libopenjp2-7-dev libmng-dev libraw-dev libwmf-dev
+  # installed-font lookup; the fonts the font tests and the width generator read
+  libfontconfig-dev fonts-dejavu-core fonts-urw-base35
+  # the external converter plugin, and the gm tool that makes its test images
+  libgraphicsmagick1-dev graphicsmagick
 )
 
 missing=()

@@ -1,0 +1,76 @@
+#pragma once
+// What the format readers and the encoders share with the image object. Not part of the
+// codec's public interface.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "codec/bitmap.h"
+
+namespace folvane::codec {
+
+struct LoadRequest {
+    std::span<const uint8_t> data; // the whole file
+    int frame = 0;                 // 0-based frame to decode
+    bool headerOnly = false;       // report frame count and size without decoding pixels
+};
+
+// A reader fills the frame count (0 for single-image files), the size and depth of the selected
+// frame, and, unless headerOnly, the bitmap itself. It returns false for anything it cannot
+// decode completely; it never prints.
+struct LoadResult {
+    int frameCount = 0;
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+    Bitmap bitmap;
+};
+
+bool readBmp(const LoadRequest& request, LoadResult& result);
+bool readJpeg(const LoadRequest& request, LoadResult& result);
+bool readPng(const LoadRequest& request, LoadResult& result);
+bool readIco(const LoadRequest& request, LoadResult& result);
+bool readTiff(const LoadRequest& request, LoadResult& result);
+bool readTga(const LoadRequest& request, LoadResult& result);
+bool readPcx(const LoadRequest& request, LoadResult& result);
+bool readWbmp(const LoadRequest& request, LoadResult& result);
+bool readWmf(const LoadRequest& request, LoadResult& result);
+bool readJp2(const LoadRequest& request, LoadResult& result);  // JP2 files and J2K code streams
+bool readPgx(const LoadRequest& request, LoadResult& result);
+bool readPnm(const LoadRequest& request, LoadResult& result);
+bool readSun(const LoadRequest& request, LoadResult& result);
+bool readMng(const LoadRequest& request, LoadResult& result);
+bool readSka(const LoadRequest& request, LoadResult& result);
+bool readRaw(const LoadRequest& request, LoadResult& result);
+
+// A device-independent bitmap without file header (as stored in icons and bare .dib files).
+// With iconMask the height covers the colour image and the AND mask below it; masked pixels
+// become transparent.
+bool readDib(std::span<const uint8_t> data, bool iconMask, const LoadRequest& request, LoadResult& result);
+
+// Reports the size of a finished bitmap, or of a header in header-only mode.
+inline bool finishLoad(LoadResult& result, int width, int height, int bitsPerPixel)
+{
+    result.width = width;
+    result.height = height;
+    result.bitsPerPixel = bitsPerPixel;
+    return true;
+}
+inline bool finishLoad(LoadResult& result)
+{
+    return finishLoad(result, result.bitmap.width(), result.bitmap.height(), result.bitmap.bitsPerPixel());
+}
+
+// Decompression bombs: a compressed pixel stream cannot expand beyond this many pixels per byte,
+// so sizes are refused before allocation when the file is too short to hold them.
+inline bool plausibleCompressed(uint64_t pixels, size_t compressedBytes, uint64_t pixelsPerByte = 256)
+{
+    return pixels <= static_cast<uint64_t>(compressedBytes) * pixelsPerByte;
+}
+
+bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality);
+bool writeTiffFile(const Bitmap& bitmap, const std::string& path, int compression, int jpegQuality);
+
+} // namespace folvane::codec

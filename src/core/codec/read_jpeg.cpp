@@ -1,0 +1,121 @@
+// JPEG decoding through libjpeg. Gray stays gray (8 bits with the identity ramp), everything
+// else becomes 24-bit RGB; CMYK and YCCK are converted to RGB here because libjpeg does not.
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "codec/codec_internal.h"
+
+namespace folvane::codec {
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    jmp_buf jump;
+    bool truncated;
+};
+
+void onError(j_common_ptr cinfo)
+{
+    longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings are silent; running out of data is remembered because libjpeg would otherwise pad
+// the image with gray and call it a success.
+void onMessage(j_common_ptr cinfo, int level)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level < 0 && err->base.msg_code == JWRN_JPEG_EOF)
+        err->truncated = true;
+}
+
+void onOutput(j_common_ptr) {}
+
+bool decode(jpeg_decompress_struct& cinfo, ErrorManager& err, const LoadRequest& request, LoadResult& result,
+            std::vector<uint8_t>& line)
+{
+    jpeg_mem_src(&cinfo, request.data.data(), static_cast<unsigned long>(request.data.size()));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
+        return false;
+    const int width = static_cast<int>(cinfo.image_width);
+    const int height = static_cast<int>(cinfo.image_height);
+    const bool gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    if (!frameSizeAllowed(cinfo.image_width, cinfo.image_height, gray ? 8 : 24))
+        return false;
+    if (request.headerOnly)
+        return finishLoad(result, width, height, gray ? 8 : 24);
+
+    cinfo.out_color_space = gray ? JCS_GRAYSCALE : (cmyk ? JCS_CMYK : JCS_RGB);
+    jpeg_start_decompress(&cinfo);
+    const int components = cinfo.output_components;
+    if ((gray && components != 1) || (cmyk && components != 4) || (!gray && !cmyk && components != 3))
+        return false;
+    Bitmap& bitmap = result.bitmap;
+    if (!bitmap.create(width, height, gray ? 8 : 24))
+        return false;
+    if (gray)
+        bitmap.setGrayPalette();
+    line.resize(static_cast<size_t>(width) * static_cast<size_t>(components));
+    // Adobe writes CMYK inverted; plain CMYK files store ink amounts directly.
+    const bool inverted = cinfo.saw_Adobe_marker;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        const int y = static_cast<int>(cinfo.output_scanline);
+        JSAMPROW rowPointer = cmyk ? line.data() : bitmap.row(y);
+        if (jpeg_read_scanlines(&cinfo, &rowPointer, 1) != 1 || err.truncated)
+            return false;
+        if (cmyk) {
+            uint8_t* out = bitmap.row(y);
+            for (int x = 0; x < width; ++x) {
+                unsigned c = line[4 * x], m = line[4 * x + 1], ye = line[4 * x + 2], k = line[4 * x + 3];
+                if (!inverted) {
+                    c = 255 - c;
+                    m = 255 - m;
+                    ye = 255 - ye;
+                    k = 255 - k;
+                }
+                out[3 * x] = static_cast<uint8_t>((c * k + 127) / 255);
+                out[3 * x + 1] = static_cast<uint8_t>((m * k + 127) / 255);
+                out[3 * x + 2] = static_cast<uint8_t>((ye * k + 127) / 255);
+            }
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    if (err.truncated)
+        return false;
+    return finishLoad(result);
+}
+
+} // namespace
+
+bool readJpeg(const LoadRequest& request, LoadResult& result)
+{
+    if (request.data.size() < 4 || request.frame != 0)
+        return false;
+    // Declared before setjmp: nothing with a destructor lives between setjmp and the libjpeg
+    // frames that may jump back.
+    std::vector<uint8_t> line;
+    jpeg_decompress_struct cinfo {};
+    ErrorManager err {};
+    cinfo.err = jpeg_std_error(&err.base);
+    err.base.error_exit = onError;
+    err.base.emit_message = onMessage;
+    err.base.output_message = onOutput;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        result.bitmap.clear();
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    bool ok = decode(cinfo, err, request, result, line);
+    jpeg_destroy_decompress(&cinfo);
+    if (!ok)
+        result.bitmap.clear();
+    return ok;
+}
+
+} // namespace folvane::codec

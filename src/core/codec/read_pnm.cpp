@@ -1,0 +1,131 @@
+// Portable any-maps P1 to P6: bitmaps (1 = black), gray maps and pix maps, in text or binary
+// form, with any maximum value up to 65535 (scaled to 8 bits).
+#include <cstring>
+
+#include "codec/byte_reader.h"
+#include "codec/codec_internal.h"
+
+namespace folvane::codec {
+
+namespace {
+
+bool isSpace(uint8_t c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Skips white space and comments, then reads a decimal number (false when there is none or it
+// exceeds the limit).
+bool readNumber(ByteReader& in, uint32_t limit, uint32_t& value)
+{
+    while (!in.atEnd()) {
+        uint8_t c = in.data()[in.pos()];
+        if (c == '#') {
+            while (!in.atEnd() && in.data()[in.pos()] != '\n' && in.data()[in.pos()] != '\r')
+                in.skip(1);
+        } else if (isSpace(c)) {
+            in.skip(1);
+        } else {
+            break;
+        }
+    }
+    value = 0;
+    int digits = 0;
+    while (!in.atEnd() && in.data()[in.pos()] >= '0' && in.data()[in.pos()] <= '9') {
+        value = value * 10 + (in.u8() - '0');
+        if (value > limit)
+            return false;
+        ++digits;
+    }
+    return digits > 0;
+}
+
+// A plain bitmap's pixels are single digits that need no separators.
+bool readBit(ByteReader& in, uint32_t& value)
+{
+    while (!in.atEnd() && (isSpace(in.data()[in.pos()]) || in.data()[in.pos()] == '#')) {
+        if (in.data()[in.pos()] == '#')
+            while (!in.atEnd() && in.data()[in.pos()] != '\n')
+                in.skip(1);
+        else
+            in.skip(1);
+    }
+    uint8_t c = in.u8();
+    value = c == '1' ? 1 : 0;
+    return in.ok() && (c == '0' || c == '1');
+}
+
+} // namespace
+
+bool readPnm(const LoadRequest& request, LoadResult& result)
+{
+    ByteReader in(request.data);
+    if (in.u8() != 'P' || request.frame != 0)
+        return false;
+    const int kind = in.u8() - '0';
+    if (!in.ok() || kind < 1 || kind > 6)
+        return false;
+    uint32_t width = 0, height = 0, maxValue = 1;
+    if (!readNumber(in, 0x7FFFFFFF, width) || !readNumber(in, 0x7FFFFFFF, height))
+        return false;
+    const bool bitmapKind = kind == 1 || kind == 4;
+    if (!bitmapKind && (!readNumber(in, 65535, maxValue) || maxValue == 0))
+        return false;
+    const int depth = bitmapKind ? 1 : (kind == 2 || kind == 5) ? 8 : 24;
+    const int channels = depth == 24 ? 3 : 1;
+    if (!frameSizeAllowed(width, height, depth))
+        return false;
+    const bool binary = kind >= 4;
+    if (binary && !isSpace(in.u8())) // exactly one white-space byte before the raster
+        return false;
+    const uint64_t samples = static_cast<uint64_t>(width) * height * channels;
+    const uint64_t sampleBytes = maxValue > 255 ? 2 : 1;
+    const uint64_t needed = kind == 4 ? (width + 7) / 8 * static_cast<uint64_t>(height)
+                          : binary    ? samples * sampleBytes
+                                      : samples; // text needs at least one byte per sample
+    if (needed > in.remaining())
+        return false;
+    if (request.headerOnly)
+        return finishLoad(result, static_cast<int>(width), static_cast<int>(height), depth);
+
+    Bitmap& bitmap = result.bitmap;
+    if (!bitmap.create(static_cast<int>(width), static_cast<int>(height), depth))
+        return false;
+    if (bitmapKind)
+        bitmap.palette() = {Rgb{255, 255, 255}, Rgb{0, 0, 0}};
+    else if (depth == 8)
+        bitmap.setGrayPalette();
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* out = bitmap.row(static_cast<int>(y));
+        if (kind == 4) {
+            auto row = in.bytes(static_cast<size_t>((width + 7) / 8));
+            std::memcpy(out, row.data(), row.size());
+            continue;
+        }
+        for (uint32_t x = 0; x < width * static_cast<uint32_t>(channels); ++x) {
+            uint32_t v = 0;
+            bool ok = true;
+            if (kind == 1)
+                ok = readBit(in, v);
+            else if (!binary)
+                ok = readNumber(in, maxValue, v);
+            else
+                v = sampleBytes == 2 ? in.u16be() : in.u8();
+            if (!ok || !in.ok() || v > maxValue) {
+                bitmap.clear();
+                return false;
+            }
+            if (kind == 1)
+                bitmap.setIndex(static_cast<int>(y), static_cast<int>(x), v);
+            else
+                out[x] = static_cast<uint8_t>((v * 255u + maxValue / 2) / maxValue);
+        }
+    }
+    if (!in.ok() || (bitmapKind && !normalizeBilevel(bitmap))) {
+        bitmap.clear();
+        return false;
+    }
+    return finishLoad(result);
+}
+
+} // namespace folvane::codec

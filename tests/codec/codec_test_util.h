@@ -1,0 +1,78 @@
+#pragma once
+// Fixture builders and pixel helpers for the codec tests: little byte writers for the small
+// formats, PNG and TIFF files written through the libraries, and pixel access by colour.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "codec/bitmap.h"
+#include "codec/image_codec.h"
+
+namespace folvane::codec::test {
+
+using Bytes = std::vector<uint8_t>;
+
+struct ByteWriter {
+    Bytes bytes;
+    ByteWriter& u8(unsigned v);
+    ByteWriter& u16le(unsigned v);
+    ByteWriter& u32le(uint32_t v);
+    ByteWriter& u16be(unsigned v);
+    ByteWriter& u32be(uint32_t v);
+    ByteWriter& text(const std::string& s);
+    ByteWriter& raw(const Bytes& b);
+};
+
+// The colour of pixel (x, y) as R, G, B whatever the depth (alpha composited onto white).
+Rgb pixel(const Bitmap& bitmap, int x, int y);
+
+// A small true-colour test picture: every pixel a different, reproducible colour.
+Bitmap colourPicture(int width, int height);
+// A bilevel picture with a checkerboard of ink (bit 1) and a solid ink first column.
+Bitmap bilevelPicture(int width, int height);
+// An 8-bit picture on the identity gray ramp.
+Bitmap grayPicture(int width, int height);
+
+std::filesystem::path writeBytes(const std::string& name, const Bytes& bytes);
+Bytes readBytes(const std::filesystem::path& path);
+
+// Loads a file fully (not header-only) and returns the codec, failing the test when it fails.
+bool loadFile(ImageCodec& codec, const std::filesystem::path& path, int formatId);
+bool loadBytes(ImageCodec& codec, const Bytes& bytes, int formatId);
+
+// PNG through libpng with the given colour type and depth; samples are taken from the rows
+// exactly as given (big-endian for 16 bits). Palette and tRNS are optional.
+Bytes makePng(int width, int height, int colourType, int depth, const std::vector<Bytes>& rows,
+              const std::vector<Rgb>& palette = {}, const Bytes& trns = {});
+
+// A TIFF of several pages written with libtiff; each page is given as a bitmap and saved with
+// the codec's own encoder settings (compression number).
+std::filesystem::path makeMultiPageTiff(const std::string& name, const std::vector<Bitmap>& pages, int compression);
+
+// The folder of the committed fixtures.
+std::filesystem::path fixture(const std::string& name);
+
+// Reads a TIFF tag of the first page with libtiff (for checking what the encoder wrote).
+struct TiffFacts {
+    bool opened = false;
+    uint32_t width = 0, height = 0;
+    uint16_t compression = 0, photometric = 0, bitsPerSample = 0, samplesPerPixel = 0;
+    int pages = 0;
+    std::vector<Bytes> rows; // decoded scanlines of the first page
+};
+TiffFacts inspectTiff(const std::filesystem::path& path);
+
+// Lossless JPEG 2000 (a JP2 file or a bare code stream) whose plane c holds value(c, x, y).
+Bytes encodeJpeg2000(bool jp2, int components, int precision, bool isSigned, int width, int height,
+                     int (*value)(int c, int x, int y));
+
+// A linear (demosaiced) DNG of 64 × 32 pixels written with libtiff: left half bright, right dark.
+std::filesystem::path makeDng();
+
+// A placeable metafile of right × bottom units at the given units per inch, with a red
+// rectangle over the left half.
+Bytes makeWmf(int16_t right, int16_t bottom, uint16_t inch);
+
+} // namespace folvane::codec::test
