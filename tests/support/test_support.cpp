@@ -73,9 +73,10 @@ std::filesystem::path scratchDir()
     return dir;
 }
 
-::testing::AssertionResult qpdfCheck(const std::filesystem::path& pdf)
+::testing::AssertionResult qpdfCheck(const std::filesystem::path& pdf, const std::string& password)
 {
-    CommandResult r = runCommand("qpdf --check " + shellQuote(pdf.string()));
+    std::string option = password.empty() ? "" : "--password=" + shellQuote(password) + " ";
+    CommandResult r = runCommand("qpdf --check " + option + shellQuote(pdf.string()));
     if (r.exitCode == 0)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "qpdf --check " << pdf << " exited " << r.exitCode << ":\n" << r.output;
@@ -83,8 +84,13 @@ std::filesystem::path scratchDir()
 
 std::filesystem::path PdfTest::pdfPath(const std::string& name)
 {
+    return pdfPath(name, "");
+}
+
+std::filesystem::path PdfTest::pdfPath(const std::string& name, const std::string& password)
+{
     auto path = scratchDir() / name;
-    m_pdfs.push_back(path);
+    m_pdfs.emplace_back(path, password);
     return path;
 }
 
@@ -97,12 +103,12 @@ std::filesystem::path PdfTest::keepPdfBytes(const std::string& name, const std::
 
 void PdfTest::TearDown()
 {
-    for (const auto& pdf : m_pdfs) {
+    for (const auto& [pdf, password] : m_pdfs) {
         if (!std::filesystem::exists(pdf)) {
             ADD_FAILURE() << "expected PDF was not written: " << pdf;
             continue;
         }
-        EXPECT_TRUE(qpdfCheck(pdf));
+        EXPECT_TRUE(qpdfCheck(pdf, password));
     }
 }
 

@@ -16,8 +16,12 @@
 
 #include <zlib.h>
 
+#include "pdf/fonts.h"
 #include "pdf/hook_array.h"
 #include "pdf/md5.h"
+#include "pdf/navigation_state.h"
+#include "pdf/reader.h"
+#include "pdf/security_state.h"
 #include "pdf/text_state.h"
 
 namespace folvane::pdf {
@@ -58,6 +62,8 @@ enum ProcSet : unsigned {
 };
 
 struct PdfDocument;
+struct ImageSlot;    // images.h
+struct XObjectEntry; // images.h
 
 // Allocation and error hooks. Any of them may be left null, which selects the default:
 // the C heap (allocations zero-filled) and an error hook that ignores every report.
@@ -150,6 +156,36 @@ struct PdfDocument {
 
     // Producer text written into the information dictionary; empty = the built-in one.
     std::string producer;
+
+    // ---- Outlines, viewer settings, document information, encryption (outline.h, security.h)
+    HookArray<OutlineEntry> outlines; // entry 0 is the root; allocated with the first bookmark
+    int bookmarkCount = 0;            // entries after the root
+    ViewerSettings viewer;
+    DocumentInfo info;
+    SecurityState security;
+    // ---- end of outlines, viewer settings, document information, encryption
+
+    // ---- Fonts and text (fonts.h)
+    FontRegistry fonts;          // font index = position; released at close
+    EncodingTable encodings;     // slots 0..2 built in, the other slots empty
+    const char* resourceNamePrefix = ""; // put between a resource's letter and its index
+    bool fontBold = false;       // style requested from installed fonts
+    bool fontItalic = false;
+    FontFileLookup fontLookup = nullptr; // null = the system's fonts (fontconfig)
+    // ---- end of fonts and text
+
+    // ---- Images (images.h): slots by handle, the XObject table, the raw-strip buffer
+    HookArray<ImageSlot> imageSlots;     // capacity = slots; 128 at first, doubled when all in use
+    HookArray<XObjectEntry> xobjects;    // entry i is resource "/I<prefix>i"
+    int xobjectCount = 0;
+    HookArray<uint8_t> stripBuffer;      // grows to the largest strip copied so far
+    // ---- end of images
+
+    // ---- Existing file being appended to (reader.h): filled by ReadPdfStructure
+    ExistingPdf existing;
+    int64_t appendOriginalSize = 0; // the file's size when it was opened for appending
+    bool appendInfoIsExisting = false; // the update rewrites the file's own information object
+    // ---- end of existing file
 };
 
 // Lifecycle -------------------------------------------------------------------------------------
@@ -167,6 +203,12 @@ int openOutput(PdfDocument* doc, const std::string& path);
 // tables; the record returns to object scope and may be opened again. Returns 1 when every byte
 // reached the sink, 0 when a write failed (the file is then incomplete).
 int closePdfDocument(PdfDocument* doc);
+
+// Opens an existing PDF for appending pages by an incremental update: checks the header, reads
+// the file's structure, and continues the file after its last byte (the existing bytes are never
+// changed). Returns 1, or -1 when the file cannot be opened, is refused or cannot be read (the
+// record stays in object scope).
+int openForAppend(PdfDocument* doc, const std::string& path);
 
 // Releases the record itself; call closePdfDocument first when it is open.
 void freePdfDocument(PdfDocument* doc);
@@ -215,6 +257,7 @@ void writeHexBytes(PdfDocument* doc, const void* bytes, size_t length);
 
 // Keyed numeric parameters. Keys: "compression", "precision", "pagewidth", "pageheight",
 // "cropbox.llx" .. "artbox.ury" (crop, bleed, trim, art; llx, lly, urx, ury), "duration".
+// Viewer settings (outline.h): "pagemode", "openaction", "openpage", "viewerprefs".
 // Unknown keys and keys used outside their scopes are reported and ignored.
 void setNumericParameter(PdfDocument* doc, const char* key, double value);
 

@@ -2,10 +2,13 @@
 // table with its 20-byte entries, the trailer with the file identifier, and "%%EOF".
 #include "pdf/document.h"
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 #include <unistd.h>
 
+#include "pdf/outline.h"
+#include "pdf/security.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -18,11 +21,13 @@ void writeCatalog(PdfDocument* doc, int pageTreeRoot)
         doc->catalogNumber = reserveObject(doc);
     beginObject(doc, doc->catalogNumber);
     writeString(doc, " <</Type /Catalog ");
-    // The open action, page mode and viewer preferences are written here once they exist.
+    writeCatalogViewerEntries(doc);
     writeReference(doc, "/Pages", pageTreeRoot);
-    // The outline root is referenced here once bookmarks exist.
+    writeOutlineReference(doc);
     writeString(doc, ">> endobj ");
 }
+
+} // namespace
 
 // Every reserved number must be present, so an unwritten one becomes a null object.
 void writePlaceholders(PdfDocument* doc)
@@ -36,6 +41,8 @@ void writePlaceholders(PdfDocument* doc)
     }
 }
 
+namespace {
+
 void writeCrossReference(PdfDocument* doc)
 {
     writeFormatted(doc, "xref\r0 %d\r", doc->objectCount + 1);
@@ -43,6 +50,8 @@ void writeCrossReference(PdfDocument* doc)
     for (int n = 1; n <= doc->objectCount; ++n)
         writeFormatted(doc, "%010ld 00000 n\r\r", static_cast<long>(doc->offsets[static_cast<size_t>(n)]));
 }
+
+} // namespace
 
 std::array<uint8_t, 16> documentDigest(PdfDocument* doc, int64_t xrefOffset)
 {
@@ -67,14 +76,22 @@ std::array<uint8_t, 16> documentDigest(PdfDocument* doc, int64_t xrefOffset)
     return md5.digestCopy();
 }
 
+namespace {
+
 void writeTrailer(PdfDocument* doc, int64_t xrefOffset)
 {
     writeFormatted(doc, "trailer\r <</Size %d ", doc->objectCount + 1);
     writeReference(doc, "/Root", doc->catalogNumber);
     if (doc->infoNumber)
         writeReference(doc, "/Info", doc->infoNumber);
-    // The encryption dictionary is referenced here once documents can be encrypted.
-    auto id = documentDigest(doc, xrefOffset);
+    std::array<uint8_t, 16> id;
+    if (doc->security.encrypted) {
+        // The identifier that entered the file key, so readers derive the same key.
+        writeReference(doc, "/Encrypt", doc->security.dictionaryNumber);
+        std::copy(std::begin(doc->fileId), std::end(doc->fileId), id.begin());
+    } else {
+        id = documentDigest(doc, xrefOffset);
+    }
     writeString(doc, "/ID [");
     writeHexBytes(doc, id.data(), id.size());
     writeHexBytes(doc, id.data(), id.size());
@@ -103,6 +120,9 @@ void releaseTables(PdfDocument* doc)
     doc->pages.release(doc);
     doc->leaves.release(doc);
     doc->contents.release(doc);
+    releaseNavigation(doc);
+    releaseFonts(doc);
+    releaseImages(doc);
     // Documents without a sink keep their bytes in the buffer until freed or reopened.
     if (!doc->outputPath.empty())
         releaseOutputBuffer(doc);
@@ -122,13 +142,23 @@ int closePdfDocument(PdfDocument* doc)
     if (doc->pageCount == 0)
         reportError(doc, kErrState, "document has no pages");
 
+    if (doc->writeMode == 1) {
+        closeAppend(doc);
+        closeSink(doc);
+        releaseTables(doc);
+        resetScopes(doc, false);
+        return doc->writeFailed ? 0 : 1;
+    }
+
     writeInfoDictionary(doc);
-    // Font and colour-space objects are written here once the writer has text.
+    writeFontObjects(doc);
+    // Colour-space objects would follow the fonts; nothing in this writer creates one.
     int root = writePageTree(doc);
     writeCatalog(doc, root);
-    // Outline objects are written here once the writer has bookmarks.
+    writeOutlines(doc);
     writePlaceholders(doc);
-    // The encryption dictionary is written here once documents can be encrypted.
+    if (doc->security.encrypted)
+        writeEncryptionDictionary(doc);
 
     writeChar(doc, '\r');
     int64_t xrefOffset = currentOffset(doc);

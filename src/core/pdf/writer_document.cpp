@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "pdf/outline.h"
+#include "pdf/security.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -126,6 +128,7 @@ void freePdfDocument(PdfDocument* doc)
         return;
     if (currentScope(doc) != kScopeObject)
         closePdfDocument(doc);
+    releaseFonts(doc);
     releaseOutputBuffer(doc);
     doc->tag = 0;
     auto release = doc->hooks.release;
@@ -133,13 +136,9 @@ void freePdfDocument(PdfDocument* doc)
     release(nullptr, doc);
 }
 
-int openOutput(PdfDocument* doc, const std::string& path)
+bool resetForOutput(PdfDocument* doc, int mode)
 {
-    if (!isValid(doc))
-        return -1;
-    checkScope(doc, kScopeObject, "openOutput");
-
-    doc->writeMode = 0;
+    doc->writeMode = mode;
     doc->offsets.release(doc);
     doc->pages.release(doc);
     doc->leaves.release(doc);
@@ -147,7 +146,7 @@ int openOutput(PdfDocument* doc, const std::string& path)
     if (!doc->offsets.ensure(doc, 0, 2048, -1, "offsets") || !doc->pages.ensure(doc, 0, 512, -1, "pages") ||
         !doc->leaves.ensure(doc, 0, 64, 0, "leaves")) {
         reportError(doc, kErrAllocation, "writer tables could not be allocated");
-        return -1;
+        return false;
     }
     doc->objectCount = 0;
     doc->numberBase = 0;
@@ -162,11 +161,28 @@ int openOutput(PdfDocument* doc, const std::string& path)
     doc->graphicsDepth = 0;
     doc->digest.reset();
     std::memset(doc->fileId, 0, sizeof doc->fileId);
+    resetSecurity(doc);
+    releaseFonts(doc); // font object numbers belong to the previous output
+    releaseImages(doc);
     doc->writeFailed = false;
     doc->sink = nullptr;
     doc->sinkIsStdout = false;
     releaseOutputBuffer(doc);
     doc->out.flushed = 0;
+    doc->existing = ExistingPdf{};
+    doc->appendOriginalSize = 0;
+    doc->appendInfoIsExisting = false;
+    return true;
+}
+
+int openOutput(PdfDocument* doc, const std::string& path)
+{
+    if (!isValid(doc))
+        return -1;
+    checkScope(doc, kScopeObject, "openOutput");
+
+    if (!resetForOutput(doc, 0))
+        return -1;
 
     if (path == "-") {
         // stdio on Linux never translates bytes, so standard output is already binary.
@@ -276,7 +292,8 @@ void setNumericParameter(PdfDocument* doc, const char* key, double value)
         if (!inScopes(kScopeDocument | kScopePage))
             return;
         doc->displayDuration = value > 0 ? value : 0;
-    } else if (!setBoxCoordinate(doc, key, value)) {
+    } else if (!setBoxCoordinate(doc, key, value) && !setViewerParameter(doc, key, value) &&
+               !setTextParameter(doc, key, value)) {
         reportError(doc, kErrArgument, "unknown parameter %s", key);
     }
 }

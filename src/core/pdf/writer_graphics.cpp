@@ -25,11 +25,6 @@ bool prepareOperator(PdfDocument* doc, int allowed, const char* operation)
     return true;
 }
 
-bool isGray0(int space, const double* c)
-{
-    return space == 0 && c[0] == 0;
-}
-
 } // namespace
 
 void endTextObject(PdfDocument* doc)
@@ -167,17 +162,7 @@ void resetGraphicsState(PdfDocument* doc)
 {
     if (!prepareOperator(doc, kScopePage, "resetGraphicsState"))
         return;
-    ColorState& color = level(doc).color;
-    if (!isGray0(color.fillSpace, color.fill)) {
-        writeString(doc, "0 g\r");
-        color.fillSpace = 0;
-        color.fill[0] = color.fill[1] = color.fill[2] = color.fill[3] = 0;
-    }
-    if (!isGray0(color.strokeSpace, color.stroke)) {
-        writeString(doc, "0 G\r");
-        color.strokeSpace = 0;
-        color.stroke[0] = color.stroke[1] = color.stroke[2] = color.stroke[3] = 0;
-    }
+    setColor(doc, kColorBoth, kColorGray, 0);
     setLineWidth(doc, 1);
     setLineCap(doc, 0);
     setLineJoin(doc, 0);

@@ -1,6 +1,9 @@
 #pragma once
 // Helpers shared by the writer's own files; not part of the writer's public contract.
 
+#include <array>
+#include <cstdint>
+
 #include "pdf/document.h"
 
 namespace folvane::pdf {
@@ -27,6 +30,11 @@ void popScope(PdfDocument* doc);
 // Resets the stack to object scope, or to object plus document scope.
 void resetScopes(PdfDocument* doc, bool documentOpen);
 
+// Resets every table and counter for a new output in `mode` (0 new file, 1 incremental update).
+bool resetForOutput(PdfDocument* doc, int mode);
+// The closing sequence of an incremental update.
+void closeAppend(PdfDocument* doc);
+
 // Output buffer.
 bool makeRoom(PdfDocument* doc, size_t count);
 void startCompression(PdfDocument* doc);
@@ -36,12 +44,26 @@ void releaseOutputBuffer(PdfDocument* doc);
 // The "N 0 R " reference to object `number` (numberBase added).
 void writeReference(PdfDocument* doc, const char* key, int number);
 
-// Pages: writes the page tree at close and returns the number of its root.
-int writePageTree(PdfDocument* doc);
+// Pages: writes the page tree at close and returns the number of its root. In an incremental
+// update the root of the new pages gets the existing root as parent (its number as written).
+int writePageTree(PdfDocument* doc, int writtenParent = 0);
 // Ends a page left open at close.
 void endOpenPage(PdfDocument* doc);
 
 // Document information dictionary, written first by the closing sequence.
 void writeInfoDictionary(PdfDocument* doc);
+// The information dictionary of an incremental update: the existing one rewritten under its own
+// number (values set for this update replace the ones read, the others are kept), or a new one.
+// Returns its number as written and sets *offset to where it starts.
+int writeAppendInfoDictionary(PdfDocument* doc, int64_t* offset);
+
+// Closing helpers shared by new files and updates.
+void writePlaceholders(PdfDocument* doc);
+std::array<uint8_t, 16> documentDigest(PdfDocument* doc, int64_t xrefOffset);
+
+// Images: the "/XObject" resources of the page being ended (clears the used-on-page flags), and
+// the release of every image slot and table (at close and before a new output is opened).
+void writeImageResources(PdfDocument* doc);
+void releaseImages(PdfDocument* doc);
 
 } // namespace folvane::pdf

@@ -3,6 +3,7 @@
 // indirect object right after the stream.
 #include "pdf/document.h"
 
+#include "pdf/security.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -58,6 +59,8 @@ void beginStreamData(PdfDocument* doc, int number, bool compress)
     writeString(doc, ">>  stream\r\n");
     doc->out.streamObject = number + doc->numberBase;
     doc->out.streamGeneration = 0;
+    // From here to endStreamData every byte is stream data: encrypted ones pass the RC4 state.
+    beginStreamEncryption(doc);
     if (compress)
         startCompression(doc);
     doc->streamStart = currentOffset(doc);
@@ -68,6 +71,7 @@ void endStreamData(PdfDocument* doc, int lengthNumber)
     if (!isValid(doc))
         return;
     finishCompression(doc);
+    endStreamEncryption(doc);
     int64_t length = currentOffset(doc) - doc->streamStart;
     writeString(doc, "\rendstream endobj ");
     beginObject(doc, lengthNumber);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "pdf/security.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -116,6 +117,7 @@ size_t writeBytes(PdfDocument* doc, const void* bytes, size_t length)
         if (!makeRoom(doc, length))
             return 0;
         std::memcpy(out.cursor, bytes, length);
+        encryptStreamOutput(doc, out.cursor, length);
         out.cursor += length;
         return length;
     }
@@ -129,7 +131,7 @@ size_t writeBytes(PdfDocument* doc, const void* bytes, size_t length)
         zs.next_out = out.cursor;
         zs.avail_out = static_cast<uInt>(out.end - out.cursor);
         int rc = deflate(&zs, Z_NO_FLUSH);
-        // Encryption of the produced bytes goes here once documents can be encrypted.
+        encryptStreamOutput(doc, out.cursor, static_cast<size_t>(zs.next_out - out.cursor));
         out.cursor = zs.next_out;
         if (rc == Z_BUF_ERROR) {
             if (!makeRoom(doc, zs.avail_in / 4 + 16))
@@ -180,7 +182,6 @@ void startCompression(PdfDocument* doc)
         return;
     }
     doc->out.compressing = true;
-    // The per-object encryption key is prepared here once documents can be encrypted.
 }
 
 void finishCompression(PdfDocument* doc)
@@ -197,7 +198,7 @@ void finishCompression(PdfDocument* doc)
         zs.next_out = out.cursor;
         zs.avail_out = static_cast<uInt>(out.end - out.cursor);
         int rc = deflate(&zs, Z_FINISH);
-        // Encryption of the produced bytes goes here once documents can be encrypted.
+        encryptStreamOutput(doc, out.cursor, static_cast<size_t>(zs.next_out - out.cursor));
         out.cursor = zs.next_out;
         if (rc == Z_STREAM_END)
             break;

@@ -37,7 +37,7 @@ void writeResources(PdfDocument* doc, int number)
 {
     beginObject(doc, number);
     writeString(doc, " <<");
-    // Image XObjects drawn on this page are listed here once the writer has images.
+    writeImageResources(doc);
     writeString(doc, "/ProcSet [/PDF ");
     if (doc->procSets & kProcImageB)
         writeString(doc, "/ImageB ");
@@ -48,16 +48,18 @@ void writeResources(PdfDocument* doc, int number)
     if (doc->procSets & kProcText)
         writeString(doc, "/Text ");
     writeString(doc, "] ");
-    // Colour spaces, patterns and fonts used on this page are listed here once they exist.
+    // Colour spaces and patterns would be listed here; nothing in this writer creates one.
+    writeFontResources(doc);
     writeString(doc, ">> endobj ");
 }
 
+// `parent` is the parent's number as written (numberBase included), 0 for none.
 void writeNode(PdfDocument* doc, int number, int parent, int count, const int32_t* kids, int kidCount)
 {
     beginObject(doc, number);
     writeFormatted(doc, " <</Type /Pages /Count %d ", count);
     if (parent)
-        writeReference(doc, "/Parent", parent);
+        writeFormatted(doc, "/Parent %d 0 R ", parent);
     writeString(doc, "/Kids [");
     for (int i = 0; i < kidCount; ++i)
         writeFormatted(doc, "%d 0 R ", kids[i] + doc->numberBase);
@@ -78,9 +80,10 @@ int buildTree(PdfDocument* doc, int parent, const int32_t* leaves, const int32_t
     int kidCount = 0;
     int full = n / chunk;
     for (int k = 0; k < full; ++k)
-        kids[kidCount++] = buildTree(doc, node, leaves + k * chunk / 10, pages + k * chunk, chunk);
+        kids[kidCount++] = buildTree(doc, node + doc->numberBase, leaves + k * chunk / 10, pages + k * chunk, chunk);
     if (n % chunk)
-        kids[kidCount++] = buildTree(doc, node, leaves + full * chunk / 10, pages + full * chunk, n % chunk);
+        kids[kidCount++] =
+            buildTree(doc, node + doc->numberBase, leaves + full * chunk / 10, pages + full * chunk, n % chunk);
     writeNode(doc, node, parent, n, kids, kidCount);
     return node;
 }
@@ -126,6 +129,7 @@ void endPage(PdfDocument* doc)
         popScope(doc); // an unfinished path is dropped with the page
     if (doc->graphicsDepth > 0)
         reportError(doc, kErrState, "page ended with %d unrestored saves", doc->graphicsDepth);
+    endTextObject(doc); // before the reset below forgets that a text object is open
     resetPageGraphics(doc);
     endContent(doc);
 
@@ -177,7 +181,7 @@ void endOpenPage(PdfDocument* doc)
     }
 }
 
-int writePageTree(PdfDocument* doc)
+int writePageTree(PdfDocument* doc, int writtenParent)
 {
     if (doc->leafCount == 0) {
         // No pages: the root is an empty leaf.
@@ -187,7 +191,7 @@ int writePageTree(PdfDocument* doc)
         doc->leafCount = 1;
         doc->leafFill = 0;
     }
-    return buildTree(doc, 0, &doc->leaves[0], &doc->pages[1], doc->pageCount);
+    return buildTree(doc, writtenParent, &doc->leaves[0], &doc->pages[1], doc->pageCount);
 }
 
 } // namespace folvane::pdf

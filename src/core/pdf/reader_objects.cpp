@@ -1,0 +1,312 @@
+// The objects the reader needs from an existing file: the catalog, the page-tree root and the
+// walk over the page tree, the document information values, and the public entry points.
+#include "pdf/reader.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "pdf/reader_internal.h"
+#include "pdf/writer_internal.h"
+
+namespace folvane::pdf {
+
+const char* const kExistingInfoKeyNames[kExistingInfoKeyCount] = {
+    "Title", "Author", "Subject", "Keywords", "Creator", "Producer", "CreationDate", "ModDate", "Trapped"};
+
+namespace reader {
+
+namespace {
+
+// Reads a header "N G obj" at the scanner; false unless it names `number` and `generation`.
+bool headerMatches(Scanner& scan, int number, int generation)
+{
+    int64_t n = 0;
+    int64_t g = 0;
+    if (!scan.readInteger(&n) || n != number || !scan.readInteger(&g) || g != generation)
+        return false;
+    scan.skipBlanks();
+    return scan.consume("obj");
+}
+
+int generationOf(const ExistingPdf& existing, int number)
+{
+    return existing.generations[static_cast<size_t>(number)];
+}
+
+bool listed(const ExistingPdf& existing, int number)
+{
+    return number >= 1 && static_cast<size_t>(number) < existing.offsets.size() &&
+           existing.offsets[static_cast<size_t>(number)] >= 0;
+}
+
+// Moves the scanner past the key it stands on (after findKey) and its following blanks.
+void skipKeyName(Scanner& scan)
+{
+    std::string name;
+    scan.readName(&name);
+    scan.skipBlanks();
+}
+
+// A string value at the scanner: literal or hex, decoded (not decrypted). False for other values.
+bool readStringValue(Scanner& scan, uint64_t limit, std::string* bytes)
+{
+    std::string raw;
+    if (scan.peek() == '(') {
+        if (!scan.readLiteralString(&raw, limit))
+            return false;
+        *bytes = decodeLiteral(raw);
+        return true;
+    }
+    if (scan.peek() == '<' && scan.peek(1) != '<') {
+        if (!scan.readHexString(&raw, limit))
+            return false;
+        *bytes = decodeHex(raw);
+        return true;
+    }
+    return false;
+}
+
+// The /Kids of a page-tree node: 1 with *kids filled (possibly empty), 0 when the node has no
+// /Kids (a page), -1 when they cannot be read. The array may be an indirect object.
+int readKids(ReadContext& ctx, const ExistingPdf& existing, const std::string& text,
+             std::vector<std::pair<int, int>>* kids)
+{
+    Scanner scan(text);
+    if (!scan.findKey("/Kids"))
+        return 0;
+    skipKeyName(scan);
+    std::string array;
+    if (scan.peek() == '[') {
+        if (!scan.skipBalanced(&array, text.size()))
+            return -1;
+    } else {
+        int number = 0;
+        int generation = 0;
+        std::string object;
+        if (!scan.readReference(&number, &generation) || !listed(existing, number) ||
+            generation != generationOf(existing, number) ||
+            !loadObject(ctx, existing, number, kReaderBlockSize, false, &object))
+            return -1;
+        Scanner body(std::string_view(object).substr(bodyStart(object)));
+        body.skipBlanks();
+        if (body.peek() != '[' || !body.skipBalanced(&array, object.size()))
+            return -1;
+    }
+    kids->clear();
+    Scanner items(std::string_view(array).substr(1, array.size() - 2));
+    for (;;) {
+        items.skipBlanks();
+        if (items.atEnd())
+            return 1;
+        int number = 0;
+        int generation = 0;
+        if (!items.readReference(&number, &generation))
+            return -1;
+        kids->emplace_back(number, generation);
+    }
+}
+
+bool readCatalog(ReadContext& ctx, ExistingPdf& existing)
+{
+    if (!loadObject(ctx, existing, existing.catalogNumber, kReaderBlockSize, false, &existing.catalogText))
+        return false;
+    Scanner catalog(existing.catalogText);
+    int generation = 0;
+    if (!catalog.findKey("/Pages"))
+        return false;
+    skipKeyName(catalog);
+    if (!catalog.readReference(&existing.pageTreeRoot, &generation) || !listed(existing, existing.pageTreeRoot) ||
+        generation != generationOf(existing, existing.pageTreeRoot))
+        return false;
+    if (!loadObject(ctx, existing, existing.pageTreeRoot, kReaderBlockSize, false, &existing.pageTreeRootText))
+        return false;
+    Scanner root(existing.pageTreeRootText);
+    int64_t count = 0;
+    if (!root.findKey("/Count"))
+        return false;
+    skipKeyName(root);
+    if (!root.readInteger(&count) || count < 0 || count > kMaxObjectNumber)
+        return false;
+    existing.rootCount = static_cast<int>(count);
+    existing.pageCount = existing.rootCount;
+    return true;
+}
+
+} // namespace
+
+size_t bodyStart(const std::string& text)
+{
+    Scanner scan(text);
+    int64_t ignored = 0;
+    scan.readInteger(&ignored);
+    scan.readInteger(&ignored);
+    scan.skipBlanks();
+    scan.consume("obj");
+    return scan.index();
+}
+
+bool loadObject(ReadContext& ctx, const ExistingPdf& existing, int number, uint64_t limit, bool allowTruncated,
+                std::string* text)
+{
+    if (!listed(existing, number))
+        return false;
+    int64_t position = existing.offsets[static_cast<size_t>(number)];
+    if (position >= ctx.fileSize)
+        return false;
+    Scanner scan(ctx, position, 1024);
+    scan.skipBlanks();
+    if (!scan.objectText(text, limit, allowTruncated))
+        return false;
+    Scanner header(*text);
+    return headerMatches(header, number, generationOf(existing, number));
+}
+
+bool readPages(ReadContext& ctx, ExistingPdf& existing)
+{
+    existing.pages.clear();
+    existing.pageTexts.clear();
+    if (!listed(existing, existing.pageTreeRoot))
+        return false;
+
+    struct Node {
+        std::vector<std::pair<int, int>> kids;
+        size_t next = 0;
+    };
+    std::vector<Node> stack(1);
+    // The root must be an inner node: an update attaches its new pages to the root's kids.
+    if (readKids(ctx, existing, existing.pageTreeRootText, &stack[0].kids) != 1)
+        return false;
+    std::vector<bool> visited(existing.offsets.size(), false);
+    visited[static_cast<size_t>(existing.pageTreeRoot)] = true;
+
+    std::string text;
+    std::vector<std::pair<int, int>> kids;
+    while (!stack.empty()) {
+        Node& node = stack.back();
+        if (node.next == node.kids.size()) {
+            stack.pop_back();
+            continue;
+        }
+        auto [number, generation] = node.kids[node.next++];
+        // A node met twice is a cycle or a shared subtree; both make the tree unusable.
+        if (!listed(existing, number) || visited[static_cast<size_t>(number)] ||
+            generation != generationOf(existing, number))
+            return false;
+        visited[static_cast<size_t>(number)] = true;
+        if (!loadObject(ctx, existing, number, kReaderBlockSize, false, &text))
+            return false;
+        int inner = readKids(ctx, existing, text, &kids);
+        if (inner < 0)
+            return false;
+        if (inner == 1) {
+            stack.push_back(Node{std::move(kids), 0});
+            kids = {};
+        } else {
+            existing.pages.push_back(number);
+            existing.pageTexts.push_back(std::move(text));
+            text = {};
+        }
+    }
+    existing.pageCount = std::min(existing.rootCount, static_cast<int>(existing.pages.size()));
+    return !ctx.exhausted;
+}
+
+bool readInfo(ReadContext& ctx, ExistingPdf& existing)
+{
+    for (ExistingInfoValue& value : existing.info)
+        value = ExistingInfoValue{};
+    if (existing.infoNumber == 0)
+        return true;
+    std::string text;
+    if (!loadObject(ctx, existing, existing.infoNumber, kInfoTextLimit, true, &text))
+        return false;
+    const int infoGeneration = generationOf(existing, existing.infoNumber);
+
+    for (int k = 0; k < kExistingInfoKeyCount; ++k) {
+        std::string key = std::string("/") + kExistingInfoKeyNames[k];
+        Scanner scan(text);
+        if (scan.boundedSearch(key, text.size(), "endobj") != kFound)
+            continue;
+        skipKeyName(scan);
+        ExistingInfoValue value;
+        if (readStringValue(scan, text.size(), &value.bytes)) {
+            decryptExistingString(existing.encryption, existing.infoNumber, infoGeneration, value.bytes);
+        } else if (scan.peek() == '/' && k == kExistingTrapped) {
+            scan.readName(&value.bytes);
+            value.isName = true;
+        } else if (isDigit(scan.peek())) {
+            // A value kept in an object of its own, encrypted with that object's key.
+            int number = 0;
+            int generation = 0;
+            std::string object;
+            if (!scan.readReference(&number, &generation) || !listed(existing, number) ||
+                generation != generationOf(existing, number) ||
+                !loadObject(ctx, existing, number, kInfoTextLimit, true, &object))
+                continue;
+            Scanner body(std::string_view(object).substr(bodyStart(object)));
+            body.skipBlanks();
+            if (!readStringValue(body, object.size(), &value.bytes))
+                continue;
+            decryptExistingString(existing.encryption, number, generation, value.bytes);
+        } else {
+            continue;
+        }
+        value.present = true;
+        existing.info[k] = std::move(value);
+    }
+    return !ctx.exhausted;
+}
+
+} // namespace reader
+
+namespace {
+
+// Runs one read with a fresh context; a failure (or an exhausted allocation) yields 0.
+template <typename Step>
+int runRead(PdfDocument* doc, FILE* file, Step step)
+{
+    if (!isValid(doc) || !file)
+        return 0;
+    try {
+        reader::ReadContext ctx;
+        if (!ctx.open(file))
+            return 0;
+        return step(ctx, doc->existing) && !ctx.exhausted ? 1 : 0;
+    } catch (const std::exception&) {
+        return 0; // allocation failure
+    }
+}
+
+} // namespace
+
+int ReadPdfStructure(PdfDocument* doc, FILE* file)
+{
+    if (!isValid(doc))
+        return 0;
+    doc->existing = ExistingPdf{};
+    int result = runRead(doc, file, [](reader::ReadContext& ctx, ExistingPdf& existing) {
+        existing.fileSize = ctx.fileSize;
+        return reader::readCrossReferences(ctx, existing) && reader::readEncryption(ctx, existing) &&
+               reader::readInfo(ctx, existing) && reader::readCatalog(ctx, existing) &&
+               reader::readPages(ctx, existing);
+    });
+    if (!result)
+        doc->existing = ExistingPdf{};
+    return result;
+}
+
+int ReadPageTree(PdfDocument* doc, FILE* file)
+{
+    return runRead(doc, file, [](reader::ReadContext& ctx, ExistingPdf& existing) {
+        return !existing.offsets.empty() && reader::readPages(ctx, existing);
+    });
+}
+
+int ReadInfoDictionary(PdfDocument* doc, FILE* file)
+{
+    return runRead(doc, file, [](reader::ReadContext& ctx, ExistingPdf& existing) {
+        return !existing.offsets.empty() && reader::readInfo(ctx, existing);
+    });
+}
+
+} // namespace folvane::pdf

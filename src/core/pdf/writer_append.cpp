@@ -1,0 +1,283 @@
+// Incremental updates: opening an existing PDF for appending pages, and the closing sequence
+// that adds the new pages' subtree, rewrites the page-tree root (and the catalog and the
+// document information when they change), and chains a new cross-reference section to the old
+// ones. The existing bytes are never changed; a failed final write is cut off again.
+#include "pdf/document.h"
+
+#include <cstring>
+#include <string_view>
+#include <unistd.h>
+
+#include "pdf/fonts.h"
+#include "pdf/outline.h"
+#include "pdf/reader.h"
+#include "pdf/reader_internal.h"
+#include "pdf/security.h"
+#include "pdf/writer_internal.h"
+
+namespace folvane::pdf {
+
+namespace {
+
+constexpr uint64_t kObjectTextLimit = 1 << 20;
+
+int generationOf(const ExistingPdf& existing, int number)
+{
+    if (number < 1 || static_cast<size_t>(number) >= existing.generations.size())
+        return 0;
+    return existing.generations[static_cast<size_t>(number)];
+}
+
+bool listed(const ExistingPdf& existing, int number)
+{
+    return number >= 1 && static_cast<size_t>(number) < existing.offsets.size() &&
+           existing.offsets[static_cast<size_t>(number)] >= 0;
+}
+
+struct DictionaryEntry {
+    std::string key;  // without the slash
+    std::string text; // "/Key value" as written
+};
+
+// The top-level entries of the first dictionary in an object's text, each with its value as
+// written (strings stay byte for byte, so encrypted strings keep working under the same number).
+bool dictionaryEntries(const std::string& objectText, std::vector<DictionaryEntry>* entries)
+{
+    size_t open = objectText.find("<<", reader::bodyStart(objectText));
+    if (open == std::string::npos)
+        return false;
+    std::string_view body(objectText);
+    reader::Scanner scan(body.substr(open + 2));
+    for (;;) {
+        scan.skipBlanks();
+        if (scan.startsWith(">>"))
+            return true;
+        if (scan.peek() != '/')
+            return false;
+        size_t start = scan.index();
+        std::string key;
+        if (!scan.readName(&key) || !scan.skipValue())
+            return false;
+        entries->push_back({key, std::string(body.substr(open + 2 + start, scan.index() - start))});
+    }
+}
+
+// "N G obj\r <<" ... ">> endobj " of an existing object rewritten under its own number.
+void beginRewrite(PdfDocument* doc, int number, int64_t* offset)
+{
+    *offset = currentOffset(doc);
+    writeFormatted(doc, "%d %d obj\r <<", number, generationOf(doc->existing, number));
+}
+
+void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
+{
+    for (const auto& entry : entries) {
+        writeBytes(doc, entry.text.data(), entry.text.size());
+        writeChar(doc, ' ');
+    }
+}
+
+bool hasViewerSettings(const PdfDocument* doc)
+{
+    const ViewerSettings& v = doc->viewer;
+    return v.pageMode != 0 || v.openFit != 0 || v.flags != 0 || v.openPage > 1;
+}
+
+// The existing catalog with its open action, viewer preferences and page mode replaced.
+bool rewriteCatalog(PdfDocument* doc, int64_t* offset)
+{
+    std::vector<DictionaryEntry> entries;
+    if (!dictionaryEntries(doc->existing.catalogText, &entries))
+        return false;
+    std::erase_if(entries, [](const DictionaryEntry& e) {
+        return e.key == "OpenAction" || e.key == "ViewerPreferences" || e.key == "PageMode";
+    });
+    beginRewrite(doc, doc->existing.catalogNumber, offset);
+    writeEntries(doc, entries);
+    writeCatalogViewerEntries(doc);
+    writeString(doc, ">> endobj ");
+    return true;
+}
+
+// The kids of the existing root as written inside its array ("4 0 R 9 0 R"), reading the array
+// object when /Kids refers to one.
+bool existingKids(PdfDocument* doc, const std::string& value, std::string* kids)
+{
+    std::string_view text(value);
+    size_t bracket = text.find('[');
+    if (bracket == std::string_view::npos) {
+        reader::Scanner scan(text.substr(5)); // after "/Kids"
+        int number = 0, generation = 0;
+        if (!scan.readReference(&number, &generation) || !listed(doc->existing, number))
+            return false;
+        reader::ReadContext context;
+        std::string object;
+        if (!context.open(doc->sink) ||
+            !reader::loadObject(context, doc->existing, number, kObjectTextLimit, false, &object))
+            return false;
+        return existingKids(doc, object.substr(reader::bodyStart(object)), kids);
+    }
+    size_t close = text.rfind(']');
+    if (close == std::string_view::npos || close < bracket)
+        return false;
+    *kids = std::string(text.substr(bracket + 1, close - bracket - 1));
+    return true;
+}
+
+// The existing page-tree root with the new count and the new subtree added to its kids.
+bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
+{
+    std::vector<DictionaryEntry> entries;
+    if (!dictionaryEntries(doc->existing.pageTreeRootText, &entries))
+        return false;
+    std::string kids;
+    bool kidsFound = false;
+    for (auto& entry : entries) {
+        if (entry.key == "Kids") {
+            if (!existingKids(doc, entry.text, &kids))
+                return false;
+            kidsFound = true;
+        }
+    }
+    if (!kidsFound)
+        return false;
+    std::erase_if(entries, [](const DictionaryEntry& e) { return e.key == "Count" || e.key == "Kids"; });
+    beginRewrite(doc, doc->existing.pageTreeRoot, offset);
+    writeEntries(doc, entries);
+    writeFormatted(doc, "/Count %d ", doc->existing.pageCount + doc->pageCount);
+    writeString(doc, "/Kids [");
+    writeBytes(doc, kids.data(), kids.size());
+    writeFormatted(doc, " %d 0 R] ", subtreeRoot + doc->numberBase);
+    writeString(doc, ">> endobj ");
+    return true;
+}
+
+void writeEntry(PdfDocument* doc, int number, int64_t offset)
+{
+    writeFormatted(doc, "%d 1\r%010ld %05d n\r\r", number, static_cast<long>(offset),
+                   generationOf(doc->existing, number));
+}
+
+void writeAppendTrailer(PdfDocument* doc, int64_t xrefOffset, int infoWritten)
+{
+    const ExistingPdf& e = doc->existing;
+    writeFormatted(doc, "trailer\r <</Size %d ", doc->numberBase + doc->objectCount + 1);
+    if (infoWritten)
+        writeFormatted(doc, "/Info %d %d R ", infoWritten,
+                       e.infoNumber == infoWritten ? generationOf(e, infoWritten) : 0);
+    writeFormatted(doc, "/Root %d %d R ", e.catalogNumber, generationOf(e, e.catalogNumber));
+    if (e.previousXref >= 0)
+        writeFormatted(doc, "/Prev %ld ", static_cast<long>(e.previousXref));
+    if (e.encryptNumber)
+        writeFormatted(doc, "/Encrypt %d %d R ", e.encryptNumber, generationOf(e, e.encryptNumber));
+    else if (!e.encryptDirect.empty()) {
+        writeString(doc, "/Encrypt ");
+        writeBytes(doc, e.encryptDirect.data(), e.encryptDirect.size());
+        writeChar(doc, ' ');
+    }
+    auto digest = documentDigest(doc, xrefOffset);
+    writeString(doc, "/ID [");
+    if (e.id[0].present) {
+        // The first element identifies the file across updates (and enters its encryption key).
+        writeChar(doc, e.id[0].literal ? '(' : '<');
+        writeBytes(doc, e.id[0].raw.data(), e.id[0].raw.size());
+        writeChar(doc, e.id[0].literal ? ')' : '>');
+    } else {
+        writeHexBytes(doc, digest.data(), digest.size());
+    }
+    writeHexBytes(doc, digest.data(), digest.size());
+    writeString(doc, "] >> ");
+    writeFormatted(doc, "\rstartxref\r%ld\r%%%%EOF\r\n", static_cast<long>(xrefOffset));
+}
+
+} // namespace
+
+int openForAppend(PdfDocument* doc, const std::string& path)
+{
+    if (!isValid(doc))
+        return -1;
+    checkScope(doc, kScopeObject, "openForAppend");
+    int headerOffset = 0;
+    if (checkAppendHeader(path, &headerOffset) != 1 || !resetForOutput(doc, 1))
+        return -1;
+    // Reads anywhere, writes only at the end: the existing bytes cannot be touched.
+    FILE* file = std::fopen(path.c_str(), "a+b");
+    if (!file) {
+        resetForOutput(doc, 0);
+        return -1;
+    }
+    int lastByte = -1;
+    if (fseeko(file, -1, SEEK_END) == 0)
+        lastByte = std::fgetc(file);
+    if (fseeko(file, 0, SEEK_END) != 0 || ReadPdfStructure(doc, file) != 1) {
+        std::fclose(file);
+        resetForOutput(doc, 0);
+        return -1;
+    }
+    const ExistingPdf& e = doc->existing;
+    doc->sink = file;
+    doc->outputPath = path;
+    doc->appendOriginalSize = e.fileSize;
+    // New offsets continue the file, counted the way its own offsets are.
+    doc->out.flushed = e.fileSize - e.offsetBase;
+    doc->numberBase = e.highestNumber;
+    if (e.encryption.encrypted) {
+        // New objects are encrypted with the existing file's key.
+        SecurityState& s = doc->security;
+        s.encrypted = true;
+        s.keyLength = e.encryption.keyLength;
+        s.permissions = e.encryption.permissions;
+        std::memcpy(s.fileKey, e.encryption.fileKey, sizeof s.fileKey);
+    }
+    resetScopes(doc, true);
+    // The update starts on a line of its own.
+    if (lastByte != '\r' && lastByte != '\n')
+        writeChar(doc, '\r');
+    return 1;
+}
+
+void closeAppend(PdfDocument* doc)
+{
+    writeFontObjects(doc);
+    int subtreeRoot = doc->pageCount > 0 ? writePageTree(doc, doc->existing.pageTreeRoot) : 0;
+
+    int64_t catalogOffset = -1;
+    if (hasViewerSettings(doc) && !rewriteCatalog(doc, &catalogOffset)) {
+        reportError(doc, kErrArgument, "the existing catalog could not be rewritten");
+        catalogOffset = -1;
+    }
+    int64_t infoOffset = -1;
+    int infoWritten = writeAppendInfoDictionary(doc, &infoOffset);
+    int64_t rootOffset = -1;
+    if (subtreeRoot && !rewritePageRoot(doc, subtreeRoot, &rootOffset))
+        reportError(doc, kErrArgument, "the existing page tree could not be extended");
+    // Bookmarks are not added to an existing outline; numbers they reserved become placeholders.
+    writePlaceholders(doc);
+
+    writeChar(doc, '\r');
+    int64_t xrefOffset = currentOffset(doc);
+    writeString(doc, "xref\r0 1\r0000000000 65535 f\r\r");
+    if (catalogOffset >= 0)
+        writeEntry(doc, doc->existing.catalogNumber, catalogOffset);
+    if (rootOffset >= 0)
+        writeEntry(doc, doc->existing.pageTreeRoot, rootOffset);
+    if (infoOffset >= 0 && infoWritten == doc->existing.infoNumber)
+        writeEntry(doc, infoWritten, infoOffset);
+    if (doc->objectCount > 0) {
+        writeFormatted(doc, "%d %d\r", doc->numberBase + 1, doc->objectCount);
+        for (int n = 1; n <= doc->objectCount; ++n)
+            writeFormatted(doc, "%010ld 00000 n\r\r", static_cast<long>(doc->offsets[static_cast<size_t>(n)]));
+    }
+    writeAppendTrailer(doc, xrefOffset, infoWritten);
+
+    // A failed write must not leave a damaged tail on a good file: cut it back to its old size.
+    flushOutput(doc);
+    bool failed = doc->writeFailed || std::fflush(doc->sink) != 0;
+    if (failed) {
+        doc->writeFailed = true;
+        if (::ftruncate(fileno(doc->sink), static_cast<off_t>(doc->appendOriginalSize)) != 0)
+            reportError(doc, kErrWrite, "could not restore %s to its original size", doc->outputPath.c_str());
+    }
+}
+
+} // namespace folvane::pdf

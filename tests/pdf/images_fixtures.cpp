@@ -1,0 +1,479 @@
+#include "pdf/images_fixtures.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+
+#include "pdf/pdf_inspect.h"
+#include "support/test_support.h"
+
+namespace folvane::test {
+
+std::vector<uint8_t> patternBytes(size_t count, unsigned seed)
+{
+    std::vector<uint8_t> bytes(count);
+    uint32_t state = seed * 2654435761u + 12345u;
+    for (auto& b : bytes) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+TiffPage patternPage(uint32_t width, uint32_t height, uint16_t bits, uint16_t samplesPerPixel,
+                     uint16_t photometric, uint16_t compression, unsigned seed)
+{
+    TiffPage page;
+    page.width = width;
+    page.height = height;
+    page.bits = bits;
+    page.samplesPerPixel = samplesPerPixel;
+    page.photometric = photometric;
+    page.compression = compression;
+    page.data = patternBytes(page.rowBytes() * height, seed);
+    return page;
+}
+
+namespace {
+
+void setFields(TIFF* tif, const TiffPage& p)
+{
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.samplesPerPixel);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, p.planar);
+    if (p.fillOrder != FILLORDER_MSB2LSB)
+        TIFFSetField(tif, TIFFTAG_FILLORDER, p.fillOrder);
+    if (p.predictor != PREDICTOR_NONE)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, p.predictor);
+    if (p.compression == COMPRESSION_CCITTFAX3)
+        TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, p.group3Options);
+    if (p.inkSet >= 0)
+        TIFFSetField(tif, TIFFTAG_INKSET, static_cast<uint16_t>(p.inkSet));
+    if (!p.extraSamples.empty())
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(p.extraSamples.size()), p.extraSamples.data());
+    if (!p.colormap.empty()) {
+        size_t n = p.colormap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, p.colormap.data(), p.colormap.data() + n, p.colormap.data() + 2 * n);
+    }
+    if (p.xResolution > 0)
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.xResolution);
+    if (p.yResolution > 0)
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yResolution);
+    if (p.resolutionUnit >= 0)
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<uint16_t>(p.resolutionUnit));
+    if (p.tileSize) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, p.tileSize);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tileSize);
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip ? p.rowsPerStrip : p.height);
+    }
+}
+
+bool writeTiles(TIFF* tif, const TiffPage& p)
+{
+    size_t pixelBits = size_t{p.samplesPerPixel} * p.bits;
+    size_t tileRow = p.tileSize * pixelBits / 8;
+    std::vector<uint8_t> tile(tileRow * p.tileSize);
+    for (uint32_t ty = 0; ty < p.height; ty += p.tileSize) {
+        for (uint32_t tx = 0; tx < p.width; tx += p.tileSize) {
+            std::fill(tile.begin(), tile.end(), 0);
+            size_t start = tx * pixelBits / 8;
+            size_t count = std::min(tileRow, p.rowBytes() - start);
+            for (uint32_t y = 0; y < p.tileSize && ty + y < p.height; ++y)
+                std::memcpy(tile.data() + y * tileRow, p.data.data() + (ty + y) * p.rowBytes() + start, count);
+            if (TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0) < 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool writeRows(TIFF* tif, const TiffPage& p)
+{
+    if (p.planar == PLANARCONFIG_SEPARATE) {
+        std::vector<uint8_t> plane(p.width);
+        for (uint16_t s = 0; s < p.samplesPerPixel; ++s) {
+            for (uint32_t y = 0; y < p.height; ++y) {
+                for (uint32_t x = 0; x < p.width; ++x)
+                    plane[x] = p.data[y * p.rowBytes() + x * p.samplesPerPixel + s];
+                if (TIFFWriteScanline(tif, plane.data(), y, s) < 0)
+                    return false;
+            }
+        }
+        return true;
+    }
+    std::vector<uint8_t> row(p.rowBytes());
+    for (uint32_t y = 0; y < p.height; ++y) {
+        std::memcpy(row.data(), p.data.data() + y * p.rowBytes(), row.size());
+        if (TIFFWriteScanline(tif, row.data(), y, 0) < 0)
+            return false;
+    }
+    return true;
+}
+
+unsigned sampleAt(const TiffPage& p, uint32_t x, uint32_t y, unsigned s)
+{
+    const uint8_t* row = p.data.data() + y * p.rowBytes();
+    size_t bit = (size_t{x} * p.samplesPerPixel + s) * p.bits;
+    unsigned byte = row[bit / 8];
+    unsigned shift = 8 - p.bits - bit % 8;
+    return (byte >> shift) & ((1u << p.bits) - 1);
+}
+
+} // namespace
+
+bool writeTiff(const std::filesystem::path& path, const std::vector<TiffPage>& pages)
+{
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return false;
+    bool ok = true;
+    for (const TiffPage& p : pages) {
+        setFields(tif, p);
+        ok = ok && (p.tileSize ? writeTiles(tif, p) : writeRows(tif, p));
+        ok = ok && TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+std::vector<uint8_t> expectedPixels(const TiffPage& p)
+{
+    std::vector<uint8_t> out;
+    unsigned max = (1u << p.bits) - 1;
+    bool wideMap = false;
+    for (uint16_t v : p.colormap)
+        wideMap = wideMap || v > 255;
+    for (uint32_t y = 0; y < p.height; ++y) {
+        for (uint32_t x = 0; x < p.width; ++x) {
+            switch (p.photometric) {
+            case PHOTOMETRIC_MINISWHITE:
+                out.push_back(static_cast<uint8_t>(255 - sampleAt(p, x, y, 0) * 255 / max));
+                break;
+            case PHOTOMETRIC_MINISBLACK:
+                out.push_back(static_cast<uint8_t>(sampleAt(p, x, y, 0) * 255 / max));
+                break;
+            case PHOTOMETRIC_PALETTE: {
+                unsigned index = sampleAt(p, x, y, 0);
+                size_t n = p.colormap.size() / 3;
+                for (int c = 0; c < 3; ++c) {
+                    unsigned v = p.colormap[c * n + index];
+                    out.push_back(static_cast<uint8_t>(wideMap ? v * 255 / 65535 : v));
+                }
+                break;
+            }
+            default:
+                for (unsigned c = 0; c < 3; ++c)
+                    out.push_back(static_cast<uint8_t>(sampleAt(p, x, y, c) * 255 / max));
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+std::string makeJpeg(const JpegSpec& spec)
+{
+    jpeg_compress_struct c{};
+    jpeg_error_mgr errors{};
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = static_cast<JDIMENSION>(spec.width);
+    c.image_height = static_cast<JDIMENSION>(spec.height);
+    c.input_components = spec.components;
+    c.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 3 ? JCS_RGB : JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    if (spec.components == 4)
+        c.write_Adobe_marker = spec.adobeMarker ? TRUE : FALSE;
+    c.write_JFIF_header = spec.jfif ? TRUE : FALSE;
+    c.density_unit = static_cast<UINT8>(spec.densityUnit);
+    c.X_density = static_cast<UINT16>(spec.xDensity);
+    c.Y_density = static_cast<UINT16>(spec.yDensity);
+    if (spec.progressive)
+        jpeg_simple_progression(&c);
+    c.arith_code = spec.arithmetic ? TRUE : FALSE;
+    jpeg_start_compress(&c, TRUE);
+    for (const auto& [code, payload] : spec.markers)
+        jpeg_write_marker(&c, code, reinterpret_cast<const JOCTET*>(payload.data()),
+                          static_cast<unsigned>(payload.size()));
+    auto rowBytes = static_cast<size_t>(spec.width * spec.components);
+    std::vector<uint8_t> pixels = patternBytes(rowBytes * static_cast<size_t>(spec.height), 7);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = pixels.data() + c.next_scanline * rowBytes;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::string bytes(reinterpret_cast<const char*>(buffer), size);
+    std::free(buffer);
+    jpeg_destroy_compress(&c);
+    return bytes;
+}
+
+std::string photoshopResolution(uint32_t horizontal, uint32_t vertical)
+{
+    auto be16 = [](std::string& s, unsigned v) {
+        s += static_cast<char>(v >> 8);
+        s += static_cast<char>(v & 0xFF);
+    };
+    auto be32 = [&](std::string& s, uint32_t v) {
+        be16(s, v >> 16);
+        be16(s, v & 0xFFFF);
+    };
+    std::string s("Photoshop 3.0", 13);
+    s += '\0';
+    // A block with an odd name and odd data length first, so the walk must handle the padding.
+    s += "8BIM";
+    be16(s, 0x0404);
+    s += '\x02';
+    s += "ab";
+    s += '\0';
+    be32(s, 5);
+    s += "xyzzy";
+    s += '\0';
+    s += "8BIM";
+    be16(s, 0x03ED);
+    s += std::string(2, '\0');
+    be32(s, 16);
+    be32(s, horizontal);
+    be16(s, 1);
+    be16(s, 1);
+    be32(s, vertical);
+    be16(s, 1);
+    be16(s, 1);
+    return s;
+}
+
+size_t frameHeaderOffset(const std::string& jpeg)
+{
+    size_t pos = 2;
+    while (pos + 4 <= jpeg.size() && static_cast<uint8_t>(jpeg[pos]) == 0xFF) {
+        auto marker = static_cast<uint8_t>(jpeg[pos + 1]);
+        if (marker >= 0xC0 && marker <= 0xC2)
+            return pos;
+        size_t length = (static_cast<uint8_t>(jpeg[pos + 2]) << 8) | static_cast<uint8_t>(jpeg[pos + 3]);
+        pos += 2 + length;
+    }
+    return std::string::npos;
+}
+
+ImagePdf readImagePdf(const std::string& bytes)
+{
+    ImagePdf pdf;
+    pdf.bytes = bytes;
+    WrittenPdf written = readWrittenPdf(bytes);
+    pdf.error = written.error;
+    pdf.objects = written.objects;
+    return pdf;
+}
+
+int ImagePdf::pageObject(int page) const
+{
+    int seen = 0;
+    for (const auto& [number, text] : objects) {
+        if (text.find("/Type /Page ") != std::string::npos && ++seen == page)
+            return number;
+    }
+    return 0;
+}
+
+namespace {
+
+std::string objectText(const ImagePdf& pdf, int number)
+{
+    auto it = pdf.objects.find(number);
+    return it == pdf.objects.end() ? std::string() : it->second;
+}
+
+// "/I0 5 0 R /I1 7 0 R " pairs of a page's image resources.
+std::vector<std::pair<std::string, int>> xobjectEntries(const ImagePdf& pdf, int page)
+{
+    std::vector<std::pair<std::string, int>> entries;
+    std::string pageText = objectText(pdf, pdf.pageObject(page));
+    long resources = integerAfter(pageText, "/Resources");
+    std::string dict = entry(objectText(pdf, static_cast<int>(resources)), "/XObject");
+    size_t pos = 0;
+    while ((pos = dict.find("/I", pos)) != std::string::npos) {
+        size_t space = dict.find(' ', pos);
+        std::string name = dict.substr(pos + 1, space - pos - 1);
+        int number = std::atoi(dict.c_str() + space + 1);
+        entries.emplace_back(name, number);
+        pos = space;
+    }
+    return entries;
+}
+
+} // namespace
+
+std::vector<std::string> ImagePdf::pageXObjectNames(int page) const
+{
+    std::vector<std::string> names;
+    for (const auto& [name, number] : xobjectEntries(*this, page))
+        names.push_back(name);
+    return names;
+}
+
+std::string ImagePdf::pageXObject(int page, const std::string& name) const
+{
+    for (const auto& [n, number] : xobjectEntries(*this, page))
+        if (n == name)
+            return objectText(*this, number);
+    return {};
+}
+
+std::string ImagePdf::pageContent(int page) const
+{
+    std::string content;
+    for (int number : referencesIn(objectText(*this, pageObject(page)), "/Contents"))
+        content += streamData(objectText(*this, number));
+    return content;
+}
+
+std::string entry(const std::string& objectText, const std::string& key)
+{
+    size_t pos = objectText.find(key + " ");
+    if (pos == std::string::npos)
+        return {};
+    pos += key.size() + 1;
+    size_t end = pos;
+    if (objectText.compare(pos, 2, "<<") == 0) {
+        int depth = 0;
+        for (; end + 1 < objectText.size(); ++end) {
+            if (objectText.compare(end, 2, "<<") == 0) {
+                ++depth;
+                ++end;
+            } else if (objectText.compare(end, 2, ">>") == 0) {
+                ++end;
+                if (--depth == 0)
+                    break;
+            }
+        }
+        return objectText.substr(pos, end + 1 - pos);
+    }
+    if (objectText[pos] == '[')
+        return objectText.substr(pos, objectText.find(']', pos) + 1 - pos);
+    if (objectText[pos] == '/')
+        end = objectText.find_first_of(" /<>[]", pos + 1);
+    else
+        end = objectText.find_first_of("/>", pos);
+    size_t stop = end == std::string::npos ? objectText.size() : end;
+    while (stop > pos && objectText[stop - 1] == ' ')
+        --stop;
+    return objectText.substr(pos, stop - pos);
+}
+
+Raster renderPage(const std::filesystem::path& pdf, int dpi, bool color)
+{
+    Raster raster;
+    auto out = pdf;
+    out.replace_extension(color ? ".ppm" : ".pgm");
+    CommandResult r = runCommand("mutool draw -q -N -A 0 -r " + std::to_string(dpi) + " -c " +
+                                 (color ? "rgb" : "gray") + " -F pnm -o " + shellQuote(out.string()) + " " +
+                                 shellQuote(pdf.string()) + " 1");
+    if (r.exitCode != 0 || !r.output.empty()) {
+        raster.error = "mutool draw: " + r.output;
+        return raster;
+    }
+    std::string bytes = readFileBytes(out);
+    int maxValue = 0;
+    int consumed = 0;
+    char magic[3] = {};
+    if (std::sscanf(bytes.c_str(), "%2s %d %d %d%n", magic, &raster.width, &raster.height, &maxValue, &consumed) != 4 ||
+        maxValue != 255) {
+        raster.error = "unexpected PNM header";
+        return raster;
+    }
+    raster.channels = magic[1] == '6' ? 3 : 1;
+    size_t start = static_cast<size_t>(consumed) + 1;
+    raster.pixels.assign(bytes.begin() + static_cast<long>(start), bytes.end());
+    if (raster.pixels.size() != static_cast<size_t>(raster.width * raster.height * raster.channels))
+        raster.error = "PNM data size mismatch";
+    return raster;
+}
+
+bool patchTiffTag(std::string& tiff, uint16_t tag, uint32_t value)
+{
+    auto u16 = [&](size_t at) { return static_cast<unsigned>(static_cast<uint8_t>(tiff[at]) | static_cast<uint8_t>(tiff[at + 1]) << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (tiff.size() < 8 || tiff.compare(0, 2, "II") != 0)
+        return false;
+    size_t ifd = u32(4);
+    unsigned count = u16(ifd);
+    for (unsigned i = 0; i < count; ++i) {
+        size_t e = ifd + 2 + 12 * i;
+        if (u16(e) != tag)
+            continue;
+        unsigned type = u16(e + 2);
+        for (int b = 0; b < (type == TIFF_SHORT ? 2 : 4); ++b)
+            tiff[e + 8 + static_cast<size_t>(b)] = static_cast<char>((value >> (8 * b)) & 0xFF);
+        return true;
+    }
+    return false;
+}
+
+std::filesystem::path ImageTest::writeImage(const std::string& name, const std::string& bytes)
+{
+    auto path = scratchDir() / name;
+    writeFileBytes(path, bytes);
+    return path;
+}
+
+std::filesystem::path ImageTest::writeTiffFile(const std::string& name, const std::vector<TiffPage>& pages)
+{
+    auto path = scratchDir() / name;
+    EXPECT_TRUE(writeTiff(path, pages)) << name;
+    return path;
+}
+
+Converted ImageTest::convert(const std::string& name, int kind, const std::filesystem::path& image,
+                             const std::string& option, int number, int compressionLevel)
+{
+    Converted result;
+    pdf::PdfDocument* doc = makeDocument(&result.errors);
+    pdf::openOutput(doc, "");
+    pdf::setNumericParameter(doc, "compression", compressionLevel);
+    result.slot = pdf::openImageFile(doc, kind, image.string(), option, number);
+    if (const pdf::ImageSlot* slot = pdf::imageSlot(doc, result.slot)) {
+        result.info = {slot->width, slot->height, slot->bitsPerComponent, slot->components,
+                       slot->filter, slot->colorSpace, slot->passthrough, slot->invert,
+                       slot->stripCount, slot->resolutionX, slot->resolutionY, slot->xobjectIndex};
+        pdf::beginPage(doc, slot->width, slot->height);
+        pdf::placeImage(doc, result.slot, 0, 0, 1);
+        pdf::endPage(doc);
+        pdf::closeImage(doc, result.slot);
+    } else {
+        pdf::beginPage(doc, 10, 10);
+        pdf::endPage(doc);
+    }
+    pdf::closePdfDocument(doc);
+    std::string bytes = memoryBytes(doc);
+    pdf::freePdfDocument(doc);
+    keepPdfBytes(name + ".pdf", bytes);
+    result.pdf = readImagePdf(bytes);
+    return result;
+}
+
+Raster ImageTest::convertAndRender(const std::string& name, const std::filesystem::path& image, bool color,
+                                   Converted* converted)
+{
+    Converted local = convert(name, image.extension() == ".jpg" ? pdf::kImageJpeg : pdf::kImageTiff, image);
+    if (converted)
+        *converted = local;
+    if (local.slot < 0) {
+        Raster failed;
+        failed.error = "import failed";
+        return failed;
+    }
+    return renderPage(scratchDir() / (name + ".pdf"), 72, color);
+}
+
+} // namespace folvane::test
