@@ -17,7 +17,7 @@ build: deps
 
 demo: build
 	@mkdir -p out
-	@$(BUILD)/tools/folvane-vector-demo out/folvane-demo.pdf
+	@$(BUILD)/bin/folvane-vector-demo out/folvane-demo.pdf
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -1,0 +1,250 @@
+// The page composer: page sizes, grids, picture boxes, and the life of each page.
+#include "engine/composer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+namespace folvane::engine {
+
+namespace {
+
+// Settings read from a file may hold any integer; the layout arithmetic runs in 64 bits and
+// every number handed to the engine is brought back into int range (the engine refuses what
+// lies outside a page anyway).
+int toInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
+
+int truncated(double value) { return static_cast<int>(std::clamp<double>(std::trunc(value), INT_MIN, INT_MAX)); }
+
+} // namespace
+
+PageDimensions pageSizeFor(int pageSize, int customWidth, int customHeight)
+{
+    switch (pageSize) {
+    case 1: return {842, 1191};
+    case 2: return {595, 842};
+    case 3: return {420, 595};
+    case 4: return {403, 729};
+    case 6: return {612, 1008};
+    case 7:
+        if (customWidth != 0 && customHeight != 0)
+            return {customWidth, customHeight};
+        return {612, 792};
+    default: return {612, 792};
+    }
+}
+
+int imageSizedLength(int pixels, int dpi)
+{
+    double length = dpi == 0 ? pixels : (72.0 / dpi) * pixels + 0.5;
+    return static_cast<int>(std::clamp(std::trunc(length), 3.0, 14400.0));
+}
+
+Grid gridFor(int layout, int order, int repeat)
+{
+    bool upright = order == 1;
+    bool rowsFirst = repeat != 0 || !upright;
+    switch (layout) {
+    case 2: return upright ? Grid{1, 2, rowsFirst} : Grid{2, 1, rowsFirst};
+    case 4: return {2, 2, rowsFirst};
+    case 6: return upright ? Grid{2, 3, rowsFirst} : Grid{3, 2, rowsFirst};
+    case 9: return {3, 3, rowsFirst};
+    case 16: return {4, 4, rowsFirst};
+    default: return {1, 1, true};
+    }
+}
+
+Cell cellAt(const Grid& grid, int index)
+{
+    if (grid.rowsFirst)
+        return {index % grid.columns, index / grid.columns};
+    return {index / grid.rows, index % grid.rows};
+}
+
+PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
+{
+    if (imgFit != 0 || iw <= 0 || ih <= 0)
+        return {cw, ch};
+    double scale = static_cast<double>(cw) / iw;
+    float vertical = static_cast<float>(static_cast<double>(ch) / ih);
+    if (vertical <= scale)
+        scale = vertical;
+    return {truncated(iw * scale), truncated(ih * scale)};
+}
+
+PageComposer::PageComposer(CEngineClient& engine, const app::OutputSettings& settings)
+    : m_engine(engine), m_settings(settings)
+{
+}
+
+int PageComposer::ComposeFrame(DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
+{
+    // The size of the first frame stands for every frame of the image.
+    int iw = 0, ih = 0;
+    m_engine.QueryDocument(handle, kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
+                           path.c_str(), "1");
+    if (m_settings.pageSize == 0)
+        return imageSizedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
+    Grid grid = gridFor(m_settings.layout, m_settings.order, m_settings.repeat);
+    if (grid.cells() == 1)
+        return singlePicturePage(handle, frame, path, frames, bookmarkNumber, iw, ih);
+    if (m_settings.repeat != 0)
+        return repeatedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
+    return nextCell(handle, frame, path, frames, bookmarkNumber, iw, ih);
+}
+
+void PageComposer::FinishDocument(DocHandle handle)
+{
+    if (m_cells == 0)
+        return;
+    finishPage(handle);
+    m_cells = 0;
+}
+
+void PageComposer::DrawBorder(DocHandle handle, int pw, int ph) const
+{
+    const app::OutputSettings& s = m_settings;
+    Grid grid = gridFor(s.layout, s.order, s.repeat);
+    if (grid.cells() == 1 || s.border == 0)
+        return;
+    long long l = s.mLeft, t = s.mTop;
+    long long r = static_cast<long long>(pw) - s.mRight, btm = static_cast<long long>(ph) - s.mBottom;
+    if (l >= r || t >= btm)
+        return;
+    long long iw = r - l, ih = btm - t;
+    int width = std::max(pw / 200, 1);
+    auto line = [&](long long x1, long long y1, long long x2, long long y2) {
+        m_engine.DrawLine(handle, toInt(x1), toInt(y1), toInt(x2), toInt(y2), width, 0);
+    };
+    line(l, t, r, t);
+    line(l, t, l, btm);
+    line(l, btm, r, btm);
+    line(r, t, r, btm);
+    // The inner lines lie on the cell boundaries: iw / columns apart across, ih / rows down.
+    for (int k = 1; k < grid.columns; ++k)
+        line(l + k * (iw / grid.columns), t, l + k * (iw / grid.columns), btm);
+    for (int k = 1; k < grid.rows; ++k)
+        line(l, t + k * (ih / grid.rows), r, t + k * (ih / grid.rows));
+}
+
+int PageComposer::imageSizedPage(DocHandle handle, int frame, const std::string& path, int frames, int number,
+                                 int iw, int ih)
+{
+    const app::OutputSettings& s = m_settings;
+    PageDimensions page{imageSizedLength(iw, s.xdpi), imageSizedLength(ih, s.ydpi)};
+    beginPage(handle, page, frame, path, frames, number);
+    // Stretched into the margins, not fitted.
+    Box box{s.mLeft, s.mTop, toInt(static_cast<long long>(page.width) - s.mRight - s.mLeft),
+            toInt(static_cast<long long>(page.height) - s.mBottom - s.mTop)};
+    int result = addPicture(handle, frame, path, box);
+    finishPage(handle, false);
+    return result;
+}
+
+int PageComposer::singlePicturePage(DocHandle handle, int frame, const std::string& path, int frames, int number,
+                                    int iw, int ih)
+{
+    const app::OutputSettings& s = m_settings;
+    PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
+    beginPage(handle, page, frame, path, frames, number);
+    int result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
+    finishPage(handle);
+    return result;
+}
+
+int PageComposer::nextCell(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+                           int ih)
+{
+    const app::OutputSettings& s = m_settings;
+    Grid grid = gridFor(s.layout, s.order, s.repeat);
+    if (m_cells == 0)
+        beginPage(handle, pageSizeFor(s.pageSize, s.page_W, s.page_H), frame, path, frames, number);
+    // A failed picture still takes its cell, so the pictures after it keep their places.
+    int result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
+    if (++m_cells >= grid.cells()) {
+        finishPage(handle);
+        m_cells = 0;
+    }
+    return result;
+}
+
+int PageComposer::repeatedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+                               int ih)
+{
+    const app::OutputSettings& s = m_settings;
+    Grid grid = gridFor(s.layout, s.order, s.repeat);
+    PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
+    beginPage(handle, page, frame, path, frames, number);
+    selectFrame(handle, frame);
+    int result = 0;
+    // On a page the engine refused, each copy would become a page of its own: one is enough.
+    int copies = m_pageBegun ? grid.cells() : 1;
+    for (int k = 0; k < copies; ++k) {
+        placeBox(handle, cellBox(grid, k, page, iw, ih));
+        result = m_engine.AddImageFile(handle, path);
+    }
+    finishPage(handle);
+    return result;
+}
+
+void PageComposer::beginPage(DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+                             int number)
+{
+    m_page = size;
+    m_pageBegun = m_engine.SetDocumentOption(handle, kOptionPageSize, size.width, size.height) != 0;
+    std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_settings);
+    if (bookmark && !bookmark->empty())
+        m_engine.SetDocumentOption(handle, kOptionBookmarkText, 0, 0, bookmark->c_str());
+}
+
+void PageComposer::finishPage(DocHandle handle, bool gridLines)
+{
+    // When the engine refused the page, placement put each picture on a page of its own and
+    // already ended it; stamps or lines now would begin a page holding nothing else.
+    if (m_pageBegun) {
+        StampPage(m_engine, handle, m_page.width, m_page.height, m_settings, m_clock);
+        if (gridLines)
+            DrawBorder(handle, m_page.width, m_page.height);
+    }
+    m_engine.SetDocumentOption(handle, kOptionPageSize, 0, 0);
+}
+
+PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const
+{
+    const app::OutputSettings& s = m_settings;
+    long long aw = static_cast<long long>(page.width) - s.mRight - s.mLeft;
+    long long ah = static_cast<long long>(page.height) - s.mBottom - s.mTop;
+    long long cw = aw / grid.columns, ch = ah / grid.rows;
+    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, s.imgFit);
+    Cell cell = cellAt(grid, index);
+    long long x = s.mLeft + cell.column * cw + (cw - picture.width) / 2;
+    long long y = s.mTop + cell.row * ch + (ch - picture.height) / 2;
+    return {toInt(x), toInt(y), picture.width, picture.height};
+}
+
+void PageComposer::placeBox(DocHandle handle, const Box& box)
+{
+    // On a refused page the picture goes whole onto a page of its own size, so no box is set.
+    if (!m_pageBegun)
+        return;
+    // The engine reads a size of 0 as the image's natural size and a negative one mirrors the
+    // picture; a cell too small for the picture still gets at least one point.
+    std::string width = std::to_string(std::max(box.width, 1));
+    std::string height = std::to_string(std::max(box.height, 1));
+    m_engine.SetDocumentOption(handle, kOptionImagePlacement, box.x, box.y, width.c_str(), height.c_str());
+}
+
+void PageComposer::selectFrame(DocHandle handle, int frame)
+{
+    m_engine.SetDocumentOption(handle, kOptionFrameRange, frame + 1, 1);
+}
+
+int PageComposer::addPicture(DocHandle handle, int frame, const std::string& path, const Box& box)
+{
+    placeBox(handle, box);
+    selectFrame(handle, frame);
+    return m_engine.AddImageFile(handle, path);
+}
+
+} // namespace folvane::engine

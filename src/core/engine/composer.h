@@ -1,0 +1,122 @@
+#pragma once
+// Page composition: for every frame of every input image, which page it goes on, how large that
+// page is and where on it the picture goes. The composer begins pages, sends each picture's box
+// and frame to the engine and adds the image; it finishes pages with the stamps and the grid
+// lines. It reaches the engine only through a CEngineClient.
+//
+// All lengths are PDF points, boxes are measured from the page's top-left corner with y growing
+// downwards, and the layout arithmetic uses integer divisions truncating toward zero.
+
+#include <string>
+#include <utility>
+
+#include "app/output_settings.h"
+#include "engine/engine_client.h"
+#include "engine/stamps.h"
+
+namespace folvane::engine {
+
+struct PageDimensions {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PageDimensions&) const = default;
+};
+
+// Page size for the page-size setting: 1 A3, 2 A4, 3 A5, 4 B5 (403 × 729), 5 Letter, 6 Legal,
+// 7 custom width × height when both are non-zero; Letter for a custom size lacking one side and
+// for codes outside 1..7. Every page is portrait.
+PageDimensions pageSizeFor(int pageSize, int customWidth, int customHeight);
+
+// One side of an image-sized page: `pixels` at `dpi` dots per inch (0: one pixel per point),
+// rounded, then clamped to 3..14400.
+int imageSizedLength(int pixels, int dpi);
+
+// Columns × rows of a layout and the order in which its cells are filled.
+struct Grid {
+    int columns = 1;
+    int rows = 1;
+    bool rowsFirst = true; // left to right, then top to bottom; else top to bottom, then left to right
+    int cells() const { return columns * rows; }
+    bool operator==(const Grid&) const = default;
+};
+
+// Grid of a layout (images per page: 1, 2, 4, 6, 9, 16; any other value gives the single cell
+// of layout 1). Order 1 fills columns first and picks the upright shapes 1 × 2 and 2 × 3;
+// with repeat on cells are always filled rows first and order only picks the shape.
+Grid gridFor(int layout, int order, int repeat);
+
+struct Cell {
+    int column = 0;
+    int row = 0;
+    bool operator==(const Cell&) const = default;
+};
+
+// The cell that the index-th picture of a page (from 0) fills.
+Cell cellAt(const Grid& grid, int index);
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PictureSize&) const = default;
+};
+
+// Picture size of an iw × ih image in a cw × ch cell. Stretch (imgFit not 0) fills the cell.
+// Fit scales by the smaller of cw / iw (double precision) and ch / ih (rounded to single
+// precision; it wins a tie) and truncates both sides toward zero. An image of unknown size
+// (iw or ih not positive) has no proportions to keep and fills the cell.
+PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit);
+
+// Composes frames into pages for one output document; one object per document, kept by the
+// caller from the document's opening to FinishDocument. Not for concurrent use.
+class PageComposer {
+public:
+    // `engine` must outlive the composer; the settings are copied.
+    PageComposer(CEngineClient& engine, const app::OutputSettings& settings);
+
+    // Replaces the clock of the date and time macros (tests).
+    void setClock(UtcClock clock) { m_clock = std::move(clock); }
+
+    // Places frame `frame` (0-based) of the `frames`-frame image at `path`; `bookmarkNumber`
+    // counts the frames already composed into this document. The result is that of the last
+    // AddImageFile made, 0 when none was made.
+    int ComposeFrame(DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber);
+
+    // Finishes a page that still has free cells (stamps, grid lines, end); nothing when no
+    // page is open. Called immediately before CloseDocument.
+    void FinishDocument(DocHandle handle);
+
+    // Frame and inner lines of the grid on a pw × ph page; nothing for a single-cell layout,
+    // with the border off, or when the margins leave no area.
+    void DrawBorder(DocHandle handle, int pw, int ph) const;
+
+    // Pictures already on the page being filled (0 when no page waits for more).
+    int cellCounter() const { return m_cells; }
+
+private:
+    struct Box {
+        int x, y, width, height;
+    };
+
+    int imageSizedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    int singlePicturePage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+                          int ih);
+    int nextCell(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    int repeatedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+
+    void beginPage(DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+                   int number);
+    void finishPage(DocHandle handle, bool gridLines = true);
+    Box cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const;
+    void placeBox(DocHandle handle, const Box& box);
+    void selectFrame(DocHandle handle, int frame);
+    int addPicture(DocHandle handle, int frame, const std::string& path, const Box& box);
+
+    CEngineClient& m_engine;
+    app::OutputSettings m_settings;
+    UtcClock m_clock = currentUtcTime;
+    int m_cells = 0;         // pictures on the page being filled
+    PageDimensions m_page;   // size of the current page
+    bool m_pageBegun = true; // false when the engine refused the current page
+};
+
+} // namespace folvane::engine

@@ -1,0 +1,80 @@
+#pragma once
+// The conversion engine: the only way the application produces PDF files. Documents are integer
+// handles (1..1023, lowest free first, reused after close); every operation looks its handle up
+// again and returns 0 for an unknown one without side effects.
+//
+// Coordinates are PDF points from the page's top-left corner, y growing downwards. Colours are
+// 24-bit values 0x00BBGGRR (red in the low byte). Texts are UTF-8.
+//
+// Threads: each document is used by one thread at a time; distinct documents may be used on
+// different threads (the handle table itself is guarded).
+
+#include <cstdint>
+#include <string>
+
+namespace folvane::engine {
+
+using DocHandle = int;
+constexpr int kMaxDocuments = 1023;
+
+enum OptionCode : int {
+    kOptionFrameRange = 101,
+    kOptionImagePlacement = 104,
+    kOptionSecurity = 105,
+    kOptionFont = 106,
+    kOptionPageSize = 109,
+    kOptionBookmarkText = 110,
+    kOptionProducer = 111,
+    kOptionViewerPreferences = 121,
+    kOptionPageRotation = 122,
+    kOptionCompression = 123,
+    kOptionSkewCorrection = 126,
+    kOptionJpegQuality = 128,
+};
+
+enum QueryCode : int {
+    kQueryFrameCount = 201,
+    kQueryPixelSize = 202,
+    kQueryTextWidth = 250,
+    kQueryTextHeight = 251,
+};
+
+// Creates a new PDF at path ("-" = standard output). 0 when the path is empty, already open
+// under another handle (letter case ignored), cannot be created, or every handle is in use.
+DocHandle CreateDocument(const std::string& path);
+
+// Opens an existing PDF for appending pages by an incremental update. Same refusals as
+// CreateDocument, and 0 when the file is not one the reader accepts.
+DocHandle OpenDocumentForAppend(const std::string& path);
+
+// Ends an open page (its pending bookmark first), writes the file and frees the handle.
+// 1 when the file was written completely, 0 for an unknown handle or a failed final write.
+int CloseDocument(DocHandle handle);
+
+// Sends one setting; 1 accepted, 0 refused (the producer option always answers 0).
+int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text1, const char* text2);
+
+// Answers a query. out1 and out2 are pointer-sized slots: for kQueryPixelSize each carries the
+// address of an int that receives the width and height (written only when the slot is above
+// 1000, so 0 means "no output"); for kQueryTextWidth and kQueryTextHeight they carry the inputs,
+// font code and size (0 = the current one). kQueryFrameCount and kQueryPixelSize describe the
+// image file named by text1 (text2: 1-based frame for the pixel size) and answer for any handle,
+// 0 included.
+int QueryDocument(DocHandle handle, int code, intptr_t out1, intptr_t out2, const char* text1, const char* text2);
+
+// Stores the non-empty texts as Title, Subject, Author, Keywords and Creator.
+int SetDocumentInfo(DocHandle handle, const char* title, const char* subject, const char* author,
+                    const char* keywords, const char* creator);
+
+// Adds every selected frame of an image file as a picture: 1 success, 0 failure, -1 a frame
+// range beyond the image or no converter for a format the codec layer cannot read.
+int AddImageFile(DocHandle handle, const std::string& path);
+
+// Draws text (lines separated by "\n") at (x, y) — the top-left of the first line — or, for
+// (-1, -1) or a zero coordinate, where the last text ended.
+int DrawText(DocHandle handle, int x, int y, const char* text, unsigned color);
+
+// Draws a line; coordinates 0..11399, width 1..1000.
+int DrawLine(DocHandle handle, int x1, int y1, int x2, int y2, int width, unsigned color);
+
+} // namespace folvane::engine

@@ -1,0 +1,67 @@
+#pragma once
+// Engine-internal: the record behind a handle (the writer's document plus the engine's own
+// per-document settings) and the helpers the engine's files share.
+
+#include <string>
+
+#include "engine/engine.h"
+#include "pdf/document.h"
+
+namespace folvane::engine {
+
+// Settings that return to their defaults whenever a page is begun through the page-size option
+// (and at close).
+struct PageSettings {
+    std::string fontName = "Helvetica";
+    std::string fontEncoding;              // empty: the host ANSI encoding
+    int fontSize = 16;
+    int textLeftMargin = 64;
+    int textTopMargin = 64;
+    int firstFrame = 1;
+    int frameCount = 0;                    // 0 = all frames
+    int placeX = 0, placeY = 0, placeWidth = 0, placeHeight = 0;
+};
+
+struct EngineSettings {
+    std::string outputPath;
+    int pageWidth = 594;
+    int pageHeight = 792;
+    bool pageOpen = false;
+    int pageKind = 0;                      // 1 image-sized, 2 page size or text, 3 line
+    std::string pendingBookmark;           // at most 255 bytes
+    PageSettings page;
+    std::string compression[3];            // black-and-white, grayscale, colour
+    int jpegQuality = 0;                   // 0 = unset
+    bool skewCorrection = false;
+    int rotation = 0;
+    int pageMode = 0, openZoom = 0, openPage = 1;
+    unsigned viewerFlags = 0;
+};
+
+struct EngineDocument {
+    pdf::PdfDocument* pdf = nullptr;
+    EngineSettings settings;
+    int mode = 0;                          // 0 new file, 1 appending
+    std::string temporaryPath;             // where a new file is written until it is complete
+    std::string publishPath;               // the name it then receives
+};
+
+// The document behind a handle, or null.
+EngineDocument* lookupDocument(DocHandle handle);
+
+// Ends the open page: the pending bookmark becomes an outline entry first.
+void endEnginePage(EngineDocument* doc);
+// Begins a page of the given size and records who began it.
+void beginEnginePage(EngineDocument* doc, double width, double height, int kind);
+
+// Standard font named by a font code (100-103, 200-203, 300-303, 400, 500; 2 and 3 name two
+// further fixed fonts); null for a code that names no font.
+const char* standardFontForCode(int code);
+
+// Registers and selects the font of the page settings at `size`; returns the font index or -1.
+int selectEngineFont(EngineDocument* doc, const std::string& name, double size, bool select);
+
+// Queries 201 and 202 on an image file.
+int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText);
+
+} // namespace folvane::engine

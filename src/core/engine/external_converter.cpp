@@ -1,0 +1,77 @@
+#include "engine/external_converter.h"
+
+#include <atomic>
+#include <dlfcn.h>
+#include <mutex>
+
+namespace folvane::engine {
+
+namespace {
+
+using Entry = int (*)(int argc, char** argv);
+
+std::mutex g_loadMutex;
+void* g_library = nullptr;
+std::atomic<Entry> g_entry{nullptr};
+
+constexpr char kLibraryName[] = "libquillmar5.so";
+constexpr char kInstalledFolder[] = FOLVANE_INSTALLED_LIBDIR "/";
+
+bool loadLocked(const std::string& file)
+{
+    if (g_library)
+        return g_entry.load() != nullptr;
+    void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        return false;
+    g_library = library;
+    // A library without the entry stays loaded until shutdown, but converts nothing.
+    g_entry = reinterpret_cast<Entry>(::dlsym(library, "quillmar5"));
+    return g_entry.load() != nullptr;
+}
+
+} // namespace
+
+bool loadExternalConverter(const std::string& folder)
+{
+    std::lock_guard lock(g_loadMutex);
+    if (g_library)
+        return g_entry.load() != nullptr;
+    return loadLocked(folder + kLibraryName) || loadLocked(std::string(kInstalledFolder) + kLibraryName);
+}
+
+bool loadExternalConverterFile(const std::string& file)
+{
+    std::lock_guard lock(g_loadMutex);
+    return loadLocked(file);
+}
+
+void unloadExternalConverter()
+{
+    std::lock_guard lock(g_loadMutex);
+    g_entry = nullptr;
+    if (g_library)
+        ::dlclose(g_library);
+    g_library = nullptr;
+}
+
+bool externalConverterAvailable()
+{
+    return g_entry.load() != nullptr;
+}
+
+int runExternalConverter(const std::string& input, const std::string& output)
+{
+    Entry entry = g_entry.load();
+    if (!entry)
+        return -1;
+    // The converter's argument vector names the library as its first element, as it always has.
+    std::string name = "quillmar5.dll";
+    std::string command = "convert";
+    std::string in = input;
+    std::string out = output;
+    char* argv[] = {name.data(), command.data(), in.data(), out.data(), nullptr};
+    return entry(4, argv);
+}
+
+} // namespace folvane::engine

@@ -1,0 +1,107 @@
+// Placement of prepared files: the writer embeds them, and each picture is drawn into the
+// placement box, on a page of its own size when no page is open.
+#include "engine/intake.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "pdf/images.h"
+
+namespace folvane::engine {
+
+bool TemporaryFile::create(const std::string& prefix)
+{
+    remove();
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/" + prefix + "XXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    m_path = pattern;
+    return true;
+}
+
+void TemporaryFile::remove()
+{
+    if (!m_path.empty())
+        ::unlink(m_path.c_str());
+    m_path.clear();
+}
+
+namespace {
+
+// Draws one imported image; ends the page at once when the image began it.
+void drawImage(EngineDocument* doc, int slot)
+{
+    EngineSettings& s = doc->settings;
+    const pdf::ImageSlot* image = pdf::imageSlot(doc->pdf, slot);
+    // One pixel is one point at the image's natural size.
+    double w = image->width;
+    double h = image->height;
+    double fit = 0; // scale applied to an image too large for a page
+    if (!s.pageOpen) {
+        if (w >= 14400 || h >= 14400) {
+            fit = std::min(14400 / h, 14400 / w);
+            beginEnginePage(doc, w * fit, h * fit, 1);
+            s.page.placeX = 0;
+            s.page.placeY = 0;
+            s.page.placeWidth = static_cast<int>(w * fit);
+            s.page.placeHeight = static_cast<int>(h * fit);
+        } else {
+            beginEnginePage(doc, w, h, 1);
+        }
+    }
+    double pageHeight = doc->pdf->pageHeight;
+    double boxHeight = s.page.placeHeight ? s.page.placeHeight : pageHeight;
+    double sx = s.page.placeWidth ? s.page.placeWidth / w : 1;
+    double sy = s.page.placeHeight ? s.page.placeHeight / h : 1;
+    if (fit > 0)
+        sx = sy = fit;
+    pdf::saveState(doc->pdf);
+    pdf::scale(doc->pdf, sx, sy);
+    pdf::placeImage(doc->pdf, slot, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy, 1);
+    pdf::restoreState(doc->pdf);
+    pdf::closeImage(doc->pdf, slot);
+    if (s.pageKind == 1) {
+        endEnginePage(doc);
+        s.page.placeX = s.page.placeY = s.page.placeWidth = s.page.placeHeight = 0;
+    }
+}
+
+} // namespace
+
+int PlaceImageFile(EngineDocument* doc, const std::string& path)
+{
+    if (!doc || path.empty())
+        return 0;
+    unsigned char head[10] = {};
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return 0;
+    size_t n = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    bool tiff = n >= 4 && (std::memcmp(head, "MM\0*", 4) == 0 || std::memcmp(head, "II*\0", 4) == 0);
+    bool jpeg = n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+    if (!tiff && !jpeg)
+        return 0;
+
+    if (jpeg) {
+        int slot = pdf::openImageFile(doc->pdf, pdf::kImageJpeg, path, "", 0);
+        if (slot < 0)
+            return 0;
+        drawImage(doc, slot);
+        return 1;
+    }
+    for (int page = 1;; ++page) {
+        int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
+        if (slot < 0)
+            return page == 1 ? 0 : 1;
+        drawImage(doc, slot);
+    }
+}
+
+} // namespace folvane::engine

@@ -1,0 +1,265 @@
+// AddImageFile: recognises the format and prepares each selected frame as a JPEG or TIFF file
+// through the codec layer (or the external converter), then hands it to placement. Only one
+// decoded frame is held at a time; every temporary file is removed before returning.
+#include "engine/engine.h"
+
+#include <cstring>
+#include <strings.h>
+
+#include "codec/image_codec.h"
+#include "engine/deskew.h"
+#include "engine/external_converter.h"
+#include "engine/intake.h"
+
+namespace folvane::engine {
+
+namespace {
+
+using codec::ImageCodec;
+
+constexpr int kFixedQuality = 75;
+constexpr int kLargeSide = 10000;
+
+enum class PixelClass { BlackWhite, GrayPalette, PaletteColour, TrueColour, Other };
+
+PixelClass classify(const ImageCodec& image)
+{
+    switch (image.bitsPerPixel()) {
+    case 1:
+        return PixelClass::BlackWhite;
+    case 8:
+        return image.isGrayscalePalette() ? PixelClass::GrayPalette : PixelClass::PaletteColour;
+    case 24:
+        return PixelClass::TrueColour;
+    default:
+        return PixelClass::Other;
+    }
+}
+
+std::string prefixFor(DocHandle handle, const char* letters)
+{
+    return std::to_string(handle) + letters;
+}
+
+bool nameIs(const std::string& setting, const char* name)
+{
+    return !setting.empty() && strncasecmp(setting.c_str(), name, std::strlen(name)) == 0;
+}
+
+// Palette images: gray when a side is very long (to bound memory), 24 bits otherwise.
+bool reduceOrExpand(ImageCodec& image)
+{
+    if (image.width() > kLargeSide || image.height() > kLargeSide)
+        return image.convertToGrayscale();
+    return image.increaseDepthTo24();
+}
+
+// Straightens a black-and-white frame in place.
+void straighten(ImageCodec& image)
+{
+    uint8_t* rows = image.pixelRows();
+    if (!rows)
+        return;
+    FrameView frame;
+    frame.rows = rows;
+    frame.width = image.width();
+    frame.height = image.height();
+    frame.stride = static_cast<std::ptrdiff_t>(image.rowStride());
+    frame.bitsPerPixel = 1;
+    StraightenFrame(frame);
+}
+
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path);
+
+int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path, TemporaryFile& first)
+{
+    first.remove();
+    TemporaryFile converted;
+    if (!converted.create(prefixFor(handle, "acp")))
+        return 0;
+    std::string target = converted.path();
+    converted.remove();
+    converted.adopt(target + ".tif");
+    if (!externalConverterAvailable())
+        return -1;
+    int result = runExternalConverter(path, converted.path());
+    if (result < 0)
+        return result;
+    return tiffRoute(doc, handle, converted.path());
+}
+
+int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile& prepared)
+{
+    int quality = doc->settings.jpegQuality;
+    if (quality < 1 || quality > 100)
+        return PlaceImageFile(doc, path); // embedded as it is
+    ImageCodec image;
+    if (!image.load(path, codec::kFormatJpeg))
+        return 0;
+    image.setJpegQuality(quality);
+    if (!image.save(prepared.path(), codec::kFormatJpeg))
+        return 0;
+    image.release();
+    return PlaceImageFile(doc, prepared.path());
+}
+
+int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& path, int format,
+                     TemporaryFile& prepared)
+{
+    ImageCodec image;
+    image.setHeaderOnly(true);
+    if (!image.load(path, format) || image.frameCount() >= 1)
+        return externalRoute(doc, handle, path, prepared);
+    const PageSettings& page = doc->settings.page;
+    if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
+        return -1;
+    image.setHeaderOnly(false);
+    image.selectFrame(0);
+    if (!image.load(path, format))
+        return 0;
+
+    int saveAs = codec::kFormatJpeg;
+    switch (classify(image)) {
+    case PixelClass::TrueColour:
+    case PixelClass::GrayPalette:
+        image.setJpegQuality(kFixedQuality);
+        break;
+    case PixelClass::BlackWhite:
+        image.setCompression(codec::kCompressionCcittG4);
+        saveAs = codec::kFormatTiff;
+        break;
+    default:
+        if (!reduceOrExpand(image))
+            return 0;
+        break;
+    }
+    bool saved = image.save(prepared.path(), saveAs);
+    image.release();
+    return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+}
+
+// Sets the TIFF compression for one frame by its class and the document's names, converting
+// the frame where its class requires. False when a conversion failed.
+bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, bool* negateAfter)
+{
+    const EngineSettings& s = doc->settings;
+    *negateAfter = false;
+    switch (cls) {
+    case PixelClass::BlackWhite: {
+        const std::string& name = s.compression[0];
+        if (nameIs(name, "lzw"))
+            image.setCompression(codec::kCompressionLzw);
+        else if (nameIs(name, "zip")) {
+            image.setCompression(codec::kCompressionDeflate);
+            *negateAfter = true;
+        } else if (nameIs(name, "g3"))
+            image.setCompression(codec::kCompressionCcittG3);
+        else if (nameIs(name, "g4"))
+            image.setCompression(codec::kCompressionCcittG4);
+        return true;
+    }
+    case PixelClass::GrayPalette:
+    case PixelClass::TrueColour: {
+        const std::string& name = s.compression[cls == PixelClass::GrayPalette ? 1 : 2];
+        if (nameIs(name, "zip"))
+            image.setCompression(codec::kCompressionDeflate);
+        else if (nameIs(name, "packbits"))
+            image.setCompression(codec::kCompressionPackBits);
+        else if (nameIs(name, "jpeg") || nameIs(name, "jpg"))
+            image.setCompression(codec::kCompressionJpeg);
+        else if (nameIs(name, "lzw"))
+            image.setCompression(codec::kCompressionLzw);
+        return true;
+    }
+    case PixelClass::PaletteColour:
+        image.setCompression(codec::kCompressionJpeg);
+        return reduceOrExpand(image);
+    case PixelClass::Other:
+        image.setCompression(codec::kCompressionLzw);
+        return true;
+    }
+    return true;
+}
+
+// One frame of the TIFF route: decode, choose, straighten, save, place.
+int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared)
+{
+    ImageCodec image;
+    image.selectFrame(frame - 1);
+    if (!image.load(path, codec::kFormatTiff))
+        return 0;
+    bool negateAfter = false;
+    if (!chooseCompression(doc, image, classify(image), &negateAfter))
+        return 0;
+    int quality = doc->settings.jpegQuality;
+    image.setJpegQuality(quality >= 1 && quality <= 100 ? quality : kFixedQuality);
+    // Straightened before any negation: the estimator needs ink as set bits.
+    if (doc->settings.skewCorrection && image.bitsPerPixel() == 1)
+        straighten(image);
+    if (negateAfter && !image.negate())
+        return 0;
+
+    int compression = image.compression();
+    // The TIFF encoder's own choice for 24 and 32 bits is JPEG inside TIFF, which the writer does
+    // not embed; such frames are saved as plain JPEG files like an explicit JPEG choice.
+    bool encoderPicksJpeg = compression == codec::kCompressionDefault &&
+                            (image.bitsPerPixel() == 24 || image.bitsPerPixel() == 32);
+    bool asJpeg = compression == codec::kCompressionJpeg || compression == codec::kCompressionOldJpeg ||
+                  encoderPicksJpeg;
+    bool saved = image.save(prepared.path(), asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
+    image.release();
+    return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+}
+
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path)
+{
+    TemporaryFile prepared;
+    if (!prepared.create(prefixFor(handle, "abp")))
+        return 0;
+    ImageCodec header;
+    header.setHeaderOnly(true);
+    if (!header.load(path, codec::kFormatTiff))
+        return 0;
+    int frames = header.frameCount();
+    if (frames <= 0)
+        return 0;
+    const PageSettings& page = doc->settings.page;
+    int first = 1, last = frames;
+    if (page.firstFrame > 0 && page.frameCount > 0) {
+        first = page.firstFrame;
+        last = first + page.frameCount - 1;
+        if (last > frames)
+            return -1;
+    }
+    int result = 0;
+    for (int frame = first; frame <= last; ++frame)
+        result = tiffFrame(doc, path, frame, prepared);
+    return result;
+}
+
+} // namespace
+
+int AddImageFile(DocHandle handle, const std::string& path)
+{
+    EngineDocument* doc = lookupDocument(handle);
+    if (!doc || path.empty())
+        return 0;
+    TemporaryFile prepared;
+    if (!prepared.create(prefixFor(handle, "aap")))
+        return 0;
+    int format = SniffImageFormat(path);
+    switch (format) {
+    case codec::kFormatJpeg:
+        return jpegRoute(doc, path, prepared);
+    case codec::kFormatTiff:
+        return tiffRoute(doc, handle, path);
+    case codec::kFormatGif:
+    case codec::kFormatPsd:
+    case codec::kFormatUnknown:
+        return externalRoute(doc, handle, path, prepared);
+    default:
+        return singleFrameRoute(doc, handle, path, format, prepared);
+    }
+}
+
+} // namespace folvane::engine

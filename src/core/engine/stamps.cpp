@@ -1,0 +1,203 @@
+// Header, footer and watermarks of a finished page; macros; bookmark texts.
+#include "engine/stamps.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace folvane::engine {
+
+namespace {
+
+constexpr size_t kExpandedCapacity = 1024; // the expanded text keeps at most 1023 bytes
+
+// The longest prefix of at most `limit` bytes that does not split a UTF-8 sequence.
+std::string cutUtf8(std::string text, size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+    return text;
+}
+
+void replaceAll(std::string& text, const std::string& macro, const std::string& value)
+{
+    size_t at = 0;
+    while ((at = text.find(macro, at)) != std::string::npos) {
+        text.replace(at, macro.size(), value);
+        at += value.size(); // the inserted value is not scanned for this macro again
+    }
+}
+
+std::string formatted(const char* format, int a, int b, int c)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, a, b, c);
+    return buffer;
+}
+
+// x of a text or picture w points wide: left, centred or right on a pw-point page.
+int alignedX(int column, int pw, int w)
+{
+    switch (column) {
+    case 1: return pw / 2 - w / 2;
+    case 2: return pw - w;
+    default: return 3;
+    }
+}
+
+// y of a text or picture h points high: top, middle or bottom of a ph-point page.
+int alignedY(int row, int ph, int h)
+{
+    switch (row) {
+    case 1: return ph / 2 - h / 2;
+    case 2: return ph - h;
+    default: return 3;
+    }
+}
+
+// Position codes 0..8 run row by row from the top-left; any other value counts as 0.
+int positionColumn(int code) { return code >= 0 && code <= 8 ? code % 3 : 0; }
+int positionRow(int code) { return code >= 0 && code <= 8 ? code / 3 : 0; }
+
+// The engine reads 0 as "continue where the last text ended" and refuses negative positions, so
+// a text reaching beyond the left or top edge is drawn from 1 and runs over the right edge
+// instead of landing elsewhere or vanishing.
+int drawnCoordinate(int value) { return std::max(1, value); }
+
+int measure(CEngineClient& engine, DocHandle handle, int query, const std::string& text, int size)
+{
+    return engine.QueryDocument(handle, query, kStampFontCode, size, text.c_str());
+}
+
+// Header (bottom = false) or footer (bottom = true).
+void stampLine(CEngineClient& engine, DocHandle handle, int pw, int ph, const std::string& text, int position,
+               int color, bool bottom)
+{
+    int size = headerFontSize(pw);
+    engine.SetDocumentOption(handle, kOptionFont, kStampFontCode, size);
+    int w = measure(engine, handle, kQueryTextWidth, text, size);
+    int y = 3;
+    if (bottom)
+        y = ph - measure(engine, handle, kQueryTextHeight, text, size);
+    int column = position == 1 || position == 2 ? position : 0;
+    engine.DrawText(handle, drawnCoordinate(alignedX(column, pw, w)), drawnCoordinate(y), text.c_str(),
+                    static_cast<unsigned>(color));
+}
+
+void stampTextWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+{
+    engine.SetDocumentOption(handle, kOptionFont, kStampFontCode, s.tsize);
+    // A size the font option does not take leaves the current size in force; measure in that one.
+    int size = std::max(s.tsize, 0);
+    int w = measure(engine, handle, kQueryTextWidth, s.tWatermark, size);
+    int h = measure(engine, handle, kQueryTextHeight, s.tWatermark, size);
+    int x = alignedX(positionColumn(s.tpos), pw, w);
+    int y = alignedY(positionRow(s.tpos), ph, h);
+    engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.tWatermark.c_str(),
+                    static_cast<unsigned>(s.tcolor));
+}
+
+void stampImageWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+{
+    int iw = s.imgWidth;
+    int ih = s.imgHeight;
+    int x = alignedX(positionColumn(s.imgpos), pw, iw);
+    int y = alignedY(positionRow(s.imgpos), ph, ih);
+    std::string width = std::to_string(iw);
+    std::string height = std::to_string(ih);
+    engine.SetDocumentOption(handle, kOptionImagePlacement, x, y, width.c_str(), height.c_str());
+    // The page's pictures leave their own frame selected; a watermark taken with frame 5
+    // selected would be refused as beyond a single-image file. It always shows its first frame.
+    engine.SetDocumentOption(handle, kOptionFrameRange, 1, 1);
+    engine.AddImageFile(handle, s.imgWatermark);
+}
+
+// The file name of a path: what follows its last "/".
+std::string fileNameOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A file name without its extension. A name whose only dot leads it (".scan") has none.
+std::string withoutExtension(const std::string& name)
+{
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+} // namespace
+
+std::tm currentUtcTime()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    return utc;
+}
+
+int headerFontSize(int pw) { return 6 * std::max(1, pw / 100); }
+
+std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc)
+{
+    const int year = utc.tm_year + 1900;
+    const int month = utc.tm_mon + 1;
+    const std::pair<const char*, std::string> macros[] = {
+        {"%Title%", settings.title},
+        {"%Subject%", settings.subject},
+        {"%Author%", settings.author},
+        {"%Keywordes%", settings.keywords},
+        {"%LocalDate(YY-MM-DD)%", formatted("%d-%02d-%02d", year, month, utc.tm_mday)},
+        {"%LocalDate(DD-MM-YY)%", formatted("%02d-%02d-%d", utc.tm_mday, month, year)},
+        {"%LocalTime%", formatted("%02d:%02d:%02d", utc.tm_hour, utc.tm_min, utc.tm_sec)},
+    };
+    std::string result = text;
+    for (const auto& [macro, value] : macros)
+        replaceAll(result, macro, value);
+    return cutUtf8(std::move(result), kExpandedCapacity - 1);
+}
+
+std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings)
+{
+    return ExpandMacros(text, settings, currentUtcTime());
+}
+
+void StampPage(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
+               const UtcClock& clock)
+{
+    const app::OutputSettings& s = settings;
+    if (s.header > 0 && !s.hWatermark.empty())
+        stampLine(engine, handle, pw, ph, ExpandMacros(s.hWatermark, s, clock()), s.hpos, s.hcolor, false);
+    if (s.footer > 0 && !s.fWatermark.empty())
+        stampLine(engine, handle, pw, ph, ExpandMacros(s.fWatermark, s, clock()), s.fpos, s.fcolor, true);
+    if (s.text > 0 && !s.tWatermark.empty())
+        stampTextWatermark(engine, handle, pw, ph, s);
+    if (s.image > 0 && !s.imgWatermark.empty() && s.imgWidth >= 1 && s.imgHeight >= 1)
+        stampImageWatermark(engine, handle, pw, ph, s);
+}
+
+std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
+                                            const app::OutputSettings& settings)
+{
+    if (settings.bookmark == 0)
+        return std::nullopt;
+    if (settings.bookmarksel == 0)
+        return std::to_string(number + 1);
+    std::string base;
+    switch (settings.bookmarksel) {
+    case 1: base = withoutExtension(fileNameOf(path)); break;
+    case 2: base = fileNameOf(path); break;
+    default: base = path; break;
+    }
+    if (settings.unitforfile == 1)
+        return frame == 0 ? std::optional<std::string>(base) : std::nullopt;
+    if (frames > 1)
+        return base + " " + std::to_string(frame + 1) + "/" + std::to_string(frames);
+    return base;
+}
+
+} // namespace folvane::engine

@@ -1,0 +1,200 @@
+// Appending pages to existing PDF files by incremental updates, through the engine.
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "support/test_support.h"
+
+using namespace folvane::engine;
+using namespace folvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Append : public PdfTest {
+protected:
+    // A new file of `pages` text pages, optionally with a title and one bookmark per page.
+    fs::path makeOwnFile(const std::string& name, int pages, const char* title = nullptr, bool bookmarks = false)
+    {
+        auto path = pdfPath(name);
+        DocHandle h = CreateDocument(path.string());
+        if (title)
+            SetDocumentInfo(h, title, nullptr, nullptr, nullptr, nullptr);
+        for (int i = 0; i < pages; ++i) {
+            SetDocumentOption(h, kOptionPageSize, 300, 200, nullptr, nullptr);
+            if (bookmarks)
+                SetDocumentOption(h, kOptionBookmarkText, 0, 0, ("Old " + std::to_string(i + 1)).c_str(), nullptr);
+            DrawText(h, 20, 20, ("old page " + std::to_string(i + 1)).c_str(), 0);
+        }
+        EXPECT_EQ(CloseDocument(h), 1);
+        return path;
+    }
+
+    // Appends `pages` text pages; returns CloseDocument's result, or -1 when the open failed.
+    int appendPages(const fs::path& path, int pages, const char* title = nullptr)
+    {
+        DocHandle h = OpenDocumentForAppend(path.string());
+        if (h == 0)
+            return -1;
+        if (title)
+            SetDocumentInfo(h, title, nullptr, nullptr, nullptr, nullptr);
+        for (int i = 0; i < pages; ++i) {
+            SetDocumentOption(h, kOptionPageSize, 400, 250, nullptr, nullptr);
+            EXPECT_EQ(SetDocumentOption(h, kOptionBookmarkText, 0, 0, "New", nullptr), 0)
+                << "appended pages carry no bookmarks";
+            DrawText(h, 20, 20, ("new page " + std::to_string(i + 1)).c_str(), 0);
+        }
+        return CloseDocument(h);
+    }
+
+    static int pageCount(const fs::path& pdf)
+    {
+        CommandResult r = runCommand("pdfinfo " + shellQuote(pdf.string()) + " | sed -n 's/^Pages: *//p'");
+        return std::atoi(r.output.c_str());
+    }
+
+    static std::string info(const fs::path& pdf, const std::string& field)
+    {
+        CommandResult r = runCommand("pdfinfo " + shellQuote(pdf.string()) + " | sed -n 's/^" + field + ": *//p'");
+        return r.output;
+    }
+};
+
+} // namespace
+
+TEST_F(Append, OwnFileGetsPagesAndKeepsItsBytes)
+{
+    auto path = makeOwnFile("own.pdf", 3, "Original title", true);
+    std::string before = readFileBytes(path);
+    ASSERT_EQ(appendPages(path, 2), 1);
+    std::string after = readFileBytes(path);
+    ASSERT_GT(after.size(), before.size());
+    EXPECT_EQ(after.substr(0, before.size()), before) << "the existing bytes are a prefix of the new file";
+    EXPECT_EQ(pageCount(path), 5);
+    EXPECT_EQ(info(path, "Title"), "Original title\n") << "no title set: the existing one is kept";
+    CommandResult text = runCommand("pdftotext " + shellQuote(path.string()) + " -");
+    EXPECT_NE(text.output.find("old page 3"), std::string::npos);
+    EXPECT_NE(text.output.find("new page 2"), std::string::npos);
+    CommandResult outlines = runCommand("qpdf --json --json-key=outlines " + shellQuote(path.string()));
+    EXPECT_NE(outlines.output.find("Old 3"), std::string::npos) << "the existing bookmarks stay";
+    EXPECT_EQ(outlines.output.find("\"New\""), std::string::npos);
+}
+
+TEST_F(Append, TwoUpdatesChainTheirCrossReferenceSections)
+{
+    auto path = makeOwnFile("twice.pdf", 1);
+    ASSERT_EQ(appendPages(path, 1, "Second title"), 1);
+    std::string first = readFileBytes(path);
+    size_t firstXref = first.rfind("startxref\r");
+    long firstOffset = std::strtol(first.c_str() + firstXref + 10, nullptr, 10);
+    ASSERT_EQ(appendPages(path, 12), 1);
+    std::string second = readFileBytes(path);
+    EXPECT_EQ(second.substr(0, first.size()), first);
+    size_t trailer = second.rfind("trailer");
+    long prev = std::strtol(second.c_str() + second.find("/Prev ", trailer) + 6, nullptr, 10);
+    EXPECT_EQ(prev, firstOffset) << "the second update points at the first update's section";
+    EXPECT_EQ(pageCount(path), 14);
+    EXPECT_EQ(info(path, "Title"), "Second title\n") << "a title set for the update replaces the old one";
+    CommandResult pages = runCommand("qpdf --show-npages " + shellQuote(path.string()));
+    EXPECT_EQ(pages.output, "14\n");
+}
+
+TEST_F(Append, HeadersThatAreRefusedOrAccepted)
+{
+    auto dir = scratchDir();
+    auto own = makeOwnFile("source.pdf", 1);
+    std::string bytes = readFileBytes(own);
+
+    // Another producer's 1.5 file and any 1.6 or 1.7 file are refused.
+    auto other15 = dir / "other15.pdf";
+    writeFileBytes(other15, "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n" + bytes.substr(15));
+    auto v16 = dir / "v16.pdf";
+    writeFileBytes(v16, "%PDF-1.6 " + bytes.substr(9));
+    for (const auto& refused : {other15, v16}) {
+        std::string original = readFileBytes(refused);
+        EXPECT_EQ(OpenDocumentForAppend(refused.string()), 0) << refused;
+        EXPECT_EQ(readFileBytes(refused), original) << "nothing was written";
+    }
+    EXPECT_EQ(OpenDocumentForAppend((dir / "missing.pdf").string()), 0);
+    EXPECT_EQ(OpenDocumentForAppend(""), 0);
+
+    // Our own 1.5 header with its second line is accepted.
+    auto own15 = pdfPath("own15.pdf");
+    writeFileBytes(own15, "%PDF-1.5 " + bytes.substr(9));
+    EXPECT_EQ(appendPages(own15, 1), 1);
+    EXPECT_EQ(pageCount(own15), 2);
+}
+
+TEST_F(Append, FilesOfOtherProducers)
+{
+    auto own = makeOwnFile("base.pdf", 2);
+    auto viaQpdf = pdfPath("qpdf14.pdf");
+    ASSERT_EQ(runCommand("qpdf --force-version=1.4 --object-streams=disable " + shellQuote(own.string()) + " " +
+                         shellQuote(viaQpdf.string()))
+                  .exitCode,
+              0);
+    EXPECT_EQ(appendPages(viaQpdf, 3), 1);
+    EXPECT_EQ(pageCount(viaQpdf), 5);
+
+    ASSERT_TRUE(haveTool("gs"));
+    auto viaGs = pdfPath("gs14.pdf");
+    ASSERT_EQ(runCommand("gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -dCompatibilityLevel=1.4 -sOutputFile=" +
+                         shellQuote(viaGs.string()) + " " + shellQuote(own.string()))
+                  .exitCode,
+              0);
+    std::string before = readFileBytes(viaGs);
+    EXPECT_EQ(appendPages(viaGs, 1, "Über"), 1);
+    EXPECT_EQ(readFileBytes(viaGs).substr(0, before.size()), before);
+    EXPECT_EQ(pageCount(viaGs), 3);
+    EXPECT_EQ(info(viaGs, "Title"), "Über\n");
+
+    // Junk before the header (within the first 16 bytes) is accepted.
+    auto junk = pdfPath("junk.pdf");
+    writeFileBytes(junk, "JUNK\n" + readFileBytes(viaQpdf));
+    EXPECT_EQ(appendPages(junk, 1), 1);
+    EXPECT_EQ(pageCount(junk), 6);
+}
+
+TEST_F(Append, EncryptedFileThatOpensWithoutPassword)
+{
+    auto own = makeOwnFile("plain.pdf", 1);
+    auto encrypted = pdfPath("encrypted.pdf");
+    ASSERT_EQ(runCommand("qpdf --force-version=1.4 --object-streams=disable --allow-weak-crypto --encrypt '' owner 128 --use-aes=n -- " +
+                         shellQuote(own.string()) + " " + shellQuote(encrypted.string()))
+                  .exitCode,
+              0);
+    EXPECT_EQ(appendPages(encrypted, 2, "Secret title"), 1);
+    EXPECT_EQ(pageCount(encrypted), 3);
+    EXPECT_EQ(info(encrypted, "Title"), "Secret title\n");
+    CommandResult text = runCommand("pdftotext " + shellQuote(encrypted.string()) + " -");
+    EXPECT_NE(text.output.find("new page 2"), std::string::npos) << "new content encrypted with the file's key";
+}
+
+TEST_F(Append, FailedFinalWriteLeavesTheOriginalFile)
+{
+    auto path = makeOwnFile("full.pdf", 1);
+    std::string original = readFileBytes(path);
+    std::fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The file may grow by a few hundred bytes only: the update's write fails half-way.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{static_cast<rlim_t>(original.size() + 300), static_cast<rlim_t>(original.size() + 300)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        DocHandle h = OpenDocumentForAppend(path.string());
+        for (int i = 0; i < 40; ++i)
+            DrawText(h, 10, 10 + i, "a line of text that makes the update large enough", 0);
+        SetDocumentOption(h, kOptionPageSize, 300, 300, nullptr, nullptr);
+        _exit(h > 0 && CloseDocument(h) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "CloseDocument reports the failed write";
+    EXPECT_EQ(readFileBytes(path), original) << "the file is cut back to its original bytes";
+}
