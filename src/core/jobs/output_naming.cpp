@@ -1,0 +1,194 @@
+#include "jobs/output_naming.h"
+
+#include <cstdio>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/app_paths.h"
+
+namespace folvane::jobs {
+
+namespace {
+
+// True unless something, even a dangling link, exists under the path. A name that cannot be
+// looked up (a folder without search permission) counts as free: creating it then fails, which
+// the job reports, instead of the search going on for ever.
+bool nameIsFree(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) != 0;
+}
+
+std::string numberedCandidate(const PathParts& parts, unsigned long long n, NamingStyle style)
+{
+    char number[32];
+    if (style == NamingStyle::List)
+        std::snprintf(number, sizeof number, "%03llu", n);
+    else
+        std::snprintf(number, sizeof number, "(NEW%03llu)", n);
+    return parts.drive + parts.folder + parts.name + number + parts.extension;
+}
+
+} // namespace
+
+OutputPaths loadOutputPaths(const app::SettingsStore& store, OutputPathsReader reader)
+{
+    std::string folder = reader == OutputPathsReader::FileList ? app::dataFolder() : std::string();
+    std::string merged = reader == OutputPathsReader::FileList ? folder + "MyPDF.pdf" : std::string();
+    return OutputPaths {store.getString("outPath0", merged, kPathCapacity),
+                        store.getString("outPath1", folder, kPathCapacity),
+                        store.getString("outPath2", folder, kPathCapacity)};
+}
+
+const std::string& outputPathOf(const OutputPaths& paths, int mode)
+{
+    static const std::string none;
+    switch (mode) {
+    case kMergeMode:
+        return paths.merged;
+    case kPerImageMode:
+        return paths.perImageFolder;
+    case kPerFolderMode:
+        return paths.perFolderFolder;
+    default:
+        return none;
+    }
+}
+
+PathParts splitPath(std::string_view path)
+{
+    PathParts parts;
+    size_t slash = path.rfind('/');
+    size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    parts.folder = std::string(path.substr(0, nameStart));
+    std::string_view file = path.substr(nameStart);
+    size_t dot = file.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        dot = file.size();
+    parts.name = std::string(file.substr(0, dot));
+    parts.extension = std::string(file.substr(dot));
+    return parts;
+}
+
+std::string generatedNewName(std::string_view path, NamingStyle style)
+{
+    PathParts parts = splitPath(path);
+    for (unsigned long long n = 1;; ++n) {
+        std::string candidate = numberedCandidate(parts, n, style);
+        if (nameIsFree(candidate))
+            return candidate;
+    }
+}
+
+std::string numberedName(std::string_view path)
+{
+    return generatedNewName(path, NamingStyle::List);
+}
+
+std::string newName(std::string_view path)
+{
+    return generatedNewName(path, NamingStyle::Watch);
+}
+
+std::string perImageOutputName(std::string_view folder, std::string_view imagePath)
+{
+    return std::string(folder) + splitPath(imagePath).name + ".pdf";
+}
+
+std::string folderOutputTitle(std::string_view imagePath)
+{
+    std::string folder = splitPath(imagePath).folder;
+    std::string title;
+    if (folder.size() >= 2) {
+        folder.pop_back();
+        size_t slash = folder.rfind('/');
+        title = slash == std::string::npos ? folder : folder.substr(slash + 1);
+    }
+    // Windows names such a PDF after the drive ("C:"); the Linux root has no name of its own.
+    return title.empty() ? "root" : title;
+}
+
+std::string perFolderOutputName(std::string_view folder, std::string_view imagePath)
+{
+    return std::string(folder) + folderOutputTitle(imagePath) + ".pdf";
+}
+
+std::string plannedPdfName(std::string_view imagePath, int mode, const OutputPaths& paths)
+{
+    switch (mode) {
+    case kMergeMode:
+        return paths.merged;
+    case kPerImageMode:
+        return perImageOutputName(paths.perImageFolder, imagePath);
+    case kPerFolderMode:
+        return perFolderOutputName(paths.perFolderFolder, imagePath);
+    default:
+        return {};
+    }
+}
+
+std::string chosenMergedPath(std::string_view path)
+{
+    std::string chosen(path);
+    if (chosen.size() < 4 || strcasecmp(chosen.c_str() + chosen.size() - 4, ".pdf") != 0)
+        chosen += ".pdf";
+    return chosen;
+}
+
+std::string chosenOutputFolder(std::string_view folder)
+{
+    std::string chosen(folder);
+    if (chosen.empty() || chosen.back() != '/')
+        chosen.push_back('/');
+    return chosen;
+}
+
+bool deleteFileLikeWindows(const std::string& path)
+{
+    struct stat info;
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0)
+        return false;
+    if (S_ISDIR(info.st_mode))
+        return false;
+    // A link has no read-only state of its own; removing it leaves its target alone.
+    if (!S_ISLNK(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPolicy& policy)
+{
+    OutputDocument out;
+    out.path = wantedPath;
+    if (!policy.engine)
+        return out;
+    engine::CEngineClient& engine = *policy.engine;
+    if (!app::AppPaths::pathExists(wantedPath)) {
+        out.handle = engine.CreateDocument(wantedPath);
+        return out;
+    }
+    switch (policy.policy) {
+    case kAskAlways: {
+        std::string chosen = policy.observer ? policy.observer->askOutputName(wantedPath) : std::string();
+        out.path = chosen.empty() ? generatedNewName(wantedPath, policy.style) : chosen;
+        out.handle = engine.CreateDocument(out.path);
+        return out;
+    }
+    case kOverwrite:
+        if (!deleteFileLikeWindows(wantedPath))
+            return out;
+        out.handle = engine.CreateDocument(wantedPath);
+        return out;
+    case kCreateNewFile:
+        out.path = generatedNewName(wantedPath, policy.style);
+        out.handle = engine.CreateDocument(out.path);
+        return out;
+    default:
+        out.appending = true;
+        out.handle = engine.OpenDocumentForAppend(wantedPath);
+        return out;
+    }
+}
+
+} // namespace folvane::jobs

@@ -1,0 +1,355 @@
+#include "jobs/output_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/app_test_env.h"
+#include "fake_engine_client.h"
+#include "support/test_support.h"
+
+namespace folvane::jobs {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeEngineClient;
+using test::readFileBytes;
+using test::scratchDir;
+using test::writeFileBytes;
+
+std::string touch(const fs::path& path, const std::string& bytes = "old")
+{
+    writeFileBytes(path, bytes);
+    return path.string();
+}
+
+TEST(PathParts, SplitKeepsEveryByteAndFindsTheLastDot)
+{
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* name;
+        const char* extension;
+    } cases[] = {
+        {"/out/MyPDF.pdf", "/out/", "MyPDF", ".pdf"},
+        {"/out/archive.tar.gz", "/out/", "archive.tar", ".gz"},
+        {"/out.d/noext", "/out.d/", "noext", ""},
+        {"/out/.hidden", "/out/", ".hidden", ""},
+        {"/out/.hidden.pdf", "/out/", ".hidden", ".pdf"},
+        {"plain.jpg", "", "plain", ".jpg"},
+        {"/", "/", "", ""},
+        {"", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        PathParts parts = splitPath(c.path);
+        EXPECT_EQ(parts.drive, "") << c.path;
+        EXPECT_EQ(parts.folder, c.folder) << c.path;
+        EXPECT_EQ(parts.name, c.name) << c.path;
+        EXPECT_EQ(parts.extension, c.extension) << c.path;
+        EXPECT_EQ(parts.drive + parts.folder + parts.name + parts.extension, c.path);
+    }
+}
+
+TEST(GeneratedNames, ListStyleTakesTheFirstNumberNotInUse)
+{
+    fs::path dir = scratchDir();
+    std::string wanted = (dir / "MyPDF.pdf").string();
+    EXPECT_EQ(numberedName(wanted), (dir / "MyPDF001.pdf").string()) << "the wanted name itself is never checked";
+    touch(wanted);
+    touch(dir / "MyPDF001.pdf");
+    EXPECT_EQ(numberedName(wanted), (dir / "MyPDF002.pdf").string());
+    touch(dir / "MyPDF003.pdf");
+    EXPECT_EQ(numberedName(wanted), (dir / "MyPDF002.pdf").string()) << "a gap is filled first";
+    touch(dir / "MyPDF(NEW001).pdf");
+    EXPECT_EQ(newName(wanted), (dir / "MyPDF(NEW002).pdf").string());
+    EXPECT_EQ(generatedNewName(wanted, NamingStyle::List), numberedName(wanted));
+}
+
+TEST(GeneratedNames, WatchStyleAndNamesWithoutExtension)
+{
+    fs::path dir = scratchDir();
+    touch(dir / "out.pdf");
+    EXPECT_EQ(newName((dir / "out.pdf").string()), (dir / "out(NEW001).pdf").string());
+    touch(dir / "out(NEW001).pdf");
+    EXPECT_EQ(newName((dir / "out.pdf").string()), (dir / "out(NEW002).pdf").string());
+    EXPECT_EQ(generatedNewName((dir / "out.pdf").string(), NamingStyle::Watch), (dir / "out(NEW002).pdf").string());
+    EXPECT_EQ(numberedName((dir / "report").string()), (dir / "report001").string());
+    EXPECT_EQ(newName((dir / ".hidden").string()), (dir / ".hidden(NEW001)").string());
+}
+
+TEST(GeneratedNames, AnythingExistingUnderANameMakesItTaken)
+{
+    fs::path dir = scratchDir();
+    fs::create_directory(dir / "MyPDF001.pdf");
+    ASSERT_EQ(::symlink((dir / "nowhere.pdf").c_str(), (dir / "MyPDF002.pdf").c_str()), 0);
+    touch(dir / "MyPDF003.pdf");
+    ASSERT_EQ(::chmod((dir / "MyPDF003.pdf").c_str(), 0), 0);
+    EXPECT_EQ(numberedName((dir / "MyPDF.pdf").string()), (dir / "MyPDF004.pdf").string())
+        << "a folder, a dangling link and an unreadable file are all kept";
+    EXPECT_FALSE(fs::exists(dir / "nowhere.pdf"));
+}
+
+TEST(GeneratedNames, NumbersGrowBeyondThreeDigits)
+{
+    fs::path dir = scratchDir();
+    char name[32];
+    for (int n = 1; n <= 999; ++n) {
+        std::snprintf(name, sizeof name, "MyPDF%03d.pdf", n);
+        touch(dir / name, "");
+    }
+    EXPECT_EQ(numberedName((dir / "MyPDF.pdf").string()), (dir / "MyPDF1000.pdf").string());
+}
+
+TEST(OutputNames, PerImagePerFolderAndPlannedNames)
+{
+    OutputPaths paths {"/merged/All.pdf", "/images/", "/folders/"};
+    struct Case {
+        const char* image;
+        const char* perImage;
+        const char* perFolder;
+    } cases[] = {
+        {"/home/u/a/x.jpg", "/images/x.pdf", "/folders/a.pdf"},
+        {"/home/u/b/photo.tar.tif", "/images/photo.tar.pdf", "/folders/b.pdf"},
+        {"/home/u/a b/scan", "/images/scan.pdf", "/folders/a b.pdf"},
+        {"/data/x.jpg", "/images/x.pdf", "/folders/data.pdf"},
+        {"/x.jpg", "/images/x.pdf", "/folders/root.pdf"},
+        {"rel/x.jpg", "/images/x.pdf", "/folders/rel.pdf"},
+        {"x.jpg", "/images/x.pdf", "/folders/root.pdf"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(plannedPdfName(c.image, kMergeMode, paths), "/merged/All.pdf") << c.image;
+        EXPECT_EQ(plannedPdfName(c.image, kPerImageMode, paths), c.perImage) << c.image;
+        EXPECT_EQ(plannedPdfName(c.image, kPerFolderMode, paths), c.perFolder) << c.image;
+        EXPECT_EQ(perImageOutputName(paths.perImageFolder, c.image), c.perImage);
+        EXPECT_EQ(perFolderOutputName(paths.perFolderFolder, c.image), c.perFolder);
+    }
+    EXPECT_EQ(plannedPdfName("/a/x.jpg", 3, paths), "");
+    EXPECT_EQ(plannedPdfName("/a/x.jpg", -1, paths), "");
+}
+
+class StoredOutputPaths : public test::ScratchHomeTest {};
+
+TEST_F(StoredOutputPaths, DefaultsDependOnThePageAndLongPathsReadWhole)
+{
+    app::SettingsStore store((dir() / "Settings.ini").string());
+    std::string data = (dir() / "home" / "Quillmar" / "Folvane").string() + "/";
+    OutputPaths list = loadOutputPaths(store, OutputPathsReader::FileList);
+    EXPECT_EQ(list.merged, data + "MyPDF.pdf");
+    EXPECT_EQ(list.perImageFolder, data);
+    EXPECT_EQ(list.perFolderFolder, data);
+    OutputPaths watch = loadOutputPaths(store, OutputPathsReader::WatchFolder);
+    EXPECT_EQ(watch.merged + watch.perImageFolder + watch.perFolderFolder, "");
+
+    std::string deep = "/srv/" + std::string(300, 'd') + "/";
+    store.putString("outPath1", deep);
+    store.putString("outPath0", "/docs/All.pdf");
+    OutputPaths stored = loadOutputPaths(store, OutputPathsReader::WatchFolder);
+    EXPECT_EQ(outputPathOf(stored, kMergeMode), "/docs/All.pdf");
+    EXPECT_EQ(outputPathOf(stored, kPerImageMode), deep) << "a path is never cut short";
+    EXPECT_EQ(outputPathOf(stored, kPerFolderMode), "");
+    EXPECT_EQ(outputPathOf(stored, 3), "");
+}
+
+TEST(OutputNames, ChosenPathsGetTheirExtensionOrSlash)
+{
+    EXPECT_EQ(chosenMergedPath("/docs/report"), "/docs/report.pdf");
+    EXPECT_EQ(chosenMergedPath("/docs/report.pdf"), "/docs/report.pdf");
+    EXPECT_EQ(chosenMergedPath("/docs/Report.PDF"), "/docs/Report.PDF");
+    EXPECT_EQ(chosenMergedPath("/docs/report.pd"), "/docs/report.pd.pdf");
+    EXPECT_EQ(chosenMergedPath("pdf"), "pdf.pdf");
+    EXPECT_EQ(chosenOutputFolder("/Out"), "/Out/");
+    EXPECT_EQ(chosenOutputFolder("/Out/"), "/Out/");
+    EXPECT_EQ(chosenOutputFolder("/"), "/");
+}
+
+TEST(DeleteFileLikeWindows, ReadOnlyFilesAndFoldersStayEvenForRoot)
+{
+    fs::path dir = scratchDir();
+    std::string readOnly = touch(dir / "readonly.pdf", "keep me");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    EXPECT_FALSE(deleteFileLikeWindows(readOnly)) << "uid " << ::getuid();
+    EXPECT_EQ(readFileBytes(readOnly), "keep me");
+
+    std::string groupWritable = touch(dir / "group.pdf");
+    ASSERT_EQ(::chmod(groupWritable.c_str(), 0464), 0);
+    EXPECT_TRUE(deleteFileLikeWindows(groupWritable)) << "any write bit makes the file deletable";
+    EXPECT_FALSE(fs::exists(groupWritable));
+
+    std::string plain = touch(dir / "plain.pdf");
+    EXPECT_TRUE(deleteFileLikeWindows(plain));
+    EXPECT_FALSE(fs::exists(plain));
+    EXPECT_FALSE(deleteFileLikeWindows(plain)) << "already gone";
+    EXPECT_FALSE(deleteFileLikeWindows(""));
+
+    fs::create_directory(dir / "folder.pdf");
+    EXPECT_FALSE(deleteFileLikeWindows((dir / "folder.pdf").string()));
+    EXPECT_TRUE(fs::is_directory(dir / "folder.pdf"));
+
+    fs::path link = dir / "link.pdf";
+    ASSERT_EQ(::symlink(readOnly.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(deleteFileLikeWindows(link.string())) << "the link goes, not its read-only target";
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(readFileBytes(readOnly), "keep me");
+}
+
+class RecordingObserver : public JobObserver {
+public:
+    std::string answer;
+    std::vector<std::string> asked;
+    std::string askOutputName(const std::string& existingPath) override
+    {
+        asked.push_back(existingPath);
+        return answer;
+    }
+};
+
+class OpenOutput : public test::PdfTest {
+protected:
+    fs::path dir = scratchDir();
+    FakeEngineClient engine;
+    RecordingObserver observer;
+
+    OutputDocument open(const std::string& wanted, int policy, NamingStyle style = NamingStyle::List)
+    {
+        return openOutputDocument(wanted, OutputPolicy {&engine, policy, style, &observer});
+    }
+};
+
+TEST_F(OpenOutput, MissingFileIsCreatedUnderEveryPolicy)
+{
+    std::string wanted = (dir / "MyPDF.pdf").string();
+    for (int policy : {int(kAskAlways), int(kOverwrite), int(kCreateNewFile), int(kAppend), 9}) {
+        engine.calls.clear();
+        OutputDocument out = open(wanted, policy);
+        EXPECT_GT(out.handle, 0);
+        EXPECT_EQ(out.path, wanted);
+        EXPECT_FALSE(out.appending);
+        EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + wanted}) << "policy " << policy;
+    }
+    EXPECT_TRUE(observer.asked.empty());
+
+    engine.failingCreates.insert(wanted);
+    OutputDocument failed = open(wanted, kCreateNewFile);
+    EXPECT_EQ(failed.handle, 0);
+    EXPECT_EQ(failed.path, wanted);
+    EXPECT_EQ(openOutputDocument(wanted, OutputPolicy {}).handle, 0) << "no engine";
+}
+
+TEST_F(OpenOutput, CreateNewFileUsesTheGeneratedNameOfTheStyle)
+{
+    std::string wanted = touch(dir / "MyPDF.pdf");
+    touch(dir / "MyPDF001.pdf");
+    OutputDocument out = open(wanted, kCreateNewFile);
+    EXPECT_GT(out.handle, 0);
+    EXPECT_EQ(out.path, (dir / "MyPDF002.pdf").string());
+    EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + out.path});
+
+    std::string watched = touch(dir / "out.pdf");
+    EXPECT_EQ(open(watched, kCreateNewFile, NamingStyle::Watch).path, (dir / "out(NEW001).pdf").string());
+    EXPECT_EQ(readFileBytes(wanted), "old") << "the existing file is not touched";
+}
+
+TEST_F(OpenOutput, AskAlwaysTakesTheChosenNameExactlyOrFallsBackOnCancel)
+{
+    std::string wanted = touch(dir / "MyPDF.pdf");
+    observer.answer = (dir / "chosen").string();
+    OutputDocument chosen = open(wanted, kAskAlways);
+    EXPECT_EQ(observer.asked, std::vector<std::string> {wanted});
+    EXPECT_EQ(chosen.path, (dir / "chosen").string()) << "no extension is added";
+    EXPECT_EQ(engine.calls.back(), "CreateDocument " + (dir / "chosen").string());
+
+    observer.answer.clear();
+    OutputDocument cancelled = open(wanted, kAskAlways);
+    EXPECT_EQ(cancelled.path, (dir / "MyPDF001.pdf").string()) << "as under Create new file";
+    EXPECT_EQ(open(wanted, kAskAlways, NamingStyle::Watch).path, (dir / "MyPDF(NEW001).pdf").string());
+    EXPECT_EQ(observer.asked.size(), 3u);
+
+    OutputDocument unattended = openOutputDocument(wanted, OutputPolicy {&engine, kAskAlways, NamingStyle::List, nullptr});
+    EXPECT_EQ(unattended.path, (dir / "MyPDF001.pdf").string()) << "without a front end the question is cancelled";
+    EXPECT_EQ(readFileBytes(wanted), "old");
+}
+
+TEST_F(OpenOutput, OverwriteDeletesFirstAndFailsOnAReadOnlyFile)
+{
+    std::string wanted = touch(dir / "out.pdf");
+    OutputDocument out = open(wanted, kOverwrite);
+    EXPECT_GT(out.handle, 0);
+    EXPECT_EQ(out.path, wanted);
+    EXPECT_FALSE(fs::exists(wanted)) << "the fake engine writes nothing; the old file was deleted";
+    EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + wanted});
+
+    std::string readOnly = touch(dir / "readonly.pdf", "precious");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    engine.calls.clear();
+    OutputDocument refused = open(readOnly, kOverwrite);
+    EXPECT_EQ(refused.handle, 0);
+    EXPECT_EQ(refused.path, readOnly);
+    EXPECT_TRUE(engine.calls.empty()) << "nothing is written";
+    EXPECT_EQ(readFileBytes(readOnly), "precious");
+
+    fs::create_directory(dir / "folder.pdf");
+    EXPECT_EQ(open((dir / "folder.pdf").string(), kOverwrite).handle, 0);
+    EXPECT_TRUE(fs::is_directory(dir / "folder.pdf"));
+}
+
+TEST_F(OpenOutput, AppendAndUnknownPoliciesOpenTheExistingFile)
+{
+    std::string wanted = touch(dir / "book.pdf");
+    for (int policy : {int(kAppend), 4, -1}) {
+        engine.calls.clear();
+        OutputDocument out = open(wanted, policy);
+        EXPECT_GT(out.handle, 0);
+        EXPECT_TRUE(out.appending);
+        EXPECT_EQ(out.path, wanted);
+        EXPECT_EQ(engine.calls, std::vector<std::string> {"OpenDocumentForAppend " + wanted}) << policy;
+    }
+    engine.failingAppends.insert(wanted);
+    EXPECT_EQ(open(wanted, kAppend).handle, 0) << "not a PDF the reader accepts";
+    EXPECT_EQ(readFileBytes(wanted), "old");
+}
+
+// The real engine behind the policy: the replaced file is a complete new PDF.
+TEST_F(OpenOutput, OverwriteWithTheRealEngineWritesACompletePdf)
+{
+    fs::path wanted = pdfPath("replaced.pdf");
+    touch(wanted, "not a pdf at all");
+    engine::CEngineClient realEngine;
+    OutputDocument out = openOutputDocument(wanted.string(), OutputPolicy {&realEngine, kOverwrite});
+    ASSERT_GT(out.handle, 0);
+    EXPECT_EQ(realEngine.DrawText(out.handle, 50, 50, "replaced", 0), 1);
+    EXPECT_EQ(realEngine.CloseDocument(out.handle), 1);
+    EXPECT_EQ(readFileBytes(wanted).substr(0, 5), "%PDF-");
+
+    fs::path numbered = dir / "MyPDF.pdf";
+    touch(numbered);
+    OutputDocument fresh = openOutputDocument(numbered.string(), OutputPolicy {&realEngine, kCreateNewFile});
+    ASSERT_GT(fresh.handle, 0);
+    EXPECT_EQ(fresh.path, pdfPath("MyPDF001.pdf").string());
+    realEngine.DrawText(fresh.handle, 50, 50, "numbered", 0);
+    EXPECT_EQ(realEngine.CloseDocument(fresh.handle), 1);
+    EXPECT_EQ(readFileBytes(numbered), "old");
+}
+
+TEST_F(OpenOutput, AppendWithTheRealEngineAddsPagesToTheExistingPdf)
+{
+    fs::path book = pdfPath("book.pdf");
+    engine::CEngineClient realEngine;
+    OutputDocument first = openOutputDocument(book.string(), OutputPolicy {&realEngine, kAppend});
+    ASSERT_GT(first.handle, 0);
+    EXPECT_FALSE(first.appending) << "a missing file is created";
+    realEngine.DrawText(first.handle, 50, 50, "first page", 0);
+    ASSERT_EQ(realEngine.CloseDocument(first.handle), 1);
+
+    OutputDocument second = openOutputDocument(book.string(), OutputPolicy {&realEngine, kAppend});
+    ASSERT_GT(second.handle, 0);
+    EXPECT_TRUE(second.appending);
+    realEngine.DrawText(second.handle, 50, 50, "second page", 0);
+    ASSERT_EQ(realEngine.CloseDocument(second.handle), 1);
+    test::CommandResult info = test::runCommand("pdfinfo " + test::shellQuote(book.string()));
+    EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
+}
+
+} // namespace
+} // namespace folvane::jobs
