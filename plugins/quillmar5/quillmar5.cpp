@@ -16,7 +16,11 @@ void silent(const ExceptionType, const char*, const char*) {}
 
 void initialise()
 {
-    InitializeMagick(nullptr);
+    // The host program owns the process's signal handling; the library must not take it over.
+    ExceptionInfo exception;
+    GetExceptionInfo(&exception);
+    InitializeMagickEx(nullptr, MAGICK_OPT_NO_SIGNAL_HANDER, &exception);
+    DestroyExceptionInfo(&exception);
     SetErrorHandler(silent);
     SetWarningHandler(silent);
     SetFatalErrorHandler(silent);

@@ -21,7 +21,9 @@ bool loadLocked(const std::string& file)
 {
     if (g_library)
         return g_entry.load() != nullptr;
-    void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never unmapped: a converter may leave worker threads or exit handlers behind that would
+    // run into unmapped code after a dlclose.
+    void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library)
         return false;
     g_library = library;
