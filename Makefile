@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-sanitize fuzz clean
+.PHONY: deps build demo test test-sanitize fuzz clean screenshots
 
 deps:
 	@bash scripts/install-deps.sh
@@ -15,9 +15,14 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Converts the bundled sample images into one PDF with default settings. The settings file is a
+# fresh one under out/, so the demo never reads or changes the user's settings.
 demo: build
 	@mkdir -p out
-	@$(BUILD)/bin/folvane-vector-demo out/folvane-demo.pdf
+	@rm -f out/samples.pdf out/demo-settings.ini
+	@$(BUILD)/bin/folvane-cli convert --settings out/demo-settings.ini -q -o out/samples.pdf samples
+	@echo "$(CURDIR)/out/samples.pdf"
+	@pdfinfo out/samples.pdf | grep '^Pages:'
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -33,6 +38,16 @@ fuzz: deps
 	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@bash fuzz/run-all.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+
+# Offscreen pictures of every main-window page and settings tab, for reviewing the look.
+# The program runs with scratch home and settings folders so nothing of the user's is touched.
+screenshots: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target folvane_screenshots
+	@rm -rf $(BUILD)/screenshots-scratch && mkdir -p -m 700 $(BUILD)/screenshots-scratch/run out/screenshots
+	@S=$(CURDIR)/$(BUILD)/screenshots-scratch; QT_QPA_PLATFORM=offscreen HOME=$$S XDG_CONFIG_HOME=$$S/config \
+	  XDG_DATA_HOME=$$S/data XDG_RUNTIME_DIR=$$S/run $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini 2>/dev/null
+	@echo "screenshots in out/screenshots/"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

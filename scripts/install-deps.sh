@@ -20,6 +20,10 @@ packages=(
   libfontconfig-dev fonts-dejavu-core fonts-urw-base35
   # the external converter plugin, and the gm tool that makes its test images
   libgraphicsmagick1-dev graphicsmagick
+  # the command line's option parser
+  libcli11-dev
+  # the desktop application and its update check
+  qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libcurl4-openssl-dev fonts-liberation
 )
 
 missing=()

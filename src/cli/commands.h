@@ -1,0 +1,36 @@
+#pragma once
+// The commands of folvane-cli. Each returns the process's exit status: 0 success, 1 when an
+// input or file failed, 2 for bad usage.
+
+#include <string>
+#include <vector>
+
+namespace folvane::cli {
+
+enum ExitStatus : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+
+struct ConvertOptions {
+    std::vector<std::string> inputs;   // image files and folders
+    std::string mode;                  // "merge", "image", "folder"; empty: "outMode"
+    std::string output;                // empty: the stored output path of the mode
+    std::string exists;                // "ask", "overwrite", "new", "append"; empty: "exists"
+    bool recursive = false;
+    std::string filter;                // empty: every supported extension
+    std::vector<std::string> overrides; // KEY=VALUE
+    std::string logFolder;             // empty: "log" and "logpath" of the settings file
+    std::string after = "none";
+    bool quiet = false;
+};
+
+// The settings file in use: --settings, FOLVANE_SETTINGS, beside the program or the user's.
+struct GlobalOptions {
+    std::string settingsFile;
+};
+
+int runConvert(const GlobalOptions& global, const ConvertOptions& options);
+int runSettingsList(const GlobalOptions& global);
+int runSettingsGet(const GlobalOptions& global, const std::string& key);
+int runSettingsSet(const GlobalOptions& global, const std::string& key, const std::string& value);
+int runInfo(const std::vector<std::string>& files);
+
+} // namespace folvane::cli

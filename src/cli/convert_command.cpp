@@ -1,0 +1,265 @@
+// folvane-cli convert: the file-list conversion job without a window.
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/app_paths.h"
+#include "app/output_settings.h"
+#include "app/settings_location.h"
+#include "app/settings_store.h"
+#include "commands.h"
+#include "engine/engine_client.h"
+#include "engine/external_converter.h"
+#include "jobs/conversion_job.h"
+#include "jobs/image_inputs.h"
+#include "services/after_action.h"
+#include "terminal_observer.h"
+
+namespace folvane::cli {
+
+namespace {
+
+// The running job's stop flag, set by SIGINT/SIGTERM: the job finishes the file it is on and
+// skips the rest, as the Stop button does.
+std::atomic<int>* g_stopFlag = nullptr;
+
+extern "C" void requestStop(int)
+{
+    if (g_stopFlag)
+        g_stopFlag->store(1);
+}
+
+struct StopOnSignal {
+    explicit StopOnSignal(std::atomic<int>& flag)
+    {
+        g_stopFlag = &flag;
+        struct sigaction action {};
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_previousInt);
+        ::sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~StopOnSignal()
+    {
+        ::sigaction(SIGINT, &m_previousInt, nullptr);
+        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
+        g_stopFlag = nullptr;
+    }
+    struct sigaction m_previousInt {};
+    struct sigaction m_previousTerm {};
+};
+
+int modeNumber(const std::string& mode)
+{
+    if (mode == "merge")
+        return jobs::kMergeMode;
+    if (mode == "image")
+        return jobs::kPerImageMode;
+    if (mode == "folder")
+        return jobs::kPerFolderMode;
+    return -1;
+}
+
+int policyNumber(const std::string& policy)
+{
+    if (policy == "ask")
+        return jobs::kAskAlways;
+    if (policy == "overwrite")
+        return jobs::kOverwrite;
+    if (policy == "new")
+        return jobs::kCreateNewFile;
+    if (policy == "append")
+        return jobs::kAppend;
+    return -1;
+}
+
+int actionNumber(const std::string& action)
+{
+    if (action == "none")
+        return services::kDoNothing;
+    if (action == "shutdown")
+        return services::kShutDown;
+    if (action == "standby")
+        return services::kStandBy;
+    if (action == "restart")
+        return services::kRestart;
+    if (action == "logoff")
+        return services::kLogOff;
+    if (action == "open")
+        return services::kOpenOutput;
+    return -1;
+}
+
+// Applies "KEY=VALUE" to the output settings; false (with a message) for an unknown key or a
+// value that is not a number where one is needed.
+bool applyOverride(const std::string& text, app::OutputSettings& settings)
+{
+    size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        std::fprintf(stderr, "folvane-cli: --set needs KEY=VALUE, got \"%s\"\n", text.c_str());
+        return false;
+    }
+    std::string key = text.substr(0, equals);
+    std::string value = text.substr(equals + 1);
+    for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
+        if (strcasecmp(entry.key, key.c_str()) != 0)
+            continue;
+        if (entry.textField) {
+            settings.*entry.textField = value;
+            return true;
+        }
+        errno = 0;
+        char* end = nullptr;
+        long number = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX) {
+            std::fprintf(stderr, "folvane-cli: --set %s needs a whole number, got \"%s\"\n", entry.key,
+                         value.c_str());
+            return false;
+        }
+        settings.*entry.intField = static_cast<int>(number);
+        return true;
+    }
+    std::fprintf(stderr, "folvane-cli: --set: \"%s\" is not an output setting\n", key.c_str());
+    return false;
+}
+
+std::string absolutePath(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+bool isFolder(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The rows for the inputs: a file as it is, a folder as its images in name order. A file that
+// cannot be read still gets a row, so that it is reported as failed rather than forgotten.
+std::vector<jobs::FileRow> inputRows(const ConvertOptions& options)
+{
+    std::string filter = options.filter.empty() ? std::string(jobs::kAllSupportFilter)
+                                                : jobs::normalizedFilter(options.filter);
+    std::vector<jobs::FileRow> rows;
+    for (const std::string& input : options.inputs) {
+        std::string path = absolutePath(input);
+        std::vector<std::string> files;
+        if (isFolder(path))
+            files = jobs::folderImages(path, options.recursive, filter);
+        else
+            files.push_back(path);
+        for (const std::string& file : files) {
+            jobs::FileRow row;
+            if (!jobs::makeFileRow(file, row)) {
+                row = jobs::FileRow {};
+                row.path = file;
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+int runConvert(const GlobalOptions& global, const ConvertOptions& options)
+{
+    app::SettingsLocation location = app::locateSettings(global.settingsFile);
+    app::SettingsStore store(location.path);
+
+    jobs::JobSettings settings;
+    app::loadOutputSettings(store, settings.output);
+    for (const std::string& text : options.overrides) {
+        if (!applyOverride(text, settings.output))
+            return kExitUsage;
+    }
+    if (options.mode.empty())
+        settings.mode = std::max(0, store.getInt("outMode", 0));
+    else
+        settings.mode = modeNumber(options.mode);
+    int policy = options.exists.empty() ? store.getInt("exists", jobs::kCreateNewFile) : policyNumber(options.exists);
+    int action = actionNumber(options.after);
+    if (settings.mode < 0 || policy < 0 || action < 0) {
+        std::fprintf(stderr, "folvane-cli: bad --mode, --exists or --after value\n");
+        return kExitUsage;
+    }
+    if (!options.filter.empty() && jobs::normalizedFilter(options.filter) != jobs::kAllSupportFilter &&
+        !jobs::isSupportedExtension("x" + jobs::normalizedFilter(options.filter))) {
+        std::fprintf(stderr, "folvane-cli: --filter %s is not a supported format\n", options.filter.c_str());
+        return kExitUsage;
+    }
+
+    settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
+    if (!options.output.empty()) {
+        std::string output = absolutePath(options.output);
+        if (settings.mode == jobs::kMergeMode)
+            settings.paths.merged = output;
+        else if (settings.mode == jobs::kPerImageMode)
+            settings.paths.perImageFolder = jobs::chosenOutputFolder(output);
+        else if (settings.mode == jobs::kPerFolderMode)
+            settings.paths.perFolderFolder = jobs::chosenOutputFolder(output);
+    }
+    // The output folder is made as the file-list page makes its default folder; a folder that
+    // cannot be made shows up as an output that cannot be created.
+    app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
+
+    std::vector<jobs::FileRow> rows = inputRows(options);
+    if (rows.empty()) {
+        std::fprintf(stderr, "folvane-cli: no images to convert\n");
+        return kExitFailed;
+    }
+
+    engine::loadExternalConverter(app::AppPaths::modulePath(""));
+
+    jobs::JobState state;
+    jobs::LogSettings log = jobs::loadLogSettings(store, location);
+    if (!options.logFolder.empty())
+        log = jobs::LogSettings {true, jobs::chosenOutputFolder(absolutePath(options.logFolder))};
+    state.log.setSettings(log);
+
+    bool terminal = ::isatty(STDERR_FILENO) != 0;
+    TerminalObserver observer(rows.size(), terminal && !options.quiet, terminal && ::isatty(STDIN_FILENO) != 0);
+    engine::CEngineClient engine;
+    jobs::JobContext context {engine, observer, services::systemActions(), [action] { return action; }};
+
+    jobs::beginJob(state, rows, settings.mode, policy, observer);
+    jobs::JobReport report;
+    {
+        StopOnSignal stopOnSignal(state.stopRequested);
+        report = jobs::runJob(state, rows, settings, context);
+    }
+    observer.clearProgress();
+
+    bool allSucceeded = true;
+    for (const jobs::FileRow& row : rows) {
+        bool succeeded = row.status == jobs::kStateSucceed;
+        allSucceeded = allSucceeded && succeeded;
+        if (!options.quiet || !succeeded)
+            std::printf("%s %s\n", row.status.c_str(), row.path.c_str());
+    }
+    for (const jobs::OutputRecord& output : report.outputs) {
+        if (!output.created)
+            std::printf("%s %s\n", std::string(jobs::kStateCreateFailed).c_str(), output.path.c_str());
+    }
+    for (const jobs::OutputRecord& output : report.outputs) {
+        if (output.written && !options.quiet)
+            std::printf("Written %s\n", output.path.c_str());
+    }
+    if (report.stopped && !options.quiet)
+        std::printf("Stopped\n");
+    std::fflush(stdout);
+    return allSucceeded ? kExitOk : kExitFailed;
+}
+
+} // namespace folvane::cli

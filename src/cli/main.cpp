@@ -1,0 +1,84 @@
+// folvane-cli: converts images to PDF files from the command line, with the settings file of the
+// desktop application.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "commands.h"
+
+int main(int argc, char** argv)
+{
+    using namespace folvane::cli;
+
+    CLI::App app {"Folvane: converts images to PDF files.", "folvane-cli"};
+    app.set_version_flag("--version", "folvane-cli " FOLVANE_VERSION);
+    app.require_subcommand(1);
+
+    GlobalOptions global;
+    app.add_option("--settings", global.settingsFile, "the settings file to use")->type_name("FILE");
+
+    ConvertOptions convert;
+    CLI::App* convertCommand = app.add_subcommand("convert", "convert images into PDF files");
+    convertCommand->add_option("INPUT", convert.inputs, "image files and folders; a folder adds its supported "
+                                                        "images, sorted by name")
+        ->required();
+    convertCommand->add_option("-m,--mode", convert.mode, "merge | image | folder (default: \"outMode\")")
+        ->check(CLI::IsMember({"merge", "image", "folder"}))
+        ->type_name("MODE");
+    convertCommand->add_option("-o,--output", convert.output,
+                               "merge: the PDF file; image/folder: the output folder")
+        ->type_name("PATH");
+    convertCommand->add_option("-e,--exists", convert.exists, "ask | overwrite | new | append (default: \"exists\")")
+        ->check(CLI::IsMember({"ask", "overwrite", "new", "append"}))
+        ->type_name("POLICY");
+    convertCommand->add_flag("-r,--recursive", convert.recursive, "include subfolders of folder inputs");
+    convertCommand->add_option("--filter", convert.filter, "only this extension for folder inputs")
+        ->type_name("EXT");
+    convertCommand->add_option("--set", convert.overrides, "override an output setting for this run")
+        ->type_name("KEY=VALUE")
+        ->allow_extra_args(false);
+    convertCommand->add_option("--log", convert.logFolder, "write the job log into DIR")->type_name("DIR");
+    convertCommand->add_option("--after", convert.after, "none | shutdown | standby | restart | logoff | open")
+        ->check(CLI::IsMember({"none", "shutdown", "standby", "restart", "logoff", "open"}))
+        ->type_name("ACTION");
+    convertCommand->add_flag("-q,--quiet", convert.quiet, "print only failures");
+
+    CLI::App* settingsCommand = app.add_subcommand("settings", "show or change the settings file");
+    settingsCommand->require_subcommand(1);
+    CLI::App* listCommand = settingsCommand->add_subcommand("list", "every setting with its value");
+    std::string key;
+    std::string value;
+    CLI::App* getCommand = settingsCommand->add_subcommand("get", "one setting's value");
+    getCommand->add_option("KEY", key)->required();
+    CLI::App* setCommand = settingsCommand->add_subcommand("set", "change one setting");
+    setCommand->add_option("KEY", key)->required();
+    setCommand->add_option("VALUE", value)->required();
+
+    std::vector<std::string> files;
+    CLI::App* infoCommand = app.add_subcommand("info", "format, frame count and pixel size of images");
+    infoCommand->add_option("FILE", files)->required();
+
+    // --settings may stand anywhere on the line, also after a command's arguments.
+    for (CLI::App* command : {convertCommand, settingsCommand, listCommand, getCommand, setCommand, infoCommand})
+        command->fallthrough();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        int status = app.exit(error);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (convertCommand->parsed())
+        return runConvert(global, convert);
+    if (listCommand->parsed())
+        return runSettingsList(global);
+    if (getCommand->parsed())
+        return runSettingsGet(global, key);
+    if (setCommand->parsed())
+        return runSettingsSet(global, key, value);
+    if (infoCommand->parsed())
+        return runInfo(files);
+    return kExitUsage;
+}

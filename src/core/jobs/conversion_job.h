@@ -1,0 +1,112 @@
+#pragma once
+// The conversion job of the file list: turns the list's rows into PDF files in one of three
+// groupings (all rows into one file, one file per row, one file per source folder), writes each
+// row's outcome into its status and into the job log, and runs the after-conversion action when
+// the job was not stopped.
+//
+// Threads: beginJob runs on the front end's thread when Convert is pressed; runJob runs on one
+// worker thread (or on the caller's thread, as the command line does). While a job runs only the
+// worker touches the rows, the state and the log; the front end may set `stopRequested` at any
+// time from any thread, which the worker reads before each row. All updates the front end shows
+// arrive through the JobObserver in the order the job makes them.
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/output_settings.h"
+#include "engine/engine_client.h"
+#include "jobs/job_log.h"
+#include "jobs/job_observer.h"
+#include "jobs/output_naming.h"
+#include "services/system_actions.h"
+
+namespace folvane::jobs {
+
+// The producer text written when the "producer" setting is empty.
+inline constexpr const char* kDefaultProducer = "Folvane https://folvane.example/";
+
+// Status texts of a row.
+inline constexpr const char* kStatusNone = "-";
+
+// One row of the file list.
+struct FileRow {
+    std::string path;        // full path of the image, as added
+    std::string sizeText;    // "%d KB"
+    std::string typeText;    // extension without its dot, upper case
+    std::string plannedName; // the "PDF Files" column
+    std::string status = kStatusNone; // "-", "Succeed" or "Failed"
+    int converted = 0;       // 1 once a per-image run has started the row
+};
+
+// The job's state; it belongs to the page and outlives single jobs (the converted flags of the
+// rows and this state together let a stopped per-image run be continued).
+struct JobState {
+    std::atomic<int> converting {0};    // 1 from Convert until the job has ended
+    std::atomic<int> stopRequested {0}; // set by the front end; read by the worker between rows
+    int answer = kNewConvert;           // kContinueConvert or kNewConvert
+    size_t rowCount = 0;                // rows when Convert was pressed
+    int policy = kCreateNewFile;        // ExistsPolicy of the job
+    int pageCounter = 0;                // frames composed into the current output document
+    std::string lastOutput;             // the output file last opened, after renaming
+    JobLog log;                         // the records of the job
+};
+
+// What a job reads besides the rows: fixed when Convert is pressed.
+struct JobSettings {
+    int mode = kMergeMode; // OutputMode; another value converts nothing
+    OutputPaths paths;
+    app::OutputSettings output;
+};
+
+// What a job talks to. The references must outlive the job.
+struct JobContext {
+    engine::CEngineClient& engine;
+    JobObserver& observer;
+    services::SystemActions& actions;
+    // The after-conversion action ("after"), read when a job that was not stopped ends; none
+    // given means "Do Nothing".
+    std::function<int()> afterAction;
+};
+
+// One output document of a job, in the order the job opened them.
+struct OutputRecord {
+    std::string path;     // the file actually used (after any renaming)
+    bool created = false; // the document could be opened
+    bool written = false; // the document was closed with its file complete
+    bool appended = false; // pages were added to an existing PDF
+};
+
+struct JobReport {
+    std::vector<OutputRecord> outputs;
+    bool stopped = false; // the front end asked the job to stop
+};
+
+// Convert pressed while no job runs. Returns false, and changes nothing, when there are no rows
+// (the front end shows "Can't convert, please add files first!"). Otherwise marks the job
+// running, reports the start to the observer, and prepares the rows: in per-image mode after
+// asking whether an interrupted run is continued (only when some but not all rows were started),
+// in the other modes always, every status becomes "-" and every converted flag 0.
+bool beginJob(JobState& state, std::vector<FileRow>& rows, int mode, int policy, JobObserver& observer);
+
+// The job body, after beginJob: converts the rows by the mode, writes the job log, then (unless
+// a stop was requested) runs the after-conversion action, and reports the end to the observer.
+// The log is written before the action, because "Exit Program" and the power actions may end the
+// process.
+JobReport runJob(JobState& state, std::vector<FileRow>& rows, const JobSettings& settings, JobContext& context);
+
+// Sends the document-wide settings to the engine: compression per image class, JPEG quality,
+// skew correction, rotation, document information, producer, security and viewer preferences.
+void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle handle,
+                           const app::OutputSettings& settings);
+
+// The viewer preference bits of option 121 for the settings.
+int viewerPreferenceBits(const app::OutputSettings& settings);
+
+// Puts the rows into ascending byte order of their paths (stable, case-sensitive); returns, for
+// each new position, the row's previous index.
+std::vector<size_t> sortRowsByPath(std::vector<FileRow>& rows);
+
+} // namespace folvane::jobs

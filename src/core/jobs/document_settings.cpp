@@ -1,0 +1,67 @@
+// The document-wide settings a job sends to each output document it opens.
+
+#include "jobs/conversion_job.h"
+
+namespace folvane::jobs {
+
+namespace {
+
+// Compression texts of option 123 for colour and grayscale images, settings 1 to 4.
+const char* const kContinuousToneCompression[] = {"lzw", "zip", "packbits", "jpeg"};
+// The same for black/white images.
+const char* const kBilevelCompression[] = {"lzw", "zip", "g3", "g4"};
+
+// Image classes of option 123.
+enum ImageClass : int { kBilevel = 1, kGray = 2, kColor = 3 };
+
+void setCompression(engine::CEngineClient& engine, engine::DocHandle handle, int imageClass, int setting,
+                    const char* const (&texts)[4])
+{
+    // 0 ("None") and values outside the list leave the engine's choice alone.
+    if (setting < 1 || setting > 4)
+        return;
+    engine.SetDocumentOption(handle, engine::kOptionCompression, imageClass, 0, texts[setting - 1]);
+}
+
+} // namespace
+
+int viewerPreferenceBits(const app::OutputSettings& s)
+{
+    int bits = s.document == 1 ? 0x2 : s.document == 2 ? 0x4 : 0x1;
+    bits += s.zoom != 0 ? 0x40 : 0x80;
+    if (s.resize == 1)
+        bits += 0x8000;
+    if (s.center == 1)
+        bits += 0x10000;
+    if (s.fullscreen == 1)
+        bits += 0x8;
+    if (s.hideMenu == 1)
+        bits += 0x2000;
+    if (s.hideTool == 1)
+        bits += 0x1000;
+    if (s.hideControl == 1)
+        bits += 0x4000;
+    return bits;
+}
+
+void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle handle, const app::OutputSettings& s)
+{
+    setCompression(engine, handle, kColor, s.colorTif, kContinuousToneCompression);
+    setCompression(engine, handle, kGray, s.grayTif, kContinuousToneCompression);
+    setCompression(engine, handle, kBilevel, s.bwTif, kBilevelCompression);
+    engine.SetDocumentOption(handle, engine::kOptionJpegQuality, s.quality, 0);
+    engine.SetDocumentOption(handle, engine::kOptionSkewCorrection, s.bSkew, 0);
+    engine.SetDocumentOption(handle, engine::kOptionPageRotation, s.pageRotate * 90, 0);
+    engine.SetDocumentInfo(handle, s.title.c_str(), s.subject.c_str(), s.author.c_str(), s.keywords.c_str(),
+                           s.creator.c_str());
+    engine.SetDocumentOption(handle, engine::kOptionProducer, 0, 0,
+                             s.producer.empty() ? kDefaultProducer : s.producer.c_str());
+    if (s.security == 1) {
+        int permissions = (s.print == 1 ? 1 : 0) + (s.copy == 1 ? 2 : 0) + (s.modify == 1 ? 4 : 0);
+        engine.SetDocumentOption(handle, engine::kOptionSecurity, s.level != 0 ? 128 : 40, permissions,
+                                 s.owner.c_str(), s.user.c_str());
+    }
+    engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);
+}
+
+} // namespace folvane::jobs

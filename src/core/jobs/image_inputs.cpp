@@ -1,0 +1,151 @@
+#include "jobs/image_inputs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace folvane::jobs {
+
+namespace {
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Name order of the folder scan: ASCII letters folded, then plain bytes to break ties.
+bool nameBefore(const std::string& a, const std::string& b)
+{
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
+        unsigned char y = static_cast<unsigned char>(lowerAscii(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+std::string foldedExtension(std::string extension)
+{
+    if (extension == ".jpeg")
+        return ".jpg";
+    if (extension == ".tiff")
+        return ".tif";
+    return extension;
+}
+
+void scanFolder(std::string folder, bool recursive, std::string_view filter, std::vector<std::string>& out,
+                int depth)
+{
+    // Far deeper than any real tree; it only guards against pathological nesting.
+    if (depth > 256)
+        return;
+    if (folder.empty() || folder.back() != '/')
+        folder.push_back('/');
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        std::string full = folder + name;
+        struct stat link;
+        struct stat target;
+        if (::lstat(full.c_str(), &link) != 0 || ::stat(full.c_str(), &target) != 0)
+            continue;
+        if (S_ISDIR(target.st_mode)) {
+            if (!S_ISLNK(link.st_mode))
+                folders.push_back(name);
+        } else if (S_ISREG(target.st_mode)) {
+            files.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(files.begin(), files.end(), nameBefore);
+    std::sort(folders.begin(), folders.end(), nameBefore);
+    for (const std::string& name : files) {
+        if (passesFilter(name, filter))
+            out.push_back(folder + name);
+    }
+    if (recursive) {
+        for (const std::string& name : folders)
+            scanFolder(folder + name, true, filter, out, depth + 1);
+    }
+}
+
+} // namespace
+
+std::string lowerExtension(std::string_view path)
+{
+    std::string extension = splitPath(path).extension;
+    std::transform(extension.begin(), extension.end(), extension.begin(), lowerAscii);
+    return extension;
+}
+
+bool isSupportedExtension(std::string_view path)
+{
+    return supportedExtensions.find(lowerExtension(path)) != std::string_view::npos;
+}
+
+std::string normalizedFilter(std::string_view filter)
+{
+    std::string text(filter);
+    std::transform(text.begin(), text.end(), text.begin(), lowerAscii);
+    if (text.empty() || text == kAllSupportFilter)
+        return text;
+    if (text.front() != '.')
+        text.insert(text.begin(), '.');
+    return foldedExtension(text);
+}
+
+bool passesFilter(std::string_view path, std::string_view filter)
+{
+    if (filter == kAllSupportFilter)
+        return isSupportedExtension(path);
+    if (filter.empty())
+        return false;
+    return foldedExtension(lowerExtension(path)) == filter;
+}
+
+std::vector<std::string> folderImages(const std::string& folder, bool recursive, std::string_view filter)
+{
+    std::vector<std::string> images;
+    scanFolder(folder, recursive, filter, images, 0);
+    return images;
+}
+
+bool makeFileRow(const std::string& path, FileRow& row)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    if (!ok)
+        return false;
+    long long size = static_cast<long long>(info.st_size);
+    long long kilobytes = size > 0 && size < 1024 ? 1 : size / 1024;
+    row = FileRow {};
+    row.path = path;
+    row.sizeText = std::to_string(kilobytes) + " KB";
+    std::string type = splitPath(path).extension;
+    if (!type.empty())
+        type.erase(0, 1);
+    std::transform(type.begin(), type.end(), type.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    row.typeText = type;
+    return true;
+}
+
+} // namespace folvane::jobs

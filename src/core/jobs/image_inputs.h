@@ -1,0 +1,52 @@
+#pragma once
+// Which files the conversion job takes, and how a file or folder becomes rows of the file list:
+// the supported extensions, the format filter of folder inputs, the texts of a new row, and the
+// images of a folder (optionally with its subfolders) in the order the list adds them.
+//
+// Nothing here keeps state; any thread may call these functions.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jobs/conversion_job.h"
+
+namespace folvane::jobs {
+
+// Every supported extension with its dot, lower case, one after another.
+inline constexpr std::string_view supportedExtensions =
+    ".bmp.gif.jpg.jpeg.png.ico.tif.tiff.tga.pcx.wbmp.wmf.emf.jp2.jpc.pgx.pnm.ras.jbg.mng.ska.raw.psd.art.avs."
+    "cals.cur.cut.dcm.dcx.dib.dpx.fax.fits.jng.mat.mono.otb.p7.palm.pdb.pam.pbm.pgm.ppm.pcd.picon.pict.pix."
+    "ptif.pwp.rla.rle.sct.sfw.sgi.sun.tim.vicar.viff.wpg.xbm.xcf.xpm.xwd";
+
+// The filter that takes every supported extension.
+inline constexpr std::string_view kAllSupportFilter = "allsupport";
+
+// The extension of a path's file name with its dot, lower-cased ("" when it has none).
+std::string lowerExtension(std::string_view path);
+
+// Whether a path's extension counts as supported: the lower-cased extension with its dot occurs
+// anywhere in supportedExtensions (a plain text search, so a name without extension passes too).
+bool isSupportedExtension(std::string_view path);
+
+// A filter as the user names it ("jpg", ".JPEG", "allsupport") in the form the folder scan
+// compares: "allsupport", or one lower-case extension with its dot where ".jpeg" is ".jpg" and
+// ".tiff" is ".tif". Empty for an empty text.
+std::string normalizedFilter(std::string_view filter);
+
+// Whether a file passes a normalized filter.
+bool passesFilter(std::string_view path, std::string_view filter);
+
+// The images of `folder` that pass the filter, in name order (letters compared without regard to
+// case, ties in plain byte order); with `recursive` followed by those of every subfolder, depth
+// first, in the same order. Folders that cannot be read add nothing; entries that are not
+// regular files (after following links) are passed over, and so are linked folders, so a link
+// loop cannot make the scan endless.
+std::vector<std::string> folderImages(const std::string& folder, bool recursive, std::string_view filter);
+
+// The row for a file: its size text ("%d KB", a non-empty file under 1 KB counting as 1), its
+// type text (extension without the dot, upper case) and status "-". False, and no row, when the
+// file cannot be opened for reading.
+bool makeFileRow(const std::string& path, FileRow& row);
+
+} // namespace folvane::jobs
