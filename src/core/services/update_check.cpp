@@ -1,0 +1,148 @@
+#include "services/update_check.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#ifndef FOLVANE_UPDATE_HOST
+#define FOLVANE_UPDATE_HOST "http://update.quillmar.example"
+#endif
+
+namespace folvane::services {
+namespace {
+
+constexpr size_t kBodyLimit = 64 * 1024;
+// No time-out is part of the check itself, but a dead server must not freeze the window for
+// ever: these are generous bounds in the spirit of the system defaults.
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kTransferTimeoutSeconds = 120;
+
+struct Body {
+    std::string text;
+    bool full = false;
+};
+
+size_t appendChunk(char* data, size_t size, size_t count, void* user)
+{
+    auto* body = static_cast<Body*>(user);
+    size_t bytes = size * count;
+    size_t room = kBodyLimit - body->text.size();
+    if (bytes > room) {
+        body->text.append(data, room);
+        body->full = true;
+        return 0; // ends the transfer; what we have is enough
+    }
+    body->text.append(data, bytes);
+    return bytes;
+}
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+} // namespace
+
+std::string updateServerAddress()
+{
+    const char* env = std::getenv("FOLVANE_UPDATE_URL");
+    std::string address = (env && *env) ? env : FOLVANE_UPDATE_HOST;
+    while (!address.empty() && address.back() == '/')
+        address.pop_back();
+    return address;
+}
+
+std::string versionFileUrl() { return updateServerAddress() + std::string(kVersionFilePath); }
+std::string downloadUrl() { return updateServerAddress() + std::string(kDownloadPath); }
+
+float parseVersionText(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    size_t numberStart = i;
+    size_t digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && isDigit(text[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0.0f;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
+        if (j < text.size() && isDigit(text[j])) {
+            while (j < text.size() && isDigit(text[j]))
+                ++j;
+            i = j;
+        }
+    }
+    float value = 0.0f;
+    auto [end, error] = std::from_chars(text.data() + numberStart, text.data() + i, value);
+    if (error != std::errc() || !std::isfinite(value))
+        return 0.0f;
+    return negative ? -value : value;
+}
+
+std::string formatVersion(float version)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "v %0.1f", static_cast<double>(version));
+    return buffer;
+}
+
+bool fetchLatestVersion(float& remote, const std::string& url)
+{
+    initCurlOnce();
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return false;
+    Body body;
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, "Accept: */*");
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    headers = curl_slist_append(headers, "Pragma: no-cache");
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "folvane");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendChunk);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
+    if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && body.full))
+        return false;
+    remote = parseVersionText(body.text);
+    return true;
+}
+
+bool fetchLatestVersion(float& remote) { return fetchLatestVersion(remote, versionFileUrl()); }
+
+} // namespace folvane::services

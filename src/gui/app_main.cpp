@@ -1,0 +1,58 @@
+// The desktop program: one instance per user, the external converter loaded for the lifetime
+// of the main window, and the main window run modally.
+
+#include <QApplication>
+#include <QFileInfo>
+
+#include <string>
+
+#include "app/app_paths.h"
+#include "app/settings_location.h"
+#include "engine/external_converter.h"
+#include "gui_common.h"
+#include "main_dlg.h"
+#include "single_instance.h"
+
+namespace {
+
+// The value of --settings FILE or --settings=FILE, empty without one.
+std::string settingsArgument(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--settings" && i + 1 < argc)
+            return argv[i + 1];
+        if (arg.rfind("--settings=", 0) == 0)
+            return arg.substr(11);
+    }
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace folvane;
+    std::string name = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString();
+    if (name.empty())
+        name = "folvane";
+    gui::SingleInstance instance(name);
+    if (!instance.isFirst())
+        return 0;
+
+    QApplication application(argc, argv);
+    application.setApplicationName(QString::fromStdString(name));
+    application.setFont(gui::dialogFont());
+
+    app::SettingsLocation settings = app::locateSettings(settingsArgument(argc, argv));
+    engine::loadExternalConverter(app::AppPaths::modulePath(""));
+    int result = 0;
+    {
+        gui::CMainDlg window(settings);
+        window.show();
+        result = window.exec();
+    }
+    engine::unloadExternalConverter();
+    (void)result;
+    return 0;
+}

@@ -1,0 +1,122 @@
+#include "folder_picker.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+#include "gui_common.h"
+#include "supported_types.h"
+
+namespace folvane::gui {
+
+QStringList FolderPicker::formatFilterTexts()
+{
+    QStringList texts{QStringLiteral("All Support")};
+    texts << supportedTypeNames();
+    return texts;
+}
+
+QString FolderPicker::filterForIndex(int index)
+{
+    if (index == 0)
+        return QStringLiteral("allsupport");
+    const QStringList& names = supportedTypeNames();
+    if (index < 1 || index > names.size())
+        return QString();
+    return QLatin1Char('.') + names[index - 1].toLower();
+}
+
+FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString& initialFolder,
+                           bool includeSubfolders, int filterIndex, const QString& caption)
+    : QDialog(owner), m_includeSubfolders(includeSubfolders), m_filterIndex(filterIndex)
+{
+    if (!caption.isEmpty())
+        setWindowTitle(caption);
+    else
+        setWindowTitle(QStringLiteral("Browse For Folder"));
+    setFont(dialogFont());
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(prompt, this));
+
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_model->setRootPath(QDir::rootPath());
+    m_tree = new QTreeView(this);
+    m_tree->setObjectName(QStringLiteral("folderTree"));
+    m_tree->setModel(m_model);
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        m_tree->hideColumn(column);
+    m_tree->header()->hide();
+    layout->addWidget(m_tree, 1);
+
+    m_path = new QLineEdit(initialFolder, this);
+    m_path->hide();
+    layout->addWidget(m_path);
+
+    QFont small(QStringLiteral("Tahoma"));
+    small.setPixelSize(13);
+    auto* row = new QHBoxLayout;
+    m_subfolders = new QCheckBox(QStringLiteral(" Include Subfolder"), this);
+    m_subfolders->setFont(small);
+    m_subfolders->setChecked(includeSubfolders);
+    m_filter = new QComboBox(this);
+    m_filter->setObjectName(QStringLiteral("Format Filter"));
+    m_filter->setAccessibleName(QStringLiteral("Format Filter"));
+    m_filter->setFont(small);
+    m_filter->addItems(formatFilterTexts());
+    m_filter->setCurrentIndex(filterIndex >= 0 && filterIndex < m_filter->count() ? filterIndex : -1);
+    m_filter->setMinimumWidth(74);
+    row->addWidget(m_subfolders);
+    row->addStretch();
+    row->addWidget(m_filter);
+    layout->addLayout(row);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { m_path->setText(m_model->filePath(current)); });
+
+    if (!initialFolder.isEmpty())
+        selectFolder(initialFolder);
+    resize(360, 420);
+}
+
+QString FolderPicker::selectedFolder() const { return m_path->text(); }
+
+void FolderPicker::selectFolder(const QString& folder)
+{
+    QModelIndex index = m_model->index(QDir::cleanPath(folder));
+    if (index.isValid()) {
+        m_tree->setCurrentIndex(index);
+        m_tree->scrollTo(index);
+    }
+    m_path->setText(folder);
+}
+
+void FolderPicker::done(int result)
+{
+    // The choices are taken whatever way the dialog ends.
+    m_includeSubfolders = m_subfolders->isChecked();
+    m_filterIndex = m_filter->currentIndex();
+    if (result == QDialog::Accepted) {
+        QString folder = m_path->text();
+        // Paths are stored as folders with a trailing "/"; a vanished or virtual choice is empty.
+        if (!folder.isEmpty() && QDir(folder).exists()) {
+            m_result = QDir(folder).absolutePath();
+            if (!m_result.endsWith(QLatin1Char('/')))
+                m_result += QLatin1Char('/');
+        } else {
+            m_result.clear();
+        }
+    }
+    QDialog::done(result);
+}
+
+bool FolderPicker::run() { return exec() == QDialog::Accepted; }
+
+} // namespace folvane::gui

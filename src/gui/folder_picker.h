@@ -1,0 +1,57 @@
+#pragma once
+// FolderPicker: the folder chooser of Add Folder. Under the folder tree it offers
+// " Include Subfolder" and the "Format Filter" list (all supported types, or one type).
+// A Qt dialog lays out its own controls, so they follow the dialog's size by themselves.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+
+class QFileSystemModel;
+
+namespace folvane::gui {
+
+class FolderPicker : public QDialog {
+    Q_OBJECT
+public:
+    // `prompt` is shown above the tree; an empty caption keeps the default one.
+    FolderPicker(QWidget* owner, const QString& prompt, const QString& initialFolder, bool includeSubfolders,
+                 int filterIndex, const QString& caption = QString());
+
+    // Shows the dialog modally. True with the results filled when a folder was chosen.
+    bool run();
+
+    // Results, valid after run() returned true (and, for the two choices, after it returned).
+    // The folder carries a trailing "/"; it is empty when the choice is no existing folder.
+    QString result() const { return m_result; }
+    bool includeSubfolders() const { return m_includeSubfolders; }
+    int filterIndex() const { return m_filterIndex; }
+
+    // The folder selected in the tree right now; tests choose through it.
+    QString selectedFolder() const;
+    void selectFolder(const QString& folder);
+    QCheckBox* subfolderCheck() const { return m_subfolders; }
+    QComboBox* filterCombo() const { return m_filter; }
+
+    void done(int result) override;
+
+    // The 64 entries of the format list: "All Support", then "BMP", "GIF", "JPG", ... "XWD".
+    static QStringList formatFilterTexts();
+    // "allsupport" for 0, ".bmp" ... ".xwd" for 1 to 63, empty for any other index.
+    static QString filterForIndex(int index);
+
+private:
+    QFileSystemModel* m_model;
+    QTreeView* m_tree;
+    QLineEdit* m_path; // hidden; follows the selection
+    QCheckBox* m_subfolders;
+    QComboBox* m_filter;
+    QString m_result;
+    bool m_includeSubfolders;
+    int m_filterIndex;
+};
+
+} // namespace folvane::gui

@@ -1,0 +1,87 @@
+#include "gui_common.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSvgRenderer>
+
+// The artwork lives in a static library, whose resources must be registered by hand.
+static void registerArtwork()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(artwork);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace folvane::gui {
+
+int dluX(int units) { return (units * 3 + 1) / 2; }
+int dluY(int units) { return (units * 13 + 4) / 8; }
+QRect dluRect(int x, int y, int w, int h) { return QRect(dluX(x), dluY(y), dluX(w), dluY(h)); }
+
+QPixmap artPixmap(const QString& name, QSize size)
+{
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    registerArtwork();
+    QSvgRenderer renderer(QStringLiteral(":/art/%1.svg").arg(name));
+    if (renderer.isValid()) {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+    }
+    return pixmap;
+}
+
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+bool isSwallowedKey(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+KeySwallowingPage::KeySwallowingPage(QWidget* parent) : QWidget(parent) {}
+
+void KeySwallowingPage::keyPressEvent(QKeyEvent* event)
+{
+    if (isSwallowedKey(event->key())) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// Children are watched too: a focused push button would otherwise act on Enter itself.
+bool KeySwallowingPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (isSwallowedKey(key->key())) {
+            key->accept();
+            return event->type() == QEvent::KeyPress;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool KeySwallowingPage::event(QEvent* event)
+{
+    if (event->type() == QEvent::Show || event->type() == QEvent::Polish) {
+        for (QWidget* child : findChildren<QWidget*>()) {
+            child->installEventFilter(this);
+            if (auto* button = qobject_cast<QPushButton*>(child))
+                button->setAutoDefault(false);
+        }
+    }
+    return QWidget::event(event);
+}
+
+} // namespace folvane::gui

@@ -1,0 +1,92 @@
+#include "page1.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QVBoxLayout>
+
+namespace folvane::gui {
+
+namespace {
+
+QComboBox* combo(QWidget* parent, const QStringList& items, const char* name)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->addItems(items);
+    return box;
+}
+
+void setIndex(QComboBox* box, int index) { box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1); }
+
+} // namespace
+
+CPage1::CPage1(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent)
+    : SheetPage(settings, settingsPath, parent)
+{
+    setObjectName(QStringLiteral("compressPage"));
+    const QStringList tiff = {"None", "Lzw", "Zip", "Packbits", "Jpeg"};
+    m_color = combo(this, tiff, "colorTif");
+    m_gray = combo(this, tiff, "grayTif");
+    m_bw = combo(this, {"None", "Lzw", "Zip", "CCITT G3", "CCITT G4"}, "bwTif");
+
+    auto* layout = new QVBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("Compression"), this);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel(QStringLiteral("Color Image"), group), 0, 0);
+    grid->addWidget(m_color, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Grayscale Image"), group), 1, 0);
+    grid->addWidget(m_gray, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Black/White Image"), group), 2, 0);
+    grid->addWidget(m_bw, 2, 1);
+    layout->addWidget(group);
+
+    m_skew = new QCheckBox(QStringLiteral("Skew correct"), this);
+    m_skew->setObjectName(QStringLiteral("bSkew"));
+    layout->addWidget(m_skew);
+
+    auto* qualityGroup = new QGroupBox(QStringLiteral("JPEG Quality"), this);
+    auto* qualityLayout = new QGridLayout(qualityGroup);
+    m_quality = new QSlider(Qt::Horizontal, qualityGroup);
+    m_quality->setObjectName(QStringLiteral("quality"));
+    m_quality->setRange(0, 100);
+    m_quality->setTickInterval(10);
+    m_quality->setTickPosition(QSlider::TicksBelow);
+    m_percent = new QLabel(qualityGroup);
+    m_percent->setObjectName(QStringLiteral("qualityText"));
+    qualityLayout->addWidget(new QLabel(QStringLiteral("Small Size"), qualityGroup), 0, 0);
+    qualityLayout->addWidget(m_quality, 0, 1);
+    qualityLayout->addWidget(new QLabel(QStringLiteral("High Quality"), qualityGroup), 0, 2);
+    qualityLayout->addWidget(m_percent, 1, 1, Qt::AlignHCenter);
+    layout->addWidget(qualityGroup);
+    layout->addStretch();
+}
+
+void CPage1::initialise()
+{
+    const app::OutputSettings& s = m_settings;
+    setIndex(m_color, s.colorTif);
+    setIndex(m_gray, s.grayTif);
+    setIndex(m_bw, s.bwTif);
+    m_skew->setChecked(s.bSkew != 0);
+    m_quality->setValue(s.quality);
+    showQuality();
+    // The percentage follows the end of a movement, not the drag itself.
+    connect(m_quality, &QSlider::sliderReleased, this, [this] { showQuality(); });
+    connect(m_quality, &QSlider::valueChanged, this, [this] {
+        if (!m_quality->isSliderDown())
+            showQuality();
+    });
+}
+
+void CPage1::showQuality() { m_percent->setText(QStringLiteral("%1%").arg(m_quality->value())); }
+
+void CPage1::apply()
+{
+    write({{"colorTif", std::to_string(m_color->currentIndex())},
+           {"grayTif", std::to_string(m_gray->currentIndex())},
+           {"bwTif", std::to_string(m_bw->currentIndex())},
+           {"bSkew", m_skew->isChecked() ? "1" : "0"},
+           {"quality", std::to_string(m_quality->value())}});
+}
+
+} // namespace folvane::gui

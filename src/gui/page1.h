@@ -1,0 +1,33 @@
+#pragma once
+// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSlider>
+
+#include "sheet_page.h"
+
+namespace folvane::gui {
+
+class CPage1 : public SheetPage {
+    Q_OBJECT
+public:
+    CPage1(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent = nullptr);
+    void apply() override;
+
+protected:
+    void initialise() override;
+
+private:
+    void showQuality();
+
+    QComboBox* m_color;
+    QComboBox* m_gray;
+    QComboBox* m_bw;
+    QCheckBox* m_skew;
+    QSlider* m_quality;
+    QLabel* m_percent;
+};
+
+} // namespace folvane::gui

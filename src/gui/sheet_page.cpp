@@ -1,0 +1,55 @@
+#include "sheet_page.h"
+
+#include <QLineEdit>
+#include <QShowEvent>
+#include <QSpinBox>
+
+#include <vector>
+
+namespace folvane::gui {
+
+SheetPage::SheetPage(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_store(settingsPath)
+{
+}
+
+void SheetPage::showEvent(QShowEvent* event)
+{
+    if (!m_shown) {
+        m_shown = true;
+        initialise();
+    }
+    QWidget::showEvent(event);
+}
+
+void SheetPage::write(std::initializer_list<std::pair<const char*, std::string>> entries) const
+{
+    std::vector<app::SettingsStore::Entry> list;
+    list.reserve(entries.size());
+    for (const auto& [key, text] : entries)
+        list.push_back({key, text});
+    m_store.putStrings(list);
+}
+
+std::string boxText(const QString& text)
+{
+    std::string bytes = text.toStdString();
+    if (bytes.size() <= app::kTextCapacity - 1)
+        return bytes;
+    size_t cut = app::kTextCapacity - 1;
+    while (cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+        --cut;
+    bytes.resize(cut);
+    return bytes;
+}
+
+QSpinBox* makeArrowOnlySpin(QWidget* parent, int minimum, int maximum)
+{
+    auto* spin = new QSpinBox(parent);
+    spin->setRange(minimum, maximum);
+    if (auto* edit = spin->findChild<QLineEdit*>())
+        edit->setReadOnly(true);
+    return spin;
+}
+
+} // namespace folvane::gui

@@ -1,0 +1,51 @@
+#pragma once
+// The base of the settings sheet's pages. A page receives a copy of the caller's output
+// settings and the settings file; it puts the values into its controls and applies its
+// enabling rules when it is first shown, and only a page that has been shown writes its keys
+// (apply), which the sheet asks for when it is closed with OK.
+
+#include <QString>
+#include <QSpinBox>
+#include <QWidget>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "app/output_settings.h"
+#include "app/settings_store.h"
+
+namespace folvane::gui {
+
+class SheetPage : public QWidget {
+    Q_OBJECT
+public:
+    SheetPage(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent = nullptr);
+
+    bool wasShown() const { return m_shown; }
+    // Takes the values from the controls and writes the page's keys, in the page's order.
+    virtual void apply() {}
+
+protected:
+    // Puts the copy's values into the controls and runs the enabling rules.
+    virtual void initialise() {}
+    void showEvent(QShowEvent* event) override;
+
+    // Writes the keys in the order given, with one replacement of the file.
+    void write(std::initializer_list<std::pair<const char*, std::string>> entries) const;
+
+    app::OutputSettings m_settings;
+    app::SettingsStore m_store;
+
+private:
+    bool m_shown = false;
+};
+
+// A box text as written to the settings file: at most 255 bytes, never splitting a character.
+std::string boxText(const QString& text);
+
+// A QSpinBox whose number can only be changed through its arrows, as a read-only edit with an
+// up-down control.
+QSpinBox* makeArrowOnlySpin(QWidget* parent, int minimum, int maximum);
+
+} // namespace folvane::gui

@@ -1,0 +1,150 @@
+#include <QProcess>
+#include <QTest>
+
+#include "app/settings_location.h"
+#include "gui_test_support.h"
+#include "main_dlg.h"
+#include "single_instance.h"
+
+using folvane::gui::CMainDlg;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    folvane::app::SettingsLocation location() { return {folvane::test::settingsPath(), false}; }
+
+private slots:
+    void secondInstanceIsRefusedUntilTheFirstEnds()
+    {
+        std::string path = folvane::gui::SingleInstance::lockPath("folvane-test");
+        QVERIFY(QString::fromStdString(path).startsWith(folvane::test::scratchFolder()));
+        {
+            folvane::gui::SingleInstance first("folvane-test");
+            QVERIFY(first.isFirst());
+            folvane::gui::SingleInstance second("folvane-test");
+            QVERIFY(!second.isFirst());
+        }
+        folvane::gui::SingleInstance again("folvane-test");
+        QVERIFY(again.isFirst());
+    }
+
+    void secondProgramStartExitsSilently()
+    {
+        QString program = QStringLiteral(FOLVANE_PROGRAM);
+        // The lock the program takes is named after its file name.
+        folvane::gui::SingleInstance held(QFileInfo(program).completeBaseName().toStdString());
+        QVERIFY(held.isFirst());
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, {});
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAll(), QByteArray());
+    }
+
+    void navigationSwitchesPagesAndRefusesWhileConverting()
+    {
+        CMainDlg window(location());
+        int refusals = 0;
+        window.setRefusalHook([&] { ++refusals; });
+        window.show();
+        QCOMPARE(window.currentPage(), 1);
+        QVERIFY(window.page(1)->isVisible());
+
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(4).center());
+        QCOMPARE(window.currentPage(), 4);
+        QVERIFY(window.page(4)->isVisible());
+        QVERIFY(!window.page(1)->isVisible());
+
+        window.onJobState(1);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(2).center());
+        QCOMPARE(refusals, 1);
+        QCOMPARE(window.currentPage(), 4);
+        QVERIFY(window.page(4)->isVisible());
+
+        window.onJobState(0);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(2).center());
+        QCOMPARE(refusals, 1);
+        QCOMPARE(window.currentPage(), 2);
+        QVERIFY(window.page(2)->isVisible());
+        QVERIFY(!window.page(4)->isVisible());
+    }
+
+    void clickingTheCurrentEntryChangesNothing()
+    {
+        CMainDlg window(location());
+        window.show();
+        QWidget* page = window.page(1);
+        int hides = 0;
+        struct Counter : QObject {
+            int* count;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                if (e->type() == QEvent::Hide)
+                    ++*count;
+                return false;
+            }
+        } counter;
+        counter.count = &hides;
+        page->installEventFilter(&counter);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(1).center());
+        QCOMPARE(hides, 0);
+        QCOMPARE(window.currentPage(), 1);
+        page->removeEventFilter(&counter);
+    }
+
+    void closeIsRefusedWhileConvertingAndWorksAfter()
+    {
+        CMainDlg window(location());
+        int refusals = 0;
+        window.setRefusalHook([&] { ++refusals; });
+        window.show();
+        window.onJobState(1);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.closeRect().center());
+        QCOMPARE(refusals, 1);
+        QVERIFY(window.isVisible());
+        // Closing by the window manager follows the same rule.
+        window.close();
+        QCOMPARE(refusals, 2);
+        QVERIFY(window.isVisible());
+
+        window.onJobState(0);
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.closeRect().center());
+        QCOMPARE(refusals, 2);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+    }
+
+    void hoverPicturesFollowThePointer()
+    {
+        CMainDlg window(location());
+        window.show();
+        window.hoverAt(window.navRect(3).center());
+        QVERIFY(window.hoverShown(3));
+        QVERIFY(!window.hoverShown(1));
+        window.hoverAt(QPoint(window.width() / 2, window.height() / 2));
+        for (int n = 1; n <= 4; ++n)
+            QVERIFY(!window.hoverShown(n));
+    }
+
+    void enterAndEscapeNeitherCloseTheWindowNorPressButtons()
+    {
+        CMainDlg window(location());
+        window.show();
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(4).center());
+        auto* help = window.page(4)->findChild<QWidget*>(QStringLiteral("updateButton"));
+        QVERIFY(help);
+        help->setFocus();
+        QTest::keyClick(help, Qt::Key_Escape);
+        QTest::keyClick(help, Qt::Key_Return);
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(window.isVisible());
+        // A modal update dialog would have blocked here had Enter pressed the button.
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+};
+
+QObject* makeMainWindowTest() { return new MainWindowTest; }
+
+#include "main_window_test.moc"

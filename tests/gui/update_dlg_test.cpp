@@ -1,0 +1,58 @@
+#include <QTest>
+
+#include "gui_test_support.h"
+#include "local_http_server.h"
+#include "services/update_check.h"
+#include "update_dlg.h"
+
+using folvane::gui::CUpdateDlg;
+
+class UpdateDlgTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qputenv("FOLVANE_UPDATE_URL", "http://127.0.0.1:9"); }
+
+    void showsTheResultOfTheServersVersionFile_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("6.8 is newer") << "6.8" << "v 6.8" << "Download latest version:" << true;
+        QTest::newRow("6.7 is the same") << "6.7\n" << "v 6.7" << "You are running the latest version." << false;
+        QTest::newRow("6.71 is newer though shown alike") << "6.71" << "v 6.7" << "Download latest version:" << true;
+        QTest::newRow("7.0 beta reads as 7.0") << "7.0 beta" << "v 7.0" << "Download latest version:" << true;
+        QTest::newRow("an empty answer") << "" << "v 0.0" << "You are running the latest version." << false;
+    }
+
+    void showsTheResultOfTheServersVersionFile()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, remote);
+        QFETCH(QString, message);
+        QFETCH(bool, link);
+        folvane::test::LocalHttpServer server(body.toStdString());
+        qputenv("FOLVANE_UPDATE_URL", QByteArray::fromStdString(server.address()));
+        CUpdateDlg dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Check for new version"));
+        QCOMPARE(dialog.ownVersionText(), QStringLiteral("v 6.7"));
+        QCOMPARE(dialog.remoteVersionText(), remote);
+        QCOMPARE(dialog.messageText(), message);
+        QCOMPARE(dialog.downloadLinkShown(), link);
+        QCOMPARE(dialog.downloadLinkTarget(), QString::fromStdString(server.address() + "/bin/folvane.exe"));
+    }
+
+    void noServerCannotConnect()
+    {
+        qputenv("FOLVANE_UPDATE_URL", QByteArray::fromStdString(folvane::test::closedLocalAddress()));
+        CUpdateDlg dialog;
+        QCOMPARE(dialog.remoteVersionText(), QStringLiteral("v 0.0"));
+        QCOMPARE(dialog.messageText(), QStringLiteral("Cannot connect to remote server."));
+        QVERIFY(!dialog.downloadLinkShown());
+    }
+};
+
+QObject* makeUpdateDlgTest() { return new UpdateDlgTest; }
+
+#include "update_dlg_test.moc"
