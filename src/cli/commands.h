@@ -22,6 +22,22 @@ struct ConvertOptions {
     bool quiet = false;
 };
 
+struct WatchOptions {
+    std::string input;                 // the monitored folder
+    int interval = 0;                  // seconds between passes
+    bool intervalGiven = false;        // --interval given: repeat until stopped
+    bool subdir = false;
+    bool deleteSuccess = false;
+    bool keepSubfolders = false;
+    std::string mode;
+    std::string output;
+    std::string exists;
+    std::vector<std::string> overrides;
+    std::string logFolder;
+    std::string after = "none";
+    bool quiet = false;
+};
+
 // The settings file in use: --settings, FOLVANE_SETTINGS, beside the program or the user's.
 struct GlobalOptions {
     std::string settingsFile;
@@ -31,6 +47,7 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options);
 int runSettingsList(const GlobalOptions& global);
 int runSettingsGet(const GlobalOptions& global, const std::string& key);
 int runSettingsSet(const GlobalOptions& global, const std::string& key, const std::string& value);
+int runWatch(const GlobalOptions& global, const WatchOptions& options);
 int runInfo(const std::vector<std::string>& files);
 
 } // namespace folvane::cli

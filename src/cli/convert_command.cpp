@@ -23,10 +23,9 @@
 #include "jobs/image_inputs.h"
 #include "services/after_action.h"
 #include "terminal_observer.h"
+#include "option_values.h"
 
 namespace folvane::cli {
-
-namespace {
 
 // The running job's stop flag, set by SIGINT/SIGTERM: the job finishes the file it is on and
 // skips the rest, as the Stop button does.
@@ -37,26 +36,6 @@ extern "C" void requestStop(int)
     if (g_stopFlag)
         g_stopFlag->store(1);
 }
-
-struct StopOnSignal {
-    explicit StopOnSignal(std::atomic<int>& flag)
-    {
-        g_stopFlag = &flag;
-        struct sigaction action {};
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_previousInt);
-        ::sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~StopOnSignal()
-    {
-        ::sigaction(SIGINT, &m_previousInt, nullptr);
-        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
-        g_stopFlag = nullptr;
-    }
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
-};
 
 int modeNumber(const std::string& mode)
 {
@@ -138,6 +117,8 @@ std::string absolutePath(const std::string& path)
     std::filesystem::path absolute = std::filesystem::absolute(path, error);
     return error ? path : absolute.lexically_normal().string();
 }
+
+namespace {
 
 bool isFolder(const std::string& path)
 {

@@ -44,6 +44,34 @@ int main(int argc, char** argv)
         ->type_name("ACTION");
     convertCommand->add_flag("-q,--quiet", convert.quiet, "print only failures");
 
+    WatchOptions watch;
+    CLI::App* watchCommand = app.add_subcommand("watch", "convert the images that appear in a folder");
+    watchCommand->add_option("INPUT_FOLDER", watch.input, "the folder to monitor")->required();
+    CLI::Option* intervalOption =
+        watchCommand->add_option("--interval", watch.interval, "repeat the scan every SEC seconds until stopped")
+            ->check(CLI::Range(0, 999))
+            ->type_name("SEC");
+    watchCommand->add_flag("--subdir", watch.subdir, "include subfolders");
+    watchCommand->add_flag("--delete-success", watch.deleteSuccess, "delete a source after its PDF was written");
+    watchCommand->add_flag("--keep-subfolders", watch.keepSubfolders,
+                           "per-image mode: mirror the input's subfolders under the output folder");
+    watchCommand->add_option("-m,--mode", watch.mode, "merge | image | folder (default: \"outMode\")")
+        ->check(CLI::IsMember({"merge", "image", "folder"}))
+        ->type_name("MODE");
+    watchCommand->add_option("-o,--output", watch.output, "merge: the PDF file; image/folder: the output folder")
+        ->type_name("PATH");
+    watchCommand->add_option("-e,--exists", watch.exists, "ask | overwrite | new | append (default: \"exists\")")
+        ->check(CLI::IsMember({"ask", "overwrite", "new", "append"}))
+        ->type_name("POLICY");
+    watchCommand->add_option("--set", watch.overrides, "override an output setting for this run")
+        ->type_name("KEY=VALUE")
+        ->allow_extra_args(false);
+    watchCommand->add_option("--log", watch.logFolder, "write the job log into DIR")->type_name("DIR");
+    watchCommand->add_option("--after", watch.after, "after a single pass: none | shutdown | standby | restart | logoff | open")
+        ->check(CLI::IsMember({"none", "shutdown", "standby", "restart", "logoff", "open"}))
+        ->type_name("ACTION");
+    watchCommand->add_flag("-q,--quiet", watch.quiet, "print only failures");
+
     CLI::App* settingsCommand = app.add_subcommand("settings", "show or change the settings file");
     settingsCommand->require_subcommand(1);
     CLI::App* listCommand = settingsCommand->add_subcommand("list", "every setting with its value");
@@ -60,7 +88,7 @@ int main(int argc, char** argv)
     infoCommand->add_option("FILE", files)->required();
 
     // --settings may stand anywhere on the line, also after a command's arguments.
-    for (CLI::App* command : {convertCommand, settingsCommand, listCommand, getCommand, setCommand, infoCommand})
+    for (CLI::App* command : {convertCommand, watchCommand, settingsCommand, listCommand, getCommand, setCommand, infoCommand})
         command->fallthrough();
 
     try {
@@ -72,6 +100,10 @@ int main(int argc, char** argv)
 
     if (convertCommand->parsed())
         return runConvert(global, convert);
+    if (watchCommand->parsed()) {
+        watch.intervalGiven = intervalOption->count() > 0;
+        return runWatch(global, watch);
+    }
     if (listCommand->parsed())
         return runSettingsList(global);
     if (getCommand->parsed())

@@ -1,0 +1,392 @@
+// The watch-folder runner's body: the passes, the wait between them, and the three ways of
+// grouping a pass's images into PDF files.
+
+#include "jobs/watch_runner.h"
+
+#include <algorithm>
+#include <optional>
+#include <strings.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "app/app_paths.h"
+#include "engine/composer.h"
+#include "services/after_action.h"
+
+namespace folvane::jobs {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+bool somethingExists(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    if (from.empty())
+        return text;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// A source whose pages went into the open document, and whether they were added.
+struct Handled {
+    std::string path;
+    bool succeeded = false;
+};
+
+class WatchPass {
+public:
+    WatchPass(WatchState& state, const WatchSettings& settings, WatchContext& context, StabilityTracker& tracker,
+              WatchReport& report)
+        : m_state(state)
+        , m_settings(settings)
+        , m_context(context)
+        , m_tracker(tracker)
+        , m_report(report)
+    {
+        // The watch page has no producer box: the default producer is always written.
+        m_output = settings.output;
+        m_output.producer.clear();
+    }
+
+    void run()
+    {
+        std::vector<std::string> work;
+        if (m_settings.includeSubfolders) {
+            work = scanTree(m_settings.inputFolder, m_settings.repeat);
+        } else {
+            work = scanFolder(m_settings.inputFolder);
+            if (m_settings.repeat)
+                createManagedFolders(m_settings.inputFolder);
+        }
+        work = settledFiles(work);
+        if (work.empty()) {
+            m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) + std::string(kWatchNothingToDo));
+            return;
+        }
+        m_state.pageCounter = 0;
+        switch (m_settings.mode) {
+        case kMergeMode:
+            mergeMode(work);
+            break;
+        case kPerImageMode:
+            perImageMode(work);
+            break;
+        case kPerFolderMode:
+            perFolderMode(work);
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    bool stopRequested() const { return m_state.stopRequested.load() != 0; }
+    JobLog& log() { return m_state.log; }
+
+    static void createManagedFolders(const std::string& folder)
+    {
+        app::AppPaths::createDirectories(folder + std::string(kConvertedFolder) + "/");
+        app::AppPaths::createDirectories(folder + std::string(kFailedFolder) + "/");
+    }
+
+    // The files of `found` that have stopped changing, in the order found. When the next pass
+    // comes soon enough to give a changing file its second look, it is left to that pass;
+    // otherwise this pass looks again after the settle time, for at most the settle limit.
+    std::vector<std::string> settledFiles(const std::vector<std::string>& found)
+    {
+        m_tracker.keepOnly(found);
+        std::vector<std::string> pending;
+        std::vector<std::string> settled;
+        for (const std::string& path : found)
+            (m_tracker.stable(path, m_settings.settleTime) ? settled : pending).push_back(path);
+        bool nextPassLooks = m_settings.repeat && milliseconds(m_settings.intervalSeconds * 1000LL) >= m_settings.settleTime;
+        if (!pending.empty() && !nextPassLooks) {
+            auto deadline = StabilityTracker::Clock::now() + m_settings.settleLimit;
+            while (!pending.empty() && !stopRequested() && StabilityTracker::Clock::now() < deadline) {
+                auto wake = std::min(StabilityTracker::Clock::now() + m_settings.settleTime, deadline);
+                while (!stopRequested() && StabilityTracker::Clock::now() < wake)
+                    std::this_thread::sleep_for(std::min<StabilityTracker::Clock::duration>(milliseconds(100), wake - StabilityTracker::Clock::now()));
+                std::vector<std::string> still;
+                for (const std::string& path : pending)
+                    (m_tracker.stable(path, m_settings.settleTime) ? settled : still).push_back(path);
+                pending = std::move(still);
+            }
+        }
+        m_report.skipped += static_cast<int>(pending.size());
+        if (!m_settings.repeat && m_context.fileDone) {
+            for (const std::string& path : pending)
+                m_context.fileDone(path, kStateSkipped);
+        }
+        std::vector<std::string> ordered;
+        for (const std::string& path : found) {
+            if (std::find(settled.begin(), settled.end(), path) != settled.end())
+                ordered.push_back(path);
+        }
+        return ordered;
+    }
+
+    void showCurrent(const std::string& path)
+    {
+        m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) + path);
+    }
+
+    void record(const std::string& path, bool succeeded)
+    {
+        log().appendRecord(kTagState, succeeded ? kStateSucceed : kStateFailed);
+        (succeeded ? m_report.succeeded : m_report.failed) += 1;
+        if (m_context.fileDone)
+            m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed);
+    }
+
+    // Moves a source into the managed folder `which` of its own folder.
+    static void moveAside(const std::string& path, std::string_view which)
+    {
+        PathParts parts = splitPath(path);
+        moveIntoFolder(path, parts.drive + parts.folder + std::string(which) + "/");
+    }
+
+    // After the document holding the source was written: deletes or moves a converted source,
+    // moves a failed one; a failed source is never deleted.
+    void settle(const Handled& source)
+    {
+        if (source.succeeded) {
+            if (m_settings.deleteOnSuccess)
+                deleteFileLikeWindows(source.path);
+            else if (m_settings.repeat)
+                moveAside(source.path, kConvertedFolder);
+        } else if (m_settings.repeat) {
+            moveAside(source.path, kFailedFolder);
+        }
+    }
+
+    engine::DocHandle openDocument(const std::string& wanted)
+    {
+        OutputPolicy policy {&m_context.engine, m_state.policy, NamingStyle::Watch, &m_context.observer};
+        OutputDocument doc = openOutputDocument(wanted, policy);
+        m_state.lastOutput = doc.path;
+        m_handle = doc.handle > 0 ? doc.handle : 0;
+        m_path = doc.path;
+        m_sources.clear();
+        // Only a file this document makes may be removed after a failed close, never one that
+        // was there before.
+        m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
+        if (m_handle > 0) {
+            m_composer.emplace(m_context.engine, m_output);
+            m_context.observer.outputNameShown(doc.path);
+        }
+        return doc.handle;
+    }
+
+    // Every frame of the image into the open document; the outcome is the last frame's result
+    // (an image without frames fails).
+    bool convertFile(const std::string& path)
+    {
+        int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
+        int result = 0;
+        for (int frame = 0; frame < frames; ++frame) {
+            result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
+            m_state.pageCounter += 1;
+        }
+        record(path, result > 0);
+        m_sources.push_back({path, result > 0});
+        return result > 0;
+    }
+
+    // Finishes and closes the open document; its sources are moved or deleted only when the
+    // file was written, otherwise they stay for the next pass and a partial new file goes.
+    void closeDocument()
+    {
+        if (m_handle <= 0)
+            return;
+        m_composer->FinishDocument(m_handle);
+        bool written = m_context.engine.CloseDocument(m_handle) > 0;
+        if (written) {
+            for (const Handled& source : m_sources)
+                settle(source);
+        } else {
+            log().appendRecord(kTagState, kStateFailed);
+            for (const Handled& source : m_sources) {
+                if (source.succeeded) {
+                    m_report.succeeded -= 1;
+                    m_report.failed += 1;
+                    if (m_context.fileDone)
+                        m_context.fileDone(source.path, kStateFailed);
+                }
+            }
+            if (m_removeOnFailure && isRegularFile(m_path))
+                ::unlink(m_path.c_str());
+        }
+        m_handle = 0;
+        m_composer.reset();
+        m_sources.clear();
+    }
+
+    void mergeMode(const std::vector<std::string>& work)
+    {
+        log().recordTime();
+        engine::DocHandle handle = openDocument(m_settings.paths.merged);
+        log().appendRecord(kTagOutput, m_settings.paths.merged);
+        if (handle <= 0) {
+            log().appendRecord(kTagState, kStateFailed);
+            return;
+        }
+        applyDocumentSettings(m_context.engine, m_handle, m_output);
+        for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
+            log().appendRecord(kTagInput, work[i]);
+            showCurrent(work[i]);
+            convertFile(work[i]);
+        }
+        closeDocument();
+    }
+
+    std::string perImageFolder(const std::string& path) const
+    {
+        if (!m_settings.keepSubfolders)
+            return m_settings.paths.perImageFolder;
+        PathParts parts = splitPath(path);
+        std::string folder = replaceAll(parts.drive + parts.folder, m_settings.inputFolder, m_settings.paths.perImageFolder);
+        app::AppPaths::createDirectories(folder);
+        return folder;
+    }
+
+    void perImageMode(const std::vector<std::string>& work)
+    {
+        for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
+            const std::string& path = work[i];
+            log().recordTime();
+            log().appendRecord(kTagInput, path);
+            showCurrent(path);
+            std::string name = perImageOutputName(perImageFolder(path), path);
+            log().appendRecord(kTagOutput, name);
+            if (openDocument(name) <= 0) {
+                record(path, false);
+                settle({path, false});
+                continue;
+            }
+            m_state.pageCounter = 0;
+            applyDocumentSettings(m_context.engine, m_handle, m_output);
+            convertFile(path);
+            closeDocument();
+        }
+    }
+
+    void perFolderMode(std::vector<std::string> work)
+    {
+        // Plain byte order keeps each folder's images together.
+        std::stable_sort(work.begin(), work.end());
+        std::string previousName;
+        bool opened = false;
+        for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
+            const std::string& path = work[i];
+            showCurrent(path);
+            std::string name = perFolderOutputName(m_settings.paths.perFolderFolder, path);
+            if (!opened || strcasecmp(name.c_str(), previousName.c_str()) != 0) {
+                closeDocument();
+                m_state.pageCounter = 0;
+                log().recordTime();
+                previousName = name;
+                opened = true;
+                engine::DocHandle handle = openDocument(name);
+                log().appendRecord(kTagOutput, name);
+                if (handle <= 0) {
+                    // The folder's first source goes to "_failed", so that a folder whose PDF
+                    // cannot be made does not block every pass; its other sources stay.
+                    record(path, false);
+                    moveAside(path, kFailedFolder);
+                    continue;
+                }
+                applyDocumentSettings(m_context.engine, m_handle, m_output);
+            }
+            if (m_handle > 0) {
+                log().appendRecord(kTagInput, path);
+                convertFile(path);
+            }
+        }
+        closeDocument();
+    }
+
+    WatchState& m_state;
+    const WatchSettings& m_settings;
+    WatchContext& m_context;
+    StabilityTracker& m_tracker;
+    WatchReport& m_report;
+    app::OutputSettings m_output;
+
+    engine::DocHandle m_handle = 0;                 // the open output document, 0 when none
+    std::string m_path;                             // its file
+    std::optional<engine::PageComposer> m_composer; // its page composer
+    std::vector<Handled> m_sources;                 // the sources composed into it
+    bool m_removeOnFailure = false;                 // its file did not exist before
+};
+
+// The wait between passes, in steps of one second so that a stop takes effect within one.
+void waitBetweenPasses(const WatchState& state, int seconds)
+{
+    for (int i = 0; i < seconds && state.stopRequested.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+} // namespace
+
+bool beginWatch(WatchState& state, WatchSettings& settings, int policy, JobObserver& observer)
+{
+    if (settings.inputFolder.empty() || !app::AppPaths::folderExists(settings.inputFolder))
+        return false;
+    if (settings.inputFolder.back() != '/')
+        settings.inputFolder.push_back('/');
+    settings.intervalSeconds = std::clamp(settings.intervalSeconds, 0, 999);
+    state.policy = policy;
+    state.stopRequested = 0;
+    state.running = 1;
+    observer.jobStateChanged(true);
+    return true;
+}
+
+WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchContext& context)
+{
+    WatchReport report;
+    StabilityTracker tracker;
+    if (settings.repeat) {
+        while (state.stopRequested.load() == 0) {
+            WatchPass(state, settings, context, tracker, report).run();
+            report.passes += 1;
+            // A long-running monitor writes its records after every pass, so they are neither
+            // held in memory without bound nor lost when the process is killed.
+            state.log.flushLog();
+            waitBetweenPasses(state, settings.intervalSeconds);
+        }
+    } else {
+        WatchPass(state, settings, context, tracker, report).run();
+        report.passes = 1;
+    }
+    report.stopped = state.stopRequested.load() != 0;
+    // The log goes to its file before the after-conversion action: "Exit Program" and the power
+    // actions may end the process.
+    state.log.flushLog();
+    if (!settings.repeat && !report.stopped) {
+        int action = context.afterAction ? context.afterAction() : services::kDoNothing;
+        services::runAfterConversionAction(action, outputPathOf(settings.paths, settings.mode), context.actions);
+    }
+    if (report.stopped)
+        context.observer.watchStateLine("");
+    state.running = 0;
+    state.stopRequested = 0;
+    context.observer.jobStateChanged(false);
+    return report;
+}
+
+} // namespace folvane::jobs

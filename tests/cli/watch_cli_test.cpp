@@ -1,0 +1,195 @@
+// folvane-cli watch run as a process on image files the test writes, each run with its own
+// settings file and its own HOME and XDG folders below the scratch folder.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "../engine/intake_fixtures.h"
+#include "support/test_support.h"
+
+namespace folvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class WatchCliTest : public PdfTest {
+protected:
+    void SetUp() override
+    {
+        dir = scratchDir();
+        fs::create_directories(dir / "home");
+        fs::create_directories(dir / "in");
+    }
+
+    void bmp(const std::string& name, int width = 40, int height = 30)
+    {
+        writeBmp24(dir / "in" / name, width, height,
+                   [](int x, int y) { return static_cast<uint32_t>((x * 2654435761u) ^ (y * 40503u)) & 0xffffffu; });
+    }
+
+    std::string environment()
+    {
+        std::string home = shellQuote((dir / "home").string());
+        return "env HOME=" + home + " XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home +
+               "/data FOLVANE_SETTINGS= ";
+    }
+
+    std::string settingsArgument() { return " --settings " + shellQuote((dir / "Settings.ini").string()); }
+
+    CommandResult cli(const std::string& arguments)
+    {
+        return runCommand(environment() + shellQuote(FOLVANE_CLI) + " " + arguments + settingsArgument() +
+                          " </dev/null");
+    }
+
+    // Starts folvane-cli in the background (its own process, output discarded); returns its id.
+    pid_t start(const std::string& arguments)
+    {
+        std::string command = "exec " + environment() + shellQuote(FOLVANE_CLI) + " " + arguments +
+                              settingsArgument() + " </dev/null >/dev/null 2>&1";
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    int waitFor(pid_t pid)
+    {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return status;
+    }
+
+    std::string q(const fs::path& path) { return shellQuote(path.string()); }
+
+    bool printed(const CommandResult& result, const std::string& line)
+    {
+        return ("\n" + result.output).find("\n" + line + "\n") != std::string::npos;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(WatchCliTest, SinglePassConvertsKeepsSourcesAndReportsFailures)
+{
+    bmp("a.bmp");
+    writeFileBytes(dir / "in/b.jp", "not an image");
+    CommandResult result = cli("watch -m image -o " + q(dir / "out") + " " + q(dir / "in"));
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_TRUE(printed(result, "Succeed " + (dir / "in/a.bmp").string())) << result.output;
+    EXPECT_TRUE(printed(result, "Failed " + (dir / "in/b.jp").string())) << result.output;
+    EXPECT_TRUE(fs::exists(dir / "in/a.bmp"));
+    EXPECT_FALSE(fs::exists(dir / "in/_converted"));
+    pdfPath("out/a.pdf");
+}
+
+TEST_F(WatchCliTest, MissingFolderIsRefused)
+{
+    CommandResult result = cli("watch -m merge -o " + q(dir / "out.pdf") + " " + q(dir / "nowhere"));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.output.find("You must select a folder for monitoring."), std::string::npos) << result.output;
+}
+
+TEST_F(WatchCliTest, SigtermStopsTheMonitorWithStatusZeroAfterMovingAside)
+{
+    bmp("a.bmp");
+    fs::create_directories(dir / "log");
+    pid_t pid = start("watch --interval 1 --delete-success -m merge --log " + q(dir / "log") + " -o " +
+                      q(dir / "out/all.pdf") + " " + q(dir / "in"));
+    for (int i = 0; i < 100 && fs::exists(dir / "in/a.bmp"); ++i)
+        std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(200ms);
+    ::kill(pid, SIGTERM);
+    int status = waitFor(pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(fs::exists(dir / "in/a.bmp")) << "deleted after its PDF was written";
+    EXPECT_TRUE(fs::is_directory(dir / "in/_converted"));
+    pdfPath("out/all.pdf");
+    bool logged = false;
+    for (const auto& entry : fs::directory_iterator(dir / "log"))
+        logged = logged || readFileBytes(entry.path()).find("[Input]: " + (dir / "in/a.bmp").string()) != std::string::npos;
+    EXPECT_TRUE(logged) << "the log is written when monitoring ends";
+}
+
+// Killing the monitor at any moment loses no source and leaves no partial PDF under a final name:
+// every source is still in the input folder, in "_converted" or "_failed", or deleted with its
+// PDF written.
+TEST_F(WatchCliTest, KillNineAtRandomMomentsLosesNothing)
+{
+    if (!haveTool("qpdf"))
+        GTEST_SKIP() << "qpdf missing";
+    std::vector<std::string> names;
+    auto addBatch = [&] {
+        size_t first = names.size();
+        for (size_t i = first; i < first + 50; ++i) {
+            names.push_back("img" + std::to_string(1000 + i));
+            bmp(names.back() + ".bmp", 480, 360);
+        }
+    };
+    addBatch();
+    std::mt19937 random(12345);
+    auto deadline = std::chrono::steady_clock::now() + 30s;
+    int round = 0;
+    std::set<std::string> checked; // a PDF under its final name never changes again
+    auto located = [&](const std::string& name) {
+        int places = fs::exists(dir / "in" / (name + ".bmp")) + fs::exists(dir / "in/_converted" / (name + ".bmp")) +
+                     fs::exists(dir / "in/_failed" / (name + ".bmp"));
+        return places;
+    };
+    auto pdfsOf = [&](const std::string& name) {
+        std::vector<fs::path> found;
+        if (!fs::exists(dir / "out"))
+            return found;
+        for (const auto& entry : fs::directory_iterator(dir / "out")) {
+            std::string file = entry.path().filename().string();
+            if (file.rfind(name, 0) == 0 && entry.path().extension() == ".pdf")
+                found.push_back(entry.path());
+        }
+        return found;
+    };
+    while (std::chrono::steady_clock::now() < deadline) {
+        bool deleting = round % 2 == 1;
+        pid_t pid = start(std::string("watch --interval 0 -m image") + (deleting ? " --delete-success" : "") +
+                          " -o " + q(dir / "out") + " " + q(dir / "in"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1900 + random() % 700));
+        ::kill(pid, SIGKILL);
+        waitFor(pid);
+        ++round;
+        int remaining = 0;
+        for (const std::string& name : names) {
+            int places = located(name);
+            ASSERT_LE(places, 1) << name << " after round " << round;
+            if (places == 0) {
+                ASSERT_FALSE(pdfsOf(name).empty()) << name << " deleted without its PDF, round " << round;
+            }
+            remaining += fs::exists(dir / "in" / (name + ".bmp"));
+        }
+        for (const fs::path& pdf : pdfsOf("")) {
+            if (checked.insert(pdf.string()).second) {
+                ASSERT_TRUE(qpdfCheck(pdf)) << pdf << " round " << round;
+            }
+        }
+        // Everything handled: more files arrive, so that the later kills also hit work.
+        if (remaining == 0)
+            addBatch();
+    }
+    EXPECT_GE(round, 6);
+    // Every PDF left behind is checked once more when the test ends.
+    for (const fs::path& pdf : pdfsOf(""))
+        pdfPath(fs::relative(pdf, scratchDir()).string());
+}
+
+} // namespace
+} // namespace folvane::test
