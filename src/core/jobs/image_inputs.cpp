@@ -17,7 +17,8 @@ char lowerAscii(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Name order of the folder scan: ASCII letters folded, then plain bytes to break ties.
+} // namespace
+
 bool nameBefore(const std::string& a, const std::string& b)
 {
     size_t n = std::min(a.size(), b.size());
@@ -31,6 +32,8 @@ bool nameBefore(const std::string& a, const std::string& b)
         return a.size() < b.size();
     return a < b;
 }
+
+namespace {
 
 std::string foldedExtension(std::string extension)
 {

@@ -29,6 +29,10 @@ std::string lowerExtension(std::string_view path);
 // anywhere in supportedExtensions (a plain text search, so a name without extension passes too).
 bool isSupportedExtension(std::string_view path);
 
+// The order in which folder entries are taken: ASCII letters folded, then plain bytes to break
+// ties (Linux lists entries in hash order, which would scramble page order).
+bool nameBefore(const std::string& a, const std::string& b);
+
 // A filter as the user names it ("jpg", ".JPEG", "allsupport") in the form the folder scan
 // compares: "allsupport", or one lower-case extension with its dot where ".jpeg" is ".jpg" and
 // ".tiff" is ".tif". Empty for an empty text.

@@ -19,26 +19,6 @@ namespace folvane::jobs {
 
 namespace {
 
-char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Name order of a folder listing: ASCII letters folded, then plain bytes to break ties.
-bool nameBefore(const std::string& a, const std::string& b)
-{
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
-        unsigned char y = static_cast<unsigned char>(lowerAscii(b[i]));
-        if (x != y)
-            return x < y;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
-}
-
 std::string withSlash(std::string folder)
 {
     if (folder.empty() || folder.back() != '/')
