@@ -111,6 +111,16 @@ bool applyOverride(const std::string& text, app::OutputSettings& settings)
     return false;
 }
 
+bool loadRunSettings(const app::SettingsStore& store, const std::vector<std::string>& overrides,
+                     app::OutputSettings& settings)
+{
+    app::loadOutputSettings(store, settings);
+    for (const std::string& text : overrides)
+        if (!applyOverride(text, settings))
+            return false;
+    return true;
+}
+
 std::string absolutePath(const std::string& path)
 {
     std::error_code error;
@@ -160,11 +170,8 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     app::SettingsStore store(location.path);
 
     jobs::JobSettings settings;
-    app::loadOutputSettings(store, settings.output);
-    for (const std::string& text : options.overrides) {
-        if (!applyOverride(text, settings.output))
-            return kExitUsage;
-    }
+    if (!loadRunSettings(store, options.overrides, settings.output))
+        return kExitUsage;
     if (options.mode.empty())
         settings.mode = std::max(0, store.getInt("outMode", 0));
     else

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "app/output_settings.h"
+#include "app/settings_store.h"
 
 namespace folvane::cli {
 
@@ -43,6 +45,11 @@ int actionNumber(const std::string& action);
 // Applies "KEY=VALUE" to the output settings; false (with a message) for an unknown key or a
 // value that is not a number where one is needed.
 bool applyOverride(const std::string& text, app::OutputSettings& settings);
+
+// The stored output settings with every "--set KEY=VALUE" of the run applied; false (with a
+// message) when an override is refused.
+bool loadRunSettings(const app::SettingsStore& store, const std::vector<std::string>& overrides,
+                     app::OutputSettings& settings);
 
 std::string absolutePath(const std::string& path);
 

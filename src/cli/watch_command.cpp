@@ -21,11 +21,8 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     app::SettingsStore store(location.path);
 
     jobs::WatchSettings settings;
-    app::loadOutputSettings(store, settings.output);
-    for (const std::string& text : options.overrides) {
-        if (!applyOverride(text, settings.output))
-            return kExitUsage;
-    }
+    if (!loadRunSettings(store, options.overrides, settings.output))
+        return kExitUsage;
     settings.mode = options.mode.empty() ? std::max(0, store.getInt("outMode", 0)) : modeNumber(options.mode);
     int policy = options.exists.empty() ? store.getInt("exists", jobs::kCreateNewFile) : policyNumber(options.exists);
     int action = actionNumber(options.after);
