@@ -44,6 +44,11 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     m_model = new QFileSystemModel(this);
     m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_model->setRootPath(QDir::rootPath());
+    // When the chosen folder vanishes, the view moves the current row to a neighbour. That move
+    // is not the user's choice, so the chosen path stays (and is found missing on OK). These
+    // connections come before the view's own so that the flag is set when the view reacts.
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_rowsGoing = true; });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { m_rowsGoing = false; });
     m_tree = new QTreeView(this);
     m_tree->setObjectName(QStringLiteral("folderTree"));
     m_tree->setModel(m_model);
@@ -79,7 +84,10 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { m_path->setText(m_model->filePath(current)); });
+            [this](const QModelIndex& current) {
+                if (!m_rowsGoing)
+                    m_path->setText(m_model->filePath(current));
+            });
 
     if (!initialFolder.isEmpty())
         selectFolder(initialFolder);

@@ -35,6 +35,7 @@ public:
     void selectFolder(const QString& folder);
     QCheckBox* subfolderCheck() const { return m_subfolders; }
     QComboBox* filterCombo() const { return m_filter; }
+    QTreeView* folderTree() const { return m_tree; }
 
     void done(int result) override;
 
@@ -52,6 +53,7 @@ private:
     QString m_result;
     bool m_includeSubfolders;
     int m_filterIndex;
+    bool m_rowsGoing = false; // the model is removing rows; current moves are not choices
 };
 
 } // namespace folvane::gui

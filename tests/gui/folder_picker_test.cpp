@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QSignalSpy>
+#include <QTreeView>
 #include <QTest>
 #include <QTimer>
 
@@ -68,10 +70,17 @@ private slots:
         QString folder = folvane::test::scratchFolder() + QStringLiteral("/gone");
         QDir().mkpath(folder);
         FolderPicker picker(nullptr, QStringLiteral("Please Select Folder"), folder, false, 0);
-        QDir(folder).removeRecursively();
-        QTimer::singleShot(0, &picker, [&] { picker.accept(); });
+        QSignalSpy removed(picker.folderTree()->model(), &QAbstractItemModel::rowsRemoved);
+        QTimer::singleShot(0, &picker, [&] {
+            // Let the tree notice the removal and move its current row to a neighbour first:
+            // that move must not turn into the chosen folder.
+            QDir(folder).removeRecursively();
+            QTRY_VERIFY_WITH_TIMEOUT(removed.count() > 0, 10000);
+            picker.accept();
+        });
         QVERIFY(picker.run());
         QVERIFY(picker.result().isEmpty());
+        QCOMPARE(picker.selectedFolder(), folder);
     }
 };
 
