@@ -94,6 +94,26 @@ TEST_F(ConversionJobFiles, MergeWithAnUnreadableFileHoldsTheGoodImages)
     EXPECT_EQ(pageCount(out), 2);
 }
 
+TEST_F(ConversionJobFiles, ADocumentWithoutASinglePageIsNotLeftBehind)
+{
+    std::string bad = (dir / "in/broken.jpg").string();
+    test::writeFileBytes(bad, "\xff\xd8\xff\xe0 not really a jpeg");
+    auto list = rows({bmp("a.bmp"), bad});
+    JobReport report = run(list, kPerImageMode);
+    pdfPath("out/a.pdf");
+    EXPECT_EQ(list[1].status, "Failed");
+    EXPECT_FALSE(fs::exists(dir / "out/broken.pdf"));
+    ASSERT_EQ(report.outputs.size(), 2u);
+    EXPECT_FALSE(report.outputs[1].written);
+
+    // Merging only damaged files makes no PDF either.
+    auto only = rows({bad});
+    settings.paths.merged = (dir / "out/merged.pdf").string();
+    run(only, kMergeMode);
+    EXPECT_EQ(only[0].status, "Failed");
+    EXPECT_FALSE(fs::exists(dir / "out/merged.pdf"));
+}
+
 TEST_F(ConversionJobFiles, PageNumberBookmarksOfAThreeFrameTiffRead1To3)
 {
     settings.output.bookmark = 1;

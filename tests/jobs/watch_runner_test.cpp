@@ -365,6 +365,27 @@ TEST_F(WatchRunnerTest, SubfoldersWithKeepSubfoldersMirrorTheTreeAndSkipConverte
     EXPECT_FALSE(fs::exists(dir / "out/old.pdf"));
 }
 
+TEST_F(WatchRunnerTest, ADamagedImageLeavesNoPagelessPdfAndGoesToFailed)
+{
+    bmp("good.png");
+    file("bad.png", "\x89PNG\r\n\x1a\n damaged beyond repair");
+    settings.mode = kPerImageMode;
+    settings.repeat = true;
+    settings.intervalSeconds = 0;
+    engine::CEngineClient real;
+    std::thread stopper([&] {
+        for (int i = 0; i < 200 && (fs::exists(in / "bad.png") || fs::exists(in / "good.png")); ++i)
+            std::this_thread::sleep_for(20ms);
+        state.stopRequested = 1;
+    });
+    run(real);
+    stopper.join();
+    pdfPath("out/good.pdf");
+    EXPECT_FALSE(fs::exists(dir / "out/bad.pdf"));
+    EXPECT_TRUE(fs::exists(in / "_failed/bad.png"));
+    EXPECT_TRUE(fs::exists(in / "_converted/good.png"));
+}
+
 TEST_F(WatchRunnerTest, IntervalZeroRunsPassesBackToBack)
 {
     settings.mode = kMergeMode;

@@ -85,6 +85,7 @@ private:
         m_report.outputs.push_back(record);
         m_handle = doc.handle > 0 ? doc.handle : 0;
         m_documentRows.clear();
+        m_documentPages = 0;
         // The engine writes a new file under a temporary name and renames it when complete, so
         // normally nothing lies under the name until the close succeeds. Whatever is found there
         // after a failed close was then made by this document and may go; a file that was there
@@ -105,6 +106,8 @@ private:
         for (int frame = 0; frame < frames; ++frame) {
             result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
             m_state.pageCounter += 1;
+            if (result > 0)
+                m_documentPages += 1;
         }
         setRowStatus(row, result > 0);
         m_documentRows.push_back(row);
@@ -131,6 +134,13 @@ private:
             const std::string& path = m_report.outputs.back().path;
             if (m_removeOnFailure && isRegularFile(path))
                 ::unlink(path.c_str());
+        } else if (m_documentPages == 0 && m_removeOnFailure) {
+            // Not one image made it into this new document: a PDF without pages is of no use
+            // and would look like a result, so it goes. The rows already read "Failed".
+            const std::string& path = m_report.outputs.back().path;
+            if (isRegularFile(path))
+                ::unlink(path.c_str());
+            m_report.outputs.back().written = false;
         }
         m_handle = 0;
         m_composer.reset();
@@ -218,6 +228,7 @@ private:
     engine::DocHandle m_handle = 0;          // the open output document, 0 when none
     std::optional<engine::PageComposer> m_composer; // its page composer
     std::vector<size_t> m_documentRows;      // rows composed into it
+    int m_documentPages = 0;                 // frames placed on its pages successfully
     bool m_removeOnFailure = false;          // its file did not exist before the job
 };
 

@@ -181,6 +181,7 @@ private:
         m_handle = doc.handle > 0 ? doc.handle : 0;
         m_path = doc.path;
         m_sources.clear();
+        m_pages = 0;
         // Only a file this document makes may be removed after a failed close, never one that
         // was there before.
         m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
@@ -200,6 +201,8 @@ private:
         for (int frame = 0; frame < frames; ++frame) {
             result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
             m_state.pageCounter += 1;
+            if (result > 0)
+                m_pages += 1;
         }
         record(path, result > 0);
         m_sources.push_back({path, result > 0});
@@ -215,6 +218,10 @@ private:
         m_composer->FinishDocument(m_handle);
         bool written = m_context.engine.CloseDocument(m_handle) > 0;
         if (written) {
+            // A new document without a single page is no result: it goes, and its sources
+            // (all failed) are handled like any failed source.
+            if (m_pages == 0 && m_removeOnFailure && isRegularFile(m_path))
+                ::unlink(m_path.c_str());
             for (const Handled& source : m_sources)
                 settle(source);
         } else {
@@ -331,6 +338,7 @@ private:
     std::optional<engine::PageComposer> m_composer; // its page composer
     std::vector<Handled> m_sources;                 // the sources composed into it
     bool m_removeOnFailure = false;                 // its file did not exist before
+    int m_pages = 0;                                // frames placed on its pages successfully
 };
 
 // The wait between passes, in steps of one second so that a stop takes effect within one.
