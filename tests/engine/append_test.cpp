@@ -159,6 +159,36 @@ TEST_F(Append, FilesOfOtherProducers)
     EXPECT_EQ(pageCount(junk), 6);
 }
 
+TEST_F(Append, PageTreeRootWithReferencesForValues)
+{
+    // A root whose /Kids and /MediaBox are references to other objects, as some producers write.
+    std::string body = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    auto object = [&](const std::string& text) {
+        offsets.push_back(body.size());
+        body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids 3 0 R /Count 2 /MediaBox 4 0 R >>");
+    object("[5 0 R 6 0 R]");
+    object("[0 0 200 200]");
+    object("<< /Type /Page /Parent 2 0 R >>");
+    object("<< /Type /Page /Parent 2 0 R >>");
+    size_t xref = body.size();
+    body += "xref\n0 7\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+        char line[24];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        body += line;
+    }
+    body += "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    auto path = pdfPath("indirect_root.pdf");
+    writeFileBytes(path, body);
+    EXPECT_EQ(appendPages(path, 2), 1);
+    EXPECT_EQ(pageCount(path), 4);
+    EXPECT_EQ(readFileBytes(path).substr(0, body.size()), body);
+}
+
 TEST_F(Append, EncryptedFileThatOpensWithoutPassword)
 {
     auto own = makeOwnFile("plain.pdf", 1);

@@ -58,6 +58,11 @@ bool dictionaryEntries(const std::string& objectText, std::vector<DictionaryEntr
         std::string key;
         if (!scan.readName(&key) || !scan.skipValue())
             return false;
+        // A value of several tokens ("3 0 R") runs up to the next key or the end.
+        for (scan.skipBlanks(); !scan.atEnd() && scan.peek() != '/' && !scan.startsWith(">>"); scan.skipBlanks()) {
+            if (!scan.skipValue())
+                return false;
+        }
         entries->push_back({key, std::string(body.substr(open + 2 + start, scan.index() - start))});
     }
 }
@@ -249,8 +254,12 @@ void closeAppend(PdfDocument* doc)
     int64_t infoOffset = -1;
     int infoWritten = writeAppendInfoDictionary(doc, &infoOffset);
     int64_t rootOffset = -1;
-    if (subtreeRoot && !rewritePageRoot(doc, subtreeRoot, &rootOffset))
+    bool pagesLost = false;
+    if (subtreeRoot && !rewritePageRoot(doc, subtreeRoot, &rootOffset)) {
+        // The new pages would hang under no root: the update must not count as written.
         reportError(doc, kErrArgument, "the existing page tree could not be extended");
+        pagesLost = true;
+    }
     // Bookmarks are not added to an existing outline; numbers they reserved become placeholders.
     writePlaceholders(doc);
 
@@ -272,7 +281,7 @@ void closeAppend(PdfDocument* doc)
 
     // A failed write must not leave a damaged tail on a good file: cut it back to its old size.
     flushOutput(doc);
-    bool failed = doc->writeFailed || std::fflush(doc->sink) != 0;
+    bool failed = doc->writeFailed || std::fflush(doc->sink) != 0 || pagesLost;
     if (failed) {
         doc->writeFailed = true;
         if (::ftruncate(fileno(doc->sink), static_cast<off_t>(doc->appendOriginalSize)) != 0)
