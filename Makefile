@@ -37,7 +37,7 @@ fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLVANE_FUZZ=ON -DFOLVANE_BUILD_TESTS=OFF \
 	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@bash fuzz/run-all.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
+	@bash fuzz/run-all.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Offscreen pictures of every main-window page and settings tab, for reviewing the look.
 # The program runs with scratch home and settings folders so nothing of the user's is touched.
