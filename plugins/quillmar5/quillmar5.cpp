@@ -1,7 +1,9 @@
 // The external converter library, libquillmar5.so, built on GraphicsMagick: "convert" reads
 // every frame of an image in any format GraphicsMagick knows and writes them as one multi-page
 // TIFF (CCITT Group 4 for bilevel frames, LZW otherwise). Returns 0 on success and a negative
-// value on failure; prints nothing.
+// value on failure; prints nothing (but one line before the process ends on a fatal library error).
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -14,6 +16,16 @@ std::once_flag g_initialised;
 
 void silent(const ExceptionType, const char*, const char*) {}
 
+// The image library calls this only when it cannot go on at all (its state is broken), and it
+// must not return. Say why in one line and end the process.
+// The GNU spelling makes the attribute part of the function type, which the setter requires.
+__attribute__((noreturn)) void fatal(const ExceptionType, const char* reason, const char* description)
+{
+    std::fprintf(stderr, "quillmar5: fatal image library error: %s %s\n", reason ? reason : "",
+                 description ? description : "");
+    std::_Exit(70);
+}
+
 void initialise()
 {
     // The host program owns the process's signal handling; the library must not take it over.
@@ -23,7 +35,7 @@ void initialise()
     DestroyExceptionInfo(&exception);
     SetErrorHandler(silent);
     SetWarningHandler(silent);
-    SetFatalErrorHandler(silent);
+    SetFatalErrorHandler(fatal);
 }
 
 void copyName(char* target, const std::string& name)
