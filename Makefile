@@ -2,11 +2,15 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-sanitize fuzz clean screenshots
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: deps build demo test test-sanitize fuzz clean screenshots bench install
 
 deps:
 	@bash scripts/install-deps.sh
@@ -27,6 +31,14 @@ demo: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Installs the programs, the engine library with its header, the converter plugin, the help page,
+# the desktop file with its icons and the manual page below PREFIX (staged below DESTDIR if given):
+#   make install PREFIX=/usr DESTDIR=/tmp/stage
+install: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
 test-sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFOLVANE_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -37,7 +49,7 @@ fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLVANE_FUZZ=ON -DFOLVANE_BUILD_TESTS=OFF \
 	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@bash fuzz/run-all.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	@bash fuzz/run-all.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Offscreen pictures of every main-window page and settings tab, for reviewing the look.
 # The program runs with scratch home and settings folders so nothing of the user's is touched.
@@ -48,6 +60,13 @@ screenshots: deps
 	@S=$(CURDIR)/$(BUILD)/screenshots-scratch; QT_QPA_PLATFORM=offscreen HOME=$$S XDG_CONFIG_HOME=$$S/config \
 	  XDG_DATA_HOME=$$S/data XDG_RUNTIME_DIR=$$S/run $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini 2>/dev/null
 	@echo "screenshots in out/screenshots/"
+
+# Times folvane-cli against img2pdf, tiff2pdf, ImageMagick and a plain copy on a generated corpus
+# (out/bench-corpus/, made once) and prints the table; bench/run-bench.sh installs the peers.
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target folvane-cli folvane_bench_corpus
+	@bash bench/run-bench.sh $(BENCH_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
