@@ -128,6 +128,14 @@ void freePdfDocument(PdfDocument* doc)
         return;
     if (currentScope(doc) != kScopeObject)
         closePdfDocument(doc);
+    // A record whose output never opened (a refused append, say) still holds the tables the
+    // reset allocated; everything goes with the record.
+    doc->offsets.release(doc);
+    doc->pages.release(doc);
+    doc->leaves.release(doc);
+    doc->contents.release(doc);
+    releaseNavigation(doc);
+    releaseImages(doc);
     releaseFonts(doc);
     releaseOutputBuffer(doc);
     doc->tag = 0;
