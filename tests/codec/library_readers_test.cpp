@@ -136,5 +136,23 @@ TEST(WmfReader, SidesAreLimitedToTenThousandPixelsInProportion)
     EXPECT_FALSE(codec.loadFromMemory(emf.bytes.data(), emf.bytes.size(), kFormatMetafile));
 }
 
+TEST(WmfReader, LargestRecordFieldBeyondTheFileIsRefusedBeforePlaying)
+{
+    // The largest-record field sits 12 bytes into the standard header, after the 22-byte
+    // placeable header. libwmf would allocate from it before reading any record.
+    Bytes wmf = makeWmf(1440, 720, 1440);
+    auto setLargest = [&](uint32_t words) {
+        for (int i = 0; i < 4; ++i)
+            wmf[22 + 12 + i] = static_cast<uint8_t>(words >> (8 * i));
+    };
+    ImageCodec codec;
+    setLargest(static_cast<uint32_t>(wmf.size() / 2)); // as large as the file: still a picture
+    EXPECT_TRUE(codec.loadFromMemory(wmf.data(), wmf.size(), kFormatMetafile));
+    setLargest(static_cast<uint32_t>(wmf.size() / 2 + 1));
+    EXPECT_FALSE(codec.loadFromMemory(wmf.data(), wmf.size(), kFormatMetafile));
+    setLargest(0x70000000u);
+    EXPECT_FALSE(codec.loadFromMemory(wmf.data(), wmf.size(), kFormatMetafile));
+}
+
 } // namespace
 } // namespace folvane::codec

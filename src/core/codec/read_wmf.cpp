@@ -74,6 +74,19 @@ void limitSides(uint64_t& width, uint64_t& height)
     }
 }
 
+// libwmf allocates its record buffer from the header's largest-record field before reading a
+// single record, so a damaged header could ask for gigabytes. No record can be larger than the
+// file holding it (and none is below three words), which real files always satisfy.
+bool recordSizeFits(std::span<const uint8_t> data)
+{
+    ByteReader in(data);
+    size_t header = in.u32le() == 0x9AC6CDD7u ? 22 : 0;
+    ByteReader standard(data.subspan(std::min(header, data.size())));
+    standard.skip(12); // type, header size, version, file size
+    const uint64_t maxRecordWords = standard.u32le();
+    return standard.ok() && maxRecordWords >= 3 && maxRecordWords * 2 <= data.size();
+}
+
 class Api {
 public:
     Api()
@@ -113,7 +126,8 @@ private:
 
 bool readWmf(const LoadRequest& request, LoadResult& result)
 {
-    if (request.frame != 0 || request.data.size() < 18 || request.data.size() > 0x7FFFFFFF)
+    if (request.frame != 0 || request.data.size() < 18 || request.data.size() > 0x7FFFFFFF ||
+        !recordSizeFits(request.data))
         return false;
     Api api;
     if (!api.get() || !api.open(request.data))
