@@ -13,6 +13,7 @@
 #include "engine/engine.h"
 #include "codec/image_codec.h"
 #include "engine/engine_document.h"
+#include "engine/temporary_output.h"
 #include "pdf/pdf_inspect.h"
 #include "support/test_support.h"
 
@@ -331,6 +332,8 @@ TEST_F(EngineApi, InterruptedDocumentLeavesNoFileUnderItsName)
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(std::filesystem::exists(path));
+    // The unfinished file was unnamed, so the folder holds nothing at all afterwards.
+    EXPECT_TRUE(std::filesystem::is_empty(dir)) << "a temporary file outlived the process";
 
     // A finished document replaces an existing file of that name only when it is complete.
     writeFileBytes(path, "old contents");
@@ -346,8 +349,48 @@ TEST_F(EngineApi, InterruptedDocumentLeavesNoFileUnderItsName)
     EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << "usual permissions, not those of a temporary file";
     for (auto& entry : std::filesystem::directory_iterator(dir)) {
         std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "killed.pdf" || name.rfind(".killed.pdf.", 0) == 0) << "unexpected file " << name;
+        EXPECT_EQ(name, "killed.pdf") << "unexpected file";
     }
+}
+
+TEST_F(EngineApi, TemporaryOutputIsNamedOnlyWhenPublished)
+{
+    auto dir = scratchDir();
+    auto target = dir / "out.pdf";
+    auto entries = [&] {
+        std::vector<std::string> names;
+        for (auto& entry : std::filesystem::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        return names;
+    };
+    {
+        TemporaryOutput output;
+        ASSERT_TRUE(output.create(target.string()));
+        writeFileBytes(output.writePath(), "first");
+        EXPECT_TRUE(entries().empty()) << "nothing is named while the file is written";
+        output.discard();
+        EXPECT_TRUE(entries().empty());
+    }
+    {
+        TemporaryOutput output;
+        ASSERT_TRUE(output.create(target.string()));
+        writeFileBytes(output.writePath(), "second");
+        // Going out of scope unpublished drops it as well.
+    }
+    EXPECT_TRUE(entries().empty());
+    writeFileBytes(target, "old");
+    TemporaryOutput output;
+    ASSERT_TRUE(output.create(target.string()));
+    writeFileBytes(output.writePath(), "third");
+    EXPECT_EQ(readFileBytes(target), "old");
+    EXPECT_TRUE(output.publish());
+    EXPECT_EQ(readFileBytes(target), "third");
+    EXPECT_EQ(entries(), std::vector<std::string>{"out.pdf"});
+    EXPECT_FALSE(output.publish()) << "published once only";
+
+    TemporaryOutput nowhere;
+    EXPECT_FALSE(nowhere.create((dir / "missing/out.pdf").string()));
+    EXPECT_FALSE(nowhere.publish());
 }
 
 TEST_F(EngineApi, ImageQueriesAnswerWithoutADocument)

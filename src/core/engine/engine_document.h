@@ -2,9 +2,11 @@
 // Engine-internal: the record behind a handle (the writer's document plus the engine's own
 // per-document settings) and the helpers the engine's files share.
 
+#include <memory>
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/temporary_output.h"
 #include "pdf/document.h"
 
 namespace folvane::engine {
@@ -42,8 +44,7 @@ struct EngineDocument {
     pdf::PdfDocument* pdf = nullptr;
     EngineSettings settings;
     int mode = 0;                          // 0 new file, 1 appending
-    std::string temporaryPath;             // where a new file is written until it is complete
-    std::string publishPath;               // the name it then receives
+    std::unique_ptr<TemporaryOutput> temporary; // a new file until it is complete and named
 };
 
 // The document behind a handle, or null.

@@ -19,6 +19,19 @@ namespace folvane::engine {
 
 namespace {
 
+// The handle table is the engine's only shared record. The rule for threads:
+//   - g_tableMutex guards the slots: taking a slot (with the check that no open document has the
+//     same output path) and emptying it happen under it, so documents may be opened and closed
+//     on several threads at once; looking a handle up takes it for the read of the slot only.
+//   - A document belongs to the thread that opened it until that thread closes it: every other
+//     operation on a handle runs without a lock and must come from one thread at a time. Other
+//     threads read no more of it than its output path, which never changes while it is open.
+//   - Everything below a document (the writer, the image intake, the codec layer, the skew
+//     correction) keeps its state in the document or on the stack. The shared pieces are made
+//     for several threads: the external converter is loaded once under its own lock and its
+//     entry read atomically, temporary files are unnamed or get unique names, the codec libraries
+//     get their error handlers per call (libjpeg, libpng, libtiff open options), times are
+//     formatted with localtime_r and gmtime_r, and numbers without the C locale.
 std::mutex g_tableMutex;
 std::array<std::unique_ptr<EngineDocument>, kMaxDocuments> g_table;
 
@@ -31,26 +44,6 @@ bool pathInUse(const std::string& path)
         if (slot && strcasecmp(slot->settings.outputPath.c_str(), path.c_str()) == 0)
             return true;
     return false;
-}
-
-// The file creation mask of the process, read without changing it (umask() would change it for
-// every thread for a moment).
-mode_t currentUmask()
-{
-    FILE* status = std::fopen("/proc/self/status", "r");
-    mode_t mask = 022;
-    if (!status)
-        return mask;
-    char line[256];
-    while (std::fgets(line, sizeof line, status)) {
-        unsigned value;
-        if (std::sscanf(line, "Umask: %o", &value) == 1) {
-            mask = static_cast<mode_t>(value);
-            break;
-        }
-    }
-    std::fclose(status);
-    return mask;
 }
 
 // Where a finished new file is renamed to: the path itself, or the file a symbolic link points
@@ -74,30 +67,6 @@ std::string publishTarget(const std::string& path)
         return S_ISREG(info.st_mode) ? target : std::string();
     }
     return S_ISREG(info.st_mode) ? path : std::string();
-}
-
-// ".<name>.XXXXXX" in the folder of path, created empty; "" when it cannot be created.
-std::string makeTemporarySibling(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return {};
-    ::close(fd);
-    return pattern;
-}
-
-// Gives the finished file its final name and the permissions of a newly created file.
-bool publishTemporary(const std::string& temporary, const std::string& path)
-{
-    ::chmod(temporary.c_str(), 0666 & ~currentUmask());
-    if (::rename(temporary.c_str(), path.c_str()) == 0)
-        return true;
-    ::unlink(temporary.c_str());
-    return false;
 }
 
 DocHandle storeDocument(std::unique_ptr<EngineDocument> doc)
@@ -133,30 +102,27 @@ DocHandle CreateDocument(const std::string& path)
     pdf::PdfDocument* writer = pdf::newPdfDocument(hooks);
     if (!writer)
         return 0;
-    // A new file is written under a temporary name beside its final one and renamed when it is
-    // complete, so an interrupted conversion never leaves a half-written PDF under that name.
+    // A new file is written as a temporary file beside its final name and receives the name when
+    // it is complete, so an interrupted conversion never leaves a half-written PDF under it (and,
+    // where the file system allows unnamed files, nothing at all).
+    auto doc = std::make_unique<EngineDocument>();
     std::string target = path;
     std::string finalPath = publishTarget(path);
-    if (!finalPath.empty())
-        target = makeTemporarySibling(finalPath);
+    if (!finalPath.empty()) {
+        doc->temporary = std::make_unique<TemporaryOutput>();
+        target = doc->temporary->create(finalPath) ? doc->temporary->writePath() : std::string();
+    }
     if (target.empty() || pdf::openOutput(writer, target) != 1) {
-        if (!target.empty() && target != path)
-            ::unlink(target.c_str());
         pdf::freePdfDocument(writer);
         return 0;
     }
-    auto doc = std::make_unique<EngineDocument>();
     doc->pdf = writer;
     doc->settings.outputPath = path;
-    doc->temporaryPath = target == path ? std::string() : target;
-    doc->publishPath = finalPath;
-    std::string temporary = doc->temporaryPath;
     DocHandle handle = storeDocument(std::move(doc));
     if (handle == 0) {
+        // The table was full: the document (and its temporary file) went with the unique_ptr.
         pdf::closePdfDocument(writer);
         pdf::freePdfDocument(writer);
-        if (!temporary.empty())
-            ::unlink(temporary.c_str());
     }
     return handle;
 }
@@ -194,11 +160,11 @@ int CloseDocument(DocHandle handle)
         endEnginePage(doc);
     bool written = pdf::closePdfDocument(doc->pdf) == 1;
     pdf::freePdfDocument(doc->pdf);
-    if (!doc->temporaryPath.empty()) {
+    if (doc->temporary) {
         if (written)
-            written = publishTemporary(doc->temporaryPath, doc->publishPath);
+            written = doc->temporary->publish();
         else
-            ::unlink(doc->temporaryPath.c_str());
+            doc->temporary->discard();
     }
     std::lock_guard lock(g_tableMutex);
     g_table[static_cast<size_t>(handle - 1)].reset();
