@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/app_paths.h"
+#include "install_paths.h"
 #include "update_dlg.h"
 
 namespace folvane::gui {
@@ -99,7 +99,7 @@ CAboutPage::CAboutPage(QWidget* parent) : KeySwallowingPage(parent)
 
 void CAboutPage::openHelp()
 {
-    openUrl(QUrl::fromLocalFile(QString::fromStdString(app::AppPaths::modulePath("help.html"))));
+    openUrl(QUrl::fromLocalFile(QString::fromStdString(helpFilePath())));
 }
 
 void CAboutPage::checkForUpdates()

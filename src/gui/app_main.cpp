@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "app/app_paths.h"
 #include "app/settings_location.h"
 #include "engine/external_converter.h"
 #include "gui_common.h"
+#include "install_paths.h"
 #include "main_dlg.h"
 #include "single_instance.h"
 
@@ -28,11 +31,37 @@ std::string settingsArgument(int argc, char** argv)
     return {};
 }
 
+bool hasArgument(int argc, char** argv, std::string_view wanted)
+{
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] == wanted)
+            return true;
+    return false;
+}
+
+// --version: what a support question needs first, the version and where the program found the
+// files it ships with.
+void printVersion()
+{
+    using namespace folvane;
+    bool converter = engine::loadExternalConverter(app::AppPaths::modulePath(""));
+    std::printf("Folvane %s\nHelp: %s\nExternal converter: %s\n", FOLVANE_VERSION, gui::helpFilePath().c_str(),
+                converter ? "loaded" : "not found");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     using namespace folvane;
+    if (hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h")) {
+        std::printf("Usage: folvane [--settings FILE] [--version]\n");
+        return 0;
+    }
+    if (hasArgument(argc, argv, "--version")) {
+        printVersion();
+        return 0;
+    }
     std::string name = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString();
     if (name.empty())
         name = "folvane";

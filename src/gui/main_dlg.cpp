@@ -10,27 +10,13 @@
 
 #include "about_page.h"
 #include "gui_common.h"
+#include "list_page.h"
+#include "monitor_page.h"
 #include "option_page.h"
 
 namespace folvane::gui {
 
 const QString CMainDlg::kRefusalText = QStringLiteral("Converting, don't allow this operation.");
-
-namespace {
-
-// Until the file-list and watch-folder pages exist their entries show an empty white page.
-QWidget* makeEmptyPage(QWidget* parent, const char* name)
-{
-    auto* page = new KeySwallowingPage(parent);
-    page->setObjectName(QString::fromLatin1(name));
-    page->setAutoFillBackground(true);
-    QPalette palette = page->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    page->setPalette(palette);
-    return page;
-}
-
-} // namespace
 
 CMainDlg::CMainDlg(const app::SettingsLocation& settings, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_store(settings.path)
@@ -85,8 +71,12 @@ CMainDlg::CMainDlg(const app::SettingsLocation& settings, QWidget* parent)
     int y = banner->geometry().bottom() + 1;
     m_pageRect = QRect(x, y, rightBorder->geometry().left() - x, bottomBorder->geometry().top() - y);
 
-    m_pages[0] = makeEmptyPage(this, "listPage");
-    m_pages[1] = makeEmptyPage(this, "monitorPage");
+    auto* listPage = new CListPage(settings, this);
+    connect(listPage, &CListPage::jobState, this, &CMainDlg::onJobState);
+    m_pages[0] = listPage;
+    auto* monitorPage = new CMonitorPage(settings, this);
+    connect(monitorPage, &CMonitorPage::jobState, this, &CMainDlg::onJobState);
+    m_pages[1] = monitorPage;
     m_pages[2] = new COptionPage(settings, this);
     m_pages[3] = new CAboutPage(this);
     for (QWidget* p : m_pages) {

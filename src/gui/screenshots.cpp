@@ -6,10 +6,15 @@
 #include <QDir>
 #include <QTabWidget>
 
+#include "app/app_paths.h"
 #include "app/settings_location.h"
+#include "engine/external_converter.h"
 #include "folder_picker.h"
+#include "file_list.h"
 #include "gui_common.h"
+#include "list_page.h"
 #include "main_dlg.h"
+#include "monitor_page.h"
 #include "settings_sheet.h"
 #include "update_dlg.h"
 
@@ -43,6 +48,44 @@ int main(int argc, char** argv)
         window.releaseAt(window.navRect(n).center());
         window.hoverAt(window.navRect(n).center());
         ok &= save(&window, folder, QString::fromLatin1(pageNames[n - 1]));
+    }
+
+    // The watch-folder page again, filled in: a watched folder, one PDF per image, an interval.
+    // The folders are made below the scratch home folder the screenshots run with.
+    if (auto* watch = qobject_cast<gui::CMonitorPage*>(window.page(2))) {
+        QString home = QString::fromStdString(app::homeFolder());
+        window.releaseAt(window.navRect(2).center());
+        window.hoverAt(window.navRect(2).center());
+        watch->setFolderChooser([&](QWidget*, const QString& title, const QString&) {
+            return home + (title == QStringLiteral("Select Input Folder") ? QStringLiteral("/Scans/Inbox")
+                                                                          : QStringLiteral("/Scans/PDF"));
+        });
+        watch->inputBrowseButton()->click();
+        watch->modeRadio(1)->click();
+        watch->outputBrowseButton()->click();
+        watch->subfolderCheck()->setChecked(true);
+        watch->intervalCheck()->click();
+        ok &= save(&window, folder, QStringLiteral("main_2_watch_folder"));
+        window.releaseAt(window.navRect(1).center());
+    }
+
+    // The file-list page after converting the bundled samples into the default merged PDF.
+    // As in the program, formats the codec layer does not read go to the converter library
+    // beside the program when it has been built.
+    if (auto* list = qobject_cast<gui::CListPage*>(window.page(1))) {
+        engine::loadExternalConverter(app::AppPaths::modulePath(""));
+        window.releaseAt(window.navRect(1).center());
+        window.hoverAt(window.navRect(1).center());
+        QDir samples(QStringLiteral(FOLVANE_SAMPLES_DIR));
+        QStringList files;
+        for (const QString& name : samples.entryList(QDir::Files, QDir::Name))
+            files << samples.filePath(name);
+        list->dropPaths(files); // takes the supported images only
+        list->modeRadio(0)->click();
+        list->convert();
+        list->waitForJob();
+        ok &= list->fileList()->rowCount() > 0;
+        ok &= save(&window, folder, QStringLiteral("main_1_file_list_converted"));
     }
 
     app::OutputSettings output;

@@ -16,7 +16,24 @@
 
 namespace folvane::gui {
 
-CMyPropSheet::CMyPropSheet(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent)
+const std::vector<SheetTab>& CMyPropSheet::allTabs()
+{
+    static const std::vector<SheetTab> tabs = {SheetTab::Page,     SheetTab::Bookmark, SheetTab::Watermark,
+                                               SheetTab::Viewer,   SheetTab::Info,     SheetTab::Security,
+                                               SheetTab::Compress, SheetTab::SupportedImages};
+    return tabs;
+}
+
+const std::vector<SheetTab>& CMyPropSheet::watchTabs()
+{
+    static const std::vector<SheetTab> tabs = {SheetTab::Compress, SheetTab::Page,   SheetTab::Bookmark,
+                                               SheetTab::Watermark, SheetTab::Viewer, SheetTab::Info,
+                                               SheetTab::Security};
+    return tabs;
+}
+
+CMyPropSheet::CMyPropSheet(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent,
+                           const std::vector<SheetTab>& tabs)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Settings"));
@@ -26,14 +43,22 @@ CMyPropSheet::CMyPropSheet(const app::OutputSettings& settings, const std::strin
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));
     layout->addWidget(m_tabs);
 
-    m_pages = {new CPage2(settings, settingsPath, m_tabs), new CPage3(settings, settingsPath, m_tabs),
-               new CPage4(settings, settingsPath, m_tabs), new CPage5(settings, settingsPath, m_tabs),
-               new CPage6(settings, settingsPath, m_tabs), new CPage7(settings, settingsPath, m_tabs),
-               new CPage1(settings, settingsPath, m_tabs), new CPage8(m_tabs)};
-    static const char* const titles[8] = {"Page",     "Bookmark", "Watermark", "Viewer",
-                                          "Info",     "Security", "Compress",  "Supported Images"};
-    for (size_t i = 0; i < m_pages.size(); ++i)
-        m_tabs->addTab(m_pages[i], QString::fromLatin1(titles[i]));
+    for (SheetTab tab : tabs) {
+        SheetPage* page = nullptr;
+        const char* title = "";
+        switch (tab) {
+        case SheetTab::Page: page = new CPage2(settings, settingsPath, m_tabs); title = "Page"; break;
+        case SheetTab::Bookmark: page = new CPage3(settings, settingsPath, m_tabs); title = "Bookmark"; break;
+        case SheetTab::Watermark: page = new CPage4(settings, settingsPath, m_tabs); title = "Watermark"; break;
+        case SheetTab::Viewer: page = new CPage5(settings, settingsPath, m_tabs); title = "Viewer"; break;
+        case SheetTab::Info: page = new CPage6(settings, settingsPath, m_tabs); title = "Info"; break;
+        case SheetTab::Security: page = new CPage7(settings, settingsPath, m_tabs); title = "Security"; break;
+        case SheetTab::Compress: page = new CPage1(settings, settingsPath, m_tabs); title = "Compress"; break;
+        case SheetTab::SupportedImages: page = new CPage8(m_tabs); title = "Supported Images"; break;
+        }
+        m_pages.push_back(page);
+        m_tabs->addTab(page, QString::fromLatin1(title));
+    }
 
     // OK and Cancel only, at the right edge: there is no Apply and no Help.
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -54,9 +79,9 @@ void CMyPropSheet::accept()
 }
 
 bool CMyPropSheet::run(QWidget* parent, app::OutputSettings& settings, const app::SettingsStore& store,
-                       app::OutputSettingsReader reader)
+                       app::OutputSettingsReader reader, const std::vector<SheetTab>& tabs)
 {
-    CMyPropSheet sheet(settings, store.path(), parent);
+    CMyPropSheet sheet(settings, store.path(), parent, tabs);
     if (sheet.exec() != QDialog::Accepted)
         return false;
     app::loadOutputSettings(store, settings, reader);

@@ -16,20 +16,30 @@ namespace folvane::gui {
 
 class SheetPage;
 
+// The tabs a sheet can hold.
+enum class SheetTab { Page, Bookmark, Watermark, Viewer, Info, Security, Compress, SupportedImages };
+
 class CMyPropSheet : public QDialog {
     Q_OBJECT
 public:
-    CMyPropSheet(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent = nullptr);
+    // The file-list page's sheet: all eight tabs, Page first and Supported Images last.
+    static const std::vector<SheetTab>& allTabs();
+    // The watch-folder page's sheet: Compress, Page, Bookmark, Watermark, Viewer, Info, Security.
+    static const std::vector<SheetTab>& watchTabs();
+
+    CMyPropSheet(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent = nullptr,
+                 const std::vector<SheetTab>& tabs = allTabs());
 
     QTabWidget* tabs() const { return m_tabs; }
-    // The page of tab `index` (0 to 7).
+    // The page of tab `index` (0 to the number of tabs minus 1).
     SheetPage* page(int index) const { return m_pages[static_cast<size_t>(index)]; }
 
     void accept() override;
 
     // Runs the sheet over `settings`; after OK the record is reloaded from the file. True on OK.
     static bool run(QWidget* parent, app::OutputSettings& settings, const app::SettingsStore& store,
-                    app::OutputSettingsReader reader = app::OutputSettingsReader::FileList);
+                    app::OutputSettingsReader reader = app::OutputSettingsReader::FileList,
+                    const std::vector<SheetTab>& tabs = allTabs());
 
 private:
     QTabWidget* m_tabs;

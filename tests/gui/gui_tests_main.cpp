@@ -16,6 +16,9 @@ QObject* makeSettingsSheetTest();
 QObject* makeOptionPageTest();
 QObject* makeUpdateDlgTest();
 QObject* makeFolderPickerTest();
+QObject* makeMonitorPageTest();
+QObject* makeListPageTest();
+QObject* makeListJobTest();
 
 int main(int argc, char** argv)
 {
@@ -36,7 +39,10 @@ int main(int argc, char** argv)
                             {"SettingsSheetTest", makeSettingsSheetTest},
                             {"OptionPageTest", makeOptionPageTest},
                             {"UpdateDlgTest", makeUpdateDlgTest},
-                            {"FolderPickerTest", makeFolderPickerTest}};
+                            {"FolderPickerTest", makeFolderPickerTest},
+                            {"MonitorPageTest", makeMonitorPageTest},
+                            {"ListPageTest", makeListPageTest},
+                            {"ListJobTest", makeListJobTest}};
     const char* wanted = argc > 1 ? argv[1] : nullptr;
     int failures = 0;
     bool ran = false;

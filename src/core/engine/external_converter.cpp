@@ -16,6 +16,9 @@ std::atomic<Entry> g_entry{nullptr};
 
 constexpr char kLibraryName[] = "libquillmar5.so";
 constexpr char kInstalledFolder[] = FOLVANE_INSTALLED_LIBDIR "/";
+// The installed library folder seen from the installed programs' folder, so that an installation
+// moved to another prefix (or staged below DESTDIR) finds its own converter.
+constexpr char kInstalledFolderFromPrograms[] = FOLVANE_RELATIVE_LIBDIR "/";
 
 bool loadLocked(const std::string& file)
 {
@@ -39,7 +42,8 @@ bool loadExternalConverter(const std::string& folder)
     std::lock_guard lock(g_loadMutex);
     if (g_library)
         return g_entry.load() != nullptr;
-    return loadLocked(folder + kLibraryName) || loadLocked(std::string(kInstalledFolder) + kLibraryName);
+    return loadLocked(folder + kLibraryName) || loadLocked(folder + kInstalledFolderFromPrograms + kLibraryName)
+        || loadLocked(std::string(kInstalledFolder) + kLibraryName);
 }
 
 bool loadExternalConverterFile(const std::string& file)

@@ -8,7 +8,8 @@
 namespace folvane::engine {
 
 // Loads the converter from `folder` (a path ending in "/"), then from the installed library
-// folder, unless one is loaded already. True when a converter with its entry is available.
+// folder as seen from `folder` (the installed programs' folder), then from the library folder the
+// build was configured to install into, unless one is loaded already. True when a converter with its entry is available.
 bool loadExternalConverter(const std::string& folder);
 // Loads the converter from one exact file (tests, or a converter placed elsewhere).
 bool loadExternalConverterFile(const std::string& file);

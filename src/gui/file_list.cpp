@@ -1,0 +1,264 @@
+#include "file_list.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace folvane::gui {
+
+const char* const FileList::kAddFilesItem = "Add Files(s)...";
+const char* const FileList::kAddFolderItem = "Add Folder...";
+const char* const FileList::kRemoveItem = "Remove                          Del";
+const char* const FileList::kClearAllItem = "Clear All";
+const char* const FileList::kUpItem = "Up";
+const char* const FileList::kDownItem = "Down";
+const char* const FileList::kSelectAllItem = "Select All                  Ctrl+A";
+const char* const FileList::kOpenSourceItem = "Open Source File";
+const char* const FileList::kOpenOutputItem = "Open Output";
+
+namespace {
+
+enum Column { kPathColumn, kSizeColumn, kTypeColumn, kPdfColumn, kStatusColumn, kColumnCount };
+
+QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+} // namespace
+
+FileList::FileList(QWidget* parent) : QTreeWidget(parent)
+{
+    setObjectName(QStringLiteral("fileList"));
+    setColumnCount(kColumnCount);
+    setHeaderLabels({QStringLiteral("Image Files (0)"), QStringLiteral("Size"), QStringLiteral("Type"),
+                     QStringLiteral("PDF Files"), QStringLiteral("Status")});
+    static const int widths[kColumnCount] = {140, 70, 70, 100, 60};
+    for (int column = 0; column < kColumnCount; ++column) {
+        setColumnWidth(column, widths[column]);
+        headerItem()->setTextAlignment(column, column == kPathColumn ? Qt::AlignLeft | Qt::AlignVCenter
+                                                                      : Qt::AlignCenter);
+    }
+    header()->setStretchLastSection(false);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+QString FileList::text(size_t row, int column) const
+{
+    QTreeWidgetItem* item = topLevelItem(static_cast<int>(row));
+    return item ? item->text(column) : QString();
+}
+
+void FileList::fillItem(size_t row)
+{
+    QTreeWidgetItem* item = topLevelItem(static_cast<int>(row));
+    const jobs::FileRow& data = m_rows[row];
+    item->setText(kPathColumn, fromUtf8(data.path));
+    item->setText(kSizeColumn, fromUtf8(data.sizeText));
+    item->setText(kTypeColumn, fromUtf8(data.typeText));
+    item->setText(kPdfColumn, fromUtf8(data.plannedName));
+    item->setText(kStatusColumn, fromUtf8(data.status));
+    for (int column = kSizeColumn; column < kColumnCount; ++column)
+        item->setTextAlignment(column, Qt::AlignCenter);
+}
+
+void FileList::appendRow(jobs::FileRow row)
+{
+    m_rows.push_back(std::move(row));
+    addTopLevelItem(new QTreeWidgetItem);
+    fillItem(m_rows.size() - 1);
+    selectOnly(m_rows.size() - 1);
+    setFocus();
+}
+
+void FileList::setRows(std::vector<jobs::FileRow> rows)
+{
+    std::vector<size_t> selected = selectedRows();
+    clear();
+    m_rows = std::move(rows);
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        addTopLevelItem(new QTreeWidgetItem);
+        fillItem(i);
+    }
+    selected.erase(std::remove_if(selected.begin(), selected.end(), [&](size_t r) { return r >= m_rows.size(); }),
+                   selected.end());
+    selectRows(selected);
+}
+
+void FileList::setStatus(size_t row, const std::string& status)
+{
+    if (row >= m_rows.size())
+        return;
+    m_rows[row].status = status;
+    topLevelItem(static_cast<int>(row))->setText(kStatusColumn, fromUtf8(status));
+}
+
+void FileList::reorder(const std::vector<size_t>& previousIndex)
+{
+    if (previousIndex.size() != m_rows.size())
+        return;
+    std::vector<jobs::FileRow> sorted;
+    sorted.reserve(m_rows.size());
+    for (size_t index : previousIndex) {
+        if (index >= m_rows.size())
+            return;
+        sorted.push_back(m_rows[index]);
+    }
+    m_rows = std::move(sorted);
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        fillItem(i);
+}
+
+void FileList::setPlannedNames(const std::function<std::string(const std::string& path)>& plannedName)
+{
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        m_rows[i].plannedName = plannedName(m_rows[i].path);
+        topLevelItem(static_cast<int>(i))->setText(kPdfColumn, fromUtf8(m_rows[i].plannedName));
+    }
+}
+
+std::vector<size_t> FileList::selectedRows() const
+{
+    std::vector<size_t> rows;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (topLevelItem(i)->isSelected())
+            rows.push_back(static_cast<size_t>(i));
+    return rows;
+}
+
+void FileList::selectRows(const std::vector<size_t>& rows)
+{
+    clearSelection();
+    bool first = true;
+    for (size_t row : rows) {
+        QTreeWidgetItem* item = topLevelItem(static_cast<int>(row));
+        if (!item)
+            continue;
+        if (first)
+            setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        first = false;
+        item->setSelected(true);
+        scrollToItem(item);
+    }
+}
+
+size_t FileList::removeSelected()
+{
+    std::vector<size_t> selected = selectedRows();
+    if (selected.empty())
+        return 0;
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        delete takeTopLevelItem(static_cast<int>(*it));
+        m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+    if (!m_rows.empty()) {
+        size_t first = selected.front();
+        selectOnly(first > 0 ? std::min(first - 1, m_rows.size() - 1) : 0);
+    }
+    return selected.size();
+}
+
+void FileList::removeAll()
+{
+    clear();
+    m_rows.clear();
+}
+
+bool FileList::moveUp()
+{
+    std::vector<size_t> selected = selectedRows();
+    if (selected.empty() || selected.front() == 0)
+        return false;
+    for (size_t& row : selected) {
+        std::swap(m_rows[row], m_rows[row - 1]);
+        fillItem(row);
+        fillItem(row - 1);
+        row -= 1;
+    }
+    selectRows(selected);
+    setFocus();
+    return true;
+}
+
+bool FileList::moveDown()
+{
+    std::vector<size_t> selected = selectedRows();
+    if (selected.empty() || selected.back() + 1 >= m_rows.size())
+        return false;
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        std::swap(m_rows[*it], m_rows[*it + 1]);
+        fillItem(*it);
+        fillItem(*it + 1);
+        *it += 1;
+    }
+    selectRows(selected);
+    setFocus();
+    return true;
+}
+
+void FileList::updateCountHeader()
+{
+    headerItem()->setText(kPathColumn, QStringLiteral("PDF Files (%1)").arg(m_rows.size()));
+}
+
+QMenu* FileList::makeContextMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    bool haveRows = !m_rows.empty();
+    bool haveSelection = !selectedRows().empty();
+    auto add = [&](const char* text, void (FileList::*signal)(), bool enabled) {
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, signal);
+    };
+    add(kAddFilesItem, &FileList::addFilesRequested, true);
+    add(kAddFolderItem, &FileList::addFolderRequested, true);
+    menu->addSeparator();
+    add(kRemoveItem, &FileList::removeRequested, haveSelection);
+    add(kClearAllItem, &FileList::clearAllRequested, haveRows);
+    menu->addSeparator();
+    add(kUpItem, &FileList::upRequested, haveSelection);
+    add(kDownItem, &FileList::downRequested, haveSelection);
+    menu->addSeparator();
+    add(kSelectAllItem, &FileList::selectAllRequested, haveRows);
+    menu->addSeparator();
+    add(kOpenSourceItem, &FileList::openSourceRequested, true);
+    add(kOpenOutputItem, &FileList::openOutputRequested, true);
+    return menu;
+}
+
+void FileList::keyPressEvent(QKeyEvent* event)
+{
+    if (m_locked) {
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit removeRequested();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_A && (event->modifiers() & Qt::ControlModifier)) {
+        emit selectAllRequested();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void FileList::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    if (m_locked)
+        return;
+    QMenu* menu = makeContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+} // namespace folvane::gui

@@ -1,0 +1,146 @@
+// The conversion job of the file-list page: Convert and Stop, the locking of the page while the
+// job runs, and the job's observer calls, which arrive on the user-interface thread.
+
+#include "list_page.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QUrl>
+
+#include "file_list.h"
+#include "job_runner.h"
+#include "services/after_action.h"
+
+namespace folvane::gui {
+
+namespace {
+
+// The real system actions, except that the output is opened through the desktop services of the
+// user-interface thread rather than by starting a program from the job's worker.
+class GuiSystemActions : public services::LinuxSystemActions {
+public:
+    void openWithDefaultApplication(const std::string& target) override
+    {
+        QString path = QString::fromStdString(target);
+        QMetaObject::invokeMethod(
+            qApp, [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }, Qt::QueuedConnection);
+    }
+};
+
+GuiSystemActions& guiSystemActions()
+{
+    static GuiSystemActions actions;
+    return actions;
+}
+
+QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+} // namespace
+
+// --- the job ----------------------------------------------------------------------------------
+
+void CListPage::convert()
+{
+    if (m_running) {
+        m_runner->requestStop();
+        return;
+    }
+    if (m_list->rowCount() == 0) {
+        message(kNoFilesText, QMessageBox::Ok, QMessageBox::Critical);
+        return;
+    }
+    int policy = m_store.getInt("exists", jobs::kCreateNewFile);
+    std::vector<jobs::FileRow> rows = m_list->rows();
+    m_state.log.setSettings(m_logSettings);
+    // beginJob reports the start (which locks the page) and may ask the continue question.
+    if (!jobs::beginJob(m_state, rows, m_mode, policy, *this))
+        return;
+    jobs::JobSettings settings;
+    settings.mode = m_mode;
+    settings.paths = m_paths;
+    settings.output = m_output;
+    std::unique_ptr<engine::CEngineClient> engine =
+        m_makeEngine ? m_makeEngine() : std::make_unique<engine::CEngineClient>();
+    services::SystemActions& actions = m_actions ? *m_actions : guiSystemActions();
+    app::SettingsStore store = m_store;
+    m_runner->start(m_state, std::move(rows), std::move(settings), std::move(engine), actions,
+                    [store] { return store.getInt("after", services::kDoNothing); },
+                    [this](std::vector<jobs::FileRow>&& done, const jobs::JobReport&) { jobFinished(std::move(done)); });
+}
+
+void CListPage::waitForJob()
+{
+    m_runner->waitForFinished();
+}
+
+void CListPage::setLocked(bool locked)
+{
+    m_list->setLocked(locked);
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_add, m_addFolder, m_settings, m_outputEdit,
+                                                           m_outputBrowse, m_openButton})
+        widget->setEnabled(!locked);
+    for (QRadioButton* radio : m_modeRadios)
+        radio->setEnabled(!locked);
+    m_convert->setText(locked ? QStringLiteral("Stop") : QStringLiteral("Convert"));
+    if (locked) {
+        m_remove->setEnabled(false);
+        m_up->setEnabled(false);
+        m_down->setEnabled(false);
+        m_convert->setEnabled(true);
+    }
+}
+
+void CListPage::jobFinished(std::vector<jobs::FileRow>&& rows)
+{
+    // The job's rows carry the converted flags a later per-image run needs.
+    m_list->setRows(std::move(rows));
+    m_running = false;
+    setLocked(false);
+    updateButtons();
+    emit jobState(0);
+}
+
+// --- JobObserver ------------------------------------------------------------------------------
+
+void CListPage::rowSelected(size_t row)
+{
+    if (row < m_list->rowCount())
+        m_list->selectOnly(row);
+}
+
+void CListPage::rowStatus(size_t row, const std::string& status) { m_list->setStatus(row, status); }
+
+void CListPage::rowsReordered(const std::vector<size_t>& previousIndex) { m_list->reorder(previousIndex); }
+
+void CListPage::outputNameShown(const std::string& path) { m_outputEdit->setText(fromUtf8(path)); }
+
+void CListPage::jobStateChanged(bool running)
+{
+    // The end is reported once the worker has handed its rows back (jobFinished).
+    if (!running || m_running)
+        return;
+    m_running = true;
+    setLocked(true);
+    emit jobState(1);
+}
+
+jobs::ContinueAnswer CListPage::askContinue()
+{
+    return message(kContinueText, QMessageBox::Yes | QMessageBox::No, QMessageBox::Information) == QMessageBox::Yes
+               ? jobs::kContinueConvert
+               : jobs::kNewConvert;
+}
+
+std::string CListPage::askOutputName(const std::string& existingPath)
+{
+    QString existing = fromUtf8(existingPath);
+    QString chosen;
+    if (m_chooseSaveName)
+        chosen = m_chooseSaveName(this, existing);
+    else
+        chosen = QFileDialog::getSaveFileName(this, kCaption, existing, kPdfFilter);
+    return chosen.toStdString();
+}
+
+} // namespace folvane::gui

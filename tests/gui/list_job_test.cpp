@@ -1,0 +1,301 @@
+// The conversion job driven from the file-list page: a real engine on the worker thread, the
+// Status column filled through the observer, the locking of the page and the main window, Stop,
+// the continue question and the "Ask always" name question.
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+#include "file_list.h"
+#include "list_page_support.h"
+#include "main_dlg.h"
+#include "services/system_actions.h"
+
+using folvane::gui::CListPage;
+namespace t = folvane::test;
+
+namespace {
+
+// The real engine, except that the frame count of the image whose name contains `gateName`
+// waits until the test opens the gate; so a test can act while the job is inside that row.
+class GatedEngine : public folvane::engine::CEngineClient {
+public:
+    GatedEngine(std::string gateName, std::atomic<bool>& entered, std::atomic<bool>& open)
+        : m_gateName(std::move(gateName)), m_entered(entered), m_open(open)
+    {
+    }
+
+    int QueryDocument(folvane::engine::DocHandle h, int code, intptr_t out1, intptr_t out2, const char* text1,
+                      const char* text2) override
+    {
+        if (code == folvane::engine::kQueryFrameCount && text1 && std::string(text1).find(m_gateName) != std::string::npos) {
+            m_entered = true;
+            while (!m_open)
+                QThread::msleep(5);
+        }
+        return CEngineClient::QueryDocument(h, code, out1, out2, text1, text2);
+    }
+
+private:
+    std::string m_gateName;
+    std::atomic<bool>& m_entered;
+    std::atomic<bool>& m_open;
+};
+
+// Records the after-conversion actions instead of carrying them out.
+struct RecordingActions : folvane::services::SystemActions {
+    QStringList done;
+    void powerOff() override { done << "powerOff"; }
+    void suspend() override { done << "suspend"; }
+    void reboot() override { done << "reboot"; }
+    void logOff() override { done << "logOff"; }
+    void exitProgram() override { done << "exit"; }
+    void openWithDefaultApplication(const std::string& target) override
+    {
+        done << QStringLiteral("open ") + QString::fromStdString(target);
+    }
+};
+
+} // namespace
+
+class ListJobTest : public QObject {
+    Q_OBJECT
+
+    RecordingActions m_actions;
+
+    void prepare(CListPage& page, const QStringList& files)
+    {
+        page.setSystemActions(&m_actions);
+        page.setFilesChooser([files](QWidget*, const QString&, const QStringList&) { return files; });
+        page.addFiles();
+    }
+
+    static QStringList statuses(const CListPage& page)
+    {
+        QStringList texts;
+        for (size_t row = 0; row < page.fileList()->rowCount(); ++row)
+            texts << page.fileList()->text(row, 4);
+        return texts;
+    }
+
+    static bool locked(const CListPage& page)
+    {
+        for (QWidget* widget : std::initializer_list<QWidget*>{
+                 page.addButton(), page.addFolderButton(), page.removeButton(), page.upButton(), page.downButton(),
+                 page.settingsButton(), page.modeRadio(0), page.modeRadio(1), page.modeRadio(2), page.outputEdit(),
+                 page.outputBrowseButton(), page.openButton()})
+            if (widget->isEnabled())
+                return false;
+        return page.convertButton()->isEnabled() && page.convertButton()->text() == QStringLiteral("Stop");
+    }
+
+private slots:
+    void init()
+    {
+        t::removeSettings();
+        m_actions.done.clear();
+    }
+
+    void convertingFillsTheStatusColumnAndUnlocksThePage()
+    {
+        QString folder = t::freshFolder(QStringLiteral("merge"));
+        QString output = folder + QStringLiteral("/album.pdf");
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outPath0", output.toStdString());
+        store.putString("after", "6"); // Open Output
+        QString bad = t::writeBytes(folder + QStringLiteral("/broken.jpg"), 300);
+
+        folvane::gui::CMainDlg window(t::listLocation());
+        int refusals = 0;
+        window.setRefusalHook([&] { ++refusals; });
+        window.show();
+        auto* page = qobject_cast<CListPage*>(window.page(1));
+        QVERIFY(page);
+        QSignalSpy states(page, &CListPage::jobState);
+        prepare(*page, {t::writePicture(folder + QStringLiteral("/one.png")), bad,
+                        t::writePicture(folder + QStringLiteral("/two.bmp"), Qt::red)});
+        QCOMPARE(page->fileList()->text(0, 3), output);
+
+        QTest::mouseClick(page->convertButton(), Qt::LeftButton);
+        QVERIFY(page->converting());
+        QVERIFY(locked(*page));
+        QCOMPARE(window.converting(), 1);
+        // While the job runs the list takes no keys and no drops, and the window stays put.
+        page->fileList()->selectAll();
+        QTest::keyClick(page->fileList(), Qt::Key_Delete);
+        page->dropPaths({folder + QStringLiteral("/one.png")});
+        QCOMPARE(page->fileList()->rowCount(), size_t{3});
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(3).center());
+        QCOMPARE(refusals, 1);
+        QCOMPARE(window.currentPage(), 1);
+
+        page->waitForJob();
+        QVERIFY(!page->converting());
+        QCOMPARE(statuses(*page), QStringList({"Succeed", "Failed", "Succeed"}));
+        QCOMPARE(page->fileList()->selectedRows(), std::vector<size_t>{0});
+        QCOMPARE(window.converting(), 0);
+        QCOMPARE(states.count(), 2);
+        QCOMPARE(states[0][0].toInt(), 1);
+        QCOMPARE(states[1][0].toInt(), 0);
+        QCOMPARE(page->convertButton()->text(), QStringLiteral("Convert"));
+        for (QWidget* widget : std::initializer_list<QWidget*>{page->addButton(), page->addFolderButton(),
+                                                               page->removeButton(), page->upButton(),
+                                                               page->settingsButton(), page->modeRadio(1),
+                                                               page->outputBrowseButton(), page->openButton()})
+            QVERIFY(widget->isEnabled());
+        QCOMPARE(page->outputEdit()->text(), output);
+        QVERIFY(t::qpdfCheck(output));
+        QCOMPARE(m_actions.done, QStringList{QStringLiteral("open ") + output});
+
+        // A second run under "Create new file" writes a numbered file and shows its name.
+        QTest::mouseClick(page->convertButton(), Qt::LeftButton);
+        page->waitForJob();
+        QString numbered = folder + QStringLiteral("/album001.pdf");
+        QCOMPARE(page->outputEdit()->text(), numbered);
+        QVERIFY(t::qpdfCheck(numbered));
+        QCOMPARE(page->fileList()->text(0, 3), output); // the planned name stays as it was
+        QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(3).center());
+        QCOMPARE(window.currentPage(), 3);
+    }
+
+    void stopEndsAfterTheCurrentRowAndTheNextRunMayContinue()
+    {
+        QString folder = t::freshFolder(QStringLiteral("stop"));
+        QString out = folder + QStringLiteral("/out/");
+        QDir().mkpath(out);
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outMode", "1");
+        store.putString("outPath1", out.toStdString());
+        store.putString("after", "6");
+
+        std::atomic<bool> entered {false};
+        std::atomic<bool> open {false};
+        CListPage page(t::listLocation());
+        t::MessageLog messages;
+        messages.attach(page);
+        page.setEngineFactory([&] { return std::make_unique<GatedEngine>("first", entered, open); });
+        page.show();
+        prepare(page, {t::writePicture(folder + QStringLiteral("/first.png")),
+                       t::writePicture(folder + QStringLiteral("/second.png")),
+                       t::writePicture(folder + QStringLiteral("/third.png"))});
+
+        QTest::mouseClick(page.convertButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(entered.load(), 20000);
+        QTest::mouseClick(page.convertButton(), Qt::LeftButton); // Stop
+        open = true;
+        page.waitForJob();
+        QCOMPARE(statuses(page), QStringList({"Succeed", "-", "-"}));
+        QVERIFY(QFile::exists(out + QStringLiteral("first.pdf")));
+        QVERIFY(!QFile::exists(out + QStringLiteral("second.pdf")));
+        QVERIFY(m_actions.done.isEmpty()); // a stopped job runs no after-conversion action
+        QVERIFY(messages.shown.empty());
+
+        // One of three rows was started: the next Convert asks; Yes converts the rest only.
+        messages.answer = QMessageBox::Yes;
+        QTest::mouseClick(page.convertButton(), Qt::LeftButton);
+        QCOMPARE(messages.shown.size(), size_t{1});
+        QCOMPARE(messages.shown[0].text, CListPage::kContinueText);
+        QCOMPARE(messages.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        page.waitForJob();
+        QCOMPARE(statuses(page), QStringList({"Succeed", "Succeed", "Succeed"}));
+        QVERIFY(!QFile::exists(out + QStringLiteral("first001.pdf")));
+        for (const char* name : {"first.pdf", "second.pdf", "third.pdf"})
+            QVERIFY(t::qpdfCheck(out + QLatin1String(name)));
+        QCOMPARE(m_actions.done, QStringList{QStringLiteral("open ") + out});
+
+        // Every row was converted: no question, everything anew.
+        QTest::mouseClick(page.convertButton(), Qt::LeftButton);
+        page.waitForJob();
+        QCOMPARE(messages.shown.size(), size_t{1});
+        QVERIFY(t::qpdfCheck(out + QStringLiteral("first001.pdf")));
+        QVERIFY(t::qpdfCheck(out + QStringLiteral("third001.pdf")));
+    }
+
+    void perFolderModeShowsTheSortedOrder()
+    {
+        QString folder = t::freshFolder(QStringLiteral("sorted"));
+        QDir().mkpath(folder + QStringLiteral("/a"));
+        QDir().mkpath(folder + QStringLiteral("/b"));
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outMode", "2");
+        store.putString("outPath2", (folder + QLatin1Char('/')).toStdString());
+        CListPage page(t::listLocation());
+        page.show();
+        QStringList files{t::writePicture(folder + QStringLiteral("/b/y.png")),
+                          t::writePicture(folder + QStringLiteral("/a/z.png")),
+                          t::writePicture(folder + QStringLiteral("/a/x.png"))};
+        prepare(page, files);
+        page.convert();
+        page.waitForJob();
+        QCOMPARE(page.fileList()->text(0, 0), files[2]);
+        QCOMPARE(page.fileList()->text(1, 0), files[1]);
+        QCOMPARE(page.fileList()->text(2, 0), files[0]);
+        QCOMPARE(page.fileList()->text(2, 3), folder + QStringLiteral("/b.pdf"));
+        QCOMPARE(statuses(page), QStringList({"Succeed", "Succeed", "Succeed"}));
+        QVERIFY(t::qpdfCheck(folder + QStringLiteral("/a.pdf")));
+        QVERIFY(t::qpdfCheck(folder + QStringLiteral("/b.pdf")));
+    }
+
+    void askAlwaysIsAnsweredOnTheUserInterfaceThread()
+    {
+        QString folder = t::freshFolder(QStringLiteral("ask"));
+        QString existing = folder + QStringLiteral("/merged.pdf");
+        t::writeBytes(existing, 20);
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outPath0", existing.toStdString());
+        store.putString("exists", "0");
+        CListPage page(t::listLocation());
+        page.show();
+        prepare(page, {t::writePicture(folder + QStringLiteral("/pic.png"))});
+        QString asked;
+        bool onUiThread = false;
+        QString chosen = folder + QStringLiteral("/chosen");
+        page.setSaveNameChooser([&](QWidget*, const QString& path) {
+            asked = path;
+            onUiThread = QThread::currentThread() == page.thread();
+            return chosen;
+        });
+        page.convert();
+        page.waitForJob();
+        QCOMPARE(asked, existing);
+        QVERIFY(onUiThread);
+        QCOMPARE(statuses(page), QStringList{"Succeed"});
+        QCOMPARE(page.outputEdit()->text(), chosen); // used exactly as chosen, no ".pdf" added
+        QVERIFY(t::qpdfCheck(chosen));
+        QCOMPARE(QFileInfo(existing).size(), 20);
+    }
+
+    void closingThePageWhileTheJobWaitsForAnAnswerDoesNotHang()
+    {
+        QString folder = t::freshFolder(QStringLiteral("teardown"));
+        QString existing = folder + QStringLiteral("/merged.pdf");
+        t::writeBytes(existing, 20);
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outPath0", existing.toStdString());
+        store.putString("exists", "0");
+        bool asked = false;
+        {
+            CListPage page(t::listLocation());
+            page.show();
+            prepare(page, {t::writePicture(folder + QStringLiteral("/pic.png"))});
+            page.setSaveNameChooser([&](QWidget*, const QString&) {
+                asked = true;
+                return QString();
+            });
+            page.convert();
+            // The question is posted but never handled: the page goes away first.
+        }
+        QVERIFY(!asked);
+        // The unanswered question counted as Cancel and the job stopped before its first row: the
+        // existing file is untouched and no empty PDF is left behind.
+        QCOMPARE(QFileInfo(existing).size(), 20);
+        QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), QStringList({"merged.pdf", "pic.png"}));
+    }
+};
+
+QObject* makeListJobTest() { return new ListJobTest; }
+
+#include "list_job_test.moc"
