@@ -20,12 +20,17 @@ struct ConvertOptions {
     std::string logFolder;             // empty: "log" and "logpath" of the settings file
     std::string after = "none";
     bool quiet = false;
+    int jobs = 1;                      // documents converted at once (image and folder mode)
 };
+
+// The largest --jobs value: every worker holds one open document and one decoded frame.
+inline constexpr int kMaxJobs = 64;
 
 struct WatchOptions {
     std::string input;                 // the monitored folder
     int interval = 0;                  // seconds between passes
     bool intervalGiven = false;        // --interval given: repeat until stopped
+    double settle = 2.0;               // seconds a file must stay unchanged before it is taken
     bool subdir = false;
     bool deleteSuccess = false;
     bool keepSubfolders = false;

@@ -172,6 +172,7 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     jobs::JobSettings settings;
     if (!loadRunSettings(store, options.overrides, settings.output))
         return kExitUsage;
+    settings.workers = options.jobs;
     if (options.mode.empty())
         settings.mode = std::max(0, store.getInt("outMode", 0));
     else
@@ -235,6 +236,9 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
         allSucceeded = allSucceeded && succeeded;
         if (!options.quiet || !succeeded)
             std::printf("%s %s\n", row.status.c_str(), row.path.c_str());
+        if (row.status == jobs::kStateFailed)
+            std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", row.path.c_str(),
+                         row.failure.empty() ? "not converted" : row.failure.c_str());
     }
     for (const jobs::OutputRecord& output : report.outputs) {
         if (!output.created)

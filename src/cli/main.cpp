@@ -4,8 +4,29 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
+
+namespace {
+
+// --jobs takes a whole number from 1 to kMaxJobs; anything else is refused before conversion.
+CLI::Validator jobsValidator()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            using folvane::cli::kMaxJobs;
+            bool digits = !text.empty() && text.size() <= 4 &&
+                          text.find_first_not_of("0123456789") == std::string::npos;
+            int value = digits ? std::stoi(text) : 0;
+            if (value < 1 || value > kMaxJobs)
+                return "needs a whole number from 1 to " + std::to_string(kMaxJobs) + ", got \"" + text + "\"";
+            return {};
+        },
+        "1.." + std::to_string(folvane::cli::kMaxJobs));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,6 +64,12 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"none", "shutdown", "standby", "restart", "logoff", "open"}))
         ->type_name("ACTION");
     convertCommand->add_flag("-q,--quiet", convert.quiet, "print only failures");
+    convertCommand
+        ->add_option("-j,--jobs", convert.jobs,
+                     "image/folder mode: convert N documents at once, one per thread (default 1; merge mode "
+                     "has one document)")
+        ->check(jobsValidator())
+        ->type_name("N");
 
     WatchOptions watch;
     CLI::App* watchCommand = app.add_subcommand("watch", "convert the images that appear in a folder");
@@ -51,6 +78,10 @@ int main(int argc, char** argv)
         watchCommand->add_option("--interval", watch.interval, "repeat the scan every SEC seconds until stopped")
             ->check(CLI::Range(0, 999))
             ->type_name("SEC");
+    watchCommand->add_option("--settle", watch.settle,
+                             "a file is converted once its size and time stayed the same this long (default 2)")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->type_name("SEC");
     watchCommand->add_flag("--subdir", watch.subdir, "include subfolders");
     watchCommand->add_flag("--delete-success", watch.deleteSuccess, "delete a source after its PDF was written");
     watchCommand->add_flag("--keep-subfolders", watch.keepSubfolders,

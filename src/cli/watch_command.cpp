@@ -1,6 +1,7 @@
 // folvane-cli watch: the watch-folder runner without a window.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "app/app_paths.h"
@@ -40,6 +41,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     settings.keepSubfolders = options.keepSubfolders;
     settings.repeat = options.interval >= 0 && options.intervalGiven;
     settings.intervalSeconds = options.interval;
+    settings.settleTime = std::chrono::milliseconds(static_cast<long long>(options.settle * 1000.0));
 
     settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::WatchFolder);
     if (!options.output.empty()) {

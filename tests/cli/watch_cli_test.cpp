@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -140,7 +141,7 @@ TEST_F(WatchCliTest, KillNineAtRandomMomentsLosesNothing)
     };
     addBatch();
     std::mt19937 random(12345);
-    auto deadline = std::chrono::steady_clock::now() + 30s;
+    auto deadline = std::chrono::steady_clock::now() + 15s;
     int round = 0;
     std::set<std::string> checked; // a PDF under its final name never changes again
     auto located = [&](const std::string& name) {
@@ -161,9 +162,9 @@ TEST_F(WatchCliTest, KillNineAtRandomMomentsLosesNothing)
     };
     while (std::chrono::steady_clock::now() < deadline) {
         bool deleting = round % 2 == 1;
-        pid_t pid = start(std::string("watch --interval 0 -m image") + (deleting ? " --delete-success" : "") +
-                          " -o " + q(dir / "out") + " " + q(dir / "in"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(1900 + random() % 700));
+        pid_t pid = start(std::string("watch --interval 0 --settle 0.2 -m image") +
+                          (deleting ? " --delete-success" : "") + " -o " + q(dir / "out") + " " + q(dir / "in"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + random() % 700));
         ::kill(pid, SIGKILL);
         waitFor(pid);
         ++round;
@@ -189,6 +190,102 @@ TEST_F(WatchCliTest, KillNineAtRandomMomentsLosesNothing)
     // Every PDF left behind is checked once more when the test ends.
     for (const fs::path& pdf : pdfsOf(""))
         pdfPath(fs::relative(pdf, scratchDir()).string());
+}
+
+// A thousand tiny sources and fifty kill -9 at random moments of the passes (a fixed seed),
+// alternating between moving converted sources aside and deleting them; then one run that is
+// left to finish. After every kill and at the end each source is in exactly one place: the input
+// folder, "_converted", "_failed", or deleted with its PDF written; every PDF under a final name
+// is valid; and the last run has handled every source that was left.
+TEST_F(WatchCliTest, ThousandSourcesSurviveFiftyKillNines)
+{
+    if (!haveTool("qpdf"))
+        GTEST_SKIP() << "qpdf missing";
+    constexpr int kSources = 1000;
+    constexpr int kKills = 50;
+    std::vector<std::string> names;
+    for (int i = 0; i < kSources; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "s%04d", i);
+        names.push_back(name);
+        writeBmp24(dir / "in" / (names.back() + ".bmp"), 8, 8,
+                   [i](int x, int y) { return static_cast<uint32_t>(i * 7919 + x * 131 + y * 17) & 0xffffffu; });
+    }
+    // Output names are the source's name, or that name with a "(NEWnnn)" number.
+    std::map<std::string, std::vector<fs::path>> pdfs;
+    auto scanOutputs = [&] {
+        pdfs.clear();
+        if (!fs::exists(dir / "out"))
+            return;
+        for (const auto& entry : fs::directory_iterator(dir / "out")) {
+            std::string file = entry.path().filename().string();
+            if (file[0] != '.' && entry.path().extension() == ".pdf")
+                pdfs[file.substr(0, 5)].push_back(entry.path());
+        }
+    };
+    auto places = [&](const std::string& name) {
+        return int(fs::exists(dir / "in" / (name + ".bmp"))) + int(fs::exists(dir / "in/_converted" / (name + ".bmp"))) +
+               int(fs::exists(dir / "in/_failed" / (name + ".bmp")));
+    };
+    auto checkEveryone = [&](const std::string& when) {
+        scanOutputs();
+        int waiting = 0;
+        for (const std::string& name : names) {
+            int found = places(name);
+            EXPECT_LE(found, 1) << name << " " << when;
+            if (found == 0) {
+                EXPECT_FALSE(pdfs[name].empty()) << name << " deleted without its PDF " << when;
+            }
+            waiting += fs::exists(dir / "in" / (name + ".bmp"));
+        }
+        return waiting;
+    };
+
+    std::mt19937 random(4242);
+    for (int kill = 0; kill < kKills; ++kill) {
+        bool deleting = kill % 2 == 1;
+        pid_t pid = start(std::string("watch --interval 0 --settle 0.2 -m image") +
+                          (deleting ? " --delete-success" : "") + " -o " + q(dir / "out") + " " + q(dir / "in"));
+        // A pass converts only files it has seen unchanged for the settle time: most kills fall
+        // after it, some before.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + random() % 1000));
+        ::kill(pid, SIGKILL);
+        waitFor(pid);
+        checkEveryone("after kill " + std::to_string(kill + 1));
+        if (HasFailure())
+            return;
+    }
+    int waitingAfterKills = checkEveryone("after the kills");
+
+    // The next run picks up the rest: it is stopped (SIGTERM, after its pass) once the input
+    // folder holds no source.
+    pid_t pid = start("watch --interval 1 --settle 0.2 -m image -o " + q(dir / "out") + " " + q(dir / "in"));
+    auto deadline = std::chrono::steady_clock::now() + 120s;
+    while (checkEveryone("during the last run") > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(300ms);
+    ::kill(pid, SIGTERM);
+    int status = waitFor(pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(checkEveryone("at the end"), 0);
+
+    int converted = 0;
+    int deleted = 0;
+    int failed = 0;
+    for (const std::string& name : names) {
+        converted += fs::exists(dir / "in/_converted" / (name + ".bmp"));
+        failed += fs::exists(dir / "in/_failed" / (name + ".bmp"));
+        deleted += places(name) == 0;
+    }
+    EXPECT_EQ(failed, 0) << "every source is a valid image";
+    for (const auto& entry : fs::directory_iterator(dir / "out"))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "temporary file left: " << entry.path();
+    EXPECT_EQ(converted + deleted, kSources);
+    std::printf("[ kill -9  ] %d sources, %d kills, %d waiting after them; %d moved aside, %d deleted, 0 lost\n",
+                kSources, kKills, waitingAfterKills, converted, deleted);
+    for (auto& [name, files] : pdfs)
+        for (const fs::path& pdf : files)
+            pdfPath(fs::relative(pdf, scratchDir()).string());
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "resource_limits.h"
+
 namespace folvane::codec {
 
 struct Rgb {
@@ -23,8 +25,8 @@ struct Rgb {
 };
 
 // Frames above either limit are refused before anything is allocated.
-inline constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
-inline constexpr uint64_t kMaxFrameBytes = uint64_t(1) << 30;
+inline constexpr uint64_t kMaxPixels = limits::kMaxFramePixels;
+inline constexpr uint64_t kMaxFrameBytes = limits::kMaxAllocationBytes;
 
 // Bytes per row for a width and depth, rounded up to a multiple of 4.
 uint64_t strideFor(uint64_t width, int bitsPerPixel);

@@ -1,5 +1,7 @@
 // JPEG decoding through libjpeg. Gray stays gray (8 bits with the identity ramp), everything
 // else becomes 24-bit RGB; CMYK and YCCK are converted to RGB here because libjpeg does not.
+// A file with more than limits::kMaxJpegScans scans is refused while libjpeg reads it: libjpeg
+// decodes every scan of a progressive file in full, so thousands of tiny scans would take minutes.
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -34,6 +36,14 @@ void onMessage(j_common_ptr cinfo, int level)
 }
 
 void onOutput(j_common_ptr) {}
+
+// Called by libjpeg while it absorbs the scans of a multi-scan file, at least once per scan.
+void onProgress(j_common_ptr cinfo)
+{
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number > limits::kMaxJpegScans)
+        longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
 
 bool decode(jpeg_decompress_struct& cinfo, ErrorManager& err, const LoadRequest& request, LoadResult& result,
             std::vector<uint8_t>& line)
@@ -101,6 +111,8 @@ bool readJpeg(const LoadRequest& request, LoadResult& result)
     std::vector<uint8_t> line;
     jpeg_decompress_struct cinfo {};
     ErrorManager err {};
+    jpeg_progress_mgr progress {};
+    progress.progress_monitor = onProgress;
     cinfo.err = jpeg_std_error(&err.base);
     err.base.error_exit = onError;
     err.base.emit_message = onMessage;
@@ -111,6 +123,7 @@ bool readJpeg(const LoadRequest& request, LoadResult& result)
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
     bool ok = decode(cinfo, err, request, result, line);
     jpeg_destroy_decompress(&cinfo);
     if (!ok)

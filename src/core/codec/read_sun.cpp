@@ -63,7 +63,7 @@ bool readSun(const LoadRequest& request, LoadResult& result)
     std::vector<uint8_t> expanded;
     std::span<const uint8_t> pixels;
     if (type == kByteEncoded) {
-        if (!plausibleCompressed(total, in.remaining(), 86))
+        if (!plausibleCompressed(total, in.remaining(), 86) || !limits::allocationAllowed(total))
             return false;
         expanded.reserve(static_cast<size_t>(total));
         if (!expandRle(in.bytes(in.remaining()), expanded, static_cast<size_t>(total)))

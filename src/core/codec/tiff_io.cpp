@@ -28,7 +28,7 @@ public:
         if (m_options) {
             TIFFOpenOptionsSetErrorHandlerExtR(m_options, silentHandler, nullptr);
             TIFFOpenOptionsSetWarningHandlerExtR(m_options, silentHandler, nullptr);
-            TIFFOpenOptionsSetMaxSingleMemAlloc(m_options, static_cast<tmsize_t>(kMaxFrameBytes + 65536));
+            TIFFOpenOptionsSetMaxSingleMemAlloc(m_options, static_cast<tmsize_t>(limits::kMaxAllocationBytes + 65536));
         }
     }
     ~Options() { TIFFOpenOptionsFree(m_options); }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "engine/composer.h"
+#include "jobs/parallel_documents.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {
@@ -26,7 +27,150 @@ bool somethingExists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// One job run over the rows: the mode algorithms and the document that is currently open.
+// Why an image's frames did not make it into the document, from the frame count and the last
+// frame's result.
+const char* failureReason(int frames, int result)
+{
+    if (frames <= 0)
+        return "not a readable image";
+    if (result < 0)
+        return "frame range beyond the image, or no converter for this format";
+    return "image data damaged or unreadable";
+}
+
+// What one output document leaves for the job once it is done.
+struct DocumentResult {
+    std::vector<OutputRecord> outputs; // the document, when one was opened
+    bool opened = false;               // an open was tried; lastOutput names its file
+    std::string lastOutput;
+    int pageCounter = 0;
+};
+
+// One output document: opens it under the job's policy, composes rows into it and closes it,
+// reporting through its scope. Its rows belong to it while it runs.
+class DocumentWork {
+public:
+    DocumentWork(DocumentScope& scope, std::vector<FileRow>& rows, const JobSettings& settings, int policy,
+                 engine::CEngineClient& engine, DocumentResult& result)
+        : m_scope(scope)
+        , m_rows(rows)
+        , m_settings(settings)
+        , m_policy(policy)
+        , m_engine(engine)
+        , m_result(result)
+    {
+    }
+
+    JobObserver& observer() { return m_scope.observer; }
+    JobLog& log() { return m_scope.log; }
+    engine::DocHandle handle() const { return m_handle; }
+    int& pageCounter() { return m_result.pageCounter; }
+    const std::string& lastOutput() const { return m_result.lastOutput; }
+    void applySettings() { applyDocumentSettings(m_engine, m_handle, m_settings.output); }
+
+    void setRowStatus(size_t row, bool succeeded, const char* failure = "")
+    {
+        const std::string word(succeeded ? kStateSucceed : kStateFailed);
+        m_rows[row].status = word;
+        m_rows[row].failure = succeeded ? "" : failure;
+        observer().rowStatus(row, word);
+        log().appendRecord(kTagState, word);
+    }
+
+    // Opens the output document for `wanted` under the job's policy; the handle or 0 or less.
+    engine::DocHandle open(const std::string& wanted)
+    {
+        OutputPolicy policy {&m_engine, m_policy, NamingStyle::List, &observer()};
+        OutputDocument doc = m_scope.opener.open(wanted, policy);
+        m_result.opened = true;
+        m_result.lastOutput = doc.path;
+        OutputRecord record;
+        record.path = doc.path;
+        record.created = doc.handle > 0;
+        record.appended = doc.appending;
+        m_result.outputs.push_back(record);
+        m_handle = doc.handle > 0 ? doc.handle : 0;
+        m_documentPages = 0;
+        // The engine writes a new file under a temporary name and renames it when complete, so
+        // normally nothing lies under the name until the close succeeds. Whatever is found there
+        // after a failed close was then made by this document and may go; a file that was there
+        // before (a name the user chose under "Ask always") is never touched.
+        m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
+        if (m_handle > 0)
+            m_composer.emplace(m_engine, m_settings.output);
+        return doc.handle;
+    }
+
+    // Composes every frame of the row's image into the open document and sets its status from
+    // the last frame's result; an image without frames fails.
+    void convertRow(size_t row)
+    {
+        const std::string& path = m_rows[row].path;
+        int frames = m_engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
+        int result = 0;
+        for (int frame = 0; frame < frames; ++frame) {
+            result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_result.pageCounter);
+            m_result.pageCounter += 1;
+            if (result > 0)
+                m_documentPages += 1;
+        }
+        setRowStatus(row, result > 0, failureReason(frames, result));
+        m_documentRows.push_back(row);
+    }
+
+    // Finishes and closes the open document. A document whose file could not be completed must
+    // not leave its rows reading "Succeed": they fail, the log says so, and a partly written new
+    // file is removed.
+    void close()
+    {
+        if (m_handle <= 0)
+            return;
+        m_composer->FinishDocument(m_handle);
+        bool written = m_engine.CloseDocument(m_handle) > 0;
+        OutputRecord& output = m_result.outputs.back();
+        output.written = written;
+        if (!written) {
+            for (size_t row : m_documentRows) {
+                if (m_rows[row].status != kStateFailed) {
+                    m_rows[row].status = kStateFailed;
+                    m_rows[row].failure = "the PDF file could not be written";
+                    observer().rowStatus(row, m_rows[row].status);
+                }
+            }
+            log().appendRecord(kTagState, kStateFailed);
+            if (m_removeOnFailure && isRegularFile(output.path))
+                ::unlink(output.path.c_str());
+        } else if (m_documentPages == 0 && m_removeOnFailure) {
+            // Not one image made it into this new document: a PDF without pages is of no use
+            // and would look like a result, so it goes. The rows already read "Failed".
+            if (isRegularFile(output.path))
+                ::unlink(output.path.c_str());
+            output.written = false;
+        }
+        m_handle = 0;
+        m_composer.reset();
+        m_documentRows.clear();
+        m_scope.opener.closed();
+    }
+
+private:
+    DocumentScope& m_scope;
+    std::vector<FileRow>& m_rows;
+    const JobSettings& m_settings;
+    int m_policy;
+    engine::CEngineClient& m_engine;
+    DocumentResult& m_result;
+
+    engine::DocHandle m_handle = 0;          // the open output document, 0 when none
+    std::optional<engine::PageComposer> m_composer; // its page composer
+    std::vector<size_t> m_documentRows;      // rows composed into it
+    int m_documentPages = 0;                 // frames placed on its pages successfully
+    bool m_removeOnFailure = false;          // its file did not exist before the job
+};
+
+// One job run over the rows: the mode algorithms. Merge mode has one document and converts it on
+// the job's thread; the other modes hand their documents to runDocumentUnits, which converts them
+// one after another or, with several workers, at once.
 class JobRun {
 public:
     JobRun(JobState& state, std::vector<FileRow>& rows, const JobSettings& settings, JobContext& context)
@@ -59,164 +203,130 @@ public:
 
 private:
     bool stopRequested() const { return m_state.stopRequested.load() != 0; }
-    JobLog& log() { return m_state.log; }
-    JobObserver& observer() { return m_context.observer; }
 
-    void selectRow(size_t row) { observer().rowSelected(row); }
-
-    void setRowStatus(size_t row, bool succeeded)
+    DocumentWork work(DocumentScope& scope, DocumentResult& result)
     {
-        const std::string word(succeeded ? kStateSucceed : kStateFailed);
-        m_rows[row].status = word;
-        observer().rowStatus(row, word);
-        log().appendRecord(kTagState, word);
+        return DocumentWork(scope, m_rows, m_settings, m_state.policy, m_context.engine, result);
     }
 
-    // Opens the output document for `wanted` under the job's policy; the handle or 0 or less.
-    engine::DocHandle openDocument(const std::string& wanted)
+    // Takes over what a finished document leaves, in input order.
+    void collect(DocumentResult& result)
     {
-        OutputPolicy policy {&m_context.engine, m_state.policy, NamingStyle::List, &observer()};
-        OutputDocument doc = openOutputDocument(wanted, policy);
-        m_state.lastOutput = doc.path;
-        OutputRecord record;
-        record.path = doc.path;
-        record.created = doc.handle > 0;
-        record.appended = doc.appending;
-        m_report.outputs.push_back(record);
-        m_handle = doc.handle > 0 ? doc.handle : 0;
-        m_documentRows.clear();
-        m_documentPages = 0;
-        // The engine writes a new file under a temporary name and renames it when complete, so
-        // normally nothing lies under the name until the close succeeds. Whatever is found there
-        // after a failed close was then made by this document and may go; a file that was there
-        // before (a name the user chose under "Ask always") is never touched.
-        m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
-        if (m_handle > 0)
-            m_composer.emplace(m_context.engine, m_settings.output);
-        return doc.handle;
-    }
-
-    // Composes every frame of the row's image into the open document and sets its status from
-    // the last frame's result; an image without frames fails.
-    void convertRow(size_t row)
-    {
-        const std::string& path = m_rows[row].path;
-        int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
-        int result = 0;
-        for (int frame = 0; frame < frames; ++frame) {
-            result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
-            m_state.pageCounter += 1;
-            if (result > 0)
-                m_documentPages += 1;
+        for (OutputRecord& output : result.outputs)
+            m_report.outputs.push_back(std::move(output));
+        if (result.opened) {
+            m_state.lastOutput = result.lastOutput;
+            m_state.pageCounter = result.pageCounter;
         }
-        setRowStatus(row, result > 0);
-        m_documentRows.push_back(row);
     }
 
-    // Finishes and closes the open document. A document whose file could not be completed must
-    // not leave its rows reading "Succeed": they fail, the log says so, and a partly written new
-    // file is removed.
-    void closeDocument()
+    // The work of one document of the per-image or per-folder mode.
+    using DocumentBody = std::function<void(DocumentScope&, DocumentResult&)>;
+
+    void runUnits(std::vector<DocumentBody> bodies)
     {
-        if (m_handle <= 0)
-            return;
-        m_composer->FinishDocument(m_handle);
-        bool written = m_context.engine.CloseDocument(m_handle) > 0;
-        m_report.outputs.back().written = written;
-        if (!written) {
-            for (size_t row : m_documentRows) {
-                if (m_rows[row].status != kStateFailed) {
-                    m_rows[row].status = kStateFailed;
-                    observer().rowStatus(row, m_rows[row].status);
-                }
-            }
-            log().appendRecord(kTagState, kStateFailed);
-            const std::string& path = m_report.outputs.back().path;
-            if (m_removeOnFailure && isRegularFile(path))
-                ::unlink(path.c_str());
-        } else if (m_documentPages == 0 && m_removeOnFailure) {
-            // Not one image made it into this new document: a PDF without pages is of no use
-            // and would look like a result, so it goes. The rows already read "Failed".
-            const std::string& path = m_report.outputs.back().path;
-            if (isRegularFile(path))
-                ::unlink(path.c_str());
-            m_report.outputs.back().written = false;
+        m_results.assign(bodies.size(), DocumentResult {});
+        std::vector<DocumentUnit> units;
+        units.reserve(bodies.size());
+        for (size_t i = 0; i < bodies.size(); ++i) {
+            auto work = [this, i, body = std::move(bodies[i])](DocumentScope& scope) { body(scope, m_results[i]); };
+            units.push_back(DocumentUnit {std::move(work), [this, i] { collect(m_results[i]); }});
         }
-        m_handle = 0;
-        m_composer.reset();
-        m_documentRows.clear();
+        runDocumentUnits(units, m_settings.workers, m_context.observer, m_state.log, m_state.stopRequested);
     }
 
     void mergeMode()
     {
-        log().recordTime();
-        engine::DocHandle handle = openDocument(m_settings.paths.merged);
-        log().appendRecord(kTagOutput, m_settings.paths.merged);
+        DirectOpener opener;
+        DocumentScope scope {m_context.observer, m_state.log, opener};
+        DocumentResult result;
+        DocumentWork doc = work(scope, result);
+        doc.log().recordTime();
+        engine::DocHandle handle = doc.open(m_settings.paths.merged);
+        doc.log().appendRecord(kTagOutput, m_settings.paths.merged);
         if (handle <= 0) {
-            log().appendRecord(kTagState, kStateCreateFailed);
-            return;
+            doc.log().appendRecord(kTagState, kStateCreateFailed);
+        } else {
+            doc.observer().outputNameShown(doc.lastOutput());
+            doc.applySettings();
+            for (size_t row = 0; row < m_rows.size() && !stopRequested(); ++row) {
+                doc.observer().rowSelected(row);
+                doc.log().appendRecord(kTagInput, m_rows[row].path);
+                doc.convertRow(row);
+            }
+            doc.close();
         }
-        observer().outputNameShown(m_state.lastOutput);
-        applyDocumentSettings(m_context.engine, m_handle, m_settings.output);
-        for (size_t row = 0; row < m_rows.size() && !stopRequested(); ++row) {
-            selectRow(row);
-            log().appendRecord(kTagInput, m_rows[row].path);
-            convertRow(row);
-        }
-        closeDocument();
+        collect(result);
     }
 
     void perImageMode()
     {
-        for (size_t row = 0; row < m_rows.size() && !stopRequested(); ++row) {
-            selectRow(row);
-            FileRow& current = m_rows[row];
-            if (m_state.answer == kContinueConvert && current.converted == 1)
-                continue;
-            current.converted = 1;
-            log().recordTime();
-            log().appendRecord(kTagInput, current.path);
-            std::string name = perImageOutputName(m_settings.paths.perImageFolder, current.path);
-            log().appendRecord(kTagOutput, name);
-            if (openDocument(name) <= 0) {
-                setRowStatus(row, false);
+        std::vector<DocumentBody> bodies;
+        for (size_t row = 0; row < m_rows.size(); ++row) {
+            // A continued run only selects the rows the interrupted one started; nothing is
+            // recorded for them.
+            if (m_state.answer == kContinueConvert && m_rows[row].converted == 1) {
+                bodies.push_back([row](DocumentScope& scope, DocumentResult&) { scope.observer.rowSelected(row); });
                 continue;
             }
-            m_state.pageCounter = 0;
-            applyDocumentSettings(m_context.engine, m_handle, m_settings.output);
-            convertRow(row);
-            closeDocument();
+            bodies.push_back([this, row](DocumentScope& scope, DocumentResult& result) {
+                scope.observer.rowSelected(row);
+                FileRow& current = m_rows[row];
+                current.converted = 1;
+                DocumentWork doc = work(scope, result);
+                doc.log().recordTime();
+                doc.log().appendRecord(kTagInput, current.path);
+                std::string name = perImageOutputName(m_settings.paths.perImageFolder, current.path);
+                doc.log().appendRecord(kTagOutput, name);
+                if (doc.open(name) <= 0) {
+                    doc.setRowStatus(row, false, "the PDF file could not be created or opened for appending");
+                    return;
+                }
+                doc.pageCounter() = 0;
+                doc.applySettings();
+                doc.convertRow(row);
+                doc.close();
+            });
         }
+        runUnits(std::move(bodies));
     }
 
     void perFolderMode()
     {
-        observer().rowsReordered(sortRowsByPath(m_rows));
-        std::string previousName;
-        bool opened = false;
-        for (size_t row = 0; row < m_rows.size() && !stopRequested(); ++row) {
-            selectRow(row);
-            const std::string& path = m_rows[row].path;
-            std::string name = perFolderOutputName(m_settings.paths.perFolderFolder, path);
-            if (!opened || strcasecmp(name.c_str(), previousName.c_str()) != 0) {
-                closeDocument();
-                m_state.pageCounter = 0;
-                log().recordTime();
-                previousName = name;
-                opened = true;
-                engine::DocHandle handle = openDocument(name);
-                log().appendRecord(kTagOutput, name);
-                if (handle <= 0)
-                    log().appendRecord(kTagState, kStateCreateFailed);
-                else
-                    applyDocumentSettings(m_context.engine, m_handle, m_settings.output);
-            }
-            if (m_handle > 0) {
-                log().appendRecord(kTagInput, path);
-                convertRow(row);
-            }
+        m_context.observer.rowsReordered(sortRowsByPath(m_rows));
+        // Consecutive rows whose output names are equal (letter case ignored) share a document.
+        std::vector<DocumentBody> bodies;
+        for (size_t first = 0; first < m_rows.size();) {
+            std::string name = perFolderOutputName(m_settings.paths.perFolderFolder, m_rows[first].path);
+            size_t end = first + 1;
+            while (end < m_rows.size() &&
+                   strcasecmp(perFolderOutputName(m_settings.paths.perFolderFolder, m_rows[end].path).c_str(),
+                              name.c_str()) == 0)
+                ++end;
+            bodies.push_back([this, first, end, name](DocumentScope& scope, DocumentResult& result) {
+                DocumentWork doc = work(scope, result);
+                for (size_t row = first; row < end && (row == first || !stopRequested()); ++row) {
+                    doc.observer().rowSelected(row);
+                    if (row == first) {
+                        doc.pageCounter() = 0;
+                        doc.log().recordTime();
+                        engine::DocHandle handle = doc.open(name);
+                        doc.log().appendRecord(kTagOutput, name);
+                        if (handle <= 0)
+                            doc.log().appendRecord(kTagState, kStateCreateFailed);
+                        else
+                            doc.applySettings();
+                    }
+                    if (doc.handle() > 0) {
+                        doc.log().appendRecord(kTagInput, m_rows[row].path);
+                        doc.convertRow(row);
+                    }
+                }
+                doc.close();
+            });
+            first = end;
         }
-        closeDocument();
+        runUnits(std::move(bodies));
     }
 
     JobState& m_state;
@@ -224,12 +334,7 @@ private:
     const JobSettings& m_settings;
     JobContext& m_context;
     JobReport m_report;
-
-    engine::DocHandle m_handle = 0;          // the open output document, 0 when none
-    std::optional<engine::PageComposer> m_composer; // its page composer
-    std::vector<size_t> m_documentRows;      // rows composed into it
-    int m_documentPages = 0;                 // frames placed on its pages successfully
-    bool m_removeOnFailure = false;          // its file did not exist before the job
+    std::vector<DocumentResult> m_results; // one per document of the per-image and per-folder modes
 };
 
 void clearRows(std::vector<FileRow>& rows)

@@ -6,9 +6,10 @@
 //
 // Threads: beginJob runs on the front end's thread when Convert is pressed; runJob runs on one
 // worker thread (or on the caller's thread, as the command line does). While a job runs only the
-// worker touches the rows, the state and the log; the front end may set `stopRequested` at any
-// time from any thread, which the worker reads before each row. All updates the front end shows
-// arrive through the JobObserver in the order the job makes them.
+// job touches the rows, the state and the log; the front end may set `stopRequested` at any
+// time from any thread, which the job reads before each row. All updates the front end shows
+// arrive through the JobObserver, on the thread that called runJob, in the order a single worker
+// makes them, also when JobSettings::workers converts several documents at once.
 
 #include <atomic>
 #include <cstddef>
@@ -39,6 +40,7 @@ struct FileRow {
     std::string plannedName; // the "PDF Files" column
     std::string status = kStatusNone; // "-", "Succeed" or "Failed"
     int converted = 0;       // 1 once a per-image run has started the row
+    std::string failure;     // why a "Failed" row failed, in a few words; empty otherwise
 };
 
 // The job's state; it belongs to the page and outlives single jobs (the converted flags of the
@@ -57,6 +59,11 @@ struct JobState {
 // What a job reads besides the rows: fixed when Convert is pressed.
 struct JobSettings {
     int mode = kMergeMode; // OutputMode; another value converts nothing
+    // Output documents converted at once in per-image and per-folder mode, each on a worker
+    // thread of its own; 1 converts them one after another on the job's thread. Merge mode has a
+    // single document and ignores it. The outputs, the log and the observer's updates are the
+    // same for every count (see jobs/parallel_documents.h).
+    int workers = 1;
     OutputPaths paths;
     app::OutputSettings output;
 };

@@ -6,7 +6,8 @@
 // folder and only ever grows; several jobs of one day share it.
 //
 // Threads: a JobLog belongs to one page and is used by that page's job worker only (there is
-// never more than one job per page), so it takes no lock.
+// never more than one job per page), so it takes no lock. A job that writes several documents at
+// once gives each document a JobLog of its own and appends them to the page's log in input order.
 
 #include <ctime>
 #include <functional>
@@ -58,6 +59,7 @@ public:
     // The time source of "[Time]" records and of the log file's name; the system clock unless a
     // test replaces it.
     void setClock(Clock clock) { m_clock = std::move(clock); }
+    const Clock& clock() const { return m_clock; }
 
     // Appends "<tag>: <value>\r\n". The value is taken whole, except that carriage returns and
     // line feeds in it (possible in Linux file names) become spaces, so a record stays one line.
@@ -68,6 +70,10 @@ public:
 
     // The records not yet flushed.
     const std::string& text() const { return m_text; }
+
+    // Appends the records `other` collected, as they stand (they are complete records already);
+    // `other` keeps them.
+    void appendRecordsOf(const JobLog& other) { m_text += other.m_text; }
 
     // When logging is enabled: creates every missing level of the folder and appends the records
     // to the file named after the clock's current day in one write. In every case the records are

@@ -191,4 +191,24 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
     }
 }
 
+bool outputNameTouches(const std::string& wantedPath, int policy, NamingStyle style,
+                       const std::function<bool(const std::string&)>& taken)
+{
+    if (taken(wantedPath))
+        return true;
+    if (!app::AppPaths::pathExists(wantedPath))
+        return false;
+    if (policy != kAskAlways && policy != kCreateNewFile)
+        return false;
+    // The same walk as generatedNewName: every candidate up to the first free one decides.
+    PathParts parts = splitPath(wantedPath);
+    for (unsigned long long n = 1;; ++n) {
+        std::string candidate = numberedCandidate(parts, n, style);
+        if (taken(candidate))
+            return true;
+        if (nameIsFree(candidate))
+            return false;
+    }
+}
+
 } // namespace folvane::jobs

@@ -6,6 +6,7 @@
 // Nothing here keeps state, so any thread may call these functions; openOutputDocument runs on
 // the job's worker thread and asks its questions through the job's observer.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -130,5 +131,13 @@ struct OutputDocument {
 //   - kAppend and any other value: the existing PDF is opened for appending.
 // A handle of 0 or less means the output cannot be written; the job reports it.
 OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPolicy& policy);
+
+// Whether openOutputDocument for `wantedPath` under `policy` and `style` would look at a path for
+// which `taken` holds: the wanted path itself, or, when it exists and a new name would be
+// generated, one of the numbered names tried before the first free one. Several documents that
+// are written at once use it to find out whether an earlier, still open document can change the
+// name chosen for a later one. The name a user chooses under kAskAlways is not known beforehand.
+bool outputNameTouches(const std::string& wantedPath, int policy, NamingStyle style,
+                       const std::function<bool(const std::string&)>& taken);
 
 } // namespace folvane::jobs

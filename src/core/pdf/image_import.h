@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pdf/images.h"
+#include "resource_limits.h"
 
 namespace folvane::pdf {
 
@@ -16,8 +17,9 @@ struct ImageHeader {
     double resolutionY = 0;
 };
 
-// Decoded images larger than this are refused (a raster of 4 bytes per pixel stays below 1 GiB).
-constexpr uint64_t kMaxDecodedPixels = uint64_t{1} << 28;
+// Decoded images larger than this are refused (a raster of 4 bytes per pixel stays within
+// limits::kMaxAllocationBytes).
+constexpr uint64_t kMaxDecodedPixels = limits::kMaxFramePixels;
 
 // The importers. Each describes the image in `slot`, provides the source of its bytes and calls
 // writeImageObjects; each returns 1, or -1 after closing its file when the file cannot be read,
@@ -35,7 +37,8 @@ bool readTiffHeader(PdfDocument* doc, const std::string& path, int directory, Im
 // when a part could not be read (the parts before it stay in the file, unused).
 bool writeImageObjects(PdfDocument* doc, ImageSlot* slot);
 
-// The document's strip buffer, grown to hold at least `size` bytes; null when it cannot grow.
+// The document's strip buffer, grown to hold at least `size` bytes; null when it cannot grow or
+// `size` is above limits::kMaxAllocationBytes.
 uint8_t* growStripBuffer(PdfDocument* doc, size_t size);
 
 // Size of the regular file at `path`, or -1 when it is missing or not a regular file (a pipe or

@@ -182,6 +182,10 @@ uint8_t* growStripBuffer(PdfDocument* doc, size_t size)
 {
     if (size == 0)
         size = 1;
+    if (!limits::allocationAllowed(size)) {
+        reportError(doc, kErrAllocation, "strip of %zu bytes refused", size);
+        return nullptr;
+    }
     if (!doc->stripBuffer.ensure(doc, size - 1, 65536, 0, "strip buffer")) {
         reportError(doc, kErrAllocation, "strip buffer could not grow to %zu bytes", size);
         return nullptr;

@@ -22,7 +22,7 @@ namespace {
 constexpr uint64_t kExpansionPerFileByte = 4096;
 constexpr uint64_t kSmallFileAllowance = uint64_t{64} << 20;
 // No single allocation inside libtiff may exceed this.
-constexpr tmsize_t kLibraryAllocationLimit = tmsize_t{1} << 30;
+constexpr auto kLibraryAllocationLimit = static_cast<tmsize_t>(limits::kMaxAllocationBytes);
 
 constexpr uint16_t kCompressionDeflateOld = 32946;
 
@@ -416,7 +416,7 @@ private:
         uint64_t allowance = fileSize > kSmallFileAllowance / kExpansionPerFileByte
                                  ? fileSize * kExpansionPerFileByte
                                  : kSmallFileAllowance;
-        if (bytes == 0 || bytes > kMaxDecodedPixels * 4 || bytes > allowance)
+        if (bytes == 0 || !limits::allocationAllowed(bytes) || bytes > allowance)
             return false;
         m_data = static_cast<uint8_t*>(allocateZeroed(m_doc, static_cast<size_t>(bytes), "decoded image"));
         if (!m_data)

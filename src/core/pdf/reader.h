@@ -12,8 +12,10 @@
 // bytes read is bounded by a multiple of the file size, and any malformed input makes the read
 // return 0 (the caller abandons the file) instead of crashing, hanging or allocating without
 // bound. Nothing is ever printed. Limits that real files stay far below: object numbers above
-// the file's size in bytes (or kMaxObjectNumber), identifier elements above 256 bytes and
-// trailers above 1 MB are refused as damage.
+// the file's size in bytes (or kMaxObjectNumber), more than limits::kMaxXrefSections
+// cross-reference sections, dictionaries and arrays nested deeper than
+// limits::kMaxPdfNestingDepth, page trees deeper than limits::kMaxPageTreeDepth, identifier
+// elements above 256 bytes and trailers above 1 MB are refused as damage.
 //
 // Keys are matched without regard to letter case and as prefixes (/Count also matches /CountX),
 // and only at the top level of the dictionary they are looked up in; keywords (xref, trailer,
@@ -26,6 +28,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "resource_limits.h"
 
 namespace folvane::pdf {
 
@@ -40,7 +44,7 @@ constexpr size_t kReaderRefillSize = 0x50000;
 constexpr size_t kInfoTextLimit = 102400;
 constexpr size_t kEncryptionTextLimit = 10240;
 // The highest object number a file may use (the limit of common PDF implementations).
-constexpr int kMaxObjectNumber = 8388607;
+constexpr int kMaxObjectNumber = limits::kMaxPdfObjectNumber;
 
 // The six bytes the writer puts after its nine-byte header (a line end, a comment with three
 // bytes above 127, a line end). A "%PDF-1.5" file is accepted for appending only when they follow.

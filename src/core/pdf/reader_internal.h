@@ -113,7 +113,8 @@ public:
 
     // At "<<", "[", "(" or "<": moves past the matching closing delimiter, counting nesting and
     // skipping strings and comments. The bytes passed over are appended to *copy when given.
-    // False when the end or `limit` bytes come first.
+    // False when the end or `limit` bytes come first, or when dictionaries and arrays nest deeper
+    // than limits::kMaxPdfNestingDepth.
     bool skipBalanced(std::string* copy, uint64_t limit);
     // Skips one value at the cursor (after blanks): a dictionary, array, string, name or token.
     bool skipValue();

@@ -199,6 +199,9 @@ bool readPages(ReadContext& ctx, ExistingPdf& existing)
         if (inner < 0)
             return false;
         if (inner == 1) {
+            // The root is level 1; a node below kMaxPageTreeDepth levels is refused as damage.
+            if (stack.size() >= static_cast<size_t>(limits::kMaxPageTreeDepth))
+                return false;
             stack.push_back(Node{std::move(kids), 0});
             kids = {};
         } else {

@@ -286,7 +286,8 @@ bool Scanner::skipBalanced(std::string* copy, uint64_t limit)
             ++stringDepth;
         } else if (c == '<' && peek(1) == '<') {
             take(copy), take(copy);
-            ++depth;
+            if (++depth > limits::kMaxPdfNestingDepth)
+                return false;
         } else if (c == '>' && peek(1) == '>') {
             take(copy), take(copy);
             --depth;
@@ -295,7 +296,8 @@ bool Scanner::skipBalanced(std::string* copy, uint64_t limit)
             inHex = true;
         } else if (c == '[') {
             take(copy);
-            ++depth;
+            if (++depth > limits::kMaxPdfNestingDepth)
+                return false;
         } else if (c == ']') {
             take(copy);
             --depth;

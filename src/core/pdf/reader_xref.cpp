@@ -288,6 +288,8 @@ bool readCrossReferences(ReadContext& ctx, ExistingPdf& existing)
     for (int64_t position = startxref + existing.offsetBase; position >= 0;) {
         if (position >= ctx.fileSize || !visited.insert(position).second)
             return false; // outside the file, or a loop in the /Prev chain
+        if (visited.size() > static_cast<size_t>(limits::kMaxXrefSections))
+            return false;
         int64_t prev = -1;
         if (!readSection(ctx, existing, state, position, &prev))
             return false;
