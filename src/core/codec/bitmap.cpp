@@ -256,9 +256,15 @@ bool normalizeBilevel(Bitmap& bitmap)
     // Padding bits beyond the width stay 0 (white) so that whole-row consumers see no ink there.
     const int w = bitmap.width();
     if (w % 32 != 0) {
-        for (int y = 0; y < bitmap.height(); ++y)
-            for (int x = w; x < static_cast<int>(bitmap.stride() * 8); ++x)
-                bitmap.setIndex(y, x, 0);
+        const size_t first = static_cast<size_t>(w) / 8; // the byte that holds the last pixels
+        const uint8_t keep = static_cast<uint8_t>(0xFF00u >> (w % 8));
+        for (int y = 0; y < bitmap.height(); ++y) {
+            uint8_t* r = bitmap.row(y);
+            size_t i = first;
+            if (w % 8 != 0)
+                r[i++] &= keep;
+            std::fill(r + i, r + bitmap.stride(), uint8_t(0));
+        }
     }
     return true;
 }

@@ -70,6 +70,10 @@ inline bool plausibleCompressed(uint64_t pixels, size_t compressedBytes, uint64_
     return pixels <= static_cast<uint64_t>(compressedBytes) * pixelsPerByte;
 }
 
+// Opens (creating when missing) a file for writing from its start, with the effect of O_TRUNC but
+// without truncating a file that is already empty; -1 on failure.
+int openForOverwrite(const std::string& path);
+
 bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality);
 bool writeTiffFile(const Bitmap& bitmap, const std::string& path, int compression, int jpegQuality);
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "codec/codec_internal.h"
+#include "codec/group4_encoder.h"
 #include "codec/image_codec.h"
 
 namespace folvane::codec {
@@ -396,15 +397,29 @@ void bilevelRow(const Bitmap& bitmap, int y, bool invert, uint8_t* out)
         out[bytes - 1] &= static_cast<uint8_t>(0xFF << (8 - bitmap.width() % 8));
 }
 
+// The whole page as one Group 4 strip from our own encoder, which writes the bytes libtiff's
+// would, only faster.
+bool writeGroup4Strip(TIFF* tif, const Bitmap& bitmap, bool invert)
+{
+    std::vector<uint8_t> strip;
+    if (!encodeGroup4(bitmap, invert, strip))
+        return false;
+    const auto size = static_cast<tmsize_t>(strip.size());
+    return TIFFWriteRawStrip(tif, 0, strip.data(), size) == size;
+}
+
 bool writeRows(TIFF* tif, const Bitmap& bitmap, Layout layout)
 {
     const int w = bitmap.width();
-    std::vector<uint8_t> line(static_cast<size_t>(w) * 3 + 4);
     bool invert = false;
     if (layout == Layout::Bilevel) {
         Rgb a = bitmap.colour(0), b = bitmap.colour(1);
         invert = grayOf(b.r, b.g, b.b) > grayOf(a.r, a.g, a.b); // index 0 is the darker one
+        uint16_t compression = COMPRESSION_NONE;
+        if (TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression) && compression == COMPRESSION_CCITTFAX4)
+            return writeGroup4Strip(tif, bitmap, invert);
     }
+    std::vector<uint8_t> line(static_cast<size_t>(w) * 3 + 4);
     for (int y = 0; y < bitmap.height(); ++y) {
         switch (layout) {
         case Layout::Bilevel: bilevelRow(bitmap, y, invert, line.data()); break;
@@ -478,9 +493,15 @@ bool writeTiffFile(const Bitmap& bitmap, const std::string& path, int compressio
     if (compression == kCompressionDefault)
         compression = defaultCompression(bitmap.bitsPerPixel());
     Options options;
-    TiffFile file(TIFFOpenExt(path.c_str(), "w", options.get()));
-    if (!file.get())
+    int fd = openForOverwrite(path);
+    if (fd < 0)
         return false;
+    TiffFile file(TIFFFdOpenExt(fd, path.c_str(), "w", options.get())); // closes fd from now on
+    if (!file.get()) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return false;
+    }
     bool ok = writeTiff(file.get(), bitmap, compression, jpegQuality);
     ok = file.close() && ok;
     if (!ok)

@@ -58,9 +58,13 @@ bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality)
         return false;
     if (bitmap.width() > JPEG_MAX_DIMENSION || bitmap.height() > JPEG_MAX_DIMENSION)
         return false;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
+    int fd = openForOverwrite(path);
+    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
+    }
     std::vector<uint8_t> line;
     jpeg_compress_struct cinfo {};
     ErrorManager err {};
