@@ -189,6 +189,34 @@ TEST_F(Append, PageTreeRootWithReferencesForValues)
     EXPECT_EQ(readFileBytes(path).substr(0, body.size()), body);
 }
 
+TEST_F(Append, InformationNamingTheCatalogIsNotWrittenOverIt)
+{
+    // A damaged trailer names the catalog as the document information. The update must not
+    // replace the catalog with an information dictionary.
+    std::string body = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    auto object = [&](const std::string& text) {
+        offsets.push_back(body.size());
+        body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>");
+    object("<< /Type /Page /Parent 2 0 R >>");
+    size_t xref = body.size();
+    body += "xref\n0 4\n0000000000 65535 f \n";
+    for (size_t offset : offsets) {
+        char line[24];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        body += line;
+    }
+    body += "trailer\n<< /Size 4 /Root 1 0 R /Info 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    auto path = pdfPath("info_is_catalog.pdf");
+    writeFileBytes(path, body);
+    EXPECT_EQ(appendPages(path, 1, "Title"), 1);
+    EXPECT_EQ(pageCount(path), 2);
+    EXPECT_EQ(info(path, "Title"), "Title\n");
+}
+
 TEST_F(Append, EncryptedFileThatOpensWithoutPassword)
 {
     auto own = makeOwnFile("plain.pdf", 1);

@@ -281,6 +281,12 @@ void writeInfoDictionary(PdfDocument* doc)
 int writeAppendInfoDictionary(PdfDocument* doc, int64_t* offset)
 {
     int existing = doc->existing.infoNumber;
+    // A damaged trailer may name the catalog or a page-tree object as its information; that
+    // object must not be replaced by an information dictionary, so a new one is written instead.
+    const ExistingPdf& e = doc->existing;
+    if (existing == e.catalogNumber || existing == e.pageTreeRoot ||
+        std::find(e.pages.begin(), e.pages.end(), existing) != e.pages.end())
+        existing = 0;
     if (existing) {
         doc->infoNumber = existing;
         doc->appendInfoIsExisting = true;
