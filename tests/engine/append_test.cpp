@@ -161,7 +161,8 @@ TEST_F(Append, FilesOfOtherProducers)
 
 TEST_F(Append, PageTreeRootWithReferencesForValues)
 {
-    // A root whose /Kids and /MediaBox are references to other objects, as some producers write.
+    // A root whose /Kids and /MediaBox are references to other objects, as some producers write,
+    // with a comment among its entries.
     std::string body = "%PDF-1.4\n";
     std::vector<size_t> offsets;
     auto object = [&](const std::string& text) {
@@ -169,7 +170,7 @@ TEST_F(Append, PageTreeRootWithReferencesForValues)
         body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
     };
     object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids 3 0 R /Count 2 /MediaBox 4 0 R >>");
+    object("<< /Type /Pages /Kids 3 0 R % a comment runs to the line end\n/Count 2 /MediaBox 4 0 R >>");
     object("[5 0 R 6 0 R]");
     object("[0 0 200 200]");
     object("<< /Type /Page /Parent 2 0 R >>");

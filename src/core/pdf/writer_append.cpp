@@ -78,7 +78,9 @@ void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
 {
     for (const auto& entry : entries) {
         writeBytes(doc, entry.text.data(), entry.text.size());
-        writeChar(doc, ' ');
+        // A "%" in the copied text may open a comment running to the end of the line; a line
+        // end keeps what follows out of it.
+        writeChar(doc, entry.text.find('%') != std::string::npos ? '\r' : ' ');
     }
 }
 
