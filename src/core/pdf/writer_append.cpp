@@ -150,11 +150,13 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
         return false;
     std::erase_if(entries, [](const DictionaryEntry& e) { return e.key == "Count" || e.key == "Kids"; });
     beginRewrite(doc, doc->existing.pageTreeRoot, offset);
-    writeEntries(doc, entries);
+    // The new count and kids come first: readers that look keys up by prefix (ours among them)
+    // must meet "/Count" before a longer key such as "/CountBox" that the root may also hold.
     writeFormatted(doc, "/Count %d ", doc->existing.pageCount + doc->pageCount);
     writeString(doc, "/Kids [");
     writeBytes(doc, kids.data(), kids.size());
     writeFormatted(doc, " %d 0 R] ", subtreeRoot + doc->numberBase);
+    writeEntries(doc, entries);
     writeString(doc, ">> endobj ");
     return true;
 }
