@@ -124,10 +124,12 @@ bool existingKids(PdfDocument* doc, const std::string& value, std::string* kids)
             return false;
         return existingKids(doc, object.substr(reader::bodyStart(object)), kids);
     }
-    size_t close = text.rfind(']');
-    if (close == std::string_view::npos || close < bracket)
+    // The array up to its own closing bracket: anything after it (even a stray "]") is not kids.
+    reader::Scanner scan(text.substr(bracket));
+    std::string array;
+    if (!scan.skipBalanced(&array, text.size()) || array.size() < 2)
         return false;
-    *kids = std::string(text.substr(bracket + 1, close - bracket - 1));
+    *kids = array.substr(1, array.size() - 2);
     return true;
 }
 
