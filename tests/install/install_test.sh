@@ -95,7 +95,10 @@ if ! command -v xvfb-run >/dev/null; then
   exit 77
 fi
 status=0
-run_isolated xvfb-run -a -s "-screen 0 1280x800x24" timeout -s TERM 5 \
+# The authority file lives in the scratch folder: xvfb-run's own temporary folder for it sometimes
+# cannot be removed at its exit on a busy machine, which turns a good run into a failure.
+touch "$scratch/Xauthority"
+run_isolated xvfb-run -a -f "$scratch/Xauthority" -s "-screen 0 1280x800x24" timeout -s TERM 5 \
   env LD_DEBUG=files LD_DEBUG_OUTPUT="$scratch/ld" QT_QPA_PLATFORM=xcb "$bin/folvane" --settings "$scratch/Settings.ini" \
   >"$scratch/gui.log" 2>&1 || status=$?
 if ((status != 124)); then
