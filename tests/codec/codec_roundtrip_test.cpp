@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "codec/image_codec.h"
 #include "codec_test_util.h"
@@ -93,6 +94,33 @@ TEST(JpegCodec, HeaderOnlyReportsSizeWithoutPixels)
     EXPECT_EQ(header.height(), 17);
     EXPECT_FALSE(header.hasFrame());
     EXPECT_LE(header.frameCount(), 0);
+}
+
+TEST(JpegCodec, SizesItsBytesCannotHoldAreRefusedAsBombs)
+{
+    // A blank A4 page at 300 dpi compresses very well and still loads.
+    ImageCodec page;
+    ASSERT_TRUE(page.bitmap().create(2480, 3508, 8));
+    page.bitmap().setGrayPalette();
+    for (int y = 0; y < 3508; ++y)
+        std::memset(page.bitmap().row(y), 255, 2480);
+    ASSERT_TRUE(page.save(scratch("blank.jpg").string(), kFormatJpeg));
+    ImageCodec back;
+    EXPECT_TRUE(loadFile(back, scratch("blank.jpg"), kFormatJpeg));
+
+    // A tiny file whose frame header claims 16000 x 16000 pixels (inside the pixel cap).
+    ImageCodec small;
+    small.bitmap() = grayPicture(16, 16);
+    ASSERT_TRUE(small.save(scratch("small.jpg").string(), kFormatJpeg));
+    std::string bytes = folvane::test::readFileBytes(scratch("small.jpg"));
+    size_t sof = bytes.find("\xff\xc0");
+    ASSERT_NE(sof, std::string::npos);
+    for (size_t at : {sof + 5, sof + 7}) { // height, then width, big-endian
+        bytes[at] = static_cast<char>(16000 >> 8);
+        bytes[at + 1] = static_cast<char>(16000 & 0xff);
+    }
+    ImageCodec bomb;
+    EXPECT_FALSE(bomb.loadFromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), kFormatJpeg));
 }
 
 TEST(PngCodec, DecodesEachColourTypeToItsPixelClass)

@@ -37,6 +37,9 @@ void onMessage(j_common_ptr cinfo, int level)
 
 void onOutput(j_common_ptr) {}
 
+// Well above what real files reach (a blank 600-dpi page compresses to some 400 pixels a byte).
+constexpr uint64_t kJpegPixelsPerByte = 8192;
+
 // Called by libjpeg while it absorbs the scans of a multi-scan file, at least once per scan.
 void onProgress(j_common_ptr cinfo)
 {
@@ -56,6 +59,10 @@ bool decode(jpeg_decompress_struct& cinfo, ErrorManager& err, const LoadRequest&
     const bool gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     if (!frameSizeAllowed(cinfo.image_width, cinfo.image_height, gray ? 8 : 24))
+        return false;
+    // Even a flat picture costs a few bits per 8 x 8 block; a file claiming far more pixels than
+    // its bytes can describe is a decompression bomb, refused before decoding a huge canvas.
+    if (!plausibleCompressed(uint64_t{cinfo.image_width} * cinfo.image_height, request.data.size(), kJpegPixelsPerByte))
         return false;
     if (request.headerOnly)
         return finishLoad(result, width, height, gray ? 8 : 24);
