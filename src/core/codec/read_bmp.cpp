@@ -282,6 +282,10 @@ bool decodeDib(ByteReader& in, size_t pixelOffset, bool iconMask, const LoadRequ
     const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(height);
     if (rle && !plausibleCompressed(pixels, in.remaining()))
         return false;
+    // Uncompressed rows must all be there; checked before the frame is allocated, since a short
+    // file could otherwise make a huge, zeroed frame only to fail on it.
+    if (!rle && strideFor(static_cast<uint64_t>(h.width), h.bpp) * static_cast<uint64_t>(height) > in.remaining())
+        return false;
     if (!bitmap.create(static_cast<int>(h.width), static_cast<int>(height), depth))
         return false;
     bitmap.palette() = probe.palette();
