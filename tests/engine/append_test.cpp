@@ -51,6 +51,27 @@ protected:
         return CloseDocument(h);
     }
 
+    // A classic PDF 1.4 file of the given objects (numbered from 1) with one cross-reference
+    // section; `trailer` holds the trailer's entries besides /Size.
+    static std::string handMadePdf(const std::vector<std::string>& objects, const std::string& trailer)
+    {
+        std::string body = "%PDF-1.4\n";
+        std::vector<size_t> offsets;
+        for (const std::string& text : objects) {
+            offsets.push_back(body.size());
+            body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
+        }
+        size_t xref = body.size();
+        body += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+        for (size_t offset : offsets) {
+            char line[24];
+            std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+            body += line;
+        }
+        return body + "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " " + trailer +
+               " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    }
+
     static int pageCount(const fs::path& pdf)
     {
         CommandResult r = runCommand("pdfinfo " + shellQuote(pdf.string()) + " | sed -n 's/^Pages: *//p'");
@@ -163,26 +184,12 @@ TEST_F(Append, PageTreeRootWithReferencesForValues)
 {
     // A root whose /Kids and /MediaBox are references to other objects, as some producers write,
     // with a comment among its entries.
-    std::string body = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& text) {
-        offsets.push_back(body.size());
-        body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids 3 0 R % a comment runs to the line end\n/Count 2 /MediaBox 4 0 R >>");
-    object("[5 0 R 6 0 R]");
-    object("[0 0 200 200]");
-    object("<< /Type /Page /Parent 2 0 R >>");
-    object("<< /Type /Page /Parent 2 0 R >>");
-    size_t xref = body.size();
-    body += "xref\n0 7\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        body += line;
-    }
-    body += "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    std::string body = handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                    "<< /Type /Pages /Kids 3 0 R % a comment runs to the line end\n"
+                                    "/Count 2 /MediaBox 4 0 R >>",
+                                    "[5 0 R 6 0 R]", "[0 0 200 200]", "<< /Type /Page /Parent 2 0 R >>",
+                                    "<< /Type /Page /Parent 2 0 R >>"},
+                                   "/Root 1 0 R");
     auto path = pdfPath("indirect_root.pdf");
     writeFileBytes(path, body);
     EXPECT_EQ(appendPages(path, 2), 1);
@@ -194,23 +201,10 @@ TEST_F(Append, InformationNamingTheCatalogIsNotWrittenOverIt)
 {
     // A damaged trailer names the catalog as the document information. The update must not
     // replace the catalog with an information dictionary.
-    std::string body = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    auto object = [&](const std::string& text) {
-        offsets.push_back(body.size());
-        body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>");
-    object("<< /Type /Page /Parent 2 0 R >>");
-    size_t xref = body.size();
-    body += "xref\n0 4\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        body += line;
-    }
-    body += "trailer\n<< /Size 4 /Root 1 0 R /Info 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    std::string body = handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                    "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] >>",
+                                    "<< /Type /Page /Parent 2 0 R >>"},
+                                   "/Root 1 0 R /Info 1 0 R");
     auto path = pdfPath("info_is_catalog.pdf");
     writeFileBytes(path, body);
     EXPECT_EQ(appendPages(path, 1, "Title"), 1);
