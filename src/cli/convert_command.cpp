@@ -128,6 +128,19 @@ std::string absolutePath(const std::string& path)
     return error ? path : absolute.lexically_normal().string();
 }
 
+void applyOutputOption(jobs::OutputPaths& paths, int mode, const std::string& output)
+{
+    if (output.empty())
+        return;
+    std::string path = absolutePath(output);
+    if (mode == jobs::kMergeMode)
+        paths.merged = path;
+    else if (mode == jobs::kPerImageMode)
+        paths.perImageFolder = jobs::chosenOutputFolder(path);
+    else if (mode == jobs::kPerFolderMode)
+        paths.perFolderFolder = jobs::chosenOutputFolder(path);
+}
+
 namespace {
 
 bool isFolder(const std::string& path)
@@ -190,15 +203,7 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     }
 
     settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
-    if (!options.output.empty()) {
-        std::string output = absolutePath(options.output);
-        if (settings.mode == jobs::kMergeMode)
-            settings.paths.merged = output;
-        else if (settings.mode == jobs::kPerImageMode)
-            settings.paths.perImageFolder = jobs::chosenOutputFolder(output);
-        else if (settings.mode == jobs::kPerFolderMode)
-            settings.paths.perFolderFolder = jobs::chosenOutputFolder(output);
-    }
+    applyOutputOption(settings.paths, settings.mode, options.output);
     // The output folder is made as the file-list page makes its default folder; a folder that
     // cannot be made shows up as an output that cannot be created.
     app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));

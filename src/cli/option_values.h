@@ -9,6 +9,7 @@
 
 #include "app/output_settings.h"
 #include "app/settings_store.h"
+#include "jobs/output_naming.h"
 
 namespace folvane::cli {
 
@@ -52,5 +53,9 @@ bool loadRunSettings(const app::SettingsStore& store, const std::vector<std::str
                      app::OutputSettings& settings);
 
 std::string absolutePath(const std::string& path);
+
+// Puts "--output PATH" in place of the stored output of the run's mode (a folder for the image
+// and folder modes); nothing changes for an empty path.
+void applyOutputOption(jobs::OutputPaths& paths, int mode, const std::string& output);
 
 } // namespace folvane::cli

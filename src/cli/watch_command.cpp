@@ -44,15 +44,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     settings.settleTime = std::chrono::milliseconds(static_cast<long long>(options.settle * 1000.0));
 
     settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::WatchFolder);
-    if (!options.output.empty()) {
-        std::string output = absolutePath(options.output);
-        if (settings.mode == jobs::kMergeMode)
-            settings.paths.merged = output;
-        else if (settings.mode == jobs::kPerImageMode)
-            settings.paths.perImageFolder = jobs::chosenOutputFolder(output);
-        else if (settings.mode == jobs::kPerFolderMode)
-            settings.paths.perFolderFolder = jobs::chosenOutputFolder(output);
-    }
+    applyOutputOption(settings.paths, settings.mode, options.output);
     if (jobs::outputPathOf(settings.paths, settings.mode).empty()) {
         std::fprintf(stderr, "folvane-cli: no output path: give -o or set it in the watch-folder page\n");
         return kExitUsage;
