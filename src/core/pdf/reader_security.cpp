@@ -9,38 +9,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include <nettle/arcfour.h>
-
 #include "pdf/md5.h"
+#include "pdf/rc4.h"
 
 namespace folvane::pdf {
 
 namespace {
-
-// The password padding string of the standard security handler.
-const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E,
-                              0x56, 0xFF, 0xFA, 0x01, 0x08, 0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68,
-                              0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
-
-void rc4(const uint8_t* key, size_t keyLength, uint8_t* data, size_t length)
-{
-    arcfour_ctx ctx;
-    arcfour_set_key(&ctx, keyLength, key);
-    arcfour_crypt(&ctx, length, data, data);
-}
-
-// Revision 3 applies RC4 twenty times, pass i with every key byte XORed with i; decrypting runs
-// the passes backwards.
-void rc4Passes(const uint8_t* key, size_t keyLength, uint8_t* data, size_t length, bool decrypt)
-{
-    uint8_t passKey[16];
-    for (int step = 0; step < 20; ++step) {
-        auto i = static_cast<uint8_t>(decrypt ? 19 - step : step);
-        for (size_t k = 0; k < keyLength; ++k)
-            passKey[k] = static_cast<uint8_t>(key[k] ^ i);
-        rc4(passKey, keyLength, data, length);
-    }
-}
 
 // The file key for a padded 32-byte user password.
 void computeFileKey(const ExistingEncryption& e, const uint8_t padded[32], uint8_t key[16])
@@ -67,12 +41,12 @@ bool userEntryMatches(const ExistingEncryption& e, const uint8_t key[16])
     auto length = static_cast<size_t>(e.keyLength);
     if (e.revision == 2) {
         uint8_t check[32];
-        std::memcpy(check, kPadding, 32);
+        std::memcpy(check, kPasswordPadding, 32);
         rc4(key, length, check, 32);
         return std::memcmp(check, e.userEntry, 32) == 0;
     }
     Md5 md5;
-    md5.update(kPadding, 32);
+    md5.update(kPasswordPadding, 32);
     md5.update(e.firstId.data(), e.firstId.size());
     auto check = md5.digestCopy();
     rc4Passes(key, length, check.data(), check.size(), false);
@@ -84,14 +58,14 @@ bool userEntryMatches(const ExistingEncryption& e, const uint8_t key[16])
 bool authenticate(ExistingEncryption& e)
 {
     uint8_t key[16] = {};
-    computeFileKey(e, kPadding, key);
+    computeFileKey(e, kPasswordPadding, key);
     if (userEntryMatches(e, key)) {
         std::memcpy(e.fileKey, key, sizeof key);
         return true;
     }
 
     auto length = static_cast<size_t>(e.keyLength);
-    auto ownerDigest = md5Of(kPadding, 32);
+    auto ownerDigest = md5Of(kPasswordPadding, 32);
     if (e.revision >= 3)
         for (int i = 0; i < 50; ++i)
             ownerDigest = md5Of(ownerDigest.data(), ownerDigest.size());
@@ -115,16 +89,10 @@ void decryptExistingString(const ExistingEncryption& encryption, int number, int
 {
     if (!encryption.encrypted || bytes.empty())
         return;
-    auto length = static_cast<size_t>(encryption.keyLength);
-    auto n = static_cast<uint32_t>(number);
-    auto g = static_cast<uint32_t>(generation);
-    uint8_t suffix[5] = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
-                         static_cast<uint8_t>(g), static_cast<uint8_t>(g >> 8)};
-    Md5 md5;
-    md5.update(encryption.fileKey, length);
-    md5.update(suffix, sizeof suffix);
-    auto digest = md5.digestCopy();
-    rc4(digest.data(), std::min<size_t>(length + 5, 16), reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    uint8_t key[16];
+    size_t keyLength =
+        rc4ObjectKey(encryption.fileKey, static_cast<size_t>(encryption.keyLength), number, generation, key);
+    rc4(key, keyLength, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
 }
 
 namespace reader {

@@ -8,16 +8,12 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "pdf/rc4.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
 
 namespace {
-
-// The password padding string of the standard security handler.
-const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E,
-                              0x56, 0xFF, 0xFA, 0x01, 0x08, 0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68,
-                              0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
 
 constexpr uint32_t kRequiredPermissionBits = 0xFFFFF0C0u;
 
@@ -25,25 +21,7 @@ void padPassword(const uint8_t* password, size_t length, uint8_t out[32])
 {
     length = std::min<size_t>(length, 32);
     std::memcpy(out, password, length);
-    std::memcpy(out + length, kPadding, 32 - length);
-}
-
-void rc4(const uint8_t* key, size_t keyLength, uint8_t* data, size_t length)
-{
-    arcfour_ctx ctx;
-    arcfour_set_key(&ctx, keyLength, key);
-    arcfour_crypt(&ctx, length, data, data);
-}
-
-// Revision 3 encrypts 19 more times, pass i with every key byte XORed with i.
-void rc4Passes(const uint8_t* key, size_t keyLength, uint8_t* data, size_t length)
-{
-    uint8_t passKey[16];
-    for (uint8_t i = 1; i <= 19; ++i) {
-        for (size_t k = 0; k < keyLength; ++k)
-            passKey[k] = static_cast<uint8_t>(key[k] ^ i);
-        rc4(passKey, keyLength, data, length);
-    }
+    std::memcpy(out + length, kPasswordPadding, 32 - length);
 }
 
 // Revision 3 hashes the first key-length bytes of the digest 50 more times.
@@ -65,9 +43,10 @@ void computeOwnerEntry(SecurityState& s)
         strengthen(digest, length);
 
     padPassword(s.userPassword, s.userLength, s.ownerEntry);
-    rc4(digest.data(), length, s.ownerEntry, 32);
     if (length == 16)
-        rc4Passes(digest.data(), length, s.ownerEntry, 32);
+        rc4Passes(digest.data(), length, s.ownerEntry, 32, false);
+    else
+        rc4(digest.data(), length, s.ownerEntry, 32);
 }
 
 void computeFileKey(SecurityState& s, const uint8_t fileId[16])
@@ -93,16 +72,15 @@ void computeUserEntry(SecurityState& s, const uint8_t fileId[16])
 {
     size_t length = static_cast<size_t>(s.keyLength);
     if (length != 16) {
-        std::memcpy(s.userEntry, kPadding, 32);
+        std::memcpy(s.userEntry, kPasswordPadding, 32);
         rc4(s.fileKey, length, s.userEntry, 32);
         return;
     }
     Md5 md5;
-    md5.update(kPadding, sizeof kPadding);
+    md5.update(kPasswordPadding, sizeof kPasswordPadding);
     md5.update(fileId, 16);
     auto digest = md5.digestCopy();
-    rc4(s.fileKey, length, digest.data(), digest.size());
-    rc4Passes(s.fileKey, length, digest.data(), digest.size());
+    rc4Passes(s.fileKey, length, digest.data(), digest.size(), false);
     std::memcpy(s.userEntry, digest.data(), 16);
     std::memset(s.userEntry + 16, 0, 16);
 }
@@ -139,22 +117,9 @@ size_t copyPassword(const char* password, uint8_t out[32])
     return length;
 }
 
-// The RC4 key of one object: MD5 of the file key, three bytes of the number and two of the
-// generation (least significant first), cut to key length + 5 bytes, at most 16.
 size_t objectKey(const SecurityState& s, int number, int generation, uint8_t key[16])
 {
-    size_t length = static_cast<size_t>(s.keyLength);
-    uint32_t n = static_cast<uint32_t>(number);
-    uint32_t g = static_cast<uint32_t>(generation);
-    uint8_t suffix[5] = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
-                         static_cast<uint8_t>(g), static_cast<uint8_t>(g >> 8)};
-    Md5 md5;
-    md5.update(s.fileKey, length);
-    md5.update(suffix, sizeof suffix);
-    auto digest = md5.digestCopy();
-    size_t keyLength = std::min<size_t>(length + 5, 16);
-    std::memcpy(key, digest.data(), keyLength);
-    return keyLength;
+    return rc4ObjectKey(s.fileKey, static_cast<size_t>(s.keyLength), number, generation, key);
 }
 
 } // namespace
