@@ -48,6 +48,7 @@ protected:
                 << "appended pages carry no bookmarks";
             DrawText(h, 20, 20, ("new page " + std::to_string(i + 1)).c_str(), 0);
         }
+        EXPECT_EQ(DiscardDocument(h), 0) << "an update once begun is not dropped";
         return CloseDocument(h);
     }
 

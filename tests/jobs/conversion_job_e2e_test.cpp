@@ -112,6 +112,14 @@ TEST_F(ConversionJobFiles, ADocumentWithoutASinglePageIsNotLeftBehind)
     run(only, kMergeMode);
     EXPECT_EQ(only[0].status, "Failed");
     EXPECT_FALSE(fs::exists(dir / "out/merged.pdf"));
+
+    // Overwriting an earlier PDF with a document that fails keeps the earlier PDF.
+    std::string earlier = test::readFileBytes(dir / "out/a.pdf");
+    auto replacement = rows({bad});
+    settings.paths.merged = (dir / "out/a.pdf").string();
+    run(replacement, kMergeMode, kOverwrite);
+    EXPECT_EQ(replacement[0].status, "Failed");
+    EXPECT_EQ(test::readFileBytes(dir / "out/a.pdf"), earlier);
 }
 
 TEST_F(ConversionJobFiles, PageNumberBookmarksOfAThreeFrameTiffRead1To3)

@@ -36,6 +36,8 @@ public:
         calls.push_back("CloseDocument " + std::to_string(h));
         return failingCloses.count(h) ? 0 : 1;
     }
+    // The fake's documents are never dropped; a page-less one is closed like any other.
+    int DiscardDocument(engine::DocHandle) override { return 0; }
     int SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1,
                           const char* text2) override
     {

@@ -271,14 +271,21 @@ TEST_F(OpenOutput, AskAlwaysTakesTheChosenNameExactlyOrFallsBackOnCancel)
     EXPECT_EQ(readFileBytes(wanted), "old");
 }
 
-TEST_F(OpenOutput, OverwriteDeletesFirstAndFailsOnAReadOnlyFile)
+TEST_F(OpenOutput, OverwriteKeepsTheOldFileUntilReplacedAndFailsOnAReadOnlyFile)
 {
     std::string wanted = touch(dir / "out.pdf");
     OutputDocument out = open(wanted, kOverwrite);
     EXPECT_GT(out.handle, 0);
     EXPECT_EQ(out.path, wanted);
-    EXPECT_FALSE(fs::exists(wanted)) << "the fake engine writes nothing; the old file was deleted";
+    EXPECT_EQ(readFileBytes(wanted), "old") << "the new document replaces it only when complete";
     EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + wanted});
+
+    // A link is removed at once, so the new file takes its place and the target stays.
+    std::string target = touch(dir / "target.pdf", "target");
+    fs::create_symlink(target, dir / "link.pdf");
+    EXPECT_GT(open((dir / "link.pdf").string(), kOverwrite).handle, 0);
+    EXPECT_FALSE(fs::is_symlink(dir / "link.pdf"));
+    EXPECT_EQ(readFileBytes(target), "target");
 
     std::string readOnly = touch(dir / "readonly.pdf", "precious");
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
@@ -321,6 +328,15 @@ TEST_F(OpenOutput, OverwriteWithTheRealEngineWritesACompletePdf)
     EXPECT_EQ(realEngine.DrawText(out.handle, 50, 50, "replaced", 0), 1);
     EXPECT_EQ(realEngine.CloseDocument(out.handle), 1);
     EXPECT_EQ(readFileBytes(wanted).substr(0, 5), "%PDF-");
+
+    // A replacement that is dropped (a job drops one without pages) leaves the old file.
+    std::string kept = readFileBytes(wanted);
+    OutputDocument dropped = openOutputDocument(wanted.string(), OutputPolicy {&realEngine, kOverwrite});
+    ASSERT_GT(dropped.handle, 0);
+    EXPECT_EQ(realEngine.DrawText(dropped.handle, 50, 50, "dropped", 0), 1);
+    EXPECT_EQ(realEngine.DiscardDocument(dropped.handle), 1);
+    EXPECT_EQ(readFileBytes(wanted), kept);
+    EXPECT_EQ(realEngine.CloseDocument(dropped.handle), 0) << "the handle is gone";
 
     fs::path numbered = dir / "MyPDF.pdf";
     touch(numbered);

@@ -51,6 +51,12 @@ DocHandle OpenDocumentForAppend(const std::string& path);
 // 1 when the file was written completely, 0 for an unknown handle or a failed final write.
 int CloseDocument(DocHandle handle);
 
+// Drops an open new document without giving it its name: nothing of it is written, and whatever
+// lies under its name stays as it was. 1 when dropped; 0 for an unknown handle or a document that
+// cannot be dropped (opened for appending, or written directly to standard output or a device),
+// which stays open for CloseDocument.
+int DiscardDocument(DocHandle handle);
+
 // Sends one setting; 1 accepted, 0 refused (the producer option always answers 0).
 int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text1, const char* text2);
 

@@ -17,6 +17,7 @@ public:
     virtual DocHandle CreateDocument(const std::string& path) { return engine::CreateDocument(path); }
     virtual DocHandle OpenDocumentForAppend(const std::string& path) { return engine::OpenDocumentForAppend(path); }
     virtual int CloseDocument(DocHandle h) { return engine::CloseDocument(h); }
+    virtual int DiscardDocument(DocHandle h) { return engine::DiscardDocument(h); }
     virtual int SetDocumentOption(DocHandle h, int code, int a, int b, const char* text1 = nullptr,
                                   const char* text2 = nullptr)
     {

@@ -171,6 +171,18 @@ int CloseDocument(DocHandle handle)
     return written ? 1 : 0;
 }
 
+int DiscardDocument(DocHandle handle)
+{
+    EngineDocument* doc = lookupDocument(handle);
+    if (!doc || !doc->temporary)
+        return 0;
+    pdf::freePdfDocument(doc->pdf); // whatever it finishes goes with the temporary file
+    doc->temporary->discard();
+    std::lock_guard lock(g_tableMutex);
+    g_table[static_cast<size_t>(handle - 1)].reset();
+    return 1;
+}
+
 void endEnginePage(EngineDocument* doc)
 {
     EngineSettings& s = doc->settings;

@@ -125,9 +125,17 @@ public:
     {
         if (m_handle <= 0)
             return;
+        OutputRecord& output = m_result.outputs.back();
+        // Not one image made it into this document: a PDF without pages is of no use and would
+        // look like a result, so a new one is dropped unwritten, and a file it was to replace
+        // stays. The rows already read "Failed".
+        if (m_documentPages == 0 && m_engine.DiscardDocument(m_handle) > 0) {
+            output.written = false;
+            finished();
+            return;
+        }
         m_composer->FinishDocument(m_handle);
         bool written = m_engine.CloseDocument(m_handle) > 0;
-        OutputRecord& output = m_result.outputs.back();
         output.written = written;
         if (!written) {
             for (size_t row : m_documentRows) {
@@ -140,20 +148,19 @@ public:
             log().appendRecord(kTagState, kStateFailed);
             if (m_removeOnFailure && isRegularFile(output.path))
                 ::unlink(output.path.c_str());
-        } else if (m_documentPages == 0 && m_removeOnFailure) {
-            // Not one image made it into this new document: a PDF without pages is of no use
-            // and would look like a result, so it goes. The rows already read "Failed".
-            if (isRegularFile(output.path))
-                ::unlink(output.path.c_str());
-            output.written = false;
         }
+        finished();
+    }
+
+private:
+    void finished()
+    {
         m_handle = 0;
         m_composer.reset();
         m_documentRows.clear();
         m_scope.opener.closed();
     }
 
-private:
     DocumentScope& m_scope;
     std::vector<FileRow>& m_rows;
     const JobSettings& m_settings;

@@ -144,15 +144,39 @@ std::string chosenOutputFolder(std::string_view folder)
     return chosen;
 }
 
-bool deleteFileLikeWindows(const std::string& path)
+namespace {
+
+enum class Deletable { No, File, Link };
+
+// What deleteFileLikeWindows would find at `path`, without deleting anything.
+Deletable deletableLikeWindows(const std::string& path)
 {
     struct stat info;
     if (path.empty() || ::lstat(path.c_str(), &info) != 0)
-        return false;
+        return Deletable::No;
     if (S_ISDIR(info.st_mode))
-        return false;
+        return Deletable::No;
     // A link has no read-only state of its own; removing it leaves its target alone.
-    if (!S_ISLNK(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    if (S_ISLNK(info.st_mode))
+        return Deletable::Link;
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return Deletable::No;
+    return Deletable::File;
+}
+
+// Whether the folder holding `path` lets its entries be removed and added.
+bool folderIsWritable(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+} // namespace
+
+bool deleteFileLikeWindows(const std::string& path)
+{
+    if (deletableLikeWindows(path) == Deletable::No)
         return false;
     return ::unlink(path.c_str()) == 0;
 }
@@ -176,8 +200,21 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
         return out;
     }
     case kOverwrite:
-        if (!deleteFileLikeWindows(wantedPath))
+        // A file that could be deleted is kept until the new document is complete: the new file
+        // replaces it when it is closed, so a conversion that fails leaves the old one in place.
+        // A link is removed at once, so the new file takes the link's place and not its target's.
+        switch (deletableLikeWindows(wantedPath)) {
+        case Deletable::No:
             return out;
+        case Deletable::Link:
+            if (::unlink(wantedPath.c_str()) != 0)
+                return out;
+            break;
+        case Deletable::File:
+            if (!folderIsWritable(wantedPath))
+                return out;
+            break;
+        }
         out.handle = engine.CreateDocument(wantedPath);
         return out;
     case kCreateNewFile:

@@ -125,8 +125,10 @@ struct OutputDocument {
 // created there. Otherwise, by the policy:
 //   - kAskAlways: the observer is asked for a name; the chosen name is created exactly as given,
 //     a cancelled question uses the generated new name;
-//   - kOverwrite: the existing file is deleted with deleteFileLikeWindows; when that fails the
-//     result is a failure (handle 0) and the file stays as it was;
+//   - kOverwrite: when deleteFileLikeWindows would refuse the existing file the result is a
+//     failure (handle 0) and the file stays as it was; otherwise the new document replaces it
+//     when it is closed complete, and a document that fails leaves it as it was (an existing
+//     symbolic link is removed at once, so the new file takes its place);
 //   - kCreateNewFile: the generated new name is created;
 //   - kAppend and any other value: the existing PDF is opened for appending.
 // A handle of 0 or less means the output cannot be written; the job reports it.

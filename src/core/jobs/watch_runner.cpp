@@ -215,13 +215,15 @@ private:
     {
         if (m_handle <= 0)
             return;
-        m_composer->FinishDocument(m_handle);
-        bool written = m_context.engine.CloseDocument(m_handle) > 0;
-        if (written) {
-            // A new document without a single page is no result: it goes, and its sources
-            // (all failed) are handled like any failed source.
-            if (m_pages == 0 && m_removeOnFailure && isRegularFile(m_path))
-                ::unlink(m_path.c_str());
+        // A new document without a single page is no result: it is dropped unwritten (a file it
+        // was to replace stays), and its sources, all failed, are handled like any failed source.
+        bool dropped = m_pages == 0 && m_context.engine.DiscardDocument(m_handle) > 0;
+        bool written = false;
+        if (!dropped) {
+            m_composer->FinishDocument(m_handle);
+            written = m_context.engine.CloseDocument(m_handle) > 0;
+        }
+        if (dropped || written) {
             for (const Handled& source : m_sources)
                 settle(source);
         } else {
