@@ -355,6 +355,24 @@ TEST_F(WriterPages, PageLeftOpenAtCloseIsEnded)
     EXPECT_EQ(integerAfter(pdf.objects[pageTreeRoot(pdf)], "/Count"), 1);
 }
 
+// A page begun inside another is refused: every page that is counted reaches the page tree.
+TEST_F(WriterPages, PageBegunInsideAPageIsRefused)
+{
+    ErrorLog log;
+    auto path = pdfPath("nested-pages.pdf");
+    PdfDocument* doc = makeDocument(&log);
+    openOutput(doc, path.string());
+    for (int i = 0; i < 25; ++i)
+        beginPage(doc, 300, 300);
+    endPage(doc);
+    beginPage(doc, 200, 200);
+    EXPECT_EQ(closePdfDocument(doc), 1);
+    freePdfDocument(doc);
+    EXPECT_TRUE(log.has(kErrState));
+    WrittenPdf pdf = readWrittenPdf(readFileBytes(path));
+    EXPECT_EQ(integerAfter(pdf.objects[pageTreeRoot(pdf)], "/Count"), 2);
+}
+
 TEST_F(WriterPages, MultiPageFileRenders)
 {
     auto path = pdfPath("render.pdf");

@@ -74,10 +74,12 @@ void reportError(PdfDocument* doc, int code, const char* format, ...)
     doc->hooks.error(doc, code, message);
 }
 
-void checkScope(PdfDocument* doc, int allowed, const char* operation)
+bool checkScope(PdfDocument* doc, int allowed, const char* operation)
 {
-    if (!(currentScope(doc) & allowed))
-        reportError(doc, kErrState, "%s called in the wrong scope", operation);
+    if (currentScope(doc) & allowed)
+        return true;
+    reportError(doc, kErrState, "%s called in the wrong scope", operation);
+    return false;
 }
 
 bool pushScope(PdfDocument* doc, int scope)

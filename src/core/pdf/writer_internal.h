@@ -22,8 +22,9 @@ inline int currentScope(const PdfDocument* doc)
     return doc->scopes[doc->scopeDepth - 1];
 }
 
-// Reports a call made outside `allowed` (a set of Scope bits). The caller carries on anyway.
-void checkScope(PdfDocument* doc, int allowed, const char* operation);
+// Reports a call made outside `allowed` (a set of Scope bits) and returns false then. Most
+// callers carry on anyway; those that would corrupt the document's structure stop.
+bool checkScope(PdfDocument* doc, int allowed, const char* operation);
 // Enters a nested scope; more than kMaxScopeDepth levels is reported and refused.
 bool pushScope(PdfDocument* doc, int scope);
 void popScope(PdfDocument* doc);

@@ -94,7 +94,9 @@ void beginPage(PdfDocument* doc, double width, double height)
 {
     if (!isValid(doc))
         return;
-    checkScope(doc, kScopeDocument, "beginPage");
+    // A page begun inside another would never be ended and so never reach the page tree.
+    if (!checkScope(doc, kScopeDocument, "beginPage"))
+        return;
     if (!(width > 0) || !(height > 0))
         reportError(doc, kErrArgument, "page size %gx%g is not positive", width, height);
     else if (width < 3 || width > 14400 || height < 3 || height > 14400)
