@@ -95,6 +95,24 @@ TEST_F(WatchCliTest, SinglePassConvertsKeepsSourcesAndReportsFailures)
     pdfPath("out/a.pdf");
 }
 
+// Overwrite replaces an earlier PDF only with a complete one: a source that now fails leaves it.
+TEST_F(WatchCliTest, OverwriteWithAFailingSourceKeepsTheEarlierPdf)
+{
+    bmp("a.bmp");
+    std::string watch = "watch -m image -e overwrite --settle 0 -o " + q(dir / "out") + " " + q(dir / "in");
+    ASSERT_EQ(cli(watch).exitCode, 0);
+    std::string earlier = readFileBytes(pdfPath("out/a.pdf"));
+    fs::remove(dir / "in/a.bmp");
+    writeFileBytes(dir / "in/a.jp", "not an image");
+    pid_t pid = start(watch + " --interval 1");
+    for (int i = 0; i < 100 && !fs::exists(dir / "in/_failed/a.jp"); ++i)
+        std::this_thread::sleep_for(100ms);
+    ::kill(pid, SIGTERM);
+    waitFor(pid);
+    EXPECT_TRUE(fs::exists(dir / "in/_failed/a.jp"));
+    EXPECT_EQ(readFileBytes(dir / "out/a.pdf"), earlier);
+}
+
 TEST_F(WatchCliTest, MissingFolderIsRefused)
 {
     CommandResult result = cli("watch -m merge -o " + q(dir / "out.pdf") + " " + q(dir / "nowhere"));
