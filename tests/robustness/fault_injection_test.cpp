@@ -124,6 +124,25 @@ TEST_F(FaultInjection, PerImageOutputsFailOnlyWhereTheWriteFailed)
     EXPECT_NE(folderText(dir / "log").find("[State]: Failed"), std::string::npos);
 }
 
+// A prepared image too large for the limit fails its own row with the temporary folder named as
+// the cause (not as a damaged image), and the job goes on.
+TEST_F(FaultInjection, TemporaryFileThatCannotBeWrittenIsNamedAsTheCause)
+{
+    fs::path small = smallBmp("small.bmp");
+    fs::path large = dir / "in/large.tif";
+    writeTiff(large, {TiffPage {250, 250, 8, 1, 1, 1, [](int x, int y, int) { return uint8_t(noise(x, y)); }}});
+    CliRun run = limited({"convert", "-m", "merge", "--set", "grayTif=0", "-o", (dir / "out/all.pdf").string(),
+                          large.string(), small.string()});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_TRUE(hasLine(run.out, "Failed " + large.string())) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "Succeed " + small.string())) << run.out;
+    EXPECT_NE(run.err.find("folvane-cli: " + large.string() + ": Failed: cannot write temporary files in " +
+                           options.tmp.string() + ": File too large"),
+              std::string::npos)
+        << run.err;
+    pdfPath("out/all.pdf");
+}
+
 TEST_F(FaultInjection, FailedAppendTruncatesTheFileBackToItsOriginalBytes)
 {
     fs::path small = smallBmp("small.bmp");

@@ -76,6 +76,11 @@ int SetDocumentInfo(DocHandle handle, const char* title, const char* subject, co
 // range beyond the image or no converter for a format the codec layer cannot read.
 int AddImageFile(DocHandle handle, const std::string& path);
 
+// Why the last AddImageFile on the calling thread failed when the cause lay outside the image:
+// its temporary files could not be written ("cannot write temporary files in /tmp: No space left
+// on device"). Empty when that call did not fail for such a cause.
+std::string LastImageFailure();
+
 // Draws text (lines separated by "\n") at (x, y) — the top-left of the first line — or, for
 // (-1, -1) or a zero coordinate, where the last text ended.
 int DrawText(DocHandle handle, int x, int y, const char* text, unsigned color);

@@ -34,6 +34,7 @@ public:
         return engine::SetDocumentInfo(h, title, subject, author, keywords, creator);
     }
     virtual int AddImageFile(DocHandle h, const std::string& path) { return engine::AddImageFile(h, path); }
+    virtual std::string LastImageFailure() { return engine::LastImageFailure(); }
     virtual int DrawText(DocHandle h, int x, int y, const char* text, unsigned color)
     {
         return engine::DrawText(h, x, y, text, color);

@@ -15,8 +15,13 @@ int SniffImageFormat(const std::string& path);
 // page of the image's own size when no page is open). 1 placed, 0 failed.
 int PlaceImageFile(EngineDocument* doc, const std::string& path);
 
+// The reason LastImageFailure gives is cleared when AddImageFile begins and set when a temporary
+// file cannot be created or written, with the system's error number.
+void clearImageFailure();
+void noteTemporaryFailure(int error);
+
 // A unique empty file in the temporary folder ($TMPDIR, else /tmp) whose name starts with the
-// given prefix; removed when the object goes away.
+// given prefix; removed when the object goes away. A failed create is noted as the reason.
 class TemporaryFile {
 public:
     TemporaryFile() = default;

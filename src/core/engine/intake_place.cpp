@@ -3,6 +3,7 @@
 #include "engine/intake.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,14 +13,42 @@
 
 namespace folvane::engine {
 
+namespace {
+
+thread_local std::string t_imageFailure;
+
+std::string temporaryFolder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
+} // namespace
+
+void clearImageFailure()
+{
+    t_imageFailure.clear();
+}
+
+void noteTemporaryFailure(int error)
+{
+    t_imageFailure = "cannot write temporary files in " + temporaryFolder() + ": " + std::strerror(error);
+}
+
+std::string LastImageFailure()
+{
+    return t_imageFailure;
+}
+
 bool TemporaryFile::create(const std::string& prefix)
 {
     remove();
-    const char* folder = std::getenv("TMPDIR");
-    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/" + prefix + "XXXXXX";
+    std::string pattern = temporaryFolder() + "/" + prefix + "XXXXXX";
     int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
+    if (fd < 0) {
+        noteTemporaryFailure(errno);
         return false;
+    }
     ::close(fd);
     m_path = pattern;
     return true;

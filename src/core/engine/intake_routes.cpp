@@ -3,6 +3,7 @@
 // decoded frame is held at a time; every temporary file is removed before returning.
 #include "engine/engine.h"
 
+#include <cerrno>
 #include <cstring>
 #include <strings.h>
 
@@ -47,6 +48,19 @@ bool nameIs(const std::string& setting, const char* name)
 }
 
 // Palette images: gray when a side is very long (to bound memory), 24 bits otherwise.
+// Saves a prepared frame to its temporary file. A write the file system refuses (a full or
+// read-only temporary folder) is noted as the reason, so that it is not taken for a bad image.
+bool savePrepared(const ImageCodec& image, const std::string& path, int format)
+{
+    errno = 0;
+    if (image.save(path, format))
+        return true;
+    int error = errno;
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS || error == EIO)
+        noteTemporaryFailure(error);
+    return false;
+}
+
 bool reduceOrExpand(ImageCodec& image)
 {
     if (image.width() > kLargeSide || image.height() > kLargeSide)
@@ -97,7 +111,7 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
     if (!image.load(path, codec::kFormatJpeg))
         return 0;
     image.setJpegQuality(quality);
-    if (!image.save(prepared.path(), codec::kFormatJpeg))
+    if (!savePrepared(image, prepared.path(), codec::kFormatJpeg))
         return 0;
     image.release();
     return PlaceImageFile(doc, prepared.path());
@@ -133,7 +147,7 @@ int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& p
             return 0;
         break;
     }
-    bool saved = image.save(prepared.path(), saveAs);
+    bool saved = savePrepared(image, prepared.path(), saveAs);
     image.release();
     return saved ? PlaceImageFile(doc, prepared.path()) : 0;
 }
@@ -206,7 +220,7 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
                             (image.bitsPerPixel() == 24 || image.bitsPerPixel() == 32);
     bool asJpeg = compression == codec::kCompressionJpeg || compression == codec::kCompressionOldJpeg ||
                   encoderPicksJpeg;
-    bool saved = image.save(prepared.path(), asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
+    bool saved = savePrepared(image, prepared.path(), asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
     image.release();
     return saved ? PlaceImageFile(doc, prepared.path()) : 0;
 }
@@ -242,6 +256,7 @@ int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path)
 int AddImageFile(DocHandle handle, const std::string& path)
 {
     EngineDocument* doc = lookupDocument(handle);
+    clearImageFailure();
     if (!doc || path.empty())
         return 0;
     TemporaryFile prepared;

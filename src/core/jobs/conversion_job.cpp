@@ -27,14 +27,16 @@ bool somethingExists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Why an image's frames did not make it into the document, from the frame count and the last
-// frame's result.
-const char* failureReason(int frames, int result)
+// Why an image's frames did not make it into the document, from the frame count, the last
+// frame's result and the engine's reason when the cause lay outside the image.
+std::string failureReason(int frames, int result, const std::string& engineReason)
 {
     if (frames <= 0)
         return "not a readable image";
     if (result < 0)
         return "frame range beyond the image, or no converter for this format";
+    if (!engineReason.empty())
+        return engineReason;
     return "image data damaged or unreadable";
 }
 
@@ -68,11 +70,11 @@ public:
     const std::string& lastOutput() const { return m_result.lastOutput; }
     void applySettings() { applyDocumentSettings(m_engine, m_handle, m_settings.output); }
 
-    void setRowStatus(size_t row, bool succeeded, const char* failure = "")
+    void setRowStatus(size_t row, bool succeeded, const std::string& failure = {})
     {
         const std::string word(succeeded ? kStateSucceed : kStateFailed);
         m_rows[row].status = word;
-        m_rows[row].failure = succeeded ? "" : failure;
+        m_rows[row].failure = succeeded ? std::string() : failure;
         observer().rowStatus(row, word);
         log().appendRecord(kTagState, word);
     }
@@ -114,7 +116,8 @@ public:
             if (result > 0)
                 m_documentPages += 1;
         }
-        setRowStatus(row, result > 0, failureReason(frames, result));
+        setRowStatus(row, result > 0,
+                     result > 0 ? std::string() : failureReason(frames, result, m_engine.LastImageFailure()));
         m_documentRows.push_back(row);
     }
 
