@@ -67,11 +67,14 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     engine::CEngineClient engine;
     bool quiet = options.quiet;
     jobs::WatchContext context {engine, observer, services::systemActions(), [action] { return action; },
-                                [quiet](const std::string& path, std::string_view outcome) {
+                                [quiet](const std::string& path, std::string_view outcome, std::string_view reason) {
                                     if (!quiet || outcome != jobs::kStateSucceed) {
                                         std::printf("%s %s\n", std::string(outcome).c_str(), path.c_str());
                                         std::fflush(stdout);
                                     }
+                                    if (outcome == jobs::kStateFailed && !reason.empty())
+                                        std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", path.c_str(),
+                                                     std::string(reason).c_str());
                                 }};
     jobs::WatchReport report;
     {

@@ -59,7 +59,7 @@ bool WatchWorker::start(jobs::WatchSettings settings, int policy, const jobs::Lo
         engine::CEngineClient engine;
         services::SystemActions& actions = m_actions ? *m_actions : services::systemActions();
         jobs::WatchContext context {engine, *this, actions, m_afterAction,
-                                    [this](const std::string& path, std::string_view outcome) {
+                                    [this](const std::string& path, std::string_view outcome, std::string_view) {
                                         QString file = QString::fromStdString(path);
                                         QString word = QString::fromUtf8(outcome.data(), qsizetype(outcome.size()));
                                         onUiThread([&] { emit fileDone(file, word); });

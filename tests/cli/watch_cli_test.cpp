@@ -90,6 +90,8 @@ TEST_F(WatchCliTest, SinglePassConvertsKeepsSourcesAndReportsFailures)
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_TRUE(printed(result, "Succeed " + (dir / "in/a.bmp").string())) << result.output;
     EXPECT_TRUE(printed(result, "Failed " + (dir / "in/b.jp").string())) << result.output;
+    EXPECT_TRUE(printed(result, "folvane-cli: " + (dir / "in/b.jp").string() + ": Failed: not a readable image"))
+        << result.output;
     EXPECT_TRUE(fs::exists(dir / "in/a.bmp"));
     EXPECT_FALSE(fs::exists(dir / "in/_converted"));
     pdfPath("out/a.pdf");

@@ -38,6 +38,7 @@ public:
     }
     // The fake's documents are never dropped; a page-less one is closed like any other.
     int DiscardDocument(engine::DocHandle) override { return 0; }
+    std::string LastImageFailure() override { return {}; }
     int SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1,
                           const char* text2) override
     {

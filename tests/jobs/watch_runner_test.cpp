@@ -15,6 +15,7 @@
 #include "../engine/intake_fixtures.h"
 #include "../services/fake_system_actions.h"
 #include "fake_engine_client.h"
+#include "jobs/failure_reason.h"
 #include "services/after_action.h"
 #include "support/test_support.h"
 
@@ -85,8 +86,10 @@ protected:
     {
         EXPECT_TRUE(beginWatch(state, settings, policy, observer));
         WatchContext context {client, observer, actions, [this] { return afterAction; },
-                              [this](const std::string& path, std::string_view outcome) {
+                              [this](const std::string& path, std::string_view outcome, std::string_view reason) {
                                   outcomes.push_back(std::string(outcome) + " " + path);
+                                  if (!reason.empty())
+                                      reasons.push_back(std::string(reason));
                               }};
         return runWatch(state, settings, context);
     }
@@ -100,6 +103,7 @@ protected:
     StoppingEngine engine;
     int afterAction = services::kDoNothing;
     std::vector<std::string> outcomes;
+    std::vector<std::string> reasons; // of the "Failed" outcomes that carry one
 };
 
 TEST_F(WatchRunnerTest, ScansInNameOrderByLowerCasedSubstringAndNeverEntersManagedFolders)
@@ -224,6 +228,7 @@ TEST_F(WatchRunnerTest, DeleteOnSuccessDeletesOnlyWrittenSuccessfulSources)
     EXPECT_TRUE(fs::exists(bad)) << "a failed source is never deleted";
     EXPECT_TRUE(fs::exists(lost)) << "its PDF was never written";
     EXPECT_FALSE(fs::exists(in / "_failed")) << "the managed folders come only with the interval";
+    EXPECT_EQ(reasons, (std::vector<std::string> {"image data damaged or unreadable", kReasonNotWritten}));
 }
 
 TEST_F(WatchRunnerTest, PerImageOpenFailureMovesTheSourceToFailedWithTheInterval)

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "engine/composer.h"
+#include "jobs/failure_reason.h"
 #include "jobs/parallel_documents.h"
 #include "services/after_action.h"
 
@@ -25,19 +26,6 @@ bool somethingExists(const std::string& path)
 {
     struct stat info;
     return ::lstat(path.c_str(), &info) == 0;
-}
-
-// Why an image's frames did not make it into the document, from the frame count, the last
-// frame's result and the engine's reason when the cause lay outside the image.
-std::string failureReason(int frames, int result, const std::string& engineReason)
-{
-    if (frames <= 0)
-        return "not a readable image";
-    if (result < 0)
-        return "frame range beyond the image, or no converter for this format";
-    if (!engineReason.empty())
-        return engineReason;
-    return "image data damaged or unreadable";
 }
 
 // What one output document leaves for the job once it is done.
@@ -117,7 +105,7 @@ public:
                 m_documentPages += 1;
         }
         setRowStatus(row, result > 0,
-                     result > 0 ? std::string() : failureReason(frames, result, m_engine.LastImageFailure()));
+                     result > 0 ? std::string() : imageFailureReason(frames, result, m_engine.LastImageFailure()));
         m_documentRows.push_back(row);
     }
 
@@ -144,7 +132,7 @@ public:
             for (size_t row : m_documentRows) {
                 if (m_rows[row].status != kStateFailed) {
                     m_rows[row].status = kStateFailed;
-                    m_rows[row].failure = "the PDF file could not be written";
+                    m_rows[row].failure = kReasonNotWritten;
                     observer().rowStatus(row, m_rows[row].status);
                 }
             }
@@ -289,7 +277,7 @@ private:
                 std::string name = perImageOutputName(m_settings.paths.perImageFolder, current.path);
                 doc.log().appendRecord(kTagOutput, name);
                 if (doc.open(name) <= 0) {
-                    doc.setRowStatus(row, false, "the PDF file could not be created or opened for appending");
+                    doc.setRowStatus(row, false, kReasonNotOpened);
                     return;
                 }
                 doc.pageCounter() = 0;

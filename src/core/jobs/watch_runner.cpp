@@ -12,6 +12,7 @@
 
 #include "app/app_paths.h"
 #include "engine/composer.h"
+#include "jobs/failure_reason.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {
@@ -129,7 +130,7 @@ private:
         m_report.skipped += static_cast<int>(pending.size());
         if (!m_settings.repeat && m_context.fileDone) {
             for (const std::string& path : pending)
-                m_context.fileDone(path, kStateSkipped);
+                m_context.fileDone(path, kStateSkipped, {});
         }
         std::vector<std::string> ordered;
         for (const std::string& path : found) {
@@ -144,12 +145,12 @@ private:
         m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) + path);
     }
 
-    void record(const std::string& path, bool succeeded)
+    void record(const std::string& path, bool succeeded, const std::string& reason)
     {
         log().appendRecord(kTagState, succeeded ? kStateSucceed : kStateFailed);
         (succeeded ? m_report.succeeded : m_report.failed) += 1;
         if (m_context.fileDone)
-            m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed);
+            m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, succeeded ? std::string() : reason);
     }
 
     // Moves a source into the managed folder `which` of its own folder.
@@ -204,7 +205,8 @@ private:
             if (result > 0)
                 m_pages += 1;
         }
-        record(path, result > 0);
+        record(path, result > 0,
+               result > 0 ? std::string() : imageFailureReason(frames, result, m_context.engine.LastImageFailure()));
         m_sources.push_back({path, result > 0});
         return result > 0;
     }
@@ -233,7 +235,7 @@ private:
                     m_report.succeeded -= 1;
                     m_report.failed += 1;
                     if (m_context.fileDone)
-                        m_context.fileDone(source.path, kStateFailed);
+                        m_context.fileDone(source.path, kStateFailed, kReasonNotWritten);
                 }
             }
             if (m_removeOnFailure && isRegularFile(m_path))
@@ -282,7 +284,7 @@ private:
             std::string name = perImageOutputName(perImageFolder(path), path);
             log().appendRecord(kTagOutput, name);
             if (openDocument(name) <= 0) {
-                record(path, false);
+                record(path, false, kReasonNotOpened);
                 settle({path, false});
                 continue;
             }
@@ -314,7 +316,7 @@ private:
                 if (handle <= 0) {
                     // The folder's first source goes to "_failed", so that a folder whose PDF
                     // cannot be made does not block every pass; its other sources stay.
-                    record(path, false);
+                    record(path, false, kReasonNotOpened);
                     moveAside(path, kFailedFolder);
                     continue;
                 }

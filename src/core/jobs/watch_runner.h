@@ -72,8 +72,9 @@ struct WatchContext {
     services::SystemActions& actions;
     // The after-conversion action ("after") of a single pass; none given means "Do Nothing".
     std::function<int()> afterAction;
-    // Told the outcome of every file a pass handles: "Succeed", "Failed" or "Skipped".
-    std::function<void(const std::string& path, std::string_view outcome)> fileDone;
+    // Told the outcome of every file a pass handles: "Succeed", "Failed" or "Skipped", with a
+    // one-line reason for "Failed" (empty otherwise).
+    std::function<void(const std::string& path, std::string_view outcome, std::string_view reason)> fileDone;
 };
 
 struct WatchReport {
