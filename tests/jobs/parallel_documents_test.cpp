@@ -29,14 +29,8 @@ public:
     std::vector<std::string> questions;
     std::set<std::thread::id> threads;
     std::function<std::string(const std::string&)> answer; // askOutputName; empty: Cancel
-    std::function<void(size_t)> onSelect;                   // called after rowSelected
 
-    void rowSelected(size_t row) override
-    {
-        note("select " + std::to_string(row));
-        if (onSelect)
-            onSelect(row);
-    }
+    void rowSelected(size_t row) override { note("select " + std::to_string(row)); }
     void rowStatus(size_t row, const std::string& status) override
     {
         note("status " + std::to_string(row) + " " + status);
@@ -98,6 +92,20 @@ struct Outcome {
     std::map<std::string, std::string> files;  // name in the output folder -> contents
     bool stopped = false;
     bool operator==(const Outcome&) const = default;
+};
+
+// The real engine, which can request the job's stop when a document with a given name is
+// created. Documents are created in input order, so a stop requested there reaches the workers
+// before they take any row beyond the ones already in their hands.
+struct StoppingEngine : engine::CEngineClient {
+    engine::DocHandle CreateDocument(const std::string& path) override
+    {
+        if (stop && !stopAt.empty() && path.ends_with(stopAt))
+            stop->store(1);
+        return engine::CEngineClient::CreateDocument(path);
+    }
+    std::string stopAt;
+    std::atomic<int>* stop = nullptr;
 };
 
 class ParallelJob : public test::PdfTest {
@@ -195,7 +203,7 @@ protected:
 
     fs::path dir;
     JobState state;
-    engine::CEngineClient engine;
+    StoppingEngine engine;
     test::FakeSystemActions actions;
     Outcome outcome;
 };
@@ -375,22 +383,22 @@ TEST_F(ParallelJobWithLog, StopLeavesCompleteFilesAndAContinuableRun)
         inputs.push_back(i == 1 ? damaged("bad.jpg", "\xff\xd8") : tiff("t" + std::to_string(i) + ".tif"));
     std::vector<FileRow> list = rows(inputs);
 
+    // Stop while the fourth document is created: the three workers may hold two more rows then.
+    engine.stopAt = "/t3.pdf";
+    engine.stop = &state.stopRequested;
     EventLog observer;
-    observer.onSelect = [this](size_t row) {
-        if (row == 2)
-            state.stopRequested = 1;
-    };
     fs::path logFolder = dir / "log-stop";
     state.log.setSettings(LogSettings {true, logFolder.string()});
     Outcome stopped = convert(list, kPerImageMode, 3, "stop", kCreateNewFile, &observer);
+    engine.stop = nullptr;
     EXPECT_TRUE(stopped.stopped);
 
     // The rows started form a prefix; each is finished, the rest untouched.
     size_t started = 0;
     while (started < list.size() && list[started].converted == 1)
         ++started;
-    EXPECT_GE(started, 3u);
-    EXPECT_LT(started, list.size());
+    EXPECT_GE(started, 4u);
+    EXPECT_LE(started, 6u);
     for (size_t i = 0; i < list.size(); ++i) {
         EXPECT_EQ(list[i].converted == 1, i < started) << i;
         EXPECT_EQ(list[i].status, i >= started ? "-" : i == 1 ? "Failed" : "Succeed") << i;
