@@ -391,6 +391,18 @@ TEST_F(EngineApi, TemporaryOutputIsNamedOnlyWhenPublished)
     TemporaryOutput nowhere;
     EXPECT_FALSE(nowhere.create((dir / "missing/out.pdf").string()));
     EXPECT_FALSE(nowhere.publish());
+
+    // A name near the 255-byte limit is given both when it is free and when it replaces a file.
+    std::filesystem::remove(target);
+    auto longName = dir / (std::string(251, 'n') + ".pdf");
+    for (const char* text : {"free", "replacing"}) {
+        TemporaryOutput named;
+        ASSERT_TRUE(named.create(longName.string()));
+        writeFileBytes(named.writePath(), text);
+        EXPECT_TRUE(named.publish()) << text;
+        EXPECT_EQ(readFileBytes(longName), text);
+        EXPECT_EQ(entries(), std::vector<std::string>{longName.filename().string()});
+    }
 }
 
 TEST_F(EngineApi, ImageQueriesAnswerWithoutADocument)

@@ -45,6 +45,13 @@ mode_t currentUmask()
     return mask;
 }
 
+// The start of a hidden sibling's name: "." and the final name, cut so that the sibling with its
+// seven-character suffix still fits a file system's 255-byte name limit.
+std::string siblingStem(const PathParts& parts)
+{
+    return parts.folder + "." + parts.name.substr(0, 240) + ".";
+}
+
 // A hidden name beside the final one that nothing has yet; six random letters and digits.
 std::string siblingName(const PathParts& parts, std::mt19937& random)
 {
@@ -52,7 +59,7 @@ std::string siblingName(const PathParts& parts, std::mt19937& random)
     std::string suffix(6, 'x');
     for (char& c : suffix)
         c = kLetters[random() % (sizeof kLetters - 1)];
-    return parts.folder + "." + parts.name + "." + suffix;
+    return siblingStem(parts) + suffix;
 }
 
 } // namespace
@@ -72,7 +79,7 @@ bool TemporaryOutput::create(const std::string& finalPath)
         ::close(m_fd); // no /proc to reopen it through: fall back to a named file
         m_fd = -1;
     }
-    std::string pattern = parts.folder + "." + parts.name + ".XXXXXX";
+    std::string pattern = siblingStem(parts) + "XXXXXX";
     int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         m_writePath.clear();
@@ -91,6 +98,14 @@ bool TemporaryOutput::publish()
     if (m_fd < 0) {
         ::chmod(m_sibling.c_str(), 0666 & ~currentUmask()); // mkstemp made it private
     } else {
+        // A free final name is given in one step, so a process that dies here leaves either
+        // nothing or the complete file.
+        if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, m_finalPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            m_writePath.clear();
+            return true;
+        }
         // An unnamed file cannot replace a name directly: it is linked under a fresh hidden name,
         // which the rename then moves over the final one.
         std::random_device seed;
