@@ -225,24 +225,63 @@ TEST(ResourceLimits, PageTreeDepthIsWalkedUpToTheCap)
     EXPECT_EQ(readPdfBytes(pdfWithTreeDepth(limits::kMaxPageTreeDepth + 1)).result, 0);
 }
 
+// A one-page file whose /Size names `size`; `padding` bytes of comment make it larger.
+std::string pdfWithSize(int64_t size, size_t padding = 0)
+{
+    HandPdf pdf;
+    addFlatPages(pdf, 1);
+    std::string line = "%" + std::string(63, 'p') + "\n";
+    for (size_t written = 0; written < padding; written += line.size())
+        pdf.raw(line);
+    pdf.finishSection("/Size " + std::to_string(size) + " /Root 1 0 R");
+    return pdf.bytes();
+}
+
 TEST(ResourceLimits, ObjectNumbersAboveTheCapAreRefused)
 {
-    // /Size names the highest number + 1; the file itself lists only small numbers.
-    auto withSize = [](int64_t size) {
-        HandPdf pdf;
-        addFlatPages(pdf, 1);
-        pdf.finishSection("/Size " + std::to_string(size) + " /Root 1 0 R");
-        return pdf.bytes();
-    };
-    ReadOutcome atLimit = readPdfBytes(withSize(int64_t{limits::kMaxPdfObjectNumber} + 1));
+    // /Size names the highest number + 1. Numbers above the file's size plus 4096 are refused,
+    // so reaching the cap takes a file of about the cap's size in bytes.
+    const std::string padded = pdfWithSize(int64_t{limits::kMaxPdfObjectNumber} + 1, limits::kMaxPdfObjectNumber);
+    ReadOutcome atLimit = readPdfBytes(padded);
     ASSERT_EQ(atLimit.result, 1);
     EXPECT_EQ(atLimit.existing.highestNumber, limits::kMaxPdfObjectNumber);
-    EXPECT_EQ(readPdfBytes(withSize(int64_t{limits::kMaxPdfObjectNumber} + 2)).result, 0);
+    EXPECT_EQ(readPdfBytes(pdfWithSize(int64_t{limits::kMaxPdfObjectNumber} + 2, limits::kMaxPdfObjectNumber)).result,
+              0);
     // A reference to a number past the cap is no reference at all.
     HandPdf pdf;
     addFlatPages(pdf, 1);
     pdf.finishSection("/Size 4 /Root " + std::to_string(limits::kMaxPdfObjectNumber + 1) + " 0 R");
     EXPECT_EQ(readPdfBytes(pdf.bytes()).result, 0);
+}
+
+// In a small file /Size may name at most the file's size plus 4096; the tables stay proportional
+// to the file. A file at that limit takes an update, and the updated file still reads.
+TEST(ResourceLimits, ObjectNumbersFollowTheFileSize)
+{
+    // The file's size depends on the digits of /Size: two rounds settle it.
+    int64_t size = 4097;
+    for (int round = 0; round < 2; ++round)
+        size = static_cast<int64_t>(pdfWithSize(size).size()) + 4097;
+    const std::string atLimit = pdfWithSize(size);
+    ASSERT_EQ(static_cast<int64_t>(atLimit.size()) + 4097, size);
+    ReadOutcome read = readPdfBytes(atLimit);
+    ASSERT_EQ(read.result, 1);
+    EXPECT_EQ(read.existing.highestNumber, size - 1);
+    EXPECT_EQ(readPdfBytes(pdfWithSize(size + 1)).result, 0);
+    EXPECT_EQ(readPdfBytes(pdfWithSize(803479)).result, 0) << "a small file cannot claim 803478 objects";
+
+    const auto path = scratchDir() / "at-limit.pdf";
+    writeFileBytes(path, atLimit);
+    pdf::PdfDocument* doc = pdf::newPdfDocument();
+    ASSERT_EQ(pdf::openForAppend(doc, path.string()), 1);
+    pdf::beginPage(doc, 200, 100);
+    pdf::endPage(doc);
+    EXPECT_EQ(pdf::closePdfDocument(doc), 1);
+    pdf::freePdfDocument(doc);
+    ReadOutcome updated = readPdfFile(path);
+    ASSERT_EQ(updated.result, 1);
+    EXPECT_EQ(updated.existing.pages.size(), 2u);
+    EXPECT_TRUE(qpdfCheck(path));
 }
 
 } // namespace

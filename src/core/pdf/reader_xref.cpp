@@ -118,6 +118,16 @@ bool readIdentifier(Scanner& scan, ExistingPdf& existing)
     return true;
 }
 
+// The highest object number a file may use: its size in bytes plus 4096. Real files number their
+// objects densely, and the tables must stay proportional to the file. The limit holds for the
+// numbers the sections list and for /Size alike, since an update numbers its new objects from
+// /Size; and as an update adds more bytes than objects, a file within the limit stays within it
+// after any number of updates.
+int64_t objectNumberLimit(const ReadContext& ctx)
+{
+    return std::min<int64_t>(kMaxObjectNumber, ctx.fileSize + 4096);
+}
+
 struct ChainState {
     bool sizeSeen = false;
     int64_t sizeHighest = 0;  // /Size - 1 of the newest trailer that has /Size
@@ -169,7 +179,7 @@ bool readTrailer(ReadContext& ctx, Scanner& file, ExistingPdf& existing, ChainSt
         scan.readName(&name);
         int64_t value = 0;
         if (keyIs(name, "Size")) {
-            if (!scan.readInteger(&value) || value < 1 || value > int64_t{kMaxObjectNumber} + 1)
+            if (!scan.readInteger(&value) || value < 1 || value > objectNumberLimit(ctx) + 1)
                 return false;
             if (!state.sizeSeen) {
                 state.sizeSeen = true;
@@ -223,9 +233,7 @@ void ensureEntry(ExistingPdf& existing, size_t number)
 // One cross-reference section at file position `position` and its trailer.
 bool readSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int64_t position, int64_t* prev)
 {
-    // Object numbers beyond the file's size in bytes are refused: real files number their
-    // objects densely, and the tables must stay proportional to the file.
-    const int64_t numberLimit = std::min<int64_t>(kMaxObjectNumber, std::max<int64_t>(ctx.fileSize, 4096));
+    const int64_t numberLimit = objectNumberLimit(ctx);
     // A small first read: a file updated many times has many small sections, and the bytes read
     // count against the budget; larger sections continue through the block's refills.
     Scanner scan(ctx, position, kSectionFirstRead);
