@@ -23,7 +23,8 @@ inline constexpr uint64_t kMaxAllocationBytes = uint64_t{1} << 30;
 // libjpeg decodes every scan in full, so a file of thousands of tiny scans would take minutes.
 inline constexpr int kMaxJpegScans = 500;
 
-// The PDF reader. Object numbers: the common implementation limit of PDF. Nesting of
+// The PDF reader. Object numbers: the common implementation limit of PDF (a file may further use
+// no number above its size in bytes plus 4096). Nesting of
 // dictionaries and arrays in one value: real files rarely go beyond ten. Depth of the page tree:
 // a balanced tree of ten levels holds more pages than any file has, but some writers chain
 // their nodes; the walk keeps its path on the heap, so the cap only bounds a degenerate tree.
