@@ -73,9 +73,10 @@ protected:
                " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     }
 
+    // The pages found by walking the page tree (pdfinfo would only repeat the root's /Count).
     static int pageCount(const fs::path& pdf)
     {
-        CommandResult r = runCommand("pdfinfo " + shellQuote(pdf.string()) + " | sed -n 's/^Pages: *//p'");
+        CommandResult r = runCommand("qpdf --show-pages " + shellQuote(pdf.string()) + " | grep -c '^page'");
         return std::atoi(r.output.c_str());
     }
 
@@ -196,6 +197,22 @@ TEST_F(Append, PageTreeRootWithReferencesForValues)
     EXPECT_EQ(appendPages(path, 2), 1);
     EXPECT_EQ(pageCount(path), 4);
     EXPECT_EQ(readFileBytes(path).substr(0, body.size()), body);
+}
+
+TEST_F(Append, RootWithTwoKidsEntriesKeepsThePagesTheReaderWalked)
+{
+    // A damaged root that names /Kids twice: the reader walks the first, so the update must add
+    // to that one and not to the empty second one.
+    std::string body = handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                    "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 200 200] /Kids [] >>",
+                                    "<< /Type /Page /Parent 2 0 R >>"},
+                                   "/Root 1 0 R");
+    auto path = pdfPath("two_kids.pdf");
+    writeFileBytes(path, body);
+    EXPECT_EQ(appendPages(path, 1), 1);
+    CommandResult pages = runCommand("qpdf --show-pages " + shellQuote(path.string()) + " | grep '^page'");
+    EXPECT_EQ(pages.output.substr(0, pages.output.find('\n')), "page 1: 3 0 R") << pages.output;
+    EXPECT_EQ(std::count(pages.output.begin(), pages.output.end(), '\n'), 2) << pages.output;
 }
 
 TEST_F(Append, InformationNamingTheCatalogIsNotWrittenOverIt)

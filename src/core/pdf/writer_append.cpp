@@ -4,6 +4,7 @@
 // ones. The existing bytes are never changed; a failed final write is cut off again.
 #include "pdf/document.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <unistd.h>
@@ -139,16 +140,10 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     std::vector<DictionaryEntry> entries;
     if (!dictionaryEntries(doc->existing.pageTreeRootText, &entries))
         return false;
+    // The first /Kids is the one the reader walked; a damaged root may hold another further on.
+    auto first = std::find_if(entries.begin(), entries.end(), [](const DictionaryEntry& e) { return e.key == "Kids"; });
     std::string kids;
-    bool kidsFound = false;
-    for (auto& entry : entries) {
-        if (entry.key == "Kids") {
-            if (!existingKids(doc, entry.text, &kids))
-                return false;
-            kidsFound = true;
-        }
-    }
-    if (!kidsFound)
+    if (first == entries.end() || !existingKids(doc, first->text, &kids))
         return false;
     std::erase_if(entries, [](const DictionaryEntry& e) { return e.key == "Count" || e.key == "Kids"; });
     beginRewrite(doc, doc->existing.pageTreeRoot, offset);
