@@ -170,5 +170,9 @@ bool readCrossReferences(ReadContext& context, ExistingPdf& existing);
 bool readEncryption(ReadContext& context, ExistingPdf& existing);
 bool readInfo(ReadContext& context, ExistingPdf& existing);
 bool readPages(ReadContext& context, ExistingPdf& existing);
+// The /Kids of a page-tree node's text: 1 with *kids filled (possibly empty), 0 when the node has
+// no /Kids (a page), -1 when they cannot be read. An indirect array is loaded through context.
+int readKids(ReadContext& context, const ExistingPdf& existing, const std::string& text,
+             std::vector<std::pair<int, int>>* kids);
 
 } // namespace folvane::pdf::reader

@@ -66,6 +66,34 @@ bool readStringValue(Scanner& scan, uint64_t limit, std::string* bytes)
     return false;
 }
 
+bool readCatalog(ReadContext& ctx, ExistingPdf& existing)
+{
+    if (!loadObject(ctx, existing, existing.catalogNumber, kReaderBlockSize, false, &existing.catalogText))
+        return false;
+    Scanner catalog(existing.catalogText);
+    int generation = 0;
+    if (!catalog.findKey("/Pages"))
+        return false;
+    skipKeyName(catalog);
+    if (!catalog.readReference(&existing.pageTreeRoot, &generation) || !listed(existing, existing.pageTreeRoot) ||
+        generation != generationOf(existing, existing.pageTreeRoot))
+        return false;
+    if (!loadObject(ctx, existing, existing.pageTreeRoot, kReaderBlockSize, false, &existing.pageTreeRootText))
+        return false;
+    Scanner root(existing.pageTreeRootText);
+    int64_t count = 0;
+    if (!root.findKey("/Count"))
+        return false;
+    skipKeyName(root);
+    if (!root.readInteger(&count) || count < 0 || count > kMaxObjectNumber)
+        return false;
+    existing.rootCount = static_cast<int>(count);
+    existing.pageCount = existing.rootCount;
+    return true;
+}
+
+} // namespace
+
 // The /Kids of a page-tree node: 1 with *kids filled (possibly empty), 0 when the node has no
 // /Kids (a page), -1 when they cannot be read. The array may be an indirect object.
 int readKids(ReadContext& ctx, const ExistingPdf& existing, const std::string& text,
@@ -105,34 +133,6 @@ int readKids(ReadContext& ctx, const ExistingPdf& existing, const std::string& t
         kids->emplace_back(number, generation);
     }
 }
-
-bool readCatalog(ReadContext& ctx, ExistingPdf& existing)
-{
-    if (!loadObject(ctx, existing, existing.catalogNumber, kReaderBlockSize, false, &existing.catalogText))
-        return false;
-    Scanner catalog(existing.catalogText);
-    int generation = 0;
-    if (!catalog.findKey("/Pages"))
-        return false;
-    skipKeyName(catalog);
-    if (!catalog.readReference(&existing.pageTreeRoot, &generation) || !listed(existing, existing.pageTreeRoot) ||
-        generation != generationOf(existing, existing.pageTreeRoot))
-        return false;
-    if (!loadObject(ctx, existing, existing.pageTreeRoot, kReaderBlockSize, false, &existing.pageTreeRootText))
-        return false;
-    Scanner root(existing.pageTreeRootText);
-    int64_t count = 0;
-    if (!root.findKey("/Count"))
-        return false;
-    skipKeyName(root);
-    if (!root.readInteger(&count) || count < 0 || count > kMaxObjectNumber)
-        return false;
-    existing.rootCount = static_cast<int>(count);
-    existing.pageCount = existing.rootCount;
-    return true;
-}
-
-} // namespace
 
 size_t bodyStart(const std::string& text)
 {

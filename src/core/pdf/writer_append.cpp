@@ -75,14 +75,23 @@ void beginRewrite(PdfDocument* doc, int number, int64_t* offset)
     writeFormatted(doc, "%d %d obj\r <<", number, generationOf(doc->existing, number));
 }
 
-void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
+// The entries as copied into a rewritten dictionary.
+std::string entriesText(const std::vector<DictionaryEntry>& entries)
 {
+    std::string text;
     for (const auto& entry : entries) {
-        writeBytes(doc, entry.text.data(), entry.text.size());
+        text += entry.text;
         // A "%" in the copied text may open a comment running to the end of the line; a line
         // end keeps what follows out of it.
-        writeChar(doc, entry.text.find('%') != std::string::npos ? '\r' : ' ');
+        text += entry.text.find('%') != std::string::npos ? '\r' : ' ';
     }
+    return text;
+}
+
+void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
+{
+    std::string text = entriesText(entries);
+    writeBytes(doc, text.data(), text.size());
 }
 
 bool hasViewerSettings(const PdfDocument* doc)
@@ -134,6 +143,29 @@ bool existingKids(PdfDocument* doc, const std::string& value, std::string* kids)
     return true;
 }
 
+// Whether the reader takes a rewritten page-tree root as written: one object that ends at its
+// own "endobj", whose /Count is `count` and whose last kid is the new subtree. Entries copied from
+// a damaged root can change how the text scans (an unbalanced string or a comment across the new
+// entries); such an update is refused rather than written unreadable.
+bool rootReadsBack(PdfDocument* doc, const std::string& object, int count, int subtree)
+{
+    reader::Scanner scan(object);
+    std::string text;
+    if (!scan.objectText(&text, object.size(), false) || text.size() + 1 != object.size())
+        return false;
+    reader::Scanner root(text);
+    std::string name;
+    int64_t value = 0;
+    if (!root.findKey("/Count") || !root.readName(&name))
+        return false;
+    root.skipBlanks();
+    if (!root.readInteger(&value) || value != count)
+        return false;
+    reader::ReadContext unused; // the kids are a direct array: nothing is loaded
+    std::vector<std::pair<int, int>> kids;
+    return reader::readKids(unused, doc->existing, text, &kids) == 1 && !kids.empty() && kids.back().first == subtree;
+}
+
 // The existing page-tree root with the new count and the new subtree added to its kids.
 bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
 {
@@ -146,15 +178,18 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     if (first == entries.end() || !existingKids(doc, first->text, &kids))
         return false;
     std::erase_if(entries, [](const DictionaryEntry& e) { return e.key == "Count" || e.key == "Kids"; });
-    beginRewrite(doc, doc->existing.pageTreeRoot, offset);
     // The new count and kids come first: readers that look keys up by prefix (ours among them)
     // must meet "/Count" before a longer key such as "/CountBox" that the root may also hold.
-    writeFormatted(doc, "/Count %d ", doc->existing.pageCount + doc->pageCount);
-    writeString(doc, "/Kids [");
-    writeBytes(doc, kids.data(), kids.size());
-    writeFormatted(doc, " %d 0 R] ", subtreeRoot + doc->numberBase);
-    writeEntries(doc, entries);
-    writeString(doc, ">> endobj ");
+    const int number = doc->existing.pageTreeRoot;
+    const int count = doc->existing.pageCount + doc->pageCount;
+    const int subtree = subtreeRoot + doc->numberBase;
+    std::string object = std::to_string(number) + " " + std::to_string(generationOf(doc->existing, number)) +
+                         " obj\r <</Count " + std::to_string(count) + " /Kids [" + kids + " " +
+                         std::to_string(subtree) + " 0 R] " + entriesText(entries) + ">> endobj ";
+    if (!rootReadsBack(doc, object, count, subtree))
+        return false;
+    *offset = currentOffset(doc);
+    writeBytes(doc, object.data(), object.size());
     return true;
 }
 
