@@ -4,7 +4,6 @@
 // ones. The existing bytes are never changed; a failed final write is cut off again.
 #include "pdf/document.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <unistd.h>
@@ -20,19 +19,11 @@ namespace folvane::pdf {
 
 namespace {
 
-constexpr uint64_t kObjectTextLimit = 1 << 20;
-
 int generationOf(const ExistingPdf& existing, int number)
 {
     if (number < 1 || static_cast<size_t>(number) >= existing.generations.size())
         return 0;
     return existing.generations[static_cast<size_t>(number)];
-}
-
-bool listed(const ExistingPdf& existing, int number)
-{
-    return number >= 1 && static_cast<size_t>(number) < existing.offsets.size() &&
-           existing.offsets[static_cast<size_t>(number)] >= 0;
 }
 
 struct DictionaryEntry {
@@ -116,38 +107,13 @@ bool rewriteCatalog(PdfDocument* doc, int64_t* offset)
     return true;
 }
 
-// The kids of the existing root as written inside its array ("4 0 R 9 0 R"), reading the array
-// object when /Kids refers to one.
-bool existingKids(PdfDocument* doc, const std::string& value, std::string* kids)
-{
-    std::string_view text(value);
-    size_t bracket = text.find('[');
-    if (bracket == std::string_view::npos) {
-        reader::Scanner scan(text.substr(5)); // after "/Kids"
-        int number = 0, generation = 0;
-        if (!scan.readReference(&number, &generation) || !listed(doc->existing, number))
-            return false;
-        reader::ReadContext context;
-        std::string object;
-        if (!context.open(doc->sink) ||
-            !reader::loadObject(context, doc->existing, number, kObjectTextLimit, false, &object))
-            return false;
-        return existingKids(doc, object.substr(reader::bodyStart(object)), kids);
-    }
-    // The array up to its own closing bracket: anything after it (even a stray "]") is not kids.
-    reader::Scanner scan(text.substr(bracket));
-    std::string array;
-    if (!scan.skipBalanced(&array, text.size()) || array.size() < 2)
-        return false;
-    *kids = array.substr(1, array.size() - 2);
-    return true;
-}
+using Kids = std::vector<std::pair<int, int>>; // number, generation
 
 // Whether the reader takes a rewritten page-tree root as written: one object that ends at its
-// own "endobj", whose /Count is `count` and whose last kid is the new subtree. Entries copied from
-// a damaged root can change how the text scans (an unbalanced string or a comment across the new
-// entries); such an update is refused rather than written unreadable.
-bool rootReadsBack(PdfDocument* doc, const std::string& object, int count, int subtree)
+// own "endobj", whose /Count is `count` and whose kids are `kids`. Entries copied from a damaged
+// root can change how the text scans (an unbalanced string or a comment across the new entries);
+// such an update is refused rather than written unreadable.
+bool rootReadsBack(PdfDocument* doc, const std::string& object, int count, const Kids& kids)
 {
     reader::Scanner scan(object);
     std::string text;
@@ -162,8 +128,8 @@ bool rootReadsBack(PdfDocument* doc, const std::string& object, int count, int s
     if (!root.readInteger(&value) || value != count)
         return false;
     reader::ReadContext unused; // the kids are a direct array: nothing is loaded
-    std::vector<std::pair<int, int>> kids;
-    return reader::readKids(unused, doc->existing, text, &kids) == 1 && !kids.empty() && kids.back().first == subtree;
+    Kids read;
+    return reader::readKids(unused, doc->existing, text, &read) == 1 && read == kids;
 }
 
 // The existing page-tree root with the new count and the new subtree added to its kids.
@@ -172,21 +138,25 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     std::vector<DictionaryEntry> entries;
     if (!dictionaryEntries(doc->existing.pageTreeRootText, &entries))
         return false;
-    // The first /Kids is the one the reader walked; a damaged root may hold another further on.
-    auto first = std::find_if(entries.begin(), entries.end(), [](const DictionaryEntry& e) { return e.key == "Kids"; });
-    std::string kids;
-    if (first == entries.end() || !existingKids(doc, first->text, &kids))
+    // The kids the reader walked (a damaged root may name /Kids more than once, or hide one in a
+    // value), read from the array object when /Kids refers to one; the new subtree follows them.
+    reader::ReadContext context;
+    Kids kids;
+    if (!context.open(doc->sink) || reader::readKids(context, doc->existing, doc->existing.pageTreeRootText, &kids) != 1)
         return false;
+    kids.emplace_back(subtreeRoot + doc->numberBase, 0);
+    std::string kidsText;
+    for (const auto& [kid, generation] : kids)
+        kidsText += std::to_string(kid) + " " + std::to_string(generation) + " R ";
     std::erase_if(entries, [](const DictionaryEntry& e) { return e.key == "Count" || e.key == "Kids"; });
     // The new count and kids come first: readers that look keys up by prefix (ours among them)
     // must meet "/Count" before a longer key such as "/CountBox" that the root may also hold.
     const int number = doc->existing.pageTreeRoot;
     const int count = doc->existing.pageCount + doc->pageCount;
-    const int subtree = subtreeRoot + doc->numberBase;
     std::string object = std::to_string(number) + " " + std::to_string(generationOf(doc->existing, number)) +
-                         " obj\r <</Count " + std::to_string(count) + " /Kids [" + kids + " " +
-                         std::to_string(subtree) + " 0 R] " + entriesText(entries) + ">> endobj ";
-    if (!rootReadsBack(doc, object, count, subtree))
+                         " obj\r <</Count " + std::to_string(count) + " /Kids [" + kidsText + "] " +
+                         entriesText(entries) + ">> endobj ";
+    if (!rootReadsBack(doc, object, count, kids))
         return false;
     *offset = currentOffset(doc);
     writeBytes(doc, object.data(), object.size());
