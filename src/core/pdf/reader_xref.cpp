@@ -47,14 +47,20 @@ bool locateStartxref(ReadContext& ctx, int64_t* offset)
     return scan.nextNumber(offset);
 }
 
-// Whether a cross-reference section starts at file position `position` (after blanks).
+// Whether a cross-reference section starts at file position `position` (after blanks): the
+// keyword on its own, not the end of a longer word such as "startxref".
 bool xrefKeywordAt(ReadContext& ctx, int64_t position)
 {
     if (position < 0 || position >= ctx.fileSize)
         return false;
     Scanner scan(ctx, position, 256);
     scan.skipBlanks();
-    return scan.startsWith("xref");
+    if (!scan.startsWith("xref") || std::isalnum(scan.peek(4)))
+        return false;
+    if (scan.index() > 0 || position == 0)
+        return true; // blanks stand before it
+    Scanner before(ctx, position - 1, 16);
+    return !std::isalnum(before.peek());
 }
 
 // Offsets count from the file's start, except in files with bytes before "%PDF-" whose offsets
@@ -65,6 +71,8 @@ bool findOffsetBase(ReadContext& ctx, int64_t startxref, int64_t* base)
     size_t length = static_cast<size_t>(std::min<int64_t>(ctx.fileSize, kHeaderSearch));
     if (!readAt(ctx, 0, length, &head))
         return false;
+    // The header as the append rule finds it, letter case ignored ("%PDf-1.4" counts).
+    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::toupper(c); });
     size_t header = head.find("%PDF-");
     if (header != std::string::npos && header > 0 && xrefKeywordAt(ctx, startxref + static_cast<int64_t>(header))) {
         *base = static_cast<int64_t>(header);
