@@ -51,6 +51,12 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     }
     app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
 
+    std::string conflict = jobs::overwriteDeleteConflict(settings, policy);
+    if (!conflict.empty()) {
+        std::fprintf(stderr, "folvane-cli: %s\n", conflict.c_str());
+        return kExitUsage;
+    }
+
     jobs::JobObserver observer;
     jobs::WatchState state;
     if (!jobs::beginWatch(state, settings, policy, observer)) {
@@ -75,6 +81,10 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
                                     if (outcome == jobs::kStateFailed && !reason.empty())
                                         std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", path.c_str(),
                                                      std::string(reason).c_str());
+                                },
+                                [](const std::string& path, std::string_view message) {
+                                    std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(),
+                                                 std::string(message).c_str());
                                 }};
     jobs::WatchReport report;
     {

@@ -356,6 +356,13 @@ void CMonitorPage::onStart()
     settings.repeat = m_runsec->isChecked();
     settings.intervalSeconds = leadingNumber(m_seconds->text());
     int policy = m_store.getInt("exists", jobs::kCreateNewFile);
+    // A combination that would lose pages is refused before anything starts.
+    std::string conflict = jobs::overwriteDeleteConflict(settings, policy);
+    if (!conflict.empty()) {
+        message(QString::fromStdString(conflict));
+        emit jobState(0);
+        return;
+    }
     m_worker->start(std::move(settings), policy, m_log);
 }
 

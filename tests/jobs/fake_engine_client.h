@@ -21,7 +21,7 @@ public:
     std::set<std::string> failingImages;    // AddImageFile of these paths answers 0
     std::set<engine::DocHandle> failingCloses;
 
-    engine::DocHandle CreateDocument(const std::string& path) override
+    engine::DocHandle CreateDocument(const std::string& path, const engine::NamingRule& = {}) override
     {
         calls.push_back("CreateDocument " + path);
         return failingCreates.count(path) ? 0 : ++m_lastHandle;

@@ -98,11 +98,11 @@ struct Outcome {
 // created. Documents are created in input order, so a stop requested there reaches the workers
 // before they take any row beyond the ones already in their hands.
 struct StoppingEngine : engine::CEngineClient {
-    engine::DocHandle CreateDocument(const std::string& path) override
+    engine::DocHandle CreateDocument(const std::string& path, const engine::NamingRule& naming = {}) override
     {
         if (stop && !stopAt.empty() && path.ends_with(stopAt))
             stop->store(1);
-        return engine::CEngineClient::CreateDocument(path);
+        return engine::CEngineClient::CreateDocument(path, naming);
     }
     std::string stopAt;
     std::atomic<int>* stop = nullptr;

@@ -90,6 +90,9 @@ protected:
                                   outcomes.push_back(std::string(outcome) + " " + path);
                                   if (!reason.empty())
                                       reasons.push_back(std::string(reason));
+                              },
+                              [this](const std::string& path, std::string_view message) {
+                                  notices.push_back(path + ": " + std::string(message));
                               }};
         return runWatch(state, settings, context);
     }
@@ -104,6 +107,7 @@ protected:
     int afterAction = services::kDoNothing;
     std::vector<std::string> outcomes;
     std::vector<std::string> reasons; // of the "Failed" outcomes that carry one
+    std::vector<std::string> notices; // moves that failed, entries passed over
 };
 
 TEST_F(WatchRunnerTest, ScansInNameOrderByLowerCasedSubstringAndNeverEntersManagedFolders)

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/temporary_output.h"
+
 namespace folvane::engine {
 
 using DocHandle = int;
@@ -41,7 +43,13 @@ enum QueryCode : int {
 
 // Creates a new PDF at path ("-" = standard output). 0 when the path is empty, already open
 // under another handle (letter case ignored), cannot be created, or every handle is in use.
+// The finished file replaces whatever lies under the path then.
 DocHandle CreateDocument(const std::string& path);
+
+// As CreateDocument, with the naming rule the finished file follows when it is given its name;
+// CloseDocument then fails when the rule finds no name. The rule's callback runs on the thread
+// that closes the document.
+DocHandle CreateDocument(const std::string& path, const NamingRule& naming);
 
 // Opens an existing PDF for appending pages by an incremental update. Same refusals as
 // CreateDocument, and 0 when the file is not one the reader accepts.

@@ -14,7 +14,10 @@ class CEngineClient {
 public:
     virtual ~CEngineClient() = default;
 
-    virtual DocHandle CreateDocument(const std::string& path) { return engine::CreateDocument(path); }
+    virtual DocHandle CreateDocument(const std::string& path, const NamingRule& naming = {})
+    {
+        return engine::CreateDocument(path, naming);
+    }
     virtual DocHandle OpenDocumentForAppend(const std::string& path) { return engine::OpenDocumentForAppend(path); }
     virtual int CloseDocument(DocHandle h) { return engine::CloseDocument(h); }
     virtual int DiscardDocument(DocHandle h) { return engine::DiscardDocument(h); }

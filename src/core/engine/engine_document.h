@@ -45,6 +45,7 @@ struct EngineDocument {
     EngineSettings settings;
     int mode = 0;                          // 0 new file, 1 appending
     std::unique_ptr<TemporaryOutput> temporary; // a new file until it is complete and named
+    NamingRule naming;                     // how the complete new file takes its name
 };
 
 // The document behind a handle, or null.

@@ -46,8 +46,8 @@ bool pathInUse(const std::string& path)
     return false;
 }
 
-// Where a finished new file is renamed to: the path itself, or the file a symbolic link points
-// at. Empty when the file must be written directly: standard output, or an existing target that
+// Where a finished new file is renamed to: the path itself (a link that leads nowhere included,
+// which the file then replaces), or the file a symbolic link points at. Empty when the file must be written directly: standard output, or an existing target that
 // is not a regular file (a device or a pipe must never be replaced by a file).
 std::string publishTarget(const std::string& path)
 {
@@ -59,7 +59,7 @@ std::string publishTarget(const std::string& path)
     if (S_ISLNK(info.st_mode)) {
         char* resolved = ::realpath(path.c_str(), nullptr);
         if (!resolved)
-            return {}; // a dangling link: write through it, as opening it would
+            return path; // a dangling link is replaced itself; its target is never created
         std::string target = resolved;
         std::free(resolved);
         if (::stat(target.c_str(), &info) != 0)
@@ -92,6 +92,11 @@ EngineDocument* lookupDocument(DocHandle handle)
 
 DocHandle CreateDocument(const std::string& path)
 {
+    return CreateDocument(path, NamingRule {});
+}
+
+DocHandle CreateDocument(const std::string& path, const NamingRule& naming)
+{
     if (path.empty())
         return 0;
     std::lock_guard lock(g_tableMutex);
@@ -118,6 +123,7 @@ DocHandle CreateDocument(const std::string& path)
     }
     doc->pdf = writer;
     doc->settings.outputPath = path;
+    doc->naming = naming;
     DocHandle handle = storeDocument(std::move(doc));
     if (handle == 0) {
         // The table was full: the document (and its temporary file) went with the unique_ptr.
@@ -162,7 +168,7 @@ int CloseDocument(DocHandle handle)
     pdf::freePdfDocument(doc->pdf);
     if (doc->temporary) {
         if (written)
-            written = doc->temporary->publish();
+            written = doc->temporary->publish(doc->naming);
         else
             doc->temporary->discard();
     }

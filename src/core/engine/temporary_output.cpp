@@ -62,6 +62,52 @@ std::string siblingName(const PathParts& parts, std::mt19937& random)
     return siblingStem(parts) + suffix;
 }
 
+// Names tried for one file before giving up; far more than any run of other processes taking
+// numbered names at the same moment.
+constexpr int kMaxNameAttempts = 10000;
+
+// A rename that fails with EEXIST when the target exists. File systems without the flag get a
+// hard link, which cannot replace either, followed by removing the old name.
+bool renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+// The replacement of an existing regular file keeps the mode, owner and group the user gave it.
+// Owner and group follow only where the system permits; without them the set-user and set-group
+// bits are not carried over, as a copy would not carry them either.
+void takeOverAttributes(int fd, const std::string& replaced)
+{
+    struct stat info;
+    if (::lstat(replaced.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    bool owned = ::fchown(fd, info.st_uid, info.st_gid) == 0;
+    mode_t mode = info.st_mode & (owned ? 07777 : 01777);
+    ::fchmod(fd, mode);
+}
+
+// Makes the new name itself durable: the folder entry is synced after the link or rename. False
+// when the system reports that it could not be (a folder that cannot be opened for it, such as
+// one without read permission, is taken as synced by the system's own schedule).
+bool syncFolderOf(const std::string& path)
+{
+    PathParts parts = split(path);
+    const std::string folder = parts.folder.empty() ? std::string(".") : parts.folder;
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    ::close(fd);
+    return synced;
+}
+
 } // namespace
 
 bool TemporaryOutput::create(const std::string& finalPath)
@@ -91,46 +137,93 @@ bool TemporaryOutput::create(const std::string& finalPath)
     return true;
 }
 
-bool TemporaryOutput::publish()
+bool TemporaryOutput::publish(const NamingRule& rule)
 {
     if (m_writePath.empty())
         return false;
-    if (m_fd < 0) {
-        ::chmod(m_sibling.c_str(), 0666 & ~currentUmask()); // mkstemp made it private
-    } else {
-        // A free final name is given in one step, so a process that dies here leaves either
-        // nothing or the complete file.
-        if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, m_finalPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            ::close(m_fd);
-            m_fd = -1;
-            m_writePath.clear();
+    bool published = m_fd >= 0 ? publishUnnamed(rule) : publishSibling(rule);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (!m_sibling.empty())
+        ::unlink(m_sibling.c_str());
+    m_sibling.clear();
+    m_writePath.clear();
+    return published && syncFolderOf(m_finalPath);
+}
+
+bool TemporaryOutput::publishUnnamed(const NamingRule& rule)
+{
+    // A free name is given in one step that fails when the name is taken, so a process that dies
+    // here leaves either nothing or the complete file, and two processes that chose the same
+    // free name cannot replace each other's file.
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, m_finalPath.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return true;
+        if (errno != EEXIST)
+            return false;
+        if (!rule.mayReplace) {
+            std::string next = rule.nextName ? rule.nextName(m_finalPath) : std::string();
+            if (next.empty())
+                return false;
+            m_finalPath = next;
+            continue;
         }
+        takeOverAttributes(m_fd, m_finalPath);
         // An unnamed file cannot replace a name directly: it is linked under a fresh hidden name,
         // which the rename then moves over the final one.
         std::random_device seed;
         std::mt19937 random(seed());
         PathParts parts = split(m_finalPath);
-        for (int attempt = 0; attempt < 100 && m_sibling.empty(); ++attempt) {
+        for (int tries = 0; tries < 100 && m_sibling.empty(); ++tries) {
             std::string name = siblingName(parts, random);
             if (::linkat(AT_FDCWD, m_writePath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
                 m_sibling = name;
             else if (errno != EEXIST)
-                break;
+                return false;
         }
-        ::close(m_fd);
-        m_fd = -1;
-        if (m_sibling.empty()) {
-            m_writePath.clear();
-            return false;
-        }
+        return replaceWithSibling();
     }
-    bool renamed = ::rename(m_sibling.c_str(), m_finalPath.c_str()) == 0;
-    if (!renamed)
-        ::unlink(m_sibling.c_str());
+    return false;
+}
+
+bool TemporaryOutput::publishSibling(const NamingRule& rule)
+{
+    if (rule.mayReplace) {
+        struct stat info;
+        if (::lstat(m_finalPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            int fd = ::open(m_sibling.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            if (fd >= 0) {
+                takeOverAttributes(fd, m_finalPath);
+                ::close(fd);
+            }
+        } else {
+            ::chmod(m_sibling.c_str(), 0666 & ~currentUmask()); // mkstemp made it private
+        }
+        return replaceWithSibling();
+    }
+    ::chmod(m_sibling.c_str(), 0666 & ~currentUmask());
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        if (renameNoReplace(m_sibling, m_finalPath)) {
+            m_sibling.clear();
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+        std::string next = rule.nextName ? rule.nextName(m_finalPath) : std::string();
+        if (next.empty())
+            return false;
+        m_finalPath = next;
+    }
+    return false;
+}
+
+bool TemporaryOutput::replaceWithSibling()
+{
+    if (m_sibling.empty() || ::rename(m_sibling.c_str(), m_finalPath.c_str()) != 0)
+        return false;
     m_sibling.clear();
-    m_writePath.clear();
-    return renamed;
+    return true;
 }
 
 void TemporaryOutput::discard()

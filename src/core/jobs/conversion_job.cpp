@@ -10,6 +10,7 @@
 #include "engine/composer.h"
 #include "jobs/failure_reason.h"
 #include "jobs/parallel_documents.h"
+#include "jobs/source_file.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {
@@ -72,6 +73,7 @@ public:
     {
         OutputPolicy policy {&m_engine, m_policy, NamingStyle::List, &observer()};
         OutputDocument doc = m_scope.opener.open(wanted, policy);
+        m_document = doc;
         m_result.opened = true;
         m_result.lastOutput = doc.path;
         OutputRecord record;
@@ -96,6 +98,13 @@ public:
     void convertRow(size_t row)
     {
         const std::string& path = m_rows[row].path;
+        // A FIFO, a device or a folder is never read: it could hang the job or never end.
+        SourceCheck source = examineSource(path);
+        if (!source.regular) {
+            setRowStatus(row, false, source.reason);
+            m_documentRows.push_back(row);
+            return;
+        }
         int frames = m_engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
         int result = 0;
         for (int frame = 0; frame < frames; ++frame) {
@@ -128,6 +137,12 @@ public:
         m_composer->FinishDocument(m_handle);
         bool written = m_engine.CloseDocument(m_handle) > 0;
         output.written = written;
+        if (written) {
+            // Another process may have taken the name meanwhile; the file then took the next
+            // free generated name.
+            output.path = m_document.writtenPath();
+            m_result.lastOutput = output.path;
+        }
         if (!written) {
             for (size_t row : m_documentRows) {
                 if (m_rows[row].status != kStateFailed) {
@@ -159,6 +174,7 @@ private:
     engine::CEngineClient& m_engine;
     DocumentResult& m_result;
 
+    OutputDocument m_document;               // the open output document as opened
     engine::DocHandle m_handle = 0;          // the open output document, 0 when none
     std::optional<engine::PageComposer> m_composer; // its page composer
     std::vector<size_t> m_documentRows;      // rows composed into it

@@ -1,6 +1,8 @@
 #include "jobs/output_naming.h"
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,20 @@ bool nameIsFree(const std::string& path)
     return ::lstat(path.c_str(), &info) != 0;
 }
 
+// The longest file name Linux file systems take, in bytes.
+constexpr size_t kNameLimit = 255;
+
+// `name` cut to at most `limit` bytes, never inside a UTF-8 character.
+std::string cutOnCharacter(const std::string& name, size_t limit)
+{
+    if (name.size() <= limit)
+        return name;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.substr(0, end);
+}
+
 std::string numberedCandidate(const PathParts& parts, unsigned long long n, NamingStyle style)
 {
     char number[32];
@@ -27,7 +43,18 @@ std::string numberedCandidate(const PathParts& parts, unsigned long long n, Nami
         std::snprintf(number, sizeof number, "%03llu", n);
     else
         std::snprintf(number, sizeof number, "(NEW%03llu)", n);
-    return parts.drive + parts.folder + parts.name + number + parts.extension;
+    // A name near the limit is shortened to make room for the number, or the numbered file could
+    // never be written.
+    size_t room = parts.extension.size() + std::strlen(number) < kNameLimit
+                      ? kNameLimit - parts.extension.size() - std::strlen(number)
+                      : 0;
+    return parts.drive + parts.folder + cutOnCharacter(parts.name, room) + number + parts.extension;
+}
+
+// Something, even a dangling link, lies under the path.
+bool somethingExists(const std::string& path)
+{
+    return !nameIsFree(path);
 }
 
 } // namespace
@@ -181,22 +208,60 @@ bool deleteFileLikeWindows(const std::string& path)
     return ::unlink(path.c_str()) == 0;
 }
 
+namespace {
+
+// The naming rule of a file that must not replace anything: when another process takes the name
+// first, the file takes the next free generated name, which `published` then holds.
+engine::NamingRule freeNameRule(const std::string& wantedPath, NamingStyle style,
+                                const std::shared_ptr<std::string>& published)
+{
+    engine::NamingRule rule;
+    rule.mayReplace = false;
+    rule.nextName = [wantedPath, style, published](const std::string&) {
+        *published = generatedNewName(wantedPath, style);
+        return *published;
+    };
+    return rule;
+}
+
+engine::NamingRule replacingRule()
+{
+    return engine::NamingRule {};
+}
+
+} // namespace
+
 OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPolicy& policy)
 {
     OutputDocument out;
     out.path = wantedPath;
+    out.publishedPath = std::make_shared<std::string>();
     if (!policy.engine)
         return out;
     engine::CEngineClient& engine = *policy.engine;
-    if (!app::AppPaths::pathExists(wantedPath)) {
-        out.handle = engine.CreateDocument(wantedPath);
+    // Only "Overwrite" and a name the user chose under "Ask always" may replace a file. Every
+    // other name was free when it was chosen and is given to the finished file only if it still
+    // is; otherwise the next free generated name is taken.
+    auto createFree = [&](const std::string& path) {
+        out.path = path;
+        out.handle = engine.CreateDocument(path, freeNameRule(wantedPath, policy.style, out.publishedPath));
+    };
+    if (!somethingExists(wantedPath)) {
+        if (policy.policy == kOverwrite)
+            out.handle = engine.CreateDocument(wantedPath, replacingRule());
+        else
+            createFree(wantedPath);
         return out;
     }
     switch (policy.policy) {
     case kAskAlways: {
         std::string chosen = policy.observer ? policy.observer->askOutputName(wantedPath) : std::string();
-        out.path = chosen.empty() ? generatedNewName(wantedPath, policy.style) : chosen;
-        out.handle = engine.CreateDocument(out.path);
+        if (chosen.empty()) {
+            createFree(generatedNewName(wantedPath, policy.style));
+        } else {
+            out.path = chosen;
+            out.handle = engine.CreateDocument(chosen, replacingRule());
+        }
         return out;
     }
     case kOverwrite:
@@ -215,11 +280,10 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
                 return out;
             break;
         }
-        out.handle = engine.CreateDocument(wantedPath);
+        out.handle = engine.CreateDocument(wantedPath, replacingRule());
         return out;
     case kCreateNewFile:
-        out.path = generatedNewName(wantedPath, policy.style);
-        out.handle = engine.CreateDocument(out.path);
+        createFree(generatedNewName(wantedPath, policy.style));
         return out;
     default:
         out.appending = true;
@@ -233,7 +297,7 @@ bool outputNameTouches(const std::string& wantedPath, int policy, NamingStyle st
 {
     if (taken(wantedPath))
         return true;
-    if (!app::AppPaths::pathExists(wantedPath))
+    if (!somethingExists(wantedPath))
         return false;
     if (policy != kAskAlways && policy != kCreateNewFile)
         return false;

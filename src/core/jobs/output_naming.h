@@ -7,6 +7,7 @@
 // the job's worker thread and asks its questions through the job's observer.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -119,10 +120,17 @@ struct OutputDocument {
     engine::DocHandle handle = 0; // above 0 when the document is open
     std::string path;             // the path finally used (after renaming), also on failure
     bool appending = false;       // opened for appending to an existing PDF
+    // Set when the name was taken by another process before the finished file could be given it,
+    // to the free generated name the file was given instead; empty otherwise. Read it after the
+    // document is closed.
+    std::shared_ptr<std::string> publishedPath;
+
+    // The file the document was written to: `path`, or the name it took instead.
+    std::string writtenPath() const { return publishedPath && !publishedPath->empty() ? *publishedPath : path; }
 };
 
-// Opens the output document for `wantedPath`. When nothing exists at the path the document is
-// created there. Otherwise, by the policy:
+// Opens the output document for `wantedPath`. When nothing (not even a dangling link) exists at
+// the path the document is created there. Otherwise, by the policy:
 //   - kAskAlways: the observer is asked for a name; the chosen name is created exactly as given,
 //     a cancelled question uses the generated new name;
 //   - kOverwrite: when deleteFileLikeWindows would refuse the existing file the result is a
@@ -131,6 +139,9 @@ struct OutputDocument {
 //     symbolic link is removed at once, so the new file takes its place);
 //   - kCreateNewFile: the generated new name is created;
 //   - kAppend and any other value: the existing PDF is opened for appending.
+// Only kOverwrite and a name chosen under kAskAlways may replace a file when the finished
+// document takes its name. Every other name is given only while it is still free; when another
+// process took it meanwhile, the next free generated name is taken (see publishedPath).
 // A handle of 0 or less means the output cannot be written; the job reports it.
 OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPolicy& policy);
 

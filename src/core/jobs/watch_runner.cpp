@@ -4,6 +4,9 @@
 #include "jobs/watch_runner.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
 #include <optional>
 #include <strings.h>
 #include <sys/stat.h>
@@ -13,6 +16,7 @@
 #include "app/app_paths.h"
 #include "engine/composer.h"
 #include "jobs/failure_reason.h"
+#include "jobs/source_file.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {
@@ -42,20 +46,38 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// A source whose pages went into the open document, and whether they were added.
+// A source whose pages went into the open document, whether they were added, and what was read.
 struct Handled {
     std::string path;
     bool succeeded = false;
+    SourceIdentity identity;
 };
+
+// What a run remembers from pass to pass.
+struct WatchMemory {
+    StabilityTracker tracker;
+    // Sources converted but not moved aside or deleted, with what they were then: while a source
+    // stays exactly so, converting it again would only make the same PDF again.
+    std::map<std::string, SourceIdentity> stuck;
+    std::vector<std::string> lastSkipped; // the entries the previous pass passed over
+    // Per-image PDFs this run wrote under "Overwrite" with delete on, by name (letter case kept).
+    std::vector<std::string> overwrittenNames;
+};
+
+bool sameName(const std::string& a, const std::string& b)
+{
+    return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
 
 class WatchPass {
 public:
-    WatchPass(WatchState& state, const WatchSettings& settings, WatchContext& context, StabilityTracker& tracker,
+    WatchPass(WatchState& state, const WatchSettings& settings, WatchContext& context, WatchMemory& memory,
               WatchReport& report)
         : m_state(state)
         , m_settings(settings)
         , m_context(context)
-        , m_tracker(tracker)
+        , m_memory(memory)
+        , m_tracker(memory.tracker)
         , m_report(report)
     {
         // The watch page has no producer box: the default producer is always written.
@@ -66,16 +88,21 @@ public:
     void run()
     {
         std::vector<std::string> work;
+        std::vector<std::string> skipped;
         if (m_settings.includeSubfolders) {
-            work = scanTree(m_settings.inputFolder, m_settings.repeat);
+            work = scanTree(m_settings.inputFolder, m_settings.repeat, &skipped);
         } else {
-            work = scanFolder(m_settings.inputFolder);
+            work = scanFolder(m_settings.inputFolder, &skipped);
             if (m_settings.repeat)
                 createManagedFolders(m_settings.inputFolder);
         }
-        work = settledFiles(work);
+        reportSkipped(skipped);
+        work = settledFiles(withoutStuck(work));
         if (work.empty()) {
-            m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) + std::string(kWatchNothingToDo));
+            m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) +
+                                              (m_lastNotice.empty() && m_memory.stuck.empty()
+                                                   ? std::string(kWatchNothingToDo)
+                                                   : notMovedSummary()));
             return;
         }
         m_state.pageCounter = 0;
@@ -97,6 +124,52 @@ public:
 private:
     bool stopRequested() const { return m_state.stopRequested.load() != 0; }
     JobLog& log() { return m_state.log; }
+
+    void notice(const std::string& path, const std::string& message)
+    {
+        m_lastNotice = path + ": " + message;
+        m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) + m_lastNotice);
+        if (m_context.notice)
+            m_context.notice(path, message);
+    }
+
+    // Entries that are links or not regular files are never converted; the user is told which,
+    // once for every change of that set rather than on every pass.
+    void reportSkipped(std::vector<std::string>& skipped)
+    {
+        std::sort(skipped.begin(), skipped.end());
+        if (skipped == m_memory.lastSkipped)
+            return;
+        for (const std::string& path : skipped) {
+            if (!std::binary_search(m_memory.lastSkipped.begin(), m_memory.lastSkipped.end(), path))
+                notice(path, "skipped: a symbolic link or not a regular file");
+        }
+        m_memory.lastSkipped = std::move(skipped);
+    }
+
+    // The files of `found` except the sources that were converted before but could not be moved
+    // aside or deleted and have not changed since. Memory of sources no longer there is dropped.
+    std::vector<std::string> withoutStuck(const std::vector<std::string>& found)
+    {
+        std::vector<std::string> work;
+        std::map<std::string, SourceIdentity> stillStuck;
+        for (const std::string& path : found) {
+            auto stuck = m_memory.stuck.find(path);
+            if (stuck != m_memory.stuck.end() && stillTheSame(path, stuck->second))
+                stillStuck.insert(*stuck);
+            else
+                work.push_back(path);
+        }
+        m_memory.stuck = std::move(stillStuck);
+        return work;
+    }
+
+    std::string notMovedSummary() const
+    {
+        if (!m_lastNotice.empty())
+            return m_lastNotice;
+        return std::to_string(m_memory.stuck.size()) + " converted file(s) could not be moved aside; see the log";
+    }
 
     static void createManagedFolders(const std::string& folder)
     {
@@ -153,24 +226,47 @@ private:
             m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, succeeded ? std::string() : reason);
     }
 
-    // Moves a source into the managed folder `which` of its own folder.
-    static void moveAside(const std::string& path, std::string_view which)
+    // Moves a source into the managed folder `which` of its own folder; false when it stayed.
+    bool moveAside(const std::string& path, std::string_view which)
     {
         PathParts parts = splitPath(path);
-        moveIntoFolder(path, parts.drive + parts.folder + std::string(which) + "/");
+        std::string reason;
+        if (!moveIntoFolder(path, parts.drive + parts.folder + std::string(which) + "/", &reason).empty())
+            return true;
+        notMoved(path, "cannot move to " + std::string(which) + ": " + reason);
+        return false;
+    }
+
+    // A converted source that stays where it was: said once, logged, and remembered so that it
+    // is not converted again while it stays as it is.
+    void notMoved(const std::string& path, const std::string& message)
+    {
+        log().appendRecord(kTagNotMoved, path + ": " + message);
+        m_report.notMoved += 1;
+        SourceIdentity identity = identityAt(path);
+        if (identity.known)
+            m_memory.stuck[path] = identity;
+        notice(path, message);
     }
 
     // After the document holding the source was written: deletes or moves a converted source,
-    // moves a failed one; a failed source is never deleted.
+    // moves a failed one; a failed source is never deleted. Only the file that was read is moved
+    // or deleted: a file written under the same name since (a scanner's next page) stays for the
+    // next pass.
     void settle(const Handled& source)
     {
-        if (source.succeeded) {
-            if (m_settings.deleteOnSuccess)
-                deleteFileLikeWindows(source.path);
-            else if (m_settings.repeat)
-                moveAside(source.path, kConvertedFolder);
-        } else if (m_settings.repeat) {
-            moveAside(source.path, kFailedFolder);
+        bool moves = source.succeeded ? m_settings.deleteOnSuccess || m_settings.repeat : m_settings.repeat;
+        if (!moves)
+            return;
+        if (!stillTheSame(source.path, source.identity))
+            return;
+        if (source.succeeded && m_settings.deleteOnSuccess) {
+            errno = 0;
+            if (!deleteFileLikeWindows(source.path))
+                notMoved(source.path, std::string("cannot delete: ") +
+                                          (errno == 0 || errno == ENOENT ? "the file is read-only" : std::strerror(errno)));
+        } else {
+            moveAside(source.path, source.succeeded ? kConvertedFolder : kFailedFolder);
         }
     }
 
@@ -178,6 +274,7 @@ private:
     {
         OutputPolicy policy {&m_context.engine, m_state.policy, NamingStyle::Watch, &m_context.observer};
         OutputDocument doc = openOutputDocument(wanted, policy);
+        m_document = doc;
         m_state.lastOutput = doc.path;
         m_handle = doc.handle > 0 ? doc.handle : 0;
         m_path = doc.path;
@@ -197,6 +294,12 @@ private:
     // (an image without frames fails).
     bool convertFile(const std::string& path)
     {
+        SourceCheck source = examineSource(path);
+        if (!source.regular) {
+            record(path, false, source.reason);
+            m_sources.push_back({path, false, source.identity});
+            return false;
+        }
         int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
         int result = 0;
         for (int frame = 0; frame < frames; ++frame) {
@@ -207,7 +310,7 @@ private:
         }
         record(path, result > 0,
                result > 0 ? std::string() : imageFailureReason(frames, result, m_context.engine.LastImageFailure()));
-        m_sources.push_back({path, result > 0});
+        m_sources.push_back({path, result > 0, source.identity});
         return result > 0;
     }
 
@@ -224,6 +327,10 @@ private:
         if (!dropped) {
             m_composer->FinishDocument(m_handle);
             written = m_context.engine.CloseDocument(m_handle) > 0;
+            if (written) {
+                m_path = m_document.writtenPath();
+                m_state.lastOutput = m_path;
+            }
         }
         if (dropped || written) {
             for (const Handled& source : m_sources)
@@ -283,9 +390,15 @@ private:
             showCurrent(path);
             std::string name = perImageOutputName(perImageFolder(path), path);
             log().appendRecord(kTagOutput, name);
+            if (replacesAnEarlierSource(name)) {
+                record(path, false, "another source of this run already gave " + name +
+                                        ", and \"Overwrite\" would replace it after that source was deleted");
+                settle({path, false, identityAt(path)});
+                continue;
+            }
             if (openDocument(name) <= 0) {
                 record(path, false, kReasonNotOpened);
-                settle({path, false});
+                settle({path, false, identityAt(path)});
                 continue;
             }
             m_state.pageCounter = 0;
@@ -293,6 +406,19 @@ private:
             convertFile(path);
             closeDocument();
         }
+    }
+
+    // Under "Overwrite" with delete on, a second source giving the same per-image PDF name would
+    // replace the PDF of the first, whose source is gone by then. Such a source is not converted.
+    bool replacesAnEarlierSource(const std::string& name)
+    {
+        if (m_state.policy != kOverwrite || !m_settings.deleteOnSuccess)
+            return false;
+        auto& names = m_memory.overwrittenNames;
+        if (std::any_of(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, name); }))
+            return true;
+        names.push_back(name);
+        return false;
     }
 
     void perFolderMode(std::vector<std::string> work)
@@ -333,9 +459,12 @@ private:
     WatchState& m_state;
     const WatchSettings& m_settings;
     WatchContext& m_context;
+    WatchMemory& m_memory;
     StabilityTracker& m_tracker;
     WatchReport& m_report;
     app::OutputSettings m_output;
+    std::string m_lastNotice; // the last notice of this pass, for the state line
+    OutputDocument m_document; // the open output document as opened
 
     engine::DocHandle m_handle = 0;                 // the open output document, 0 when none
     std::string m_path;                             // its file
@@ -360,6 +489,45 @@ void waitBetweenPasses(const WatchState& state, int seconds)
 
 } // namespace
 
+std::string overwriteDeleteConflict(const WatchSettings& settings, int policy)
+{
+    if (policy != kOverwrite || !settings.deleteOnSuccess)
+        return {};
+    const std::string both = "\"Overwrite\" (when the output file exists) together with \"Delete source file when "
+                             "success\"";
+    if (settings.mode == kMergeMode || settings.mode == kPerFolderMode) {
+        if (!settings.repeat)
+            return {};
+        return both + " and a monitoring interval would replace the PDF on every pass with that pass's images "
+                      "alone, after the earlier images were deleted. Choose another existing-file policy or keep "
+                      "the source files.";
+    }
+    if (settings.mode != kPerImageMode)
+        return {};
+    std::string folder = settings.inputFolder;
+    if (!folder.empty() && folder.back() != '/')
+        folder.push_back('/');
+    std::vector<std::string> sources =
+        settings.includeSubfolders ? scanTree(folder, false) : scanFolder(folder);
+    std::vector<std::pair<std::string, std::string>> named; // output name, source
+    for (const std::string& source : sources) {
+        std::string outputFolder = settings.paths.perImageFolder;
+        if (settings.keepSubfolders) {
+            PathParts parts = splitPath(source);
+            outputFolder = replaceAll(parts.drive + parts.folder, folder, settings.paths.perImageFolder);
+        }
+        std::string name = perImageOutputName(outputFolder, source);
+        for (const auto& [otherName, otherSource] : named) {
+            if (sameName(otherName, name))
+                return both + " would replace the PDF of " + otherSource + " with the one of " + source +
+                       " (both give " + name + ") after deleting " + otherSource +
+                       ". Choose another existing-file policy or keep the source files.";
+        }
+        named.emplace_back(name, source);
+    }
+    return {};
+}
+
 bool beginWatch(WatchState& state, WatchSettings& settings, int policy, JobObserver& observer)
 {
     if (settings.inputFolder.empty() || !app::AppPaths::folderExists(settings.inputFolder))
@@ -377,10 +545,10 @@ bool beginWatch(WatchState& state, WatchSettings& settings, int policy, JobObser
 WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchContext& context)
 {
     WatchReport report;
-    StabilityTracker tracker;
+    WatchMemory memory;
     if (settings.repeat) {
         while (state.stopRequested.load() == 0) {
-            WatchPass(state, settings, context, tracker, report).run();
+            WatchPass(state, settings, context, memory, report).run();
             report.passes += 1;
             // A long-running monitor writes its records after every pass, so they are neither
             // held in memory without bound nor lost when the process is killed.
@@ -388,7 +556,7 @@ WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchCont
             waitBetweenPasses(state, settings.intervalSeconds);
         }
     } else {
-        WatchPass(state, settings, context, tracker, report).run();
+        WatchPass(state, settings, context, memory, report).run();
         report.passes = 1;
     }
     report.stopped = state.stopRequested.load() != 0;

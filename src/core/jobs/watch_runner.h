@@ -39,6 +39,9 @@ inline constexpr std::string_view kWatchNoFolder = "You must select a folder for
 // Outcome word of a file that was still changing and is left for a later look.
 inline constexpr std::string_view kStateSkipped = "Skipped";
 
+// The log record of a source that was converted but could not be moved aside or deleted.
+inline constexpr std::string_view kTagNotMoved = "[Not Moved]";
+
 // What a run reads, fixed at start.
 struct WatchSettings {
     std::string inputFolder; // the monitored folder; beginWatch adds the trailing "/"
@@ -75,6 +78,11 @@ struct WatchContext {
     // Told the outcome of every file a pass handles: "Succeed", "Failed" or "Skipped", with a
     // one-line reason for "Failed" (empty otherwise).
     std::function<void(const std::string& path, std::string_view outcome, std::string_view reason)> fileDone;
+    // Told what went wrong around a file besides its conversion: a source that could not be moved
+    // aside or deleted ("cannot move to _converted: Permission denied"), and once per pass whose
+    // set of them changed, the entries passed over because they are links or not regular files
+    // ("skipped: not a regular file"). The same text goes to the state line and the log.
+    std::function<void(const std::string& path, std::string_view message)> notice;
 };
 
 struct WatchReport {
@@ -82,11 +90,20 @@ struct WatchReport {
     int succeeded = 0;
     int failed = 0;
     int skipped = 0;
+    int notMoved = 0; // sources converted but left in place because moving or deleting them failed
     bool stopped = false;
 };
 
+// A combination of settings that would lose pages, or "" when there is none. "Overwrite" with
+// "Delete source file when success" replaces a PDF with one made of newer sources after the
+// sources of the replaced one were deleted: with the interval in merge and per-folder mode that
+// happens on every pass, in per-image mode whenever two sources give the same PDF name. Front
+// ends refuse to start such a run and show the text, which names the settings.
+std::string overwriteDeleteConflict(const WatchSettings& settings, int policy);
+
 // Start pressed while nothing runs: false, and nothing starts, when the input folder is empty or
-// not an existing folder (the front end shows kWatchNoFolder). Otherwise appends "/" to the
+// not an existing folder (the front end shows kWatchNoFolder). Front ends check
+// overwriteDeleteConflict first. Otherwise appends "/" to the
 // folder when it lacks one, marks the run running and reports the start to the observer.
 bool beginWatch(WatchState& state, WatchSettings& settings, int policy, JobObserver& observer);
 
@@ -95,17 +112,24 @@ bool beginWatch(WatchState& state, WatchSettings& settings, int policy, JobObser
 // written, the end reported to the observer.
 WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchContext& context);
 
-// The supported images directly in `folder` in name order.
-std::vector<std::string> scanFolder(const std::string& folder);
-// The supported images of `folder` and, depth first, of its subfolders except the managed
-// folders (compared without regard to case); the images of a folder come before those of its
-// subfolders. With `createManaged` the managed folders of every scanned folder are created.
-std::vector<std::string> scanTree(const std::string& folder, bool createManaged);
+// The supported images directly in `folder` in name order. Only regular files are taken: symbolic
+// links (also links to images) and other kinds of entries are passed over and, when `skipped` is
+// given, appended to it.
+std::vector<std::string> scanFolder(const std::string& folder, std::vector<std::string>* skipped = nullptr);
+// The supported images of `folder` and, depth first, of its real subfolders (never a linked one)
+// except the managed folders (compared without regard to case); the images of a folder come
+// before those of its subfolders. With `createManaged` the managed folders of every scanned
+// folder are created. Entries passed over go to `skipped` as in scanFolder.
+std::vector<std::string> scanTree(const std::string& folder, bool createManaged,
+                                  std::vector<std::string>* skipped = nullptr);
 
 // Moves `source` into `folder` (which ends with "/") under its own name, or under the first free
-// name "name(1).ext", "name(2).ext", ... when that is taken; never replaces anything. Returns the
-// new path, or "" when the move failed (the source then stays where it was).
-std::string moveIntoFolder(const std::string& source, const std::string& folder);
+// name "name(1).ext", "name(2).ext", ... when that is taken; never replaces anything. `folder`
+// must be a real folder: a symbolic link (to a folder or not) makes the move fail. Returns the
+// new path, or "" when the move failed (the source then stays where it was, and `reason`, when
+// given, receives the system's reason). A move to another file system fails; it is never done
+// by copying.
+std::string moveIntoFolder(const std::string& source, const std::string& folder, std::string* reason = nullptr);
 
 // Remembers what the files looked like, to tell files still being written from finished ones.
 class StabilityTracker {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -53,63 +54,135 @@ std::vector<std::string> subfolders(const std::string& folder)
     return names;
 }
 
-void scanTreeInto(const std::string& folder, bool createManaged, std::vector<std::string>& out, int depth)
+// The supported images directly in `folder` (which ends with "/") that are regular files, in
+// name order. A link is never followed: a link in a watched folder could hand the runner a file
+// from anywhere, and the runner moves and deletes its sources. Entries with a supported name
+// that are links or not regular files go to `skipped`.
+std::vector<std::string> regularImages(const std::string& folder, std::vector<std::string>* skipped)
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == ".." || !passesFilter(name, kAllSupportFilter))
+            continue;
+        struct stat info;
+        if (::lstat((folder + name).c_str(), &info) != 0)
+            continue;
+        if (S_ISREG(info.st_mode))
+            names.push_back(name);
+        else if (skipped && !S_ISDIR(info.st_mode))
+            skipped->push_back(folder + name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), nameBefore);
+    for (std::string& name : names)
+        name.insert(0, folder);
+    return names;
+}
+
+void scanTreeInto(const std::string& folder, bool createManaged, std::vector<std::string>& out, int depth,
+                  std::vector<std::string>* skipped)
 {
     // Far deeper than any real tree; it only guards against pathological nesting.
     if (depth > 256)
         return;
-    std::vector<std::string> images = scanFolder(folder);
+    std::vector<std::string> images = regularImages(folder, skipped);
     out.insert(out.end(), images.begin(), images.end());
     if (createManaged) {
         app::AppPaths::createDirectories(folder + std::string(kConvertedFolder) + "/");
         app::AppPaths::createDirectories(folder + std::string(kFailedFolder) + "/");
     }
     for (const std::string& name : subfolders(folder))
-        scanTreeInto(folder + name + "/", createManaged, out, depth + 1);
+        scanTreeInto(folder + name + "/", createManaged, out, depth + 1, skipped);
 }
 
-// A rename that fails when the target exists, as the Windows move does.
-bool renameNoReplace(const std::string& from, const std::string& to)
+// A rename that fails when the target exists, as the Windows move does; both names are taken
+// relative to open folders.
+bool renameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
     // File systems without the flag: a hard link cannot replace either.
-    if (::link(from.c_str(), to.c_str()) != 0)
+    if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) != 0)
         return false;
-    ::unlink(from.c_str());
+    ::unlinkat(fromFolder, from.c_str(), 0);
     return true;
+}
+
+std::string withoutSlash(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string errorText(int error)
+{
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 } // namespace
 
-std::vector<std::string> scanFolder(const std::string& folder)
+std::vector<std::string> scanFolder(const std::string& folder, std::vector<std::string>* skipped)
 {
-    return folderImages(withSlash(folder), false, kAllSupportFilter);
+    return regularImages(withSlash(folder), skipped);
 }
 
-std::vector<std::string> scanTree(const std::string& folder, bool createManaged)
+std::vector<std::string> scanTree(const std::string& folder, bool createManaged, std::vector<std::string>* skipped)
 {
     std::vector<std::string> out;
-    scanTreeInto(withSlash(folder), createManaged, out, 0);
+    scanTreeInto(withSlash(folder), createManaged, out, 0, skipped);
     return out;
 }
 
-std::string moveIntoFolder(const std::string& source, const std::string& folder)
+std::string moveIntoFolder(const std::string& source, const std::string& folder, std::string* reason)
 {
     PathParts parts = splitPath(source);
-    std::string target = folder + parts.name + parts.extension;
+    std::string sourceFolder = parts.folder.empty() ? std::string(".") : parts.folder;
+    auto fail = [&](int error) {
+        if (reason)
+            *reason = errorText(error);
+        return std::string();
+    };
+    // Both folders are opened first and the rename made between them, so that a folder swapped
+    // for a link meanwhile cannot send the source elsewhere. The target must be a real folder:
+    // a managed folder that is a link or a file makes the move fail.
+    int from = ::open(sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (from < 0)
+        return fail(errno);
+    int to = ::open(withoutSlash(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (to < 0) {
+        int error = errno == ELOOP ? ENOTDIR : errno;
+        ::close(from);
+        return fail(error);
+    }
+    std::string fileName = parts.name + parts.extension;
+    std::string name = fileName;
+    std::string moved;
+    int error = 0;
     // A taken name would make the move fail again on every pass and the source be converted
     // again each time; the first free numbered name keeps both files.
     for (int n = 1; n <= 100000; ++n) {
-        if (renameNoReplace(source, target))
-            return target;
-        if (errno != EEXIST)
-            return {};
-        target = folder + parts.name + "(" + std::to_string(n) + ")" + parts.extension;
+        if (renameNoReplace(from, fileName, to, name)) {
+            ::fsync(to);
+            moved = folder + name;
+            break;
+        }
+        if (errno != EEXIST) {
+            error = errno;
+            break;
+        }
+        name = parts.name + "(" + std::to_string(n) + ")" + parts.extension;
     }
-    return {};
+    ::close(from);
+    ::close(to);
+    return moved.empty() ? fail(error ? error : EEXIST) : moved;
 }
 
 bool StabilityTracker::stable(const std::string& path, std::chrono::milliseconds settle)

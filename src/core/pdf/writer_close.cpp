@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <ctime>
 #include <unistd.h>
 
@@ -105,8 +106,13 @@ void closeSink(PdfDocument* doc)
     if (!doc->sink)
         return;
     bool failed = std::fflush(doc->sink) != 0;
-    if (!doc->sinkIsStdout)
+    if (!doc->sinkIsStdout) {
+        // A file reported complete is on disk: callers delete the sources of a written PDF. A pipe
+        // or a device cannot be synced and needs no sync.
+        if (!failed && ::fsync(fileno(doc->sink)) != 0 && errno != EINVAL && errno != EROFS)
+            failed = true;
         failed = std::fclose(doc->sink) != 0 || failed;
+    }
     doc->sink = nullptr;
     if (failed && !doc->writeFailed) {
         doc->writeFailed = true;
