@@ -24,8 +24,9 @@ packages=(
   libcli11-dev
   # the desktop application and its update check
   qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libcurl4-openssl-dev fonts-liberation
-  # the installation test: a headless X server for the installed program, the desktop file checker
-  xvfb xauth desktop-file-utils
+  # the installation test: a headless X server for the installed program, the desktop file checker;
+  # strace shows the order of syncs and deletes in the watch tests
+  xvfb xauth desktop-file-utils strace
 )
 
 missing=()

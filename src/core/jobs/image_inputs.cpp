@@ -129,7 +129,9 @@ std::vector<std::string> folderImages(const std::string& folder, bool recursive,
 
 bool makeFileRow(const std::string& path, FileRow& row)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO would keep the open waiting for a writer; the job refuses
+    // anything but a regular file when it comes to the row.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat info;
