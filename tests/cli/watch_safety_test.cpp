@@ -116,6 +116,39 @@ TEST_F(WatchSafetyTest, OverwriteWithDeleteIsRefusedWhereItWouldLosePages)
     pdfPath("out/a.pdf");
 }
 
+// Should two sources giving the same PDF name arrive during a run anyway, the second one is not
+// converted over the PDF of the first, whose source is gone.
+TEST_F(WatchSafetyTest, UnderOverwriteWithDeleteASecondSourceOfTheSameNameIsNotConverted)
+{
+    bmp(in / "a.bmp", 0x0000ff);
+    bmp(in / "a.jp", 0x00ff00);
+    jobs::WatchSettings settings;
+    settings.inputFolder = in.string();
+    settings.mode = jobs::kPerImageMode;
+    settings.paths.perImageFolder = (dir / "out/").string();
+    settings.settleTime = 0ms;
+    settings.deleteOnSuccess = true;
+    jobs::WatchState state;
+    jobs::JobObserver observer;
+    ASSERT_TRUE(jobs::beginWatch(state, settings, jobs::kOverwrite, observer));
+    engine::CEngineClient engine;
+    FakeSystemActions actions;
+    std::vector<std::string> outcomes;
+    jobs::WatchContext context {engine, observer, actions, {},
+                                [&](const std::string& path, std::string_view outcome, std::string_view reason) {
+                                    outcomes.push_back(fs::path(path).filename().string() + " " +
+                                                       std::string(outcome) + " " + std::string(reason));
+                                },
+                                {}};
+    jobs::runWatch(state, settings, context);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0], "a.bmp Succeed ");
+    EXPECT_TRUE(outcomes[1].starts_with("a.jp Failed another source of this run already gave")) << outcomes[1];
+    EXPECT_FALSE(fs::exists(in / "a.bmp"));
+    EXPECT_TRUE(fs::exists(in / "a.jp"));
+    pdfPath("out/a.pdf");
+}
+
 // A link among the sources is never converted, and a "_converted" that is a link sends nothing
 // out of the folder: the move fails, is said once, and the source is not converted again on the
 // following passes.

@@ -277,6 +277,29 @@ private slots:
         QCOMPARE(h.page.startButton()->text(), QStringLiteral("Start"));
     }
 
+    // "Overwrite" with delete and the interval would replace the merged PDF on every pass after
+    // the earlier sources were deleted: the page refuses to start and says why.
+    void startRefusesOverwriteWithDeleteThatWouldLosePages()
+    {
+        put("exists", "1");
+        Harness h;
+        QString input = freshFolder(QStringLiteral("overwrite-delete"));
+        h.page.setFolderChooser([&](QWidget*, const QString&, const QString&) { return input; });
+        h.page.setPdfFileChooser([&](QWidget*, const QString&) { return input + QStringLiteral("/../all.pdf"); });
+        h.page.show();
+        h.page.inputBrowseButton()->click();
+        h.page.modeRadio(0)->click();
+        h.page.outputBrowseButton()->click();
+        h.page.deleteCheck()->setChecked(true);
+        h.page.intervalCheck()->setChecked(true);
+        h.page.startButton()->click();
+        QCOMPARE(h.messages.size(), 1);
+        QVERIFY(h.messages.last().contains(QStringLiteral("\"Overwrite\"")));
+        QVERIFY(h.messages.last().contains(QStringLiteral("\"Delete source file when success\"")));
+        QVERIFY(!h.page.worker()->running());
+        QCOMPARE(h.page.startButton()->text(), QStringLiteral("Start"));
+    }
+
     void startWithWindowsWritesAndDeletesTheAutostartEntry()
     {
         std::string entry = folvane::gui::autostartEntryPath();
