@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <cstdio>
 #include <string>
 
@@ -62,6 +63,7 @@ enum ProcSet : unsigned {
 };
 
 struct PdfDocument;
+class Writeback;     // writeback.h
 struct ImageSlot;    // images.h
 struct XObjectEntry; // images.h
 
@@ -130,6 +132,7 @@ struct PdfDocument {
     std::string outputPath;
     FILE* sink = nullptr;
     bool sinkIsStdout = false;
+    std::unique_ptr<Writeback> writeback; // starts the disk on a large file while it is written
     bool writeFailed = false;   // a short write happened; nothing more is written
     OutputBuffer out;
 

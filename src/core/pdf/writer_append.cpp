@@ -13,6 +13,7 @@
 #include "pdf/reader.h"
 #include "pdf/reader_internal.h"
 #include "pdf/security.h"
+#include "pdf/writeback.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -226,6 +227,7 @@ int openForAppend(PdfDocument* doc, const std::string& path)
         return -1;
     }
     const ExistingPdf& e = doc->existing;
+    doc->writeback.reset();
     doc->sink = file;
     doc->outputPath = path;
     doc->appendOriginalSize = e.fileSize;

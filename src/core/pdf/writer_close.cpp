@@ -10,6 +10,7 @@
 
 #include "pdf/outline.h"
 #include "pdf/security.h"
+#include "pdf/writeback.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -109,6 +110,8 @@ void closeSink(PdfDocument* doc)
     if (!doc->sinkIsStdout) {
         // A file reported complete is on disk: callers delete the sources of a written PDF. A pipe
         // or a device cannot be synced and needs no sync.
+        if (doc->writeback)
+            doc->writeback->finish();
         if (!failed && ::fsync(fileno(doc->sink)) != 0 && errno != EINVAL && errno != EROFS)
             failed = true;
         failed = std::fclose(doc->sink) != 0 || failed;

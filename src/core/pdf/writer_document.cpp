@@ -8,6 +8,7 @@
 
 #include "pdf/outline.h"
 #include "pdf/security.h"
+#include "pdf/writeback.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -175,6 +176,7 @@ bool resetForOutput(PdfDocument* doc, int mode)
     releaseFonts(doc); // font object numbers belong to the previous output
     releaseImages(doc);
     doc->writeFailed = false;
+    doc->writeback.reset();
     doc->sink = nullptr;
     doc->sinkIsStdout = false;
     releaseOutputBuffer(doc);

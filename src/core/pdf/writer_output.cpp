@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "pdf/security.h"
+#include "pdf/writeback.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -36,6 +37,11 @@ void flushBlock(PdfDocument* doc)
     }
     out.flushed += static_cast<int64_t>(count);
     out.cursor = out.start;
+    if (!doc->sinkIsStdout) {
+        if (!doc->writeback)
+            doc->writeback = std::make_unique<Writeback>();
+        doc->writeback->written(fileno(doc->sink), static_cast<int64_t>(ftello(doc->sink)));
+    }
 }
 
 voidpf zlibAllocate(voidpf opaque, uInt items, uInt size)
