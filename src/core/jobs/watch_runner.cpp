@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <strings.h>
@@ -17,6 +18,7 @@
 #include "engine/composer.h"
 #include "jobs/failure_reason.h"
 #include "jobs/source_file.h"
+#include "jobs/watch_claims.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {
@@ -51,6 +53,9 @@ struct Handled {
     std::string path;
     bool succeeded = false;
     SourceIdentity identity;
+    std::string shown; // the path the user knows when it differs (a claimed source's), else ""
+
+    const std::string& known() const { return shown.empty() ? path : shown; }
 };
 
 // What a run remembers from pass to pass.
@@ -62,6 +67,7 @@ struct WatchMemory {
     std::vector<std::string> lastSkipped; // the entries the previous pass passed over
     // Per-image PDFs this run wrote under "Overwrite" with delete on, by name (letter case kept).
     std::vector<std::string> overwrittenNames;
+    ClaimFolder* claims = nullptr; // a shared folder's claim folder of this runner
 };
 
 bool sameName(const std::string& a, const std::string& b)
@@ -87,6 +93,10 @@ public:
 
     void run()
     {
+        if (m_memory.claims) {
+            for (const std::string& path : m_memory.claims->recoverStale())
+                notice(path, "returned from the claim of a runner that is gone");
+        }
         std::vector<std::string> work;
         std::vector<std::string> skipped;
         if (m_settings.includeSubfolders) {
@@ -226,15 +236,23 @@ private:
             m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, succeeded ? std::string() : reason);
     }
 
-    // Moves a source into the managed folder `which` of its own folder; false when it stayed.
-    bool moveAside(const std::string& path, std::string_view which)
+    // Moves a source into the managed folder `which` of the folder the user put it in; false
+    // when it stayed.
+    bool moveAside(const Handled& source, std::string_view which)
     {
-        PathParts parts = splitPath(path);
+        PathParts parts = splitPath(source.known());
         std::string reason;
-        if (!moveIntoFolder(path, parts.drive + parts.folder + std::string(which) + "/", &reason).empty())
+        if (!moveIntoFolder(source.path, parts.drive + parts.folder + std::string(which) + "/", &reason).empty())
             return true;
-        notMoved(path, "cannot move to " + std::string(which) + ": " + reason);
+        notMoved(source.known(), "cannot move to " + std::string(which) + ": " + reason);
         return false;
+    }
+
+    // A claimed source that is not moved on goes back to the input folder for a later pass.
+    void returnClaimed(const Handled& source)
+    {
+        if (!source.shown.empty() && std::filesystem::exists(source.path))
+            moveIntoFolder(source.path, m_settings.inputFolder);
     }
 
     // A converted source that stays where it was: said once, logged, and remembered so that it
@@ -256,18 +274,18 @@ private:
     void settle(const Handled& source)
     {
         bool moves = source.succeeded ? m_settings.deleteOnSuccess || m_settings.repeat : m_settings.repeat;
-        if (!moves)
-            return;
-        if (!stillTheSame(source.path, source.identity))
-            return;
-        if (source.succeeded && m_settings.deleteOnSuccess) {
-            errno = 0;
-            if (!deleteFileLikeWindows(source.path))
-                notMoved(source.path, std::string("cannot delete: ") +
-                                          (errno == 0 || errno == ENOENT ? "the file is read-only" : std::strerror(errno)));
-        } else {
-            moveAside(source.path, source.succeeded ? kConvertedFolder : kFailedFolder);
+        if (moves && stillTheSame(source.path, source.identity)) {
+            if (source.succeeded && m_settings.deleteOnSuccess) {
+                errno = 0;
+                if (deleteFileLikeWindows(source.path))
+                    return;
+                notMoved(source.known(), std::string("cannot delete: ") +
+                                             (errno == 0 || errno == ENOENT ? "the file is read-only" : std::strerror(errno)));
+            } else if (moveAside(source, source.succeeded ? kConvertedFolder : kFailedFolder)) {
+                return;
+            }
         }
+        returnClaimed(source);
     }
 
     engine::DocHandle openDocument(const std::string& wanted)
@@ -292,12 +310,13 @@ private:
 
     // Every frame of the image into the open document; the outcome is the last frame's result
     // (an image without frames fails).
-    bool convertFile(const std::string& path)
+    bool convertFile(const std::string& path, const std::string& shown = {})
     {
+        const std::string& known = shown.empty() ? path : shown;
         SourceCheck source = examineSource(path);
         if (!source.regular) {
-            record(path, false, source.reason);
-            m_sources.push_back({path, false, source.identity});
+            record(known, false, source.reason);
+            m_sources.push_back({path, false, source.identity, shown});
             return false;
         }
         int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
@@ -308,9 +327,9 @@ private:
             if (result > 0)
                 m_pages += 1;
         }
-        record(path, result > 0,
+        record(known, result > 0,
                result > 0 ? std::string() : imageFailureReason(frames, result, m_context.engine.LastImageFailure()));
-        m_sources.push_back({path, result > 0, source.identity});
+        m_sources.push_back({path, result > 0, source.identity, shown});
         return result > 0;
     }
 
@@ -342,8 +361,9 @@ private:
                     m_report.succeeded -= 1;
                     m_report.failed += 1;
                     if (m_context.fileDone)
-                        m_context.fileDone(source.path, kStateFailed, kReasonNotWritten);
+                        m_context.fileDone(source.known(), kStateFailed, kReasonNotWritten);
                 }
+                returnClaimed(source);
             }
             if (m_removeOnFailure && isRegularFile(m_path))
                 ::unlink(m_path.c_str());
@@ -385,6 +405,11 @@ private:
     {
         for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
             const std::string& path = work[i];
+            // In a shared folder a source is first claimed; one another runner claimed is its.
+            std::string claimed = m_memory.claims ? m_memory.claims->claim(path) : path;
+            if (claimed.empty())
+                continue;
+            std::string shown = claimed == path ? std::string() : path;
             log().recordTime();
             log().appendRecord(kTagInput, path);
             showCurrent(path);
@@ -393,17 +418,17 @@ private:
             if (replacesAnEarlierSource(name)) {
                 record(path, false, "another source of this run already gave " + name +
                                         ", and \"Overwrite\" would replace it after that source was deleted");
-                settle({path, false, identityAt(path)});
+                settle({claimed, false, identityAt(claimed), shown});
                 continue;
             }
             if (openDocument(name) <= 0) {
                 record(path, false, kReasonNotOpened);
-                settle({path, false, identityAt(path)});
+                settle({claimed, false, identityAt(claimed), shown});
                 continue;
             }
             m_state.pageCounter = 0;
             applyDocumentSettings(m_context.engine, m_handle, m_output);
-            convertFile(path);
+            convertFile(claimed, shown);
             closeDocument();
         }
     }
@@ -443,7 +468,7 @@ private:
                     // The folder's first source goes to "_failed", so that a folder whose PDF
                     // cannot be made does not block every pass; its other sources stay.
                     record(path, false, kReasonNotOpened);
-                    moveAside(path, kFailedFolder);
+                    moveAside({path, false, identityAt(path), {}}, kFailedFolder);
                     continue;
                 }
                 applyDocumentSettings(m_context.engine, m_handle, m_output);
@@ -488,6 +513,18 @@ void waitBetweenPasses(const WatchState& state, int seconds)
 }
 
 } // namespace
+
+std::string sharedWatchConflict(const WatchSettings& settings)
+{
+    if (!settings.shared)
+        return {};
+    if (settings.mode != kPerImageMode)
+        return "--shared works with one PDF per image (-m image) only: in merge and per-folder mode one PDF "
+               "holds several sources, which no single runner can claim";
+    if (settings.includeSubfolders)
+        return "--shared watches the folder itself, not its subfolders";
+    return {};
+}
 
 std::string overwriteDeleteConflict(const WatchSettings& settings, int policy)
 {
@@ -546,6 +583,29 @@ WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchCont
 {
     WatchReport report;
     WatchMemory memory;
+    std::optional<ClaimFolder> claims;
+    std::thread heartbeat;
+    std::atomic<bool> ended {false};
+    if (settings.shared) {
+        claims.emplace(settings.inputFolder, settings.host, settings.lease);
+        std::string error;
+        if (claims->open(error)) {
+            memory.claims = &*claims;
+            // The claim folder stays fresh while the runner lives, also during a long conversion.
+            auto beat = std::max<std::chrono::milliseconds>(milliseconds(100), settings.lease / 4);
+            heartbeat = std::thread([&claims, &ended, beat] {
+                while (!ended.load()) {
+                    claims->refresh();
+                    for (auto slept = milliseconds(0); slept < beat && !ended.load(); slept += milliseconds(50))
+                        std::this_thread::sleep_for(milliseconds(50));
+                }
+            });
+        } else {
+            if (context.notice)
+                context.notice(settings.inputFolder, error);
+            state.stopRequested = 1;
+        }
+    }
     if (settings.repeat) {
         while (state.stopRequested.load() == 0) {
             WatchPass(state, settings, context, memory, report).run();
@@ -558,6 +618,11 @@ WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchCont
     } else {
         WatchPass(state, settings, context, memory, report).run();
         report.passes = 1;
+    }
+    if (heartbeat.joinable()) {
+        ended = true;
+        heartbeat.join();
+        claims->close();
     }
     report.stopped = state.stopRequested.load() != 0;
     // The log goes to its file before the after-conversion action: "Exit Program" and the power

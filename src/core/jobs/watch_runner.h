@@ -57,6 +57,11 @@ struct WatchSettings {
     std::chrono::milliseconds settleTime {2000};
     // The longest a pass waits for changing files when it cannot leave them to the next pass.
     std::chrono::milliseconds settleLimit {10000};
+    // Several runners share the input folder (per-image mode only): each source is claimed by a
+    // rename into "_processing/<host>.<pid>.<start>/" first (see jobs/watch_claims.h).
+    bool shared = false;
+    std::string host;                 // the host part of the claim folder's name; "" the system's
+    std::chrono::seconds lease {120}; // how long another host's claim may go unrefreshed
 };
 
 struct WatchState {
@@ -100,6 +105,10 @@ struct WatchReport {
 // happens on every pass, in per-image mode whenever two sources give the same PDF name. Front
 // ends refuse to start such a run and show the text, which names the settings.
 std::string overwriteDeleteConflict(const WatchSettings& settings, int policy);
+
+// Settings a shared folder cannot be watched with (anything but per-image mode, subfolders), or
+// "" when the run may start.
+std::string sharedWatchConflict(const WatchSettings& settings);
 
 // Start pressed while nothing runs: false, and nothing starts, when the input folder is empty or
 // not an existing folder (the front end shows kWatchNoFolder). Front ends check

@@ -29,7 +29,8 @@ std::string withSlash(std::string folder)
 
 bool isManagedFolder(const std::string& name)
 {
-    return strcasecmp(name.c_str(), std::string(kConvertedFolder).c_str()) == 0 ||
+    return strcasecmp(name.c_str(), "_processing") == 0 ||
+           strcasecmp(name.c_str(), std::string(kConvertedFolder).c_str()) == 0 ||
            strcasecmp(name.c_str(), std::string(kFailedFolder).c_str()) == 0;
 }
 
