@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "pdf/outline.h"
+#include "pdf/reproducible.h"
 #include "pdf/security.h"
 #include "pdf/writeback.h"
 #include "pdf/writer_internal.h"
@@ -62,6 +63,17 @@ std::array<uint8_t, 16> documentDigest(PdfDocument* doc, int64_t xrefOffset)
     for (int i = 0; i < 4; ++i)
         offset[i] = static_cast<uint8_t>(static_cast<uint64_t>(xrefOffset) >> (8 * i));
     md5.update(offset, sizeof offset);
+
+    if (sourceDateEpoch() && !doc->security.encrypted) {
+        // Reproducible: the identifier follows from the document's structure alone (its
+        // information values, every object's place and the page count).
+        for (int n = 1; n <= doc->objectCount; ++n) {
+            int64_t at = doc->offsets[static_cast<size_t>(n)];
+            md5.update(&at, sizeof at);
+        }
+        md5.update(&doc->pageCount, sizeof doc->pageCount);
+        return md5.digestCopy();
+    }
 
     // A snapshot of this writer's state, so that two runs never share an identifier.
     struct {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pdf/reproducible.h"
 #include "pdf/security.h"
 #include "pdf/writer_internal.h"
 
@@ -153,7 +154,11 @@ std::string textValueFromUtf8(const char* text)
 std::string pdfDateText(std::time_t when)
 {
     std::tm local{};
-    localtime_r(&when, &local);
+    // A reproducible document's dates do not depend on the machine's time zone.
+    if (sourceDateEpoch())
+        gmtime_r(&when, &local);
+    else
+        localtime_r(&when, &local);
     long offset = local.tm_gmtoff / 60;
     char sign = offset < 0 ? '-' : '+';
     if (offset < 0)
@@ -257,7 +262,7 @@ void writeInfoBody(PdfDocument* doc)
     else
         writeEntry(doc, "/Producer",
                    doc->producer.empty() ? std::string(kBuiltInProducer) : textValueFromUtf8(doc->producer.c_str()));
-    std::string now = pdfDateText(std::time(nullptr));
+    std::string now = pdfDateText(sourceDateEpoch().value_or(std::time(nullptr)));
     if (append && kept[kExistingCreationDate].present) {
         writeKeptValue(doc, "/CreationDate", kept[kExistingCreationDate]);
     } else {
