@@ -308,15 +308,11 @@ private:
     void perFolderMode()
     {
         m_context.observer.rowsReordered(sortRowsByPath(m_rows));
-        // Consecutive rows whose output names are equal (letter case ignored) share a document.
         std::vector<DocumentBody> bodies;
-        for (size_t first = 0; first < m_rows.size();) {
+        for (const RowRange& range : folderDocuments(m_rows, m_settings.paths.perFolderFolder)) {
+            size_t first = range.first;
+            size_t end = range.end;
             std::string name = perFolderOutputName(m_settings.paths.perFolderFolder, m_rows[first].path);
-            size_t end = first + 1;
-            while (end < m_rows.size() &&
-                   strcasecmp(perFolderOutputName(m_settings.paths.perFolderFolder, m_rows[end].path).c_str(),
-                              name.c_str()) == 0)
-                ++end;
             bodies.push_back([this, first, end, name](DocumentScope& scope, DocumentResult& result) {
                 DocumentWork doc = work(scope, result);
                 for (size_t row = first; row < end && (row == first || !stopRequested()); ++row) {
@@ -338,7 +334,6 @@ private:
                 }
                 doc.close();
             });
-            first = end;
         }
         runUnits(std::move(bodies));
     }
@@ -360,6 +355,21 @@ void clearRows(std::vector<FileRow>& rows)
 }
 
 } // namespace
+
+std::vector<RowRange> folderDocuments(const std::vector<FileRow>& rows, const std::string& outputFolder)
+{
+    // Consecutive rows whose output names are equal (letter case ignored) share a document.
+    std::vector<RowRange> documents;
+    for (size_t first = 0; first < rows.size();) {
+        std::string name = perFolderOutputName(outputFolder, rows[first].path);
+        size_t end = first + 1;
+        while (end < rows.size() && strcasecmp(perFolderOutputName(outputFolder, rows[end].path).c_str(), name.c_str()) == 0)
+            ++end;
+        documents.push_back({first, end});
+        first = end;
+    }
+    return documents;
+}
 
 std::vector<size_t> sortRowsByPath(std::vector<FileRow>& rows)
 {

@@ -112,6 +112,17 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
 // The viewer preference bits of option 121 for the settings.
 int viewerPreferenceBits(const app::OutputSettings& settings);
 
+// The rows [first, end) of one output document.
+struct RowRange {
+    size_t first = 0;
+    size_t end = 0;
+};
+
+// The documents of per-folder mode over rows already sorted by sortRowsByPath, in the order the
+// job writes them: each run of consecutive rows whose PDF names in `outputFolder` are equal
+// (letter case ignored).
+std::vector<RowRange> folderDocuments(const std::vector<FileRow>& rows, const std::string& outputFolder);
+
 // Puts the rows into ascending byte order of their paths (stable, case-sensitive); returns, for
 // each new position, the row's previous index.
 std::vector<size_t> sortRowsByPath(std::vector<FileRow>& rows);
