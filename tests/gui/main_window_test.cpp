@@ -1,9 +1,16 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include "app/settings_location.h"
+#include "app/settings_store.h"
 #include "gui_test_support.h"
 #include "main_dlg.h"
+#include "settings_problems.h"
 #include "single_instance.h"
 
 using folvane::gui::CMainDlg;
@@ -142,6 +149,58 @@ private slots:
         QVERIFY(window.isVisible());
         // A modal update dialog would have blocked here had Enter pressed the button.
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+
+    // Answers the next message box with the button of that text; its text lands in `shown`.
+    static void answerMessageBox(const QString& button, QString* shown)
+    {
+        QTimer::singleShot(0, [button, shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                qFatal("no message box");
+            *shown = box->text();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button)
+                    b->click();
+        });
+    }
+
+    void unreadableSettingsOfferDefaultsWithoutEverWritingTheFile()
+    {
+        const std::string path = folvane::test::scratchFolder().toStdString() + "/unreadable.ini";
+        QDir().mkpath(QString::fromStdString(path));
+        QString shown;
+        answerMessageBox(QStringLiteral("Quit"), &shown);
+        QVERIFY(!folvane::gui::askToStartWithDefaults(nullptr, path, "Is a directory"));
+        QVERIFY(shown.contains(QString::fromStdString(path) + QStringLiteral(": Is a directory")));
+        QVERIFY(!folvane::app::SettingsStore::writesSuspended());
+
+        const std::string file = folvane::test::settingsPath();
+        QFile::remove(QString::fromStdString(file));
+        answerMessageBox(QStringLiteral("Start with Defaults"), &shown);
+        QVERIFY(folvane::gui::askToStartWithDefaults(nullptr, file, "Permission denied"));
+        {
+            // A whole window's worth of writes: none reaches the file.
+            CMainDlg window(location());
+            window.show();
+            folvane::app::SettingsStore(file).putInt("security", 0);
+            window.close();
+        }
+        folvane::app::SettingsStore::setWritesSuspended(false);
+        QVERIFY(!QFile::exists(QString::fromStdString(file)));
+    }
+
+    void failedSettingsWritesAreShown()
+    {
+        folvane::gui::reportSettingsWriteFailures();
+        const std::string path = folvane::test::scratchFolder().toStdString() + "/folder.ini";
+        QDir().mkpath(QString::fromStdString(path));
+        QString shown;
+        answerMessageBox(QStringLiteral("OK"), &shown);
+        QVERIFY(!folvane::app::SettingsStore(path).putInt("security", 1));
+        folvane::app::SettingsStore::setWriteFailureHandler(nullptr);
+        QCOMPARE(shown, QStringLiteral("The settings could not be saved in %1: Is a directory.")
+                            .arg(QString::fromStdString(path)));
     }
 };
 
