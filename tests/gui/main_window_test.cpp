@@ -35,6 +35,40 @@ private slots:
         QVERIFY(again.isFirst());
     }
 
+    // Without a runtime folder the lock lives in a folder only the user can write; a folder that
+    // someone else could have prepared is refused rather than used.
+    void lockWithoutARuntimeFolderIsInAPrivateFolder()
+    {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        const QString scratch = folvane::test::scratchFolder();
+        qunsetenv("XDG_RUNTIME_DIR");
+        auto lockFor = [](const QString& cacheHome) {
+            qputenv("XDG_CACHE_HOME", cacheHome.toUtf8());
+            return QString::fromStdString(folvane::gui::SingleInstance::lockPath("folvane-test"));
+        };
+        QCOMPARE(lockFor(scratch + "/fresh/cache"), scratch + "/fresh/cache/Folvane/folvane-test.lock");
+        QCOMPARE(QFile::permissions(scratch + "/fresh/cache/Folvane"),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                     QFileDevice::WriteUser | QFileDevice::ExeUser);
+        {
+            folvane::gui::SingleInstance first("folvane-test");
+            QVERIFY(first.isFirst());
+            QVERIFY(!folvane::gui::SingleInstance("folvane-test").isFirst());
+        }
+
+        QDir().mkpath(scratch + "/open/Folvane");
+        QFile::setPermissions(scratch + "/open/Folvane", QFileDevice::Permissions(0x7777));
+        QCOMPARE(lockFor(scratch + "/open"), QString());
+        QDir().mkpath(scratch + "/linked/elsewhere");
+        QFile::link(scratch + "/linked/elsewhere", scratch + "/linked/Folvane");
+        QCOMPARE(lockFor(scratch + "/linked"), QString());
+        QVERIFY(!QFile::exists(scratch + "/linked/elsewhere/folvane-test.lock"));
+
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("XDG_CACHE_HOME", cache);
+    }
+
     void secondProgramStartExitsSilently()
     {
         QString program = QStringLiteral(FOLVANE_PROGRAM);
