@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
+
+#include <atomic>
 
 #include "app/settings_store.h"
 
@@ -30,18 +31,18 @@ bool askToStartWithDefaults(QWidget* parent, const std::string& path, const std:
 
 namespace {
 
+// Set while a failure is waiting to be shown or on screen: the writes of one action (every tab
+// of the settings sheet writes its own keys) then give one box, not one per tab.
+std::atomic<bool> g_failureShown{false};
+
 void showWriteFailure(const QString& path, const QString& reason)
 {
-    static bool showing = false;
-    if (showing)
-        return;
-    showing = true;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Folvane"),
                     QStringLiteral("The settings could not be saved in %1: %2.").arg(path, reason), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("settingsWriteFailure"));
     box.exec();
-    showing = false;
+    g_failureShown = false;
 }
 
 } // namespace
@@ -49,15 +50,12 @@ void showWriteFailure(const QString& path, const QString& reason)
 void reportSettingsWriteFailures()
 {
     app::SettingsStore::setWriteFailureHandler([](const std::string& path, const std::string& reason) {
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application || g_failureShown.exchange(true))
+            return;
         QString file = QString::fromStdString(path);
         QString why = QString::fromStdString(reason);
-        QCoreApplication* application = QCoreApplication::instance();
-        if (!application)
-            return;
-        if (QThread::currentThread() == application->thread())
-            showWriteFailure(file, why);
-        else
-            QMetaObject::invokeMethod(application, [file, why] { showWriteFailure(file, why); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(application, [file, why] { showWriteFailure(file, why); }, Qt::QueuedConnection);
     });
 }
 

@@ -14,8 +14,8 @@ namespace folvane::gui {
 // overwritten. False when the user chose to quit.
 bool askToStartWithDefaults(QWidget* parent, const std::string& path, const std::string& reason);
 
-// Installs the handler that shows a failed settings write in a warning box on the GUI thread
-// (one box at a time; failures while one is open are not stacked up).
+// Installs the handler that shows a failed settings write in a warning box on the GUI thread,
+// once control is back in its event loop (failures while one is waiting or open give no more).
 void reportSettingsWriteFailures();
 
 } // namespace folvane::gui

@@ -44,7 +44,8 @@ extern "C" int quillmar5(int argc, char** argv)
     const char* victim = std::getenv("FOLVANE_FAKE_CONVERTER_VICTIM");
     struct stat info;
     if (victim && shared && folderOf(output) == shared && ::lstat(output.c_str(), &info) != 0)
-        (void)::symlink(victim, output.c_str());
+        if (::symlink(victim, output.c_str()) != 0)
+            return -6;
     if (const char* log = std::getenv("FOLVANE_FAKE_CONVERTER_LOG")) {
         if (FILE* f = std::fopen(log, "a")) {
             std::fprintf(f, "%d|%s|%s|%s|%s|folder %s|file %s\n", argc, argv[0], argv[1], argv[2], argv[3],

@@ -212,7 +212,7 @@ std::string replaceFile(const std::string& target, const std::string& text, cons
     };
     mode_t mode = previous ? previous->st_mode & 07777 : 0600;
     if (holdsPassword(text))
-        mode &= 0700;
+        mode &= 0600;
     if (previous && (previous->st_uid != ::geteuid() || previous->st_gid != ::getegid()))
         if (::fchown(fd, previous->st_uid, previous->st_gid) != 0) {
             // Not permitted for others' files; the write still goes ahead as ours.
