@@ -131,8 +131,8 @@ bool fetchLatestVersion(float& remote, const std::string& url, const TransferLim
     headers = curl_slist_append(headers, "Pragma: no-cache");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     // Plain HTTP only for an address a test set through the environment.
-    const char* override = std::getenv("FOLVANE_UPDATE_URL");
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, override && *override ? "http,https" : "https");
+    const char* testServer = std::getenv("FOLVANE_UPDATE_URL");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, testServer && *testServer ? "http,https" : "https");
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
