@@ -49,7 +49,11 @@ struct GlobalOptions {
 };
 
 int runConvert(const GlobalOptions& global, const ConvertOptions& options);
-int runSettingsList(const GlobalOptions& global);
+// kExitOk when the settings file can be read or does not exist; otherwise says which file and
+// why on stderr and gives kExitUsage, so that no command runs on defaults in its place.
+int checkSettingsReadable(const GlobalOptions& global);
+// Prints every setting; the two passwords show as "********" unless `showPasswords`.
+int runSettingsList(const GlobalOptions& global, bool showPasswords);
 int runSettingsGet(const GlobalOptions& global, const std::string& key);
 int runSettingsSet(const GlobalOptions& global, const std::string& key, const std::string& value);
 int runWatch(const GlobalOptions& global, const WatchOptions& options);

@@ -106,6 +106,8 @@ int main(int argc, char** argv)
     CLI::App* settingsCommand = app.add_subcommand("settings", "show or change the settings file");
     settingsCommand->require_subcommand(1);
     CLI::App* listCommand = settingsCommand->add_subcommand("list", "every setting with its value");
+    bool showPasswords = false;
+    listCommand->add_flag("--show-passwords", showPasswords, "show the two passwords instead of \"********\"");
     std::string key;
     std::string value;
     CLI::App* getCommand = settingsCommand->add_subcommand("get", "one setting's value");
@@ -129,6 +131,12 @@ int main(int argc, char** argv)
         return status == 0 ? kExitOk : kExitUsage;
     }
 
+    // Every command but info reads the settings file; one that exists but cannot be read would
+    // otherwise be taken as defaults, dropping password security among others.
+    if (!infoCommand->parsed()) {
+        if (int status = checkSettingsReadable(global); status != kExitOk)
+            return status;
+    }
     if (convertCommand->parsed())
         return runConvert(global, convert);
     if (watchCommand->parsed()) {
@@ -136,7 +144,7 @@ int main(int argc, char** argv)
         return runWatch(global, watch);
     }
     if (listCommand->parsed())
-        return runSettingsList(global);
+        return runSettingsList(global, showPasswords);
     if (getCommand->parsed())
         return runSettingsGet(global, key);
     if (setCommand->parsed())

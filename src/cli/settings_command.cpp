@@ -37,6 +37,12 @@ app::SettingsStore openStore(const GlobalOptions& global)
     return app::SettingsStore(app::locateSettings(global.settingsFile).path);
 }
 
+// The two passwords of the security settings, hidden by "settings list" unless asked for.
+bool isPasswordKey(const std::string& key)
+{
+    return strcasecmp(key.c_str(), "user") == 0 || strcasecmp(key.c_str(), "owner") == 0;
+}
+
 // The value of a known key with its default; false for a key the program does not know.
 bool knownValue(const app::SettingsStore& store, const std::string& key, std::string& name, std::string& value)
 {
@@ -66,7 +72,17 @@ bool knownValue(const app::SettingsStore& store, const std::string& key, std::st
 
 } // namespace
 
-int runSettingsList(const GlobalOptions& global)
+int checkSettingsReadable(const GlobalOptions& global)
+{
+    app::SettingsStore store = openStore(global);
+    std::string problem = store.readProblem();
+    if (problem.empty())
+        return kExitOk;
+    std::fprintf(stderr, "folvane-cli: cannot read the settings file %s: %s\n", store.path().c_str(), problem.c_str());
+    return kExitUsage;
+}
+
+int runSettingsList(const GlobalOptions& global, bool showPasswords)
 {
     app::SettingsStore store = openStore(global);
     std::printf("# %s\n", store.path().c_str());
@@ -78,6 +94,8 @@ int runSettingsList(const GlobalOptions& global)
     }
     for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
         knownValue(store, entry.key, name, value);
+        if (!showPasswords && isPasswordKey(name) && !value.empty())
+            value = "********";
         std::printf("%s=%s\n", name.c_str(), value.c_str());
     }
     return kExitOk;
@@ -104,7 +122,12 @@ int runSettingsSet(const GlobalOptions& global, const std::string& key, const st
         std::fprintf(stderr, "folvane-cli: unknown setting \"%s\"\n", key.c_str());
         return kExitUsage;
     }
-    store.putString(name, value);
+    std::string reason;
+    if (!store.putString(name, value, &reason)) {
+        std::fprintf(stderr, "folvane-cli: cannot write the settings file %s: %s\n", store.path().c_str(),
+                     reason.c_str());
+        return kExitFailed;
+    }
     return kExitOk;
 }
 

@@ -10,10 +10,12 @@
 
 #include "app/app_paths.h"
 #include "app/settings_location.h"
+#include "app/settings_store.h"
 #include "engine/external_converter.h"
 #include "gui_common.h"
 #include "install_paths.h"
 #include "main_dlg.h"
+#include "settings_problems.h"
 #include "single_instance.h"
 
 namespace {
@@ -74,6 +76,12 @@ int main(int argc, char** argv)
     application.setFont(gui::dialogFont());
 
     app::SettingsLocation settings = app::locateSettings(settingsArgument(argc, argv));
+    // A settings file that exists but cannot be read is never silently taken as defaults: that
+    // would drop password security, and the next write would replace the user's file.
+    std::string problem = app::SettingsStore(settings.path).readProblem();
+    if (!problem.empty() && !gui::askToStartWithDefaults(nullptr, settings.path, problem))
+        return 2;
+    gui::reportSettingsWriteFailures();
     engine::loadExternalConverter(app::AppPaths::modulePath(""));
     int result = 0;
     {

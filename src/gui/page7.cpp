@@ -26,10 +26,22 @@ CPage7::CPage7(const app::OutputSettings& settings, const std::string& settingsP
     m_owner = new QLineEdit(this);
     m_owner->setObjectName(QStringLiteral("owner"));
     m_owner->setMaxLength(256);
+    // Passwords are masked, so that they cannot be read over the user's shoulder or from a
+    // screenshot; the box beside them shows them while it is ticked.
+    m_user->setEchoMode(QLineEdit::Password);
+    m_owner->setEchoMode(QLineEdit::Password);
+    m_showPasswords = new QCheckBox(QStringLiteral("Show"), this);
+    m_showPasswords->setObjectName(QStringLiteral("showPasswords"));
+    connect(m_showPasswords, &QCheckBox::toggled, this, [this](bool show) {
+        QLineEdit::EchoMode mode = show ? QLineEdit::Normal : QLineEdit::Password;
+        m_user->setEchoMode(mode);
+        m_owner->setEchoMode(mode);
+    });
     grid->addWidget(userLabel, 0, 0);
     grid->addWidget(m_user, 0, 1);
     grid->addWidget(ownerLabel, 1, 0);
     grid->addWidget(m_owner, 1, 1);
+    grid->addWidget(m_showPasswords, 0, 2);
     layout->addLayout(grid);
 
     auto* levelLabel = new QLabel(QStringLiteral("Encryption Level"), this);
@@ -61,7 +73,7 @@ CPage7::CPage7(const app::OutputSettings& settings, const std::string& settingsP
     layout->addWidget(permissions);
     layout->addStretch();
 
-    m_dependents = {userLabel, m_user, ownerLabel, m_owner, levelLabel, rc40, rc128, permissions,
+    m_dependents = {userLabel, m_user, ownerLabel, m_owner, m_showPasswords, levelLabel, rc40, rc128, permissions,
                     m_print, m_copy, m_modify};
 }
 

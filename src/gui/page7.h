@@ -26,6 +26,7 @@ private:
     QCheckBox* m_security;
     QLineEdit* m_user;
     QLineEdit* m_owner;
+    QCheckBox* m_showPasswords; // shows both passwords in plain text while ticked
     QButtonGroup* m_level;
     QCheckBox* m_print;
     QCheckBox* m_copy;

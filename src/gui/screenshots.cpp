@@ -101,6 +101,8 @@ int main(int argc, char** argv)
 
     gui::CUpdateDlg update([](float& remote) { remote = 6.8f; return true; }, nullptr);
     update.show();
+    while (update.checking())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     ok &= save(&update, folder, QStringLiteral("update_newer"));
 
     gui::FolderPicker picker(nullptr, QStringLiteral("Please Select Folder"), QDir::tempPath(), true, 6);

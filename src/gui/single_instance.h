@@ -1,6 +1,6 @@
 #pragma once
 // Keeps the program to one running instance: an exclusive lock on a file named after the
-// program in the user's runtime folder. The lock is held until the object is destroyed or the
+// program in the user's runtime folder (or another folder private to the user). The lock is held until the object is destroyed or the
 // process ends, whichever comes first; the kernel drops it when the process dies.
 
 #include <string>
@@ -19,7 +19,10 @@ public:
     // file cannot be opened, in which case running twice is the lesser evil and we say true).
     bool isFirst() const { return m_first; }
 
-    // $XDG_RUNTIME_DIR/<name>.lock, or /tmp/<name>.lock without a runtime folder.
+    // $XDG_RUNTIME_DIR/<name>.lock; without a runtime folder <name>.lock in a folder private to
+    // the user: $XDG_CACHE_HOME/Folvane/ (by default ~/.cache/Folvane/), without a home folder
+    // /tmp/folvane-<uid>/. That folder is made (0700) when missing; one that is a link, belongs
+    // to someone else or is open to others is refused, and the path is then empty (no lock).
     static std::string lockPath(const std::string& name);
 
 private:

@@ -4,11 +4,19 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <mutex>
+#include <thread>
+
 #include "about_page.h"
 #include "gui_common.h"
 #include "services/update_check.h"
 
 namespace folvane::gui {
+
+struct CUpdateDlg::Delivery {
+    std::mutex mutex;
+    CUpdateDlg* dialog = nullptr; // cleared by the dialog's destructor
+};
 
 CUpdateDlg::CUpdateDlg(QWidget* parent)
     : CUpdateDlg([](float& remote) { return services::fetchLatestVersion(remote); }, parent)
@@ -40,14 +48,39 @@ CUpdateDlg::CUpdateDlg(Fetch fetch, QWidget* parent) : QDialog(parent)
     grid->setColumnStretch(1, 1);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    runCheck(fetch);
+    m_own->setText(QString::fromStdString(services::formatVersion(services::kOwnVersion)));
+    startCheck(std::move(fetch));
 }
 
-void CUpdateDlg::runCheck(const Fetch& fetch)
+CUpdateDlg::~CUpdateDlg()
 {
-    m_own->setText(QString::fromStdString(services::formatVersion(services::kOwnVersion)));
-    float remote = 0.0f;
-    if (!fetch(remote)) {
+    // After this the worker posts nothing more; what it already posted goes with the object.
+    std::lock_guard lock(m_delivery->mutex);
+    m_delivery->dialog = nullptr;
+}
+
+void CUpdateDlg::startCheck(Fetch fetch)
+{
+    m_checking = true;
+    m_message->setText(QStringLiteral("Checking..."));
+    m_delivery = std::make_shared<Delivery>();
+    m_delivery->dialog = this;
+    // Detached: the dialog never waits for a slow server. The thread holds only the shared
+    // delivery record, never the dialog itself.
+    std::thread([fetch = std::move(fetch), delivery = m_delivery] {
+        float remote = 0.0f;
+        bool fetched = fetch(remote);
+        std::lock_guard lock(delivery->mutex);
+        if (CUpdateDlg* dialog = delivery->dialog)
+            QMetaObject::invokeMethod(
+                dialog, [dialog, fetched, remote] { dialog->showResult(fetched, remote); }, Qt::QueuedConnection);
+    }).detach();
+}
+
+void CUpdateDlg::showResult(bool fetched, float remote)
+{
+    m_checking = false;
+    if (!fetched) {
         m_remote->setText(QStringLiteral("v 0.0"));
         m_message->setText(QStringLiteral("Cannot connect to remote server."));
         return;

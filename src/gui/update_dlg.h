@@ -1,38 +1,51 @@
 #pragma once
-// CUpdateDlg: "Check for new version". The check runs while the dialog is made, before it is
-// shown, and blocks the window until the server has answered or the request failed.
+// CUpdateDlg: "Check for new version". The check runs on a worker thread, so the window never
+// freezes: the dialog shows "Checking..." until the answer arrives and can be closed at any
+// moment; an answer that arrives after the dialog is gone is dropped.
 
 #include <QDialog>
 #include <QLabel>
 
 #include <functional>
+#include <memory>
 
 namespace folvane::gui {
 
 class CUpdateDlg : public QDialog {
     Q_OBJECT
 public:
-    // Fetches the remote version into its argument; true when the version file was read.
+    // Fetches the remote version into its argument; true when the version file was read. Runs
+    // on a worker thread.
     using Fetch = std::function<bool(float&)>;
 
     // Uses the update server (services::fetchLatestVersion).
     explicit CUpdateDlg(QWidget* parent = nullptr);
     CUpdateDlg(Fetch fetch, QWidget* parent);
+    ~CUpdateDlg() override;
 
     QString ownVersionText() const { return m_own->text(); }
     QString remoteVersionText() const { return m_remote->text(); }
     QString messageText() const { return m_message->text(); }
     bool downloadLinkShown() const { return !m_link->isHidden(); }
     QString downloadLinkTarget() const { return m_linkTarget; }
+    // True until the answer (or the failure) of the check is shown.
+    bool checking() const { return m_checking; }
 
 private:
-    void runCheck(const Fetch& fetch);
+    // What the worker and the dialog share: the worker delivers its answer only while the
+    // dialog is still there.
+    struct Delivery;
+
+    void startCheck(Fetch fetch);
+    void showResult(bool fetched, float remote);
 
     QLabel* m_own = nullptr;
     QLabel* m_remote = nullptr;
     QLabel* m_message = nullptr;
     QLabel* m_link = nullptr;
     QString m_linkTarget;
+    bool m_checking = false;
+    std::shared_ptr<Delivery> m_delivery;
 };
 
 } // namespace folvane::gui

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <iterator>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -125,28 +128,32 @@ TEST(SettingsStore, SeveralKeysAtOnceAreWrittenInOrder)
     EXPECT_FALSE(fs::exists(none));
 }
 
-TEST(SettingsStore, ANewFileIsPrivateAndAReplacedFileKeepsItsMode)
+TEST(SettingsStore, ANewFileIsPrivateAndAReplacedFileKeepsItsModeUnlessItHoldsAPassword)
 {
     fs::path dir = scratchDir();
     fs::path file = dir / "new" / "deeper" / "Settings.ini";
     SettingsStore store(file.string());
-    store.putString("owner", "permissions password");
+    EXPECT_TRUE(store.putString("title", "a title"));
     ASSERT_TRUE(fs::exists(file));
     EXPECT_EQ(modeOf(file), 0600u);
     EXPECT_EQ(modeOf(dir / "new"), 0700u);
-    EXPECT_EQ(readFileBytes(file), "[Settings]\nowner=permissions password\n");
+    EXPECT_EQ(readFileBytes(file), "[Settings]\ntitle=a title\n");
 
-    store.putInt("level", 1);
-    EXPECT_EQ(modeOf(file), 0600u);
-    fs::permissions(file, fs::perms(0640));
+    fs::permissions(file, fs::perms(0644));
     store.putInt("level", 0);
-    EXPECT_EQ(modeOf(file), 0640u);
+    EXPECT_EQ(modeOf(file), 0644u);
+    store.putString("owner", "permissions password");
+    EXPECT_EQ(modeOf(file), 0600u) << "a file holding a password is readable by its owner only";
+    fs::permissions(file, fs::perms(0644));
+    store.putInt("level", 0);
+    EXPECT_EQ(modeOf(file), 0600u) << "tightened even when the write changes nothing";
 
-    // Only the settings file is left in its folder: no temporary files.
-    size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(file.parent_path()))
-        ++entries;
-    EXPECT_EQ(entries, 1u);
+    // Beside the settings file only its lock file is left: no temporary files.
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(file.parent_path()))
+        entries.push_back(entry.path().filename().string());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string> {"Settings.ini", "Settings.ini.lock"}));
 }
 
 TEST(SettingsStore, WritesThroughALinkReplaceItsTarget)
@@ -160,21 +167,29 @@ TEST(SettingsStore, WritesThroughALinkReplaceItsTarget)
     EXPECT_EQ(readFileBytes(dir / "real.ini"), "[Settings]\na=2\n");
 }
 
-TEST(SettingsStore, UnusablePathsGiveDefaultsAndWritesFailSilently)
+TEST(SettingsStore, UnusablePathsGiveDefaultsAndWritesSayWhyTheyFailed)
 {
     fs::path dir = scratchDir();
+    std::string reason;
+    std::vector<std::string> handled;
+    SettingsStore::setWriteFailureHandler(
+        [&handled](const std::string& path, const std::string& why) { handled.push_back(path + ": " + why); });
 
-    // The parent "folder" is a file.
+    // The parent "folder" is a file: no file there, so defaults and no read problem.
     writeFileBytes(dir / "plain", "x");
     SettingsStore underFile((dir / "plain" / "Settings.ini").string());
-    underFile.putInt("a", 1);
+    EXPECT_EQ(underFile.readProblem(), "");
+    EXPECT_FALSE(underFile.putInt("a", 1, &reason));
+    EXPECT_EQ(reason, "Not a directory");
     EXPECT_EQ(underFile.getInt("a", 9), 9);
     EXPECT_EQ(readFileBytes(dir / "plain"), "x");
 
     // A folder at the path is neither read nor replaced.
     fs::create_directory(dir / "folder.ini");
     SettingsStore folder((dir / "folder.ini").string());
-    folder.putInt("a", 1);
+    EXPECT_EQ(folder.readProblem(), "Is a directory");
+    EXPECT_FALSE(folder.putInt("a", 1, &reason));
+    EXPECT_EQ(reason, "Is a directory");
     EXPECT_EQ(folder.getInt("a", 9), 9);
     EXPECT_TRUE(fs::is_directory(dir / "folder.ini"));
 
@@ -182,14 +197,76 @@ TEST(SettingsStore, UnusablePathsGiveDefaultsAndWritesFailSilently)
     ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
     SettingsStore fifo((dir / "fifo.ini").string());
     EXPECT_EQ(fifo.getString("a", "default"), "default");
+    EXPECT_EQ(fifo.readProblem(), "not a regular file");
 
     // A file far too large to be settings is left alone.
     std::string huge = "[Settings]\na=1\n" + std::string(2 << 20, '#');
     writeFileBytes(dir / "huge.ini", huge);
     SettingsStore big((dir / "huge.ini").string());
     EXPECT_EQ(big.getInt("a", 9), 9);
-    big.putInt("a", 2);
+    EXPECT_NE(big.readProblem().find("too large"), std::string::npos) << big.readProblem();
+    EXPECT_FALSE(big.putInt("a", 2));
     EXPECT_EQ(fs::file_size(dir / "huge.ini"), huge.size());
+
+    SettingsStore::setWriteFailureHandler(nullptr);
+    EXPECT_EQ(handled, (std::vector<std::string> {(dir / "plain" / "Settings.ini").string() + ": Not a directory",
+                                                  (dir / "folder.ini").string() + ": Is a directory",
+                                                  (dir / "huge.ini").string() + ": " + big.readProblem()}));
+}
+
+TEST(SettingsStore, SuspendedWritesLeaveTheFileAloneAndStaleTemporariesGoWithTheNextWrite)
+{
+    fs::path dir = scratchDir();
+    fs::path file = dir / "Settings.ini";
+    writeFileBytes(file, "[Settings]\na=1\n");
+    writeFileBytes(dir / "Settings.ini.tmp-Ab12Cd", "[Settings]\na=half written");
+    writeFileBytes(dir / "Settings.ini.backup", "kept");
+    SettingsStore store(file.string());
+
+    SettingsStore::setWritesSuspended(true);
+    EXPECT_TRUE(store.putInt("a", 2));
+    SettingsStore::setWritesSuspended(false);
+    EXPECT_EQ(readFileBytes(file), "[Settings]\na=1\n");
+    EXPECT_TRUE(fs::exists(dir / "Settings.ini.tmp-Ab12Cd"));
+
+    EXPECT_TRUE(store.putInt("a", 3));
+    EXPECT_EQ(readFileBytes(file), "[Settings]\na=3\n");
+    EXPECT_FALSE(fs::exists(dir / "Settings.ini.tmp-Ab12Cd"));
+    EXPECT_TRUE(fs::exists(dir / "Settings.ini.backup"));
+}
+
+// Two processes that each keep changing their own key: a read-modify-write of one that is not
+// serialised with the other's puts back the other's older value, which its next read notices.
+TEST(SettingsStore, TwoProcessesSettingDifferentKeysBothKeepTheirChanges)
+{
+    fs::path file = scratchDir() / "Settings.ini";
+    constexpr int kRounds = 150;
+    auto run = [&file](const std::string& key) {
+        SettingsStore store(file.string());
+        int lost = 0;
+        for (int i = 1; i <= kRounds; ++i) {
+            if (store.getInt(key, 0) != i - 1)
+                ++lost;
+            store.putInt(key, i);
+        }
+        return lost;
+    };
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = ::fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0)
+            ::_exit(std::min(run("key" + std::to_string(c)), 100));
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "changes the other process lost";
+    }
+    SettingsStore store(file.string());
+    EXPECT_EQ(store.getInt("key0", 0), kRounds);
+    EXPECT_EQ(store.getInt("key1", 0), kRounds);
 }
 
 TEST(SettingsStore, WritesFromSeveralThreadsAreAllKept)

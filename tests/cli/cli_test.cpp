@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 
 #include "../engine/intake_fixtures.h"
 #include "support/test_support.h"
@@ -191,6 +193,68 @@ TEST_F(CliTest, StoredSettingsAreUsedAndOverridesLastOneRun)
     EXPECT_EQ(overridden.exitCode, 0) << overridden.output;
     EXPECT_EQ(pages(dir / "out/stored/pages.pdf"), 3);
     EXPECT_EQ(cli("settings get layout").output, "2\n");
+}
+
+// A settings file that exists but cannot be read must not be taken as defaults: with
+// "security=1" in it, a run on defaults would write an unencrypted PDF and report success.
+TEST_F(CliTest, ASettingsFileThatCannotBeReadStopsEveryCommandThatNeedsIt)
+{
+    const fs::path settings = dir / "Settings.ini";
+    const fs::path out = dir / "out/plain.pdf";
+    std::string huge = "[Settings]\nsecurity=1\nuser=secret\n" + std::string(2 << 20, ';');
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::string reason;
+    } cases[] = {
+        {"folder", [&] { fs::create_directory(settings); }, "Is a directory"},
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0); }, "not a regular file"},
+        {"too large", [&] { writeFileBytes(settings, huge); }, "larger than 1 MiB"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(settings);
+        c.make();
+        for (const std::string& command : {"convert -m merge -o " + q(out) + " " + q(dir / "in/one"),
+                                           std::string("settings list"), std::string("settings set title x")}) {
+            CommandResult run = cli(command);
+            EXPECT_EQ(run.exitCode, 2) << c.what << ": " << command << "\n" << run.output;
+            EXPECT_NE(run.output.find("folvane-cli: cannot read the settings file " + settings.string() + ": " + c.reason),
+                      std::string::npos)
+                << c.what << ": " << run.output;
+        }
+        EXPECT_FALSE(fs::exists(out)) << c.what;
+    }
+    EXPECT_EQ(readFileBytes(settings), huge) << "the unreadable file is left as it was";
+    fs::remove(settings);
+    EXPECT_EQ(cli("settings get security").output, "0\n") << "a missing file still means defaults";
+}
+
+TEST_F(CliTest, SettingsWritesReportFailuresAndListingHidesPasswords)
+{
+    // A write the file system refuses: the file grows past the size limit of the process.
+    ASSERT_EQ(cli("settings set title " + std::string(240, 't')).exitCode, 0);
+    ASSERT_EQ(cli("settings set author " + std::string(240, 'a')).exitCode, 0);
+    ASSERT_EQ(cli("settings set subject " + std::string(240, 's')).exitCode, 0);
+    ASSERT_EQ(cli("settings set keywords " + std::string(240, 'k')).exitCode, 0);
+    ASSERT_EQ(cli("settings set producer " + std::string(240, 'p')).exitCode, 0);
+    std::string before = readFileBytes(dir / "Settings.ini");
+    ASSERT_GT(before.size(), 1024u);
+    CommandResult limited = runCommand("trap '' XFSZ; ulimit -f 1; env HOME=" + q(dir / "home") + " FOLVANE_SETTINGS= " +
+                         shellQuote(FOLVANE_CLI) + " settings set creator c --settings " + q(dir / "Settings.ini"));
+    EXPECT_EQ(limited.exitCode, 1) << limited.output;
+    EXPECT_NE(limited.output.find("folvane-cli: cannot write the settings file " + (dir / "Settings.ini").string() +
+                                  ": File too large"),
+              std::string::npos)
+        << limited.output;
+    EXPECT_EQ(readFileBytes(dir / "Settings.ini"), before);
+
+    ASSERT_EQ(cli("settings set user 'open sesame'").exitCode, 0);
+    CommandResult hidden = cli("settings list");
+    EXPECT_TRUE(printed(hidden, "user=********")) << hidden.output;
+    EXPECT_TRUE(printed(hidden, "owner=")) << "an empty password shows as empty";
+    EXPECT_EQ(hidden.output.find("open sesame"), std::string::npos);
+    CommandResult shown = cli("settings list --show-passwords");
+    EXPECT_TRUE(printed(shown, "user=open sesame")) << shown.output;
 }
 
 TEST_F(CliTest, LogFolderReceivesTheJobRecords)

@@ -301,6 +301,8 @@ TEST_F(Intake, GifNeedsTheExternalConverter)
     expectNoTemporaryFiles();
 
     ASSERT_TRUE(loadExternalConverterFile(FAKE_CONVERTER));
+    auto log = m_dir / "converter.log";
+    setenv("FOLVANE_FAKE_CONVERTER_LOG", log.c_str(), 1);
     setenv("FOLVANE_FAKE_CONVERTER", "tiff", 1);
     EXPECT_EQ(AddImageFile(h, gif.string()), 1);
     setenv("FOLVANE_FAKE_CONVERTER", "empty", 1);
@@ -308,23 +310,42 @@ TEST_F(Intake, GifNeedsTheExternalConverter)
     setenv("FOLVANE_FAKE_CONVERTER", "fail", 1);
     EXPECT_EQ(AddImageFile(h, gif.string()), -5) << "the converter's failure is passed on";
     unsetenv("FOLVANE_FAKE_CONVERTER");
-    // The recorded arguments sit next to the converted file; remove them before the check.
-    std::vector<std::string> args;
-    for (auto& entry : fs::directory_iterator(m_tmp)) {
-        if (entry.path().extension() == ".args") {
-            args.push_back(readFileBytes(entry.path()));
-            fs::remove(entry.path());
-        }
-    }
+    unsetenv("FOLVANE_FAKE_CONVERTER_LOG");
     expectNoTemporaryFiles();
-    ASSERT_FALSE(args.empty());
-    std::string expectedStart = "4|quillmar5.dll|convert|" + gif.string() + "|" + m_tmp.string() + "/" +
-                                std::to_string(h) + "acp";
-    EXPECT_EQ(args[0].substr(0, expectedStart.size()), expectedStart);
-    EXPECT_EQ(args[0].substr(args[0].size() - 4), ".tif");
+    std::string args = readFileBytes(log);
+    std::string expectedStart = "4|quillmar5.dll|convert|" + gif.string() + "|" + m_tmp.string() + "/folvane-";
+    EXPECT_EQ(args.substr(0, expectedStart.size()), expectedStart) << args;
+    std::string expectedEnd = "/" + std::to_string(h) + "acp.tif|folder 700|file 600\n";
+    EXPECT_EQ(args.substr(args.find('\n') + 1 - expectedEnd.size(), expectedEnd.size()), expectedEnd) << args;
     CloseDocument(h);
     CommandResult info = runCommand("pdfinfo " + shellQuote(pdf.string()));
     EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
+}
+
+// Another local user can create names in the shared temporary folder, so nothing of a
+// conversion may be written there by a name: the converter's output lies in a private folder,
+// and a link planted where the converter writes never redirects the write.
+TEST_F(Intake, ConverterOutputCannotBeRedirectedThroughTheSharedTemporaryFolder)
+{
+    auto gif = m_dir / "anim.gif";
+    writeFileBytes(gif, "GIF89a\x01\x00\x01\x00\x00\x00\x00;");
+    auto victim = m_dir / "precious.txt";
+    writeFileBytes(victim, "keep me");
+    ASSERT_TRUE(loadExternalConverterFile(FAKE_CONVERTER));
+    setenv("FOLVANE_FAKE_CONVERTER_VICTIM", victim.c_str(), 1);
+    auto pdf = pdfPath("attack.pdf");
+    DocHandle h = CreateDocument(pdf.string());
+    EXPECT_EQ(AddImageFile(h, gif.string()), 1);
+    unsetenv("FOLVANE_FAKE_CONVERTER_VICTIM");
+    EXPECT_EQ(readFileBytes(victim), "keep me");
+    expectNoTemporaryFiles();
+
+    // Without a usable temporary folder the call fails with the folder named as the reason.
+    fs::remove_all(m_tmp);
+    EXPECT_EQ(AddImageFile(h, gif.string()), 0);
+    EXPECT_EQ(LastImageFailure(), "cannot write temporary files in " + m_tmp.string() + ": No such file or directory");
+    fs::create_directories(m_tmp);
+    EXPECT_EQ(CloseDocument(h), 1);
 }
 
 TEST_F(Intake, DamagedAndMissingFilesFailCleanly)

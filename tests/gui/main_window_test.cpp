@@ -1,9 +1,17 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include "app/settings_location.h"
+#include "app/settings_store.h"
 #include "gui_test_support.h"
 #include "main_dlg.h"
+#include "settings_problems.h"
 #include "single_instance.h"
 
 using folvane::gui::CMainDlg;
@@ -26,6 +34,40 @@ private slots:
         }
         folvane::gui::SingleInstance again("folvane-test");
         QVERIFY(again.isFirst());
+    }
+
+    // Without a runtime folder the lock lives in a folder only the user can write; a folder that
+    // someone else could have prepared is refused rather than used.
+    void lockWithoutARuntimeFolderIsInAPrivateFolder()
+    {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        const QString scratch = folvane::test::scratchFolder();
+        qunsetenv("XDG_RUNTIME_DIR");
+        auto lockFor = [](const QString& cacheHome) {
+            qputenv("XDG_CACHE_HOME", cacheHome.toUtf8());
+            return QString::fromStdString(folvane::gui::SingleInstance::lockPath("folvane-test"));
+        };
+        QCOMPARE(lockFor(scratch + "/fresh/cache"), scratch + "/fresh/cache/Folvane/folvane-test.lock");
+        QCOMPARE(QFile::permissions(scratch + "/fresh/cache/Folvane"),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                     QFileDevice::WriteUser | QFileDevice::ExeUser);
+        {
+            folvane::gui::SingleInstance first("folvane-test");
+            QVERIFY(first.isFirst());
+            QVERIFY(!folvane::gui::SingleInstance("folvane-test").isFirst());
+        }
+
+        QDir().mkpath(scratch + "/open/Folvane");
+        QFile::setPermissions(scratch + "/open/Folvane", QFileDevice::Permissions(0x7777));
+        QCOMPARE(lockFor(scratch + "/open"), QString());
+        QDir().mkpath(scratch + "/linked/elsewhere");
+        QFile::link(scratch + "/linked/elsewhere", scratch + "/linked/Folvane");
+        QCOMPARE(lockFor(scratch + "/linked"), QString());
+        QVERIFY(!QFile::exists(scratch + "/linked/elsewhere/folvane-test.lock"));
+
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("XDG_CACHE_HOME", cache);
     }
 
     void secondProgramStartExitsSilently()
@@ -142,6 +184,70 @@ private slots:
         QVERIFY(window.isVisible());
         // A modal update dialog would have blocked here had Enter pressed the button.
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+
+    // Answers the next message box with the button of that text; its text lands in `shown`.
+    static QPointer<QTimer> answerMessageBox(const QString& button, QString* shown)
+    {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, button, shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll->deleteLater();
+            *shown = box->text();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button)
+                    b->click();
+        });
+        poll->start(10);
+        return poll;
+    }
+
+    void unreadableSettingsOfferDefaultsWithoutEverWritingTheFile()
+    {
+        const std::string path = folvane::test::scratchFolder().toStdString() + "/unreadable.ini";
+        QDir().mkpath(QString::fromStdString(path));
+        QString shown;
+        answerMessageBox(QStringLiteral("Quit"), &shown);
+        QVERIFY(!folvane::gui::askToStartWithDefaults(nullptr, path, "Is a directory"));
+        QVERIFY(shown.contains(QString::fromStdString(path) + QStringLiteral(": Is a directory")));
+        QVERIFY(!folvane::app::SettingsStore::writesSuspended());
+
+        const std::string file = folvane::test::settingsPath();
+        QFile::remove(QString::fromStdString(file));
+        answerMessageBox(QStringLiteral("Start with Defaults"), &shown);
+        QVERIFY(folvane::gui::askToStartWithDefaults(nullptr, file, "Permission denied"));
+        {
+            // A whole window's worth of writes: none reaches the file.
+            CMainDlg window(location());
+            window.show();
+            folvane::app::SettingsStore(file).putInt("security", 0);
+            window.close();
+        }
+        folvane::app::SettingsStore::setWritesSuspended(false);
+        QVERIFY(!QFile::exists(QString::fromStdString(file)));
+    }
+
+    void failedSettingsWritesAreShown()
+    {
+        folvane::gui::reportSettingsWriteFailures();
+        const std::string path = folvane::test::scratchFolder().toStdString() + "/folder.ini";
+        QDir().mkpath(QString::fromStdString(path));
+        QString shown;
+        answerMessageBox(QStringLiteral("OK"), &shown);
+        // One action that fails several writes gives one box.
+        QVERIFY(!folvane::app::SettingsStore(path).putInt("security", 1));
+        QVERIFY(!folvane::app::SettingsStore(path).putInt("print", 1));
+        QTRY_VERIFY(!shown.isEmpty());
+        QCOMPARE(shown, QStringLiteral("The settings could not be saved in %1: Is a directory.")
+                            .arg(QString::fromStdString(path)));
+        shown.clear();
+        QPointer<QTimer> second = answerMessageBox(QStringLiteral("OK"), &shown); // answers a second box
+        QTest::qWait(100);
+        delete second.data();
+        QVERIFY(shown.isEmpty());
+        folvane::app::SettingsStore::setWriteFailureHandler(nullptr);
     }
 };
 

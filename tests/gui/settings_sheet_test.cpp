@@ -374,6 +374,31 @@ private slots:
         QCOMPARE(t::valueOf("user"), std::string("open"));
     }
 
+    void passwordsAreMaskedUntilShowIsTicked()
+    {
+        OutputSettings settings = loaded();
+        settings.security = 1;
+        settings.user = "open";
+        settings.owner = "change";
+        CMyPropSheet sheet(settings, t::settingsPath());
+        sheet.show();
+        sheet.tabs()->setCurrentIndex(5);
+        QWidget* page = sheet.page(5);
+        auto* user = page->findChild<QLineEdit*>("user");
+        auto* owner = page->findChild<QLineEdit*>("owner");
+        // What the screen shows of the fields: the masked display text, never the password.
+        QVERIFY(user->displayText() != "open" && owner->displayText() != "change");
+        QCOMPARE(user->displayText().size(), 4);
+        auto* show = page->findChild<QAbstractButton*>("showPasswords");
+        show->click();
+        QCOMPARE(user->displayText(), QStringLiteral("open"));
+        QCOMPARE(owner->displayText(), QStringLiteral("change"));
+        show->click();
+        QVERIFY(user->displayText() != "open");
+        sheet.accept();
+        QCOMPARE(t::valueOf("owner"), std::string("change"));
+    }
+
     void longTextsAreWrittenWithAtMost255Bytes()
     {
         CMyPropSheet sheet(loaded(), t::settingsPath());

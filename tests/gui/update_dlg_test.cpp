@@ -1,4 +1,10 @@
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <future>
+#include <memory>
 
 #include "gui_test_support.h"
 #include "local_http_server.h"
@@ -37,19 +43,56 @@ private slots:
         CUpdateDlg dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Check for new version"));
         QCOMPARE(dialog.ownVersionText(), QStringLiteral("v 6.7"));
+        QTRY_VERIFY(!dialog.checking());
         QCOMPARE(dialog.remoteVersionText(), remote);
         QCOMPARE(dialog.messageText(), message);
         QCOMPARE(dialog.downloadLinkShown(), link);
-        QCOMPARE(dialog.downloadLinkTarget(), QString::fromStdString(server.address() + "/bin/folvane.exe"));
+        QCOMPARE(dialog.downloadLinkTarget(), QString::fromStdString(server.address() + "/folvane/download/linux/"));
     }
 
     void noServerCannotConnect()
     {
         qputenv("FOLVANE_UPDATE_URL", QByteArray::fromStdString(folvane::test::closedLocalAddress()));
         CUpdateDlg dialog;
+        QTRY_VERIFY(!dialog.checking());
         QCOMPARE(dialog.remoteVersionText(), QStringLiteral("v 0.0"));
         QCOMPARE(dialog.messageText(), QStringLiteral("Cannot connect to remote server."));
         QVERIFY(!dialog.downloadLinkShown());
+    }
+
+    // The window stays live while the server is slow: the dialog says so at once, can be closed
+    // at once, and the answer that comes after it is gone harms nothing.
+    void aSlowServerNeitherFreezesTheDialogNorOutlivesIt()
+    {
+        auto release = std::make_shared<std::promise<void>>();
+        std::shared_future<void> released = release->get_future().share();
+        auto finished = std::make_shared<std::atomic<bool>>(false);
+        auto slowFetch = [released, finished](float& remote) {
+            released.wait();
+            remote = 9.0f;
+            *finished = true;
+            return true;
+        };
+        {
+            CUpdateDlg dialog(slowFetch, nullptr);
+            dialog.show();
+            QCOMPARE(dialog.messageText(), QStringLiteral("Checking..."));
+            QVERIFY(dialog.checking());
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.accept(); });
+            QElapsedTimer clock;
+            clock.start();
+            dialog.exec();
+            QVERIFY(clock.elapsed() < 2000);
+            QVERIFY(dialog.checking());
+        }
+        release->set_value();
+        QTRY_VERIFY(finished->load());
+        QTest::qWait(50); // a late delivery would run here
+
+        CUpdateDlg second(slowFetch, nullptr);
+        QTRY_VERIFY(!second.checking());
+        QCOMPARE(second.remoteVersionText(), QStringLiteral("v 9.0"));
+        QVERIFY(second.downloadLinkShown());
     }
 };
 

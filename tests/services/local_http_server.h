@@ -1,7 +1,8 @@
 #pragma once
 // A tiny HTTP server on 127.0.0.1 for the update check tests: answers every request with one
 // fixed body (status 200) on a port chosen by the system, from its own thread, and records the
-// request lines and headers it received.
+// request lines and headers it received. A stalling server sends the headers and then nothing,
+// holding the connection open until it is destroyed.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,7 +20,7 @@ namespace folvane::test {
 
 class LocalHttpServer {
 public:
-    explicit LocalHttpServer(std::string body) : m_body(std::move(body))
+    explicit LocalHttpServer(std::string body, bool stall = false) : m_body(std::move(body)), m_stall(stall)
     {
         m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -71,7 +73,9 @@ private:
                 m_request = request;
             }
             std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: "
-                                 + std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body;
+                                 + std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n";
+            if (!m_stall)
+                answer += m_body;
             size_t sent = 0;
             while (sent < answer.size()) {
                 ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
@@ -79,11 +83,14 @@ private:
                     break;
                 sent += static_cast<size_t>(n);
             }
+            while (m_stall && !m_stop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             ::close(client);
         }
     }
 
     std::string m_body;
+    bool m_stall = false;
     int m_listen = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};

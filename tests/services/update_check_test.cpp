@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "local_http_server.h"
@@ -58,11 +59,13 @@ TEST_F(UpdateCheck, AddressesComeFromTheEnvironmentWhenSet)
 {
     unsetenv("FOLVANE_UPDATE_URL");
     std::string builtIn = updateServerAddress();
-    EXPECT_FALSE(builtIn.empty());
+    EXPECT_EQ(builtIn.rfind("https://", 0), 0u) << builtIn;
     EXPECT_EQ(versionFileUrl(), builtIn + "/update/folvane.txt");
+    EXPECT_EQ(downloadUrl().rfind("https://", 0), 0u) << downloadUrl();
+    EXPECT_EQ(downloadUrl().find(".exe"), std::string::npos) << "a Linux download page, not a Windows program";
     setenv("FOLVANE_UPDATE_URL", "http://127.0.0.1:9/", 1);
     EXPECT_EQ(versionFileUrl(), "http://127.0.0.1:9/update/folvane.txt");
-    EXPECT_EQ(downloadUrl(), "http://127.0.0.1:9/bin/folvane.exe");
+    EXPECT_EQ(downloadUrl(), "http://127.0.0.1:9/folvane/download/linux/");
 }
 
 TEST_F(UpdateCheck, FetchReadsTheBodyOfTheVersionFile)
@@ -89,8 +92,26 @@ TEST_F(UpdateCheck, FetchKeepsOnlyTheStartOfAHugeBody)
 {
     test::LocalHttpServer server("8.25" + std::string(300 * 1024, ' '));
     float remote = 0.0f;
-    ASSERT_TRUE(fetchLatestVersion(remote, server.address() + "/update/folvane.txt"));
+    setenv("FOLVANE_UPDATE_URL", server.address().c_str(), 1);
+    ASSERT_TRUE(fetchLatestVersion(remote, versionFileUrl()));
     EXPECT_FLOAT_EQ(remote, 8.25f);
+}
+
+// Plain HTTP is refused unless a test named the server; a stalled transfer is abandoned.
+TEST_F(UpdateCheck, FetchNeedsHttpsAndGivesUpOnAStalledServer)
+{
+    test::LocalHttpServer server("6.8");
+    float remote = 3.0f;
+    unsetenv("FOLVANE_UPDATE_URL");
+    EXPECT_FALSE(fetchLatestVersion(remote, server.address() + "/update/folvane.txt"));
+    EXPECT_EQ(server.lastRequest(), "") << "nothing was sent in the clear";
+
+    test::LocalHttpServer stalled("6.8", true);
+    setenv("FOLVANE_UPDATE_URL", stalled.address().c_str(), 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fetchLatestVersion(remote, versionFileUrl(), TransferLimits{1024, 1}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FLOAT_EQ(remote, 3.0f);
 }
 
 TEST_F(UpdateCheck, FetchFailsWithoutAServerAndLeavesTheVersionAlone)

@@ -3,10 +3,14 @@
 //
 // Every call goes to the file: nothing is cached, so a value written by one page or job is
 // what the next reader sees. Reading never fails (a missing file, key or unreadable file gives
-// the default); writing fails silently, as the rest of the program expects. Calls may come from
-// any thread; writes within the process are serialised so none is lost.
+// the default); the front ends ask readProblem() once at start-up, so that a file that exists
+// but cannot be read is reported instead of silently read as defaults. A write that cannot
+// happen returns false with its reason and is passed to the write-failure handler. Calls may
+// come from any thread; writes are serialised within the process by a mutex and between
+// processes by an flock on "<file>.lock", so no change of another writer is lost.
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +30,10 @@ public:
 
     const std::string& path() const { return m_path; }
 
+    // Why the settings file exists but cannot be read ("Permission denied", "Is a directory",
+    // "not a regular file", too large), or empty when it can be read or does not exist.
+    std::string readProblem() const;
+
     // The key's value read as a signed decimal integer from its leading digits (after an
     // optional sign): "12abc" reads 12, "abc" reads 0. A missing file or key, or an empty
     // value, gives `defaultValue`. Values beyond the int range read as its nearest end.
@@ -38,12 +46,16 @@ public:
 
     // Writes or replaces the key's line, creating the file (mode 0600, its folder 0700) and
     // the section when absent; every other byte of the file stays as it was. The file is
-    // replaced atomically, so a crash leaves either the old or the new file. Line breaks in
-    // `text` become spaces and a NUL ends it.
-    void putString(std::string_view key, std::string_view text) const;
+    // replaced atomically, so a crash leaves either the old or the new file, and temporary files
+    // an interrupted write left are removed. A file that then holds a password ("user" or
+    // "owner" not empty) is made private (0600). Line breaks in `text` become spaces and a NUL
+    // ends it. False when the file could not be written (an existing file that cannot be read
+    // is never replaced), with the reason in `reason` when given. Writes are skipped (and
+    // succeed) while suspended.
+    bool putString(std::string_view key, std::string_view text, std::string* reason = nullptr) const;
 
     // putString with the integer in decimal ("%d").
-    void putInt(std::string_view key, int value) const;
+    bool putInt(std::string_view key, int value, std::string* reason = nullptr) const;
 
     struct Entry {
         std::string_view key;
@@ -51,9 +63,22 @@ public:
     };
     // putString for several keys, in order, with a single replacement of the file: a page
     // that writes all its keys at once waits for the disk once instead of once per key.
-    void putStrings(std::span<const Entry> entries) const;
+    bool putStrings(std::span<const Entry> entries, std::string* reason = nullptr) const;
+
+    // Process-wide: while suspended no settings file is written (the desktop application runs on
+    // defaults after the user chose not to touch a file it could not read).
+    static void setWritesSuspended(bool suspended);
+    static bool writesSuspended();
+
+    // Process-wide: called with the file's path and the reason whenever a write fails, on the
+    // thread that wrote. The desktop application shows it; an empty function removes it.
+    using WriteFailureHandler = std::function<void(const std::string& path, const std::string& reason)>;
+    static void setWriteFailureHandler(WriteFailureHandler handler);
 
 private:
+    // One locked read-modify-write; the reason of a failure, empty on success.
+    std::string write(std::span<const Entry> entries) const;
+
     std::string m_path;
 };
 

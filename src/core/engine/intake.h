@@ -20,8 +20,29 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path);
 void clearImageFailure();
 void noteTemporaryFailure(int error);
 
-// A unique empty file in the temporary folder ($TMPDIR, else /tmp) whose name starts with the
-// given prefix; removed when the object goes away. A failed create is noted as the reason.
+// A private folder for the temporary files of one AddImageFile call: made with mkdtemp in the
+// temporary folder ($TMPDIR, else /tmp), so it has a name nobody can guess and mode 0700, and
+// no other user can plant a file or a link at a name inside it. Removed with everything in it
+// (also what the external converter left there) when the object goes away. A failed create is
+// noted as the reason.
+class TemporaryFolder {
+public:
+    TemporaryFolder() = default;
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    ~TemporaryFolder() { remove(); }
+
+    bool create();
+    void remove();
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// An empty file `name` inside a TemporaryFolder, created exclusively (never through an existing
+// name or link) with mode 0600; removed when the object goes away. A failed create is noted as
+// the reason.
 class TemporaryFile {
 public:
     TemporaryFile() = default;
@@ -29,15 +50,9 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() { remove(); }
 
-    bool create(const std::string& prefix);
+    bool create(const TemporaryFolder& folder, const std::string& name);
     void remove();
     const std::string& path() const { return m_path; }
-    // Takes over an existing name (the object then removes it).
-    void adopt(const std::string& path)
-    {
-        remove();
-        m_path = path;
-    }
 
 private:
     std::string m_path;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 #include "pdf/images.h"
@@ -40,17 +42,39 @@ std::string LastImageFailure()
     return t_imageFailure;
 }
 
-bool TemporaryFile::create(const std::string& prefix)
+bool TemporaryFolder::create()
 {
     remove();
-    std::string pattern = temporaryFolder() + "/" + prefix + "XXXXXX";
-    int fd = ::mkstemp(pattern.data());
+    std::string pattern = temporaryFolder() + "/folvane-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        noteTemporaryFailure(errno);
+        return false;
+    }
+    m_path = pattern;
+    return true;
+}
+
+void TemporaryFolder::remove()
+{
+    if (m_path.empty())
+        return;
+    // remove_all never follows a link found inside; it removes the link itself.
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+    m_path.clear();
+}
+
+bool TemporaryFile::create(const TemporaryFolder& folder, const std::string& name)
+{
+    remove();
+    std::string path = folder.path() + "/" + name;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         noteTemporaryFailure(errno);
         return false;
     }
     ::close(fd);
-    m_path = pattern;
+    m_path = path;
     return true;
 }
 

@@ -1,6 +1,7 @@
 // AddImageFile: recognises the format and prepares each selected frame as a JPEG or TIFF file
 // through the codec layer (or the external converter), then hands it to placement. Only one
-// decoded frame is held at a time; every temporary file is removed before returning.
+// decoded frame is held at a time; every temporary file lives in a private folder of the call,
+// removed with its contents before returning.
 #include "engine/engine.h"
 
 #include <cerrno>
@@ -83,23 +84,23 @@ void straighten(ImageCodec& image)
     StraightenFrame(frame);
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path);
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder);
 
-int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path, TemporaryFile& first)
+// The converter writes into a file made beforehand in the call's private folder, so neither the
+// name nor the file can be taken over by anyone else.
+int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path, TemporaryFile& first,
+                  const TemporaryFolder& folder)
 {
     first.remove();
-    TemporaryFile converted;
-    if (!converted.create(prefixFor(handle, "acp")))
-        return 0;
-    std::string target = converted.path();
-    converted.remove();
-    converted.adopt(target + ".tif");
     if (!externalConverterAvailable())
         return -1;
+    TemporaryFile converted;
+    if (!converted.create(folder, prefixFor(handle, "acp.tif")))
+        return 0;
     int result = runExternalConverter(path, converted.path());
     if (result < 0)
         return result;
-    return tiffRoute(doc, handle, converted.path());
+    return tiffRoute(doc, handle, converted.path(), folder);
 }
 
 int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile& prepared)
@@ -118,12 +119,12 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
 }
 
 int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& path, int format,
-                     TemporaryFile& prepared)
+                     TemporaryFile& prepared, const TemporaryFolder& folder)
 {
     ImageCodec image;
     image.setHeaderOnly(true);
     if (!image.load(path, format) || image.frameCount() >= 1)
-        return externalRoute(doc, handle, path, prepared);
+        return externalRoute(doc, handle, path, prepared, folder);
     const PageSettings& page = doc->settings.page;
     if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
         return -1;
@@ -225,10 +226,10 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
     return saved ? PlaceImageFile(doc, prepared.path()) : 0;
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path)
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder)
 {
     TemporaryFile prepared;
-    if (!prepared.create(prefixFor(handle, "abp")))
+    if (!prepared.create(folder, prefixFor(handle, "abp")))
         return 0;
     ImageCodec header;
     header.setHeaderOnly(true);
@@ -259,21 +260,25 @@ int AddImageFile(DocHandle handle, const std::string& path)
     clearImageFailure();
     if (!doc || path.empty())
         return 0;
+    // Declared first so that it goes last, after the files inside it.
+    TemporaryFolder folder;
+    if (!folder.create())
+        return 0;
     TemporaryFile prepared;
-    if (!prepared.create(prefixFor(handle, "aap")))
+    if (!prepared.create(folder, prefixFor(handle, "aap")))
         return 0;
     int format = SniffImageFormat(path);
     switch (format) {
     case codec::kFormatJpeg:
         return jpegRoute(doc, path, prepared);
     case codec::kFormatTiff:
-        return tiffRoute(doc, handle, path);
+        return tiffRoute(doc, handle, path, folder);
     case codec::kFormatGif:
     case codec::kFormatPsd:
     case codec::kFormatUnknown:
-        return externalRoute(doc, handle, path, prepared);
+        return externalRoute(doc, handle, path, prepared, folder);
     default:
-        return singleFrameRoute(doc, handle, path, format, prepared);
+        return singleFrameRoute(doc, handle, path, format, prepared, folder);
     }
 }
 

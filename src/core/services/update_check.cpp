@@ -10,15 +10,16 @@
 #include <mutex>
 
 #ifndef FOLVANE_UPDATE_HOST
-#define FOLVANE_UPDATE_HOST "http://update.quillmar.example"
+#define FOLVANE_UPDATE_HOST "https://update.quillmar.example"
 #endif
 
 namespace folvane::services {
 namespace {
 
 constexpr size_t kBodyLimit = 64 * 1024;
-// No time-out is part of the check itself, but a dead server must not freeze the window for
-// ever: these are generous bounds in the spirit of the system defaults.
+// No time-out is part of the check itself, but a dead server must not keep the check going
+// for ever: these are generous bounds in the spirit of the system defaults. A transfer that
+// stalls is abandoned earlier by the low-speed limit.
 constexpr long kConnectTimeoutSeconds = 30;
 constexpr long kTransferTimeoutSeconds = 120;
 
@@ -114,6 +115,11 @@ std::string formatVersion(float version)
 
 bool fetchLatestVersion(float& remote, const std::string& url)
 {
+    return fetchLatestVersion(remote, url, TransferLimits{});
+}
+
+bool fetchLatestVersion(float& remote, const std::string& url, const TransferLimits& limits)
+{
     initCurlOnce();
     CURL* curl = curl_easy_init();
     if (!curl)
@@ -124,7 +130,13 @@ bool fetchLatestVersion(float& remote, const std::string& url)
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
     headers = curl_slist_append(headers, "Pragma: no-cache");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Plain HTTP only for an address a test set through the environment.
+    const char* testServer = std::getenv("FOLVANE_UPDATE_URL");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, testServer && *testServer ? "http,https" : "https");
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "folvane");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);

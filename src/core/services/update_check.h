@@ -1,14 +1,17 @@
 #pragma once
-// The update check: fetches the one-line version file from the update server over plain HTTP
-// and compares the number at its start with this program's version. Nothing is downloaded or
-// installed; the caller shows the result and, when newer, the download address.
+// The update check: fetches the one-line version file from the update server over HTTPS
+// (certificate and host name verified) and compares the number at its start with this
+// program's version. Nothing is downloaded or installed; the caller shows the result and, when
+// newer, the address of the download page.
 //
-// The server address is the build setting FOLVANE_UPDATE_HOST unless the environment
-// variable FOLVANE_UPDATE_URL names another one (scheme, host and optional port, such as
-// "http://127.0.0.1:8080"); the fixed paths are appended to it.
+// The server address is the build setting FOLVANE_UPDATE_HOST (an https address) unless the
+// environment variable FOLVANE_UPDATE_URL names another one (scheme, host and optional port,
+// such as "http://127.0.0.1:8080"; plain HTTP is accepted there only, for tests against a local
+// server); the fixed paths are appended to it.
 //
-// fetchLatestVersion blocks until the server has answered or the request failed; any thread
-// may call it.
+// fetchLatestVersion blocks until the server has answered or the request failed, so front ends
+// call it from a worker thread; any thread may call it. A transfer slower than
+// 1 KB/s for 15 seconds is abandoned.
 
 #include <string>
 #include <string_view>
@@ -19,7 +22,8 @@ namespace folvane::services {
 inline constexpr float kOwnVersion = 6.7f;
 
 inline constexpr std::string_view kVersionFilePath = "/update/folvane.txt";
-inline constexpr std::string_view kDownloadPath = "/bin/folvane.exe";
+// The project's download page for Linux, where the packages are.
+inline constexpr std::string_view kDownloadPath = "/folvane/download/linux/";
 
 // The update server address without a trailing "/".
 std::string updateServerAddress();
@@ -41,6 +45,13 @@ std::string formatVersion(float version);
 // `remote` alone. The HTTP status is not examined: an error page reads as version 0. Only the
 // first 64 KiB of the body are kept, which is far more than the number needs.
 bool fetchLatestVersion(float& remote, const std::string& url);
+
+// The bound below which a transfer counts as stalled and is abandoned.
+struct TransferLimits {
+    long lowSpeedBytesPerSecond = 1024;
+    long lowSpeedSeconds = 15;
+};
+bool fetchLatestVersion(float& remote, const std::string& url, const TransferLimits& limits);
 // The same for versionFileUrl().
 bool fetchLatestVersion(float& remote);
 
