@@ -19,6 +19,7 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path);
 // file cannot be created or written, with the system's error number.
 void clearImageFailure();
 void noteTemporaryFailure(int error);
+void noteImageFailure(const std::string& reason);
 
 // A unique empty file in the temporary folder ($TMPDIR, else /tmp) whose name starts with the
 // given prefix; removed when the object goes away. A failed create is noted as the reason.

@@ -259,6 +259,10 @@ int AddImageFile(DocHandle handle, const std::string& path)
     clearImageFailure();
     if (!doc || path.empty())
         return 0;
+    if (!doc->refusal.empty()) {
+        noteImageFailure(doc->refusal);
+        return 0;
+    }
     TemporaryFile prepared;
     if (!prepared.create(prefixFor(handle, "aap")))
         return 0;
