@@ -13,7 +13,7 @@ packages=(
   # other producers' PDF files for the reader's tests
   ghostscript
   # libraries of the core
-  zlib1g-dev nettle-dev libtiff-dev libjpeg62-turbo-dev libpng-dev
+  zlib1g-dev nettle-dev libidn-dev libtiff-dev libjpeg62-turbo-dev libpng-dev
   # image codec libraries
   libopenjp2-7-dev libmng-dev libraw-dev libwmf-dev
   # installed-font lookup; the fonts the font tests and the width generator read

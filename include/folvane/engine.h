@@ -16,7 +16,8 @@ extern "C" {
 enum {
     FOLVANE_FRAME_RANGE = 101,       /* a first frame, b count (0, 0 = all) */
     FOLVANE_IMAGE_PLACEMENT = 104,   /* a x, b y, text1 width, text2 height */
-    FOLVANE_SECURITY = 105,          /* a key bits (40 or 128), b 1 print | 2 copy | 4 change, text1 owner, text2 user */
+    FOLVANE_SECURITY = 105,          /* a key bits: 40 or 128 RC4, FOLVANE_SECURITY_AES + 128 or 256 AES;
+                                        b 1 print | 2 copy | 4 change, text1 owner, text2 user */
     FOLVANE_FONT = 106,              /* a font code, b size, text1 font name when a = 1 */
     FOLVANE_PAGE_SIZE = 109,         /* a width, b height (0, 0 = size of the next image); text2 "NoTextPos" */
     FOLVANE_BOOKMARK_TEXT = 110,     /* text1 */
@@ -27,6 +28,9 @@ enum {
     FOLVANE_SKEW_CORRECTION = 126,   /* a flag */
     FOLVANE_JPEG_QUALITY = 128       /* a 1..100 */
 };
+
+/* Added to the key bits of FOLVANE_SECURITY for AES. */
+#define FOLVANE_SECURITY_AES 0x10000
 
 /* Query codes of QueryDocument. */
 enum {

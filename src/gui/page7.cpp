@@ -52,10 +52,18 @@ CPage7::CPage7(const app::OutputSettings& settings, const std::string& settingsP
     rc40->setObjectName(QStringLiteral("level0"));
     auto* rc128 = new QRadioButton(QStringLiteral("128-bit RC4"), this);
     rc128->setObjectName(QStringLiteral("level1"));
+    auto* aes128 = new QRadioButton(QStringLiteral("128-bit AES"), this);
+    aes128->setObjectName(QStringLiteral("level2"));
+    auto* aes256 = new QRadioButton(QStringLiteral("256-bit AES"), this);
+    aes256->setObjectName(QStringLiteral("level3"));
     m_level->addButton(rc40, 0);
     m_level->addButton(rc128, 1);
+    m_level->addButton(aes128, 2);
+    m_level->addButton(aes256, 3);
     levelRow->addWidget(rc40);
     levelRow->addWidget(rc128);
+    levelRow->addWidget(aes128);
+    levelRow->addWidget(aes256);
     levelRow->addStretch();
     layout->addLayout(levelRow);
 
@@ -73,7 +81,7 @@ CPage7::CPage7(const app::OutputSettings& settings, const std::string& settingsP
     layout->addWidget(permissions);
     layout->addStretch();
 
-    m_dependents = {userLabel, m_user, ownerLabel, m_owner, m_showPasswords, levelLabel, rc40, rc128, permissions,
+    m_dependents = {userLabel, m_user, ownerLabel, m_owner, m_showPasswords, levelLabel, rc40, rc128, aes128, aes256, permissions,
                     m_print, m_copy, m_modify};
 }
 

@@ -85,7 +85,8 @@ TEST(OutputSettings, WithoutAFileEveryFieldHoldsItsDefault)
     EXPECT_EQ(s.imgpos, 4);
     EXPECT_EQ(s.imgWidth, 100);
     EXPECT_EQ(s.imgHeight, 100);
-    EXPECT_EQ(s.security + s.copy + s.print + s.modify + s.level, 0);
+    EXPECT_EQ(s.security + s.copy + s.print + s.modify, 0);
+    EXPECT_EQ(s.level, 3) << "256-bit AES for a new settings file";
     EXPECT_EQ(s.document + s.zoom + s.resize + s.center + s.fullscreen, 0);
     EXPECT_EQ(s.hideMenu + s.hideTool + s.hideControl, 0);
     EXPECT_EQ(s.bookmark + s.bookmarksel + s.unitforfile, 0);

@@ -361,14 +361,19 @@ private slots:
         sheet.show();
         sheet.tabs()->setCurrentIndex(5);
         QWidget* page = sheet.page(5);
-        const char* dependents[] = {"user", "owner", "level0", "level1", "print", "copy", "modify"};
+        const char* dependents[] = {"user", "owner", "level0", "level1", "level2", "level3", "print", "copy", "modify"};
         for (const char* name : dependents)
             QVERIFY2(!page->findChild<QWidget*>(name)->isEnabled(), name);
         page->findChild<QAbstractButton*>("security")->click();
         for (const char* name : dependents)
             QVERIFY2(page->findChild<QWidget*>(name)->isEnabled(), name);
+        // A new settings file starts at 256-bit AES; the choice is written back.
+        QVERIFY(page->findChild<QAbstractButton*>("level3")->isChecked());
+        QCOMPARE(page->findChild<QAbstractButton*>("level2")->text(), QStringLiteral("128-bit AES"));
+        page->findChild<QAbstractButton*>("level2")->click();
         page->findChild<QAbstractButton*>("print")->click();
         sheet.accept();
+        QCOMPARE(t::valueOf("level"), std::string("2"));
         QCOMPARE(t::valueOf("security"), std::string("1"));
         QCOMPARE(t::valueOf("print"), std::string("1"));
         QCOMPARE(t::valueOf("user"), std::string("open"));

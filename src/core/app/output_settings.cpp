@@ -54,7 +54,7 @@ const std::array<OutputSettingKey, 62> kKeys = {
     FOLVANE_INT_KEY(copy, 0),
     FOLVANE_INT_KEY(print, 0),
     FOLVANE_INT_KEY(modify, 0),
-    FOLVANE_INT_KEY(level, 0),
+    FOLVANE_INT_KEY(level, 3), // 256-bit AES unless the file says otherwise
     FOLVANE_TEXT_KEY(user),
     FOLVANE_TEXT_KEY(owner),
     FOLVANE_INT_KEY(document, 0),

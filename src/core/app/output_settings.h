@@ -60,7 +60,7 @@ struct OutputSettings {
     int copy = 0;
     int print = 0;
     int modify = 0;
-    int level = 0; // 0 40-bit RC4, 1 128-bit RC4
+    int level = 0; // 0 40-bit RC4, 1 128-bit RC4, 2 128-bit AES, 3 256-bit AES
     std::string user;
     std::string owner;
     // Viewer preferences.

@@ -34,6 +34,14 @@ enum OptionCode : int {
     kOptionJpegQuality = 128,
 };
 
+// Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.
+constexpr int kSecurityAes = 0x10000;
+
+// Why an append is refused; AddImageFile then fails with it as LastImageFailure and
+// CloseDocument leaves the file as it was.
+inline constexpr const char* kReasonCannotAddSecurity = "cannot add password security to an existing PDF";
+inline constexpr const char* kReasonAppendNotPermitted = "the PDF file's permissions do not allow adding pages";
+
 enum QueryCode : int {
     kQueryFrameCount = 201,
     kQueryPixelSize = 202,
@@ -52,7 +60,9 @@ DocHandle CreateDocument(const std::string& path);
 DocHandle CreateDocument(const std::string& path, const NamingRule& naming);
 
 // Opens an existing PDF for appending pages by an incremental update. Same refusals as
-// CreateDocument, and 0 when the file is not one the reader accepts.
+// CreateDocument, and 0 when the file is not one the reader accepts. An encrypted file whose
+// permissions forbid adding pages opens refused (kReasonAppendNotPermitted), as does one without
+// encryption once security is asked for (kReasonCannotAddSecurity).
 DocHandle OpenDocumentForAppend(const std::string& path);
 
 // Ends an open page (its pending bookmark first), writes the file and frees the handle.
@@ -86,7 +96,8 @@ int AddImageFile(DocHandle handle, const std::string& path);
 
 // Why the last AddImageFile on the calling thread failed when the cause lay outside the image:
 // its temporary files could not be written ("cannot write temporary files in /tmp: No space left
-// on device"). Empty when that call did not fail for such a cause.
+// on device"), or the document is a refused append. Empty when that call did not fail for such
+// a cause.
 std::string LastImageFailure();
 
 // Draws text (lines separated by "\n") at (x, y) — the top-left of the first line — or, for

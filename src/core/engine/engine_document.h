@@ -44,6 +44,9 @@ struct EngineDocument {
     pdf::PdfDocument* pdf = nullptr;
     EngineSettings settings;
     int mode = 0;                          // 0 new file, 1 appending
+    // Set for an append that must not happen (a kReason... text of engine.h): nothing is added
+    // and the file is left as it was.
+    std::string refusal;
     std::unique_ptr<TemporaryOutput> temporary; // a new file until it is complete and named
     NamingRule naming;                     // how the complete new file takes its name
 };

@@ -154,6 +154,8 @@ DocHandle OpenDocumentForAppend(const std::string& path)
     doc->pdf = writer;
     doc->mode = 1;
     doc->settings.outputPath = path;
+    if (!pdf::appendPermitted(writer))
+        doc->refusal = kReasonAppendNotPermitted;
     return storeDocument(std::move(doc));
 }
 
@@ -162,6 +164,13 @@ int CloseDocument(DocHandle handle)
     EngineDocument* doc = lookupDocument(handle);
     if (!doc)
         return 0;
+    if (!doc->refusal.empty()) {
+        pdf::abandonAppend(doc->pdf);
+        pdf::freePdfDocument(doc->pdf);
+        std::lock_guard lock(g_tableMutex);
+        g_table[static_cast<size_t>(handle - 1)].reset();
+        return 0;
+    }
     if (doc->settings.pageOpen)
         endEnginePage(doc);
     bool written = pdf::closePdfDocument(doc->pdf) == 1;

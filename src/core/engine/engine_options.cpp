@@ -57,12 +57,20 @@ int imagePlacement(EngineSettings& s, int x, int y, const char* width, const cha
 
 int security(EngineDocument* doc, int bits, int permissions, const char* owner, const char* user)
 {
-    if (doc->mode == 1)
+    bool switchOff = bits == 0 && permissions == 0 && !present(owner) && !present(user);
+    if (doc->mode == 1) {
+        // An update keeps the file's own encryption. Pages added to a file without one would go
+        // out unprotected although protection was asked for, so the whole append is refused.
+        if (!switchOff && !doc->pdf->existing.encryption.encrypted)
+            doc->refusal = kReasonCannotAddSecurity;
         return 0;
-    if (bits == 0 && permissions == 0 && !present(owner) && !present(user)) {
+    }
+    if (switchOff) {
         pdf::enableEncryption(doc->pdf, false, 0, 0, "", "");
         return 1;
     }
+    bool aes = (bits & kSecurityAes) != 0;
+    int aesBits = (bits & ~kSecurityAes) == 128 ? 128 : 256;
     int keyLength = bits == 5 || bits == 40 ? 5 : 16;
     // Permission bits counted from 1 as the PDF standard numbers them.
     auto bit = [](int n) { return 1u << (n - 1); };
@@ -73,6 +81,11 @@ int security(EngineDocument* doc, int bits, int permissions, const char* owner, 
         word |= bit(5) | bit(10);
     if (permissions & 4)
         word |= bit(4) | bit(6) | bit(9) | bit(11);
+    if (aes) {
+        // UTF-8 passwords, converted and cut as the revision asks by the writer.
+        pdf::enableAesEncryption(doc->pdf, word, aesBits, owner ? owner : "", user ? user : "");
+        return 1;
+    }
     std::string ownerText = owner ? std::string(owner).substr(0, 32) : std::string();
     std::string userText = user ? std::string(user).substr(0, 32) : std::string();
     pdf::enableEncryption(doc->pdf, true, word, keyLength, ownerText.c_str(), userText.c_str());

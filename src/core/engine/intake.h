@@ -19,6 +19,7 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path);
 // file cannot be created or written, with the system's error number.
 void clearImageFailure();
 void noteTemporaryFailure(int error);
+void noteImageFailure(const std::string& reason);
 
 // A private folder for the temporary files of one AddImageFile call: made with mkdtemp in the
 // temporary folder ($TMPDIR, else /tmp), so it has a name nobody can guess and mode 0700, and

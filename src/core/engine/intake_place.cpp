@@ -37,6 +37,11 @@ void noteTemporaryFailure(int error)
     t_imageFailure = "cannot write temporary files in " + temporaryFolder() + ": " + std::strerror(error);
 }
 
+void noteImageFailure(const std::string& reason)
+{
+    t_imageFailure = reason;
+}
+
 std::string LastImageFailure()
 {
     return t_imageFailure;

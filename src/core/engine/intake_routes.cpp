@@ -260,6 +260,10 @@ int AddImageFile(DocHandle handle, const std::string& path)
     clearImageFailure();
     if (!doc || path.empty())
         return 0;
+    if (!doc->refusal.empty()) {
+        noteImageFailure(doc->refusal);
+        return 0;
+    }
     // Declared first so that it goes last, after the files inside it.
     TemporaryFolder folder;
     if (!folder.create())

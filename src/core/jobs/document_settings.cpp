@@ -23,6 +23,21 @@ void setCompression(engine::CEngineClient& engine, engine::DocHandle handle, int
     engine.SetDocumentOption(handle, engine::kOptionCompression, imageClass, 0, texts[setting - 1]);
 }
 
+// Key bits of option 105 for "level": 0 40-bit RC4, 1 128-bit RC4, 2 AES-128, 3 AES-256.
+int securityKeyBits(int level)
+{
+    switch (level) {
+    case 0:
+        return 40;
+    case 2:
+        return engine::kSecurityAes + 128;
+    case 3:
+        return engine::kSecurityAes + 256;
+    default:
+        return 128;
+    }
+}
+
 } // namespace
 
 int viewerPreferenceBits(const app::OutputSettings& s)
@@ -58,7 +73,7 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
                              s.producer.empty() ? kDefaultProducer : s.producer.c_str());
     if (s.security == 1) {
         int permissions = (s.print == 1 ? 1 : 0) + (s.copy == 1 ? 2 : 0) + (s.modify == 1 ? 4 : 0);
-        engine.SetDocumentOption(handle, engine::kOptionSecurity, s.level != 0 ? 128 : 40, permissions,
+        engine.SetDocumentOption(handle, engine::kOptionSecurity, securityKeyBits(s.level), permissions,
                                  s.owner.c_str(), s.user.c_str());
     }
     engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);

@@ -213,6 +213,16 @@ int closePdfDocument(PdfDocument* doc);
 // record stays in object scope).
 int openForAppend(PdfDocument* doc, const std::string& path);
 
+// Whether the file opened by openForAppend lets pages be added: always for a file without
+// encryption or opened with the empty owner password; for one opened with the empty user
+// password, when its permissions allow modifying (bit 4) and, from revision 3 on, assembling
+// (bit 11).
+bool appendPermitted(const PdfDocument* doc);
+
+// Drops an update opened by openForAppend without writing any of it: the file keeps its bytes
+// and the record returns to object scope.
+void abandonAppend(PdfDocument* doc);
+
 // Releases the record itself; call closePdfDocument first when it is open.
 void freePdfDocument(PdfDocument* doc);
 

@@ -1,5 +1,6 @@
-// The standard security handler, revisions 2 and 3: the owner entry O, the file key, the user
-// entry U, per-object RC4 keys and the encryption dictionary. MD5 and RC4 come from nettle.
+// The standard security handler: the owner entry O, the file key and the user entry U of
+// revisions 2 to 4 (revision 6 in security_aes.cpp), the stream and string ciphers (RC4 or
+// AES-CBC) and the encryption dictionary. MD5, RC4 and AES come from nettle.
 #include "pdf/security.h"
 
 #include <algorithm>
@@ -8,7 +9,10 @@
 #include <ctime>
 #include <unistd.h>
 
+#include <nettle/cbc.h>
+
 #include "pdf/rc4.h"
+#include "pdf/security_aes.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -59,7 +63,7 @@ void computeFileKey(SecurityState& s, const uint8_t fileId[16])
                               static_cast<uint8_t>(p >> 24)};
     Md5 md5;
     md5.update(padded, sizeof padded);
-    md5.update(s.ownerEntry, sizeof s.ownerEntry);
+    md5.update(s.ownerEntry, 32);
     md5.update(permissions, sizeof permissions);
     md5.update(fileId, 16);
     auto digest = md5.digestCopy();
@@ -122,6 +126,51 @@ size_t objectKey(const SecurityState& s, int number, int generation, uint8_t key
     return rc4ObjectKey(s.fileKey, static_cast<size_t>(s.keyLength), number, generation, key);
 }
 
+// Decides whether encryption may be set up now. Switching off (or a document without
+// compression) clears the state; returns true when the caller goes on to set it up.
+bool readyToEncrypt(PdfDocument* doc, bool enable)
+{
+    SecurityState& s = doc->security;
+    bool wanted = enable && doc->compressionLevel != 0;
+    if (enable && !wanted)
+        reportError(doc, kErrArgument, "documents written without compression are not encrypted");
+    if (!wanted && !s.encrypted)
+        return false;
+    if (currentScope(doc) != kScopeDocument || doc->objectCount > 0) {
+        // Objects already written stay as they are, so switching now would break the file.
+        reportError(doc, kErrState, "encryption can only be chosen right after the output is opened");
+        return false;
+    }
+    if (!wanted) {
+        resetSecurity(doc);
+        return false;
+    }
+    return true;
+}
+
+// AES needs a later PDF version than the header openOutput wrote: the header is still the
+// first bytes of the output block (nothing can have been flushed before the first object), so
+// its minor version digit is raised in place.
+void raiseHeaderVersion(PdfDocument* doc, char minor)
+{
+    OutputBuffer& out = doc->out;
+    if (out.flushed != 0 || !out.start || out.cursor - out.start < 9 || std::memcmp(out.start, "%PDF-1.", 7) != 0)
+        return;
+    if (out.start[7] < static_cast<uint8_t>(minor))
+        out.start[7] = static_cast<uint8_t>(minor);
+}
+
+// AES-CBC over whole blocks in place, continuing the stream's chain.
+void sealBlocks(SecurityState& s, uint8_t* bytes, size_t length)
+{
+    if (length == 0)
+        return;
+    if (s.revision >= 6)
+        cbc_aes256_encrypt(&s.aes256, s.iv, length, bytes, bytes);
+    else
+        cbc_aes128_encrypt(&s.aes128, s.iv, length, bytes, bytes);
+}
+
 } // namespace
 
 void resetSecurity(PdfDocument* doc)
@@ -132,29 +181,16 @@ void resetSecurity(PdfDocument* doc)
 void enableEncryption(PdfDocument* doc, bool enable, unsigned permissions, int keyLength,
                       const char* ownerPassword, const char* userPassword)
 {
-    if (!isValid(doc))
+    if (!isValid(doc) || !readyToEncrypt(doc, enable))
         return;
     SecurityState& s = doc->security;
-    bool wanted = enable && doc->compressionLevel != 0;
-    if (enable && !wanted)
-        reportError(doc, kErrArgument, "documents written without compression are not encrypted");
-    if (!wanted && !s.encrypted)
-        return;
-    if (currentScope(doc) != kScopeDocument || doc->objectCount > 0) {
-        // Objects already written stay as they are, so switching now would break the file.
-        reportError(doc, kErrState, "encryption can only be chosen right after the output is opened");
-        return;
-    }
-    if (!wanted) {
-        resetSecurity(doc);
-        return;
-    }
     if (keyLength != 5 && keyLength != 16) {
         reportError(doc, kErrArgument, "key length %d is neither 5 nor 16 bytes; 16 is used", keyLength);
         keyLength = 16;
     }
     s = SecurityState{};
     s.encrypted = true;
+    s.revision = keyLength == 16 ? 3 : 2;
     s.keyLength = keyLength;
     s.permissions = static_cast<int32_t>((permissions & ~3u) | kRequiredPermissionBits);
     s.ownerLength = copyPassword(ownerPassword, s.ownerPassword);
@@ -166,44 +202,124 @@ void enableEncryption(PdfDocument* doc, bool enable, unsigned permissions, int k
     computeUserEntry(s, doc->fileId);
 }
 
-void prepareObjectKey(PdfDocument* doc, int number, int generation)
+void enableAesEncryption(PdfDocument* doc, unsigned permissions, int keyBits, const char* ownerPassword,
+                         const char* userPassword)
 {
-    if (!isValid(doc) || !doc->security.encrypted)
+    if (!isValid(doc) || !readyToEncrypt(doc, true))
         return;
-    uint8_t key[16];
-    size_t length = objectKey(doc->security, number, generation, key);
-    arcfour_set_key(&doc->security.rc4, length, key);
-}
-
-void encryptBytes(PdfDocument* doc, const void* bytes, size_t length, void* out)
-{
-    if (!isValid(doc) || !doc->security.encrypted || length == 0)
+    SecurityState& s = doc->security;
+    if (keyBits != 128 && keyBits != 256) {
+        reportError(doc, kErrArgument, "AES key of %d bits is neither 128 nor 256; 256 is used", keyBits);
+        keyBits = 256;
+    }
+    s = SecurityState{};
+    s.encrypted = true;
+    s.permissions = static_cast<int32_t>((permissions & ~3u) | kRequiredPermissionBits);
+    computeFileId(doc);
+    if (keyBits == 128) {
+        // Revision 4 derives its entries and key exactly as revision 3 does.
+        s.revision = 4;
+        s.keyLength = 16;
+        s.ownerLength = copyPassword(revision4Password(ownerPassword).c_str(), s.ownerPassword);
+        s.userLength = copyPassword(revision4Password(userPassword).c_str(), s.userPassword);
+        computeOwnerEntry(s);
+        computeFileKey(s, doc->fileId);
+        computeUserEntry(s, doc->fileId);
+        raiseHeaderVersion(doc, '6');
         return;
-    arcfour_crypt(&doc->security.rc4, length, static_cast<uint8_t*>(out), static_cast<const uint8_t*>(bytes));
+    }
+    s.revision = 6;
+    s.keyLength = 32;
+    std::string user = revision6Password(userPassword);
+    // As in the older revisions, an empty owner password takes the user password's place.
+    std::string owner = ownerPassword && *ownerPassword ? revision6Password(ownerPassword) : user;
+    computeRevision6Entries(s, owner, user);
+    raiseHeaderVersion(doc, '7');
 }
 
 std::string encryptedCopy(const PdfDocument* doc, int number, const void* bytes, size_t length)
 {
-    std::string copy(static_cast<const char*>(bytes), length);
     if (!isValid(doc) || !doc->security.encrypted || length == 0)
-        return copy;
+        return std::string(static_cast<const char*>(bytes), length);
+    const SecurityState& s = doc->security;
+    if (s.usesAes()) {
+        if (s.revision >= 6)
+            return aesEncrypted(s.fileKey, 32, bytes, length);
+        uint8_t key[16];
+        aesObjectKey(s.fileKey, number, 0, key);
+        return aesEncrypted(key, 16, bytes, length);
+    }
+    std::string copy(static_cast<const char*>(bytes), length);
     uint8_t key[16];
-    size_t keyLength = objectKey(doc->security, number, 0, key);
+    size_t keyLength = objectKey(s, number, 0, key);
     rc4(key, keyLength, reinterpret_cast<uint8_t*>(copy.data()), copy.size());
     return copy;
 }
 
 void beginStreamEncryption(PdfDocument* doc)
 {
-    if (!doc->security.encrypted)
+    SecurityState& s = doc->security;
+    if (!s.encrypted)
         return;
-    prepareObjectKey(doc, doc->out.streamObject, doc->out.streamGeneration);
-    doc->security.streamActive = true;
+    if (s.usesAes()) {
+        if (s.revision >= 6) {
+            aes256_set_encrypt_key(&s.aes256, s.fileKey);
+        } else {
+            uint8_t key[16];
+            aesObjectKey(s.fileKey, doc->out.streamObject, doc->out.streamGeneration, key);
+            aes128_set_encrypt_key(&s.aes128, key);
+        }
+        // The IV opens the stream data as it is.
+        randomBytes(s.iv, sizeof s.iv);
+        writeBytes(doc, s.iv, sizeof s.iv);
+        s.sealedUpTo = currentOffset(doc);
+    } else {
+        uint8_t key[16];
+        size_t length = objectKey(s, doc->out.streamObject, doc->out.streamGeneration, key);
+        arcfour_set_key(&s.rc4, length, key);
+    }
+    s.streamActive = true;
+}
+
+void encryptStreamBytes(PdfDocument* doc, uint8_t* bytes, size_t length)
+{
+    SecurityState& s = doc->security;
+    if (!s.usesAes()) {
+        arcfour_crypt(&s.rc4, length, bytes, bytes);
+        return;
+    }
+    // The plain bytes left over from earlier calls lie right before the new ones.
+    int64_t at = doc->out.flushed + (bytes - doc->out.start);
+    auto pending = static_cast<size_t>(at - s.sealedUpTo);
+    size_t whole = (pending + length) & ~static_cast<size_t>(15);
+    sealBlocks(s, bytes - pending, whole);
+    s.sealedUpTo += static_cast<int64_t>(whole);
+}
+
+size_t unsealedTail(const PdfDocument* doc)
+{
+    const SecurityState& s = doc->security;
+    if (!s.streamActive || !s.usesAes())
+        return 0;
+    return static_cast<size_t>(currentOffset(doc) - s.sealedUpTo);
 }
 
 void endStreamEncryption(PdfDocument* doc)
 {
-    doc->security.streamActive = false;
+    SecurityState& s = doc->security;
+    if (s.streamActive && s.usesAes()) {
+        // Padding of 1 to 16 bytes, each holding the pad length, completes the last block.
+        size_t tail = unsealedTail(doc);
+        size_t padding = 16 - tail;
+        if (makeRoom(doc, padding)) {
+            uint8_t* at = doc->out.cursor;
+            std::memset(at, static_cast<int>(padding), padding);
+            sealBlocks(s, at - tail, 16);
+            doc->out.cursor += padding;
+            s.sealedUpTo += 16;
+        }
+    }
+    s.streamActive = false;
 }
 
 int writeEncryptionDictionary(PdfDocument* doc)
@@ -211,15 +327,38 @@ int writeEncryptionDictionary(PdfDocument* doc)
     SecurityState& s = doc->security;
     s.dictionaryNumber = reserveObject(doc);
     beginObject(doc, s.dictionaryNumber);
-    // Version 2 admits both key lengths; the revision selects the algorithms.
-    writeFormatted(doc, " <</Filter /Standard /V 2 /Length %d /R %d /P %ld ", s.keyLength * 8,
-                   s.keyLength == 16 ? 3 : 2, static_cast<long>(s.permissions));
+    if (s.usesAes()) {
+        bool r6 = s.revision >= 6;
+        writeFormatted(doc,
+                       " <</Filter /Standard /V %d /R %d /Length %d /CF <</StdCF <</AuthEvent /DocOpen /CFM /%s "
+                       "/Length %d>>>> /StmF /StdCF /StrF /StdCF /P %ld /EncryptMetadata true ",
+                       r6 ? 5 : 4, s.revision, s.keyLength * 8, r6 ? "AESV3" : "AESV2", s.keyLength,
+                       static_cast<long>(s.permissions));
+    } else {
+        // Version 2 admits both key lengths; the revision selects the algorithms.
+        writeFormatted(doc, " <</Filter /Standard /V 2 /Length %d /R %d /P %ld ", s.keyLength * 8,
+                       s.keyLength == 16 ? 3 : 2, static_cast<long>(s.permissions));
+    }
     writeString(doc, "/O ");
-    writeHexBytes(doc, s.ownerEntry, sizeof s.ownerEntry);
+    writeHexBytes(doc, s.ownerEntry, s.entryLength());
     writeString(doc, " /U ");
-    writeHexBytes(doc, s.userEntry, sizeof s.userEntry);
+    writeHexBytes(doc, s.userEntry, s.entryLength());
+    if (s.revision >= 6) {
+        writeString(doc, " /OE ");
+        writeHexBytes(doc, s.ownerKeyEntry, sizeof s.ownerKeyEntry);
+        writeString(doc, " /UE ");
+        writeHexBytes(doc, s.userKeyEntry, sizeof s.userKeyEntry);
+        writeString(doc, " /Perms ");
+        writeHexBytes(doc, s.permsEntry, sizeof s.permsEntry);
+    }
     writeString(doc, " >> endobj ");
     return s.dictionaryNumber;
+}
+
+void writeSecurityExtensions(PdfDocument* doc)
+{
+    if (doc->security.encrypted && doc->security.revision >= 6)
+        writeString(doc, "/Extensions <</ADBE <</BaseVersion /1.7 /ExtensionLevel 3>>>> ");
 }
 
 } // namespace folvane::pdf

@@ -238,15 +238,46 @@ int openForAppend(PdfDocument* doc, const std::string& path)
         // New objects are encrypted with the existing file's key.
         SecurityState& s = doc->security;
         s.encrypted = true;
+        s.revision = e.encryption.revision;
         s.keyLength = e.encryption.keyLength;
         s.permissions = e.encryption.permissions;
-        std::memcpy(s.fileKey, e.encryption.fileKey, sizeof s.fileKey);
+        std::memcpy(s.fileKey, e.encryption.fileKey, sizeof e.encryption.fileKey);
     }
     resetScopes(doc, true);
     // The update starts on a line of its own.
     if (lastByte != '\r' && lastByte != '\n')
         writeChar(doc, '\r');
     return 1;
+}
+
+bool appendPermitted(const PdfDocument* doc)
+{
+    if (!isValid(doc) || doc->writeMode != 1)
+        return false;
+    const ExistingEncryption& e = doc->existing.encryption;
+    if (!e.encrypted || e.openedAsOwner)
+        return true;
+    auto p = static_cast<uint32_t>(e.permissions);
+    bool modify = (p & (1u << 3)) != 0;
+    bool assemble = (p & (1u << 10)) != 0;
+    return modify && (e.revision < 3 || assemble);
+}
+
+void abandonAppend(PdfDocument* doc)
+{
+    if (!isValid(doc) || doc->writeMode != 1 || !doc->sink)
+        return;
+    // Nothing is normally flushed before the close; should a large update have reached the file,
+    // it is cut back to its original length.
+    fflush(doc->sink);
+    if (doc->appendOriginalSize > 0 &&
+        ::ftruncate(fileno(doc->sink), static_cast<off_t>(doc->appendOriginalSize)) != 0)
+        doc->writeFailed = true;
+    std::fclose(doc->sink);
+    doc->sink = nullptr;
+    releaseOutputBuffer(doc);
+    resetForOutput(doc, 0);
+    resetScopes(doc, false);
 }
 
 void closeAppend(PdfDocument* doc)

@@ -25,6 +25,7 @@ void writeCatalog(PdfDocument* doc, int pageTreeRoot)
     beginObject(doc, doc->catalogNumber);
     writeString(doc, " <</Type /Catalog ");
     writeCatalogViewerEntries(doc);
+    writeSecurityExtensions(doc);
     writeReference(doc, "/Pages", pageTreeRoot);
     writeOutlineReference(doc);
     writeString(doc, ">> endobj ");

@@ -59,11 +59,12 @@ void beginStreamData(PdfDocument* doc, int number, bool compress)
     writeString(doc, ">>  stream\r\n");
     doc->out.streamObject = number + doc->numberBase;
     doc->out.streamGeneration = 0;
-    // From here to endStreamData every byte is stream data: encrypted ones pass the RC4 state.
+    // From here to endStreamData every byte is stream data (an AES IV included): encrypted ones
+    // pass the stream cipher.
+    doc->streamStart = currentOffset(doc);
     beginStreamEncryption(doc);
     if (compress)
         startCompression(doc);
-    doc->streamStart = currentOffset(doc);
 }
 
 void endStreamData(PdfDocument* doc, int lengthNumber)

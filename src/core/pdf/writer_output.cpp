@@ -25,7 +25,9 @@ void flushBlock(PdfDocument* doc)
     OutputBuffer& out = doc->out;
     if (!doc->sink || out.compressing || doc->writeFailed || !out.start)
         return;
-    size_t count = static_cast<size_t>(out.cursor - out.start);
+    // Plain bytes of an unfinished AES block stay behind until their block is encrypted.
+    size_t tail = unsealedTail(doc);
+    size_t count = static_cast<size_t>(out.cursor - out.start) - tail;
     if (count == 0)
         return;
     size_t written = std::fwrite(out.start, 1, count, doc->sink);
@@ -36,7 +38,9 @@ void flushBlock(PdfDocument* doc)
         return;
     }
     out.flushed += static_cast<int64_t>(count);
-    out.cursor = out.start;
+    if (tail)
+        std::memmove(out.start, out.start + count, tail);
+    out.cursor = out.start + tail;
     if (!doc->sinkIsStdout) {
         if (!doc->writeback)
             doc->writeback = std::make_unique<Writeback>();
