@@ -179,6 +179,9 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
         return kExitFailed;
     }
     if (options.report.dryRun) {
+        app::OutputSettings stored;
+        app::loadOutputSettings(store, stored);
+        printSettingChanges(stored, settings.output, options.report.json);
         printPlan(files, settings.mode, settings.paths, options.report.json);
         return kExitOk;
     }

@@ -115,6 +115,23 @@ void printPlan(const std::vector<std::string>& inputs, int mode, const jobs::Out
     std::fflush(stdout);
 }
 
+void printSettingChanges(const app::OutputSettings& stored, const app::OutputSettings& run, bool json)
+{
+    for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
+        std::string before = entry.textField ? stored.*entry.textField : std::to_string(stored.*entry.intField);
+        std::string after = entry.textField ? run.*entry.textField : std::to_string(run.*entry.intField);
+        if (before == after)
+            continue;
+        std::string_view key = entry.key;
+        if (key == "user" || key == "owner")
+            after = "(hidden)";
+        if (json)
+            std::printf("{\"setting\":%s,\"value\":%s}\n", jsonString(key).c_str(), jsonString(after).c_str());
+        else
+            std::printf("Setting %s=%s\n", entry.key, after.c_str());
+    }
+}
+
 bool printJobResults(const std::vector<jobs::FileRow>& rows, const jobs::JobReport& report, int mode,
                      const jobs::OutputPaths& paths, bool quiet, bool json)
 {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/output_settings.h"
 #include "jobs/conversion_job.h"
 #include "jobs/output_naming.h"
 
@@ -21,6 +22,10 @@ void printRecord(bool json, std::string_view input, std::string_view output, std
 // The dry run: which input would go into which PDF, before any renaming by the existing-file
 // policy. Text lines read "INPUT -> OUTPUT".
 void printPlan(const std::vector<std::string>& inputs, int mode, const jobs::OutputPaths& paths, bool json);
+
+// The dry run's first lines: each output setting this run changes from the stored one, as
+// "Setting KEY=VALUE" or {"setting":KEY,"value":VALUE}; passwords show as "(hidden)".
+void printSettingChanges(const app::OutputSettings& stored, const app::OutputSettings& run, bool json);
 
 // The outcome of a job: one record per row (failures also to standard error) and per output
 // that could not be created, was written, or the job's stop. With `quiet` only failures. True

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
+#include "app/output_settings.h"
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "commands.h"
@@ -107,6 +108,9 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         }
         std::vector<std::string> files = settings.includeSubfolders ? jobs::scanTree(settings.inputFolder, false)
                                                                     : jobs::scanFolder(settings.inputFolder);
+        app::OutputSettings stored;
+        app::loadOutputSettings(store, stored);
+        printSettingChanges(stored, settings.output, options.report.json);
         printPlan(files, settings.mode, settings.paths, options.report.json);
         return kExitOk;
     }
