@@ -21,8 +21,9 @@ TEST(SettingsSchema, CoversEveryOutputKeyAndAcceptsItsDefault)
         EXPECT_EQ(settingIntDefault(entry.key), entry.textField ? 0 : entry.intDefault);
     }
     for (const SettingSpec& spec : settingSpecs()) {
-        if (!spec.isText)
-            EXPECT_EQ(settingValueProblem(spec, std::to_string(settingIntDefault(spec.key))), "") << spec.key;
+        if (spec.isText)
+            continue;
+        EXPECT_EQ(settingValueProblem(spec, std::to_string(settingIntDefault(spec.key))), "") << spec.key;
     }
 }
 
