@@ -134,6 +134,15 @@ TEST_F(CliReportTest, JsonRecordsParseAndNameInputOutputStatusAndReason)
     EXPECT_FALSE(failed["reason"].get<std::string>().empty());
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, (std::vector<std::string> {(dir / "out/a.pdf").string(), (dir / "out/b.pdf").string()}));
+
+    // A file name that is not UTF-8 (Latin-1 here) still gives a record a JSON parser accepts.
+    fs::create_directories(dir / "latin");
+    writeBmp24(dir / "latin/caf\xe9.bmp", 8, 8, [](int, int) { return 0u; });
+    pdfPath("latin-out/caf\xe9.pdf");
+    CommandResult latin = cli("convert --json -m image -o " + q(dir / "latin-out") + " " + q(dir / "latin"));
+    EXPECT_EQ(latin.exitCode, 0) << latin.output;
+    nlohmann::json record = nlohmann::json::parse(latin.output.substr(0, latin.output.find('\n')));
+    EXPECT_EQ(record["input"], (dir / "latin/caf\xEF\xBF\xBD.bmp").string());
 }
 
 TEST_F(CliReportTest, ProgressOnlyWhenAskedForOrOnATerminal)
