@@ -20,8 +20,12 @@ build: deps
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # Converts the bundled sample images into one PDF with default settings. The settings file is a
-# fresh one under out/, so the demo never reads or changes the user's settings.
-demo: build
+# fresh one under out/, so the demo never reads or changes the user's settings. Only the command
+# line is built, with the external converter it loads (a dependency of its target), not the
+# desktop program or the tests.
+demo: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target folvane-cli
 	@mkdir -p out
 	@rm -f out/samples.pdf out/demo-settings.ini
 	@$(BUILD)/bin/folvane-cli convert --settings out/demo-settings.ini -q -o out/samples.pdf samples

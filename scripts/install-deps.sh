@@ -8,6 +8,8 @@ packages=(
   build-essential cmake pkg-config clang-14 libclang-rt-14-dev
   # test framework and PDF checkers used by the tests
   libgtest-dev googletest qpdf poppler-utils mupdf-tools locales
+  # JSON parser for the tests of the command line's --json records
+  nlohmann-json3-dev
   # benchmarks under bench/
   libbenchmark-dev
   # other producers' PDF files for the reader's tests

@@ -9,6 +9,21 @@ namespace folvane::cli {
 
 enum ExitStatus : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
 
+// One "--set KEY=VALUE" or named setting option ("--page-size", "A4"; a switch has no value), in
+// command-line order: later ones win.
+struct SettingArg {
+    std::string option;
+    std::string value;
+};
+
+// How a run reports: the progress line (-1: on a terminal only), JSON records instead of text
+// lines, and a dry run that only shows which inputs would go into which PDF.
+struct ReportOptions {
+    int progress = -1;
+    bool json = false;
+    bool dryRun = false;
+};
+
 struct ConvertOptions {
     std::vector<std::string> inputs;   // image files and folders
     std::string mode;                  // "merge", "image", "folder"; empty: "outMode"
@@ -16,11 +31,13 @@ struct ConvertOptions {
     std::string exists;                // "ask", "overwrite", "new", "append"; empty: "exists"
     bool recursive = false;
     std::string filter;                // empty: every supported extension
-    std::vector<std::string> overrides; // KEY=VALUE
+    bool naturalSort = false;          // folder contents in natural order
+    std::vector<SettingArg> settingArgs;
     std::string logFolder;             // empty: "log" and "logpath" of the settings file
     std::string after = "none";
     bool quiet = false;
     int jobs = 1;                      // documents converted at once (image and folder mode)
+    ReportOptions report;
 };
 
 // The largest --jobs value: every worker holds one open document and one decoded frame.
@@ -37,10 +54,11 @@ struct WatchOptions {
     std::string mode;
     std::string output;
     std::string exists;
-    std::vector<std::string> overrides;
+    std::vector<SettingArg> settingArgs;
     std::string logFolder;
     std::string after = "none";
     bool quiet = false;
+    ReportOptions report;
 };
 
 // The settings file in use: --settings, FOLVANE_SETTINGS, beside the program or the user's.

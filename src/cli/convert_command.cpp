@@ -21,6 +21,8 @@
 #include "engine/external_converter.h"
 #include "jobs/conversion_job.h"
 #include "jobs/image_inputs.h"
+#include "named_options.h"
+#include "run_report.h"
 #include "services/after_action.h"
 #include "terminal_observer.h"
 #include "option_values.h"
@@ -78,49 +80,6 @@ int actionNumber(const std::string& action)
     return -1;
 }
 
-// Applies "KEY=VALUE" to the output settings; false (with a message) for an unknown key or a
-// value that is not a number where one is needed.
-bool applyOverride(const std::string& text, app::OutputSettings& settings)
-{
-    size_t equals = text.find('=');
-    if (equals == std::string::npos || equals == 0) {
-        std::fprintf(stderr, "folvane-cli: --set needs KEY=VALUE, got \"%s\"\n", text.c_str());
-        return false;
-    }
-    std::string key = text.substr(0, equals);
-    std::string value = text.substr(equals + 1);
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
-        if (strcasecmp(entry.key, key.c_str()) != 0)
-            continue;
-        if (entry.textField) {
-            settings.*entry.textField = value;
-            return true;
-        }
-        errno = 0;
-        char* end = nullptr;
-        long number = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || errno != 0 || number < INT32_MIN || number > INT32_MAX) {
-            std::fprintf(stderr, "folvane-cli: --set %s needs a whole number, got \"%s\"\n", entry.key,
-                         value.c_str());
-            return false;
-        }
-        settings.*entry.intField = static_cast<int>(number);
-        return true;
-    }
-    std::fprintf(stderr, "folvane-cli: --set: \"%s\" is not an output setting\n", key.c_str());
-    return false;
-}
-
-bool loadRunSettings(const app::SettingsStore& store, const std::vector<std::string>& overrides,
-                     app::OutputSettings& settings)
-{
-    app::loadOutputSettings(store, settings);
-    for (const std::string& text : overrides)
-        if (!applyOverride(text, settings))
-            return false;
-    return true;
-}
-
 std::string absolutePath(const std::string& path)
 {
     std::error_code error;
@@ -149,28 +108,37 @@ bool isFolder(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The rows for the inputs: a file as it is, a folder as its images in name order. A file that
-// cannot be read still gets a row, so that it is reported as failed rather than forgotten.
-std::vector<jobs::FileRow> inputRows(const ConvertOptions& options)
+// The input files: a file as it is, a folder as its images in name (or natural) order.
+std::vector<std::string> inputFiles(const ConvertOptions& options)
 {
     std::string filter = options.filter.empty() ? std::string(jobs::kAllSupportFilter)
                                                 : jobs::normalizedFilter(options.filter);
-    std::vector<jobs::FileRow> rows;
+    jobs::FolderOrder order = options.naturalSort ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
+    std::vector<std::string> files;
     for (const std::string& input : options.inputs) {
         std::string path = absolutePath(input);
-        std::vector<std::string> files;
-        if (isFolder(path))
-            files = jobs::folderImages(path, options.recursive, filter);
-        else
+        if (isFolder(path)) {
+            std::vector<std::string> images = jobs::folderImages(path, options.recursive, filter, order);
+            files.insert(files.end(), images.begin(), images.end());
+        } else {
             files.push_back(path);
-        for (const std::string& file : files) {
-            jobs::FileRow row;
-            if (!jobs::makeFileRow(file, row)) {
-                row = jobs::FileRow {};
-                row.path = file;
-            }
-            rows.push_back(std::move(row));
         }
+    }
+    return files;
+}
+
+// The rows for the files. A file that cannot be read still gets a row, so that it is reported
+// as failed rather than forgotten.
+std::vector<jobs::FileRow> fileRows(const std::vector<std::string>& files)
+{
+    std::vector<jobs::FileRow> rows;
+    for (const std::string& file : files) {
+        jobs::FileRow row;
+        if (!jobs::makeFileRow(file, row)) {
+            row = jobs::FileRow {};
+            row.path = file;
+        }
+        rows.push_back(std::move(row));
     }
     return rows;
 }
@@ -183,7 +151,7 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     app::SettingsStore store(location.path);
 
     jobs::JobSettings settings;
-    if (!loadRunSettings(store, options.overrides, settings.output))
+    if (!resolveRunSettings(store, options.settingArgs, settings.output))
         return kExitUsage;
     settings.workers = options.jobs;
     if (options.mode.empty())
@@ -204,15 +172,23 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
 
     settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
     applyOutputOption(settings.paths, settings.mode, options.output);
-    // The output folder is made as the file-list page makes its default folder; a folder that
-    // cannot be made shows up as an output that cannot be created.
-    app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
 
-    std::vector<jobs::FileRow> rows = inputRows(options);
-    if (rows.empty()) {
+    std::vector<std::string> files = inputFiles(options);
+    if (files.empty()) {
         std::fprintf(stderr, "folvane-cli: no images to convert\n");
         return kExitFailed;
     }
+    if (options.report.dryRun) {
+        app::OutputSettings stored;
+        app::loadOutputSettings(store, stored);
+        printSettingChanges(stored, settings.output, options.report.json);
+        printPlan(files, settings.mode, settings.paths, options.report.json);
+        return kExitOk;
+    }
+    std::vector<jobs::FileRow> rows = fileRows(files);
+    // The output folder is made as the file-list page makes its default folder; a folder that
+    // cannot be made shows up as an output that cannot be created.
+    app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
 
     engine::loadExternalConverter(app::AppPaths::modulePath(""));
 
@@ -223,8 +199,9 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     state.log.setSettings(log);
 
     bool terminal = ::isatty(STDERR_FILENO) != 0;
-    TerminalObserver observer(rows.size(), terminal && !options.quiet, terminal && ::isatty(STDIN_FILENO) != 0);
-    engine::CEngineClient engine;
+    bool progress = options.report.progress < 0 ? terminal && !options.quiet : options.report.progress > 0;
+    PageCountingEngine engine;
+    TerminalObserver observer(rows.size(), progress, terminal && ::isatty(STDIN_FILENO) != 0, &engine);
     jobs::JobContext context {engine, observer, services::systemActions(), [action] { return action; }};
 
     jobs::beginJob(state, rows, settings.mode, policy, observer);
@@ -235,27 +212,8 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     }
     observer.clearProgress();
 
-    bool allSucceeded = true;
-    for (const jobs::FileRow& row : rows) {
-        bool succeeded = row.status == jobs::kStateSucceed;
-        allSucceeded = allSucceeded && succeeded;
-        if (!options.quiet || !succeeded)
-            std::printf("%s %s\n", row.status.c_str(), row.path.c_str());
-        if (row.status == jobs::kStateFailed)
-            std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", row.path.c_str(),
-                         row.failure.empty() ? "not converted" : row.failure.c_str());
-    }
-    for (const jobs::OutputRecord& output : report.outputs) {
-        if (!output.created)
-            std::printf("%s %s\n", std::string(jobs::kStateCreateFailed).c_str(), output.path.c_str());
-    }
-    for (const jobs::OutputRecord& output : report.outputs) {
-        if (output.written && !options.quiet)
-            std::printf("Written %s\n", output.path.c_str());
-    }
-    if (report.stopped && !options.quiet)
-        std::printf("Stopped\n");
-    std::fflush(stdout);
+    bool allSucceeded = printJobResults(rows, report, settings.mode, settings.paths, options.quiet,
+                                        options.report.json);
     return allSucceeded ? kExitOk : kExitFailed;
 }
 

@@ -6,27 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "command_options.h"
 #include "commands.h"
-
-namespace {
-
-// --jobs takes a whole number from 1 to kMaxJobs; anything else is refused before conversion.
-CLI::Validator jobsValidator()
-{
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            using folvane::cli::kMaxJobs;
-            bool digits = !text.empty() && text.size() <= 4 &&
-                          text.find_first_not_of("0123456789") == std::string::npos;
-            int value = digits ? std::stoi(text) : 0;
-            if (value < 1 || value > kMaxJobs)
-                return "needs a whole number from 1 to " + std::to_string(kMaxJobs) + ", got \"" + text + "\"";
-            return {};
-        },
-        "1.." + std::to_string(folvane::cli::kMaxJobs));
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -40,68 +21,10 @@ int main(int argc, char** argv)
     app.add_option("--settings", global.settingsFile, "the settings file to use")->type_name("FILE");
 
     ConvertOptions convert;
-    CLI::App* convertCommand = app.add_subcommand("convert", "convert images into PDF files");
-    convertCommand->add_option("INPUT", convert.inputs, "image files and folders; a folder adds its supported "
-                                                        "images, sorted by name")
-        ->required();
-    convertCommand->add_option("-m,--mode", convert.mode, "merge | image | folder (default: \"outMode\")")
-        ->check(CLI::IsMember({"merge", "image", "folder"}))
-        ->type_name("MODE");
-    convertCommand->add_option("-o,--output", convert.output,
-                               "merge: the PDF file; image/folder: the output folder")
-        ->type_name("PATH");
-    convertCommand->add_option("-e,--exists", convert.exists, "ask | overwrite | new | append (default: \"exists\")")
-        ->check(CLI::IsMember({"ask", "overwrite", "new", "append"}))
-        ->type_name("POLICY");
-    convertCommand->add_flag("-r,--recursive", convert.recursive, "include subfolders of folder inputs");
-    convertCommand->add_option("--filter", convert.filter, "only this extension for folder inputs")
-        ->type_name("EXT");
-    convertCommand->add_option("--set", convert.overrides, "override an output setting for this run")
-        ->type_name("KEY=VALUE")
-        ->allow_extra_args(false);
-    convertCommand->add_option("--log", convert.logFolder, "write the job log into DIR")->type_name("DIR");
-    convertCommand->add_option("--after", convert.after, "none | shutdown | standby | restart | logoff | open")
-        ->check(CLI::IsMember({"none", "shutdown", "standby", "restart", "logoff", "open"}))
-        ->type_name("ACTION");
-    convertCommand->add_flag("-q,--quiet", convert.quiet, "print only failures");
-    convertCommand
-        ->add_option("-j,--jobs", convert.jobs,
-                     "image/folder mode: convert N documents at once, one per thread (default 1; merge mode "
-                     "has one document)")
-        ->check(jobsValidator())
-        ->type_name("N");
-
+    CLI::App* convertCommand = addConvertCommand(app, convert);
     WatchOptions watch;
-    CLI::App* watchCommand = app.add_subcommand("watch", "convert the images that appear in a folder");
-    watchCommand->add_option("INPUT_FOLDER", watch.input, "the folder to monitor")->required();
-    CLI::Option* intervalOption =
-        watchCommand->add_option("--interval", watch.interval, "repeat the scan every SEC seconds until stopped")
-            ->check(CLI::Range(0, 999))
-            ->type_name("SEC");
-    watchCommand->add_option("--settle", watch.settle,
-                             "a file is converted once its size and time stayed the same this long (default 2)")
-        ->check(CLI::Range(0.0, 3600.0))
-        ->type_name("SEC");
-    watchCommand->add_flag("--subdir", watch.subdir, "include subfolders");
-    watchCommand->add_flag("--delete-success", watch.deleteSuccess, "delete a source after its PDF was written");
-    watchCommand->add_flag("--keep-subfolders", watch.keepSubfolders,
-                           "per-image mode: mirror the input's subfolders under the output folder");
-    watchCommand->add_option("-m,--mode", watch.mode, "merge | image | folder (default: \"outMode\")")
-        ->check(CLI::IsMember({"merge", "image", "folder"}))
-        ->type_name("MODE");
-    watchCommand->add_option("-o,--output", watch.output, "merge: the PDF file; image/folder: the output folder")
-        ->type_name("PATH");
-    watchCommand->add_option("-e,--exists", watch.exists, "ask | overwrite | new | append (default: \"exists\")")
-        ->check(CLI::IsMember({"ask", "overwrite", "new", "append"}))
-        ->type_name("POLICY");
-    watchCommand->add_option("--set", watch.overrides, "override an output setting for this run")
-        ->type_name("KEY=VALUE")
-        ->allow_extra_args(false);
-    watchCommand->add_option("--log", watch.logFolder, "write the job log into DIR")->type_name("DIR");
-    watchCommand->add_option("--after", watch.after, "after a single pass: none | shutdown | standby | restart | logoff | open")
-        ->check(CLI::IsMember({"none", "shutdown", "standby", "restart", "logoff", "open"}))
-        ->type_name("ACTION");
-    watchCommand->add_flag("-q,--quiet", watch.quiet, "print only failures");
+    CLI::Option* intervalOption = nullptr;
+    CLI::App* watchCommand = addWatchCommand(app, watch, intervalOption);
 
     CLI::App* settingsCommand = app.add_subcommand("settings", "show or change the settings file");
     settingsCommand->require_subcommand(1);

@@ -1,6 +1,6 @@
 #pragma once
 // Option values shared by the commands that run conversions: the mode, policy and action words,
-// "--set KEY=VALUE", absolute paths, and stopping on SIGINT/SIGTERM the way the Stop button does.
+// absolute paths, and stopping on SIGINT/SIGTERM the way the Stop button does.
 
 #include <atomic>
 #include <csignal>
@@ -42,15 +42,6 @@ struct StopOnSignal {
 int modeNumber(const std::string& mode);
 int policyNumber(const std::string& policy);
 int actionNumber(const std::string& action);
-
-// Applies "KEY=VALUE" to the output settings; false (with a message) for an unknown key or a
-// value that is not a number where one is needed.
-bool applyOverride(const std::string& text, app::OutputSettings& settings);
-
-// The stored output settings with every "--set KEY=VALUE" of the run applied; false (with a
-// message) when an override is refused.
-bool loadRunSettings(const app::SettingsStore& store, const std::vector<std::string>& overrides,
-                     app::OutputSettings& settings);
 
 std::string absolutePath(const std::string& path);
 

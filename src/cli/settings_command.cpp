@@ -5,32 +5,30 @@
 
 #include "app/output_settings.h"
 #include "app/settings_location.h"
+#include "app/settings_schema.h"
 #include "app/settings_store.h"
 #include "commands.h"
 #include "jobs/output_naming.h"
+#include "named_options.h"
 
 namespace folvane::cli {
 
 namespace {
 
-// The keys outside the output settings record, with their defaults. Text keys have no integer
-// default; the output paths default to the file-list page's folders.
-struct PlainKey {
-    const char* key;
-    bool isText;
-    int intDefault;
-    const char* textDefault;
-};
+bool isOutputSetting(const std::string& key)
+{
+    for (const app::OutputSettingKey& entry : app::outputSettingKeys())
+        if (key == entry.key)
+            return true;
+    return false;
+}
 
-const PlainKey kPlainKeys[] = {
-    {"after", false, 0, nullptr},      {"exists", false, 2, nullptr},    {"priority", false, 2, nullptr},
-    {"log", false, 0, nullptr},        {"logpath", true, 0, ""},          {"outMode", false, 0, nullptr},
-    {"outPath0", true, 0, nullptr},    {"outPath1", true, 0, nullptr},    {"outPath2", true, 0, nullptr},
-    {"OpenFile", true, 0, "C:\\"},     {"openDir", true, 0, "C:\\"},      {"subdir", false, 0, nullptr},
-    {"input", true, 0, ""},            {"doutput", true, 0, ""},          {"keepsub", false, 0, nullptr},
-    {"del_success", false, 0, nullptr}, {"autorun", false, 0, nullptr},   {"winstart", false, 0, nullptr},
-    {"runsec", false, 0, nullptr},     {"second", true, 0, "5"},
-};
+// "# meaning (--option)" above each key of the list.
+void printMeaning(const app::SettingSpec& spec)
+{
+    std::string options = optionsOfKey(spec.key);
+    std::printf("# %s%s\n", spec.meaning, options.empty() ? "" : (" (" + options + ")").c_str());
+}
 
 app::SettingsStore openStore(const GlobalOptions& global)
 {
@@ -46,17 +44,16 @@ bool isPasswordKey(const std::string& key)
 // The value of a known key with its default; false for a key the program does not know.
 bool knownValue(const app::SettingsStore& store, const std::string& key, std::string& name, std::string& value)
 {
-    for (const PlainKey& plain : kPlainKeys) {
-        if (strcasecmp(plain.key, key.c_str()) != 0)
-            continue;
-        name = plain.key;
-        if (!plain.isText) {
-            value = std::to_string(store.getInt(plain.key, plain.intDefault));
-        } else if (plain.textDefault) {
-            value = store.getString(plain.key, plain.textDefault, jobs::kPathCapacity);
+    const app::SettingSpec* spec = app::findSetting(key);
+    if (spec && !isOutputSetting(spec->key)) {
+        name = spec->key;
+        if (!spec->isText) {
+            value = std::to_string(store.getInt(spec->key, app::settingIntDefault(spec->key)));
+        } else if (name.rfind("outPath", 0) != 0) {
+            value = store.getString(spec->key, app::settingTextDefault(spec->key), jobs::kPathCapacity);
         } else {
             jobs::OutputPaths paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
-            value = jobs::outputPathOf(paths, plain.key[7] - '0');
+            value = jobs::outputPathOf(paths, spec->key[7] - '0');
         }
         return true;
     }
@@ -88,14 +85,11 @@ int runSettingsList(const GlobalOptions& global, bool showPasswords)
     std::printf("# %s\n", store.path().c_str());
     std::string name;
     std::string value;
-    for (const PlainKey& plain : kPlainKeys) {
-        knownValue(store, plain.key, name, value);
-        std::printf("%s=%s\n", name.c_str(), value.c_str());
-    }
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
-        knownValue(store, entry.key, name, value);
+    for (const app::SettingSpec& spec : app::settingSpecs()) {
+        knownValue(store, spec.key, name, value);
         if (!showPasswords && isPasswordKey(name) && !value.empty())
             value = "********";
+        printMeaning(spec);
         std::printf("%s=%s\n", name.c_str(), value.c_str());
     }
     return kExitOk;
@@ -118,8 +112,17 @@ int runSettingsSet(const GlobalOptions& global, const std::string& key, const st
     app::SettingsStore store = openStore(global);
     std::string name;
     std::string current;
-    if (!knownValue(store, key, name, current)) {
-        std::fprintf(stderr, "folvane-cli: unknown setting \"%s\"\n", key.c_str());
+    const app::SettingSpec* spec = app::findSetting(key);
+    std::string problem = spec ? app::settingValueProblem(*spec, value) : std::string();
+    if (!spec || !knownValue(store, key, name, current)) {
+        app::OutputSettings scratch;
+        applySetting(key, value, scratch, problem); // words the unknown key with its nearest names
+        std::fprintf(stderr, "folvane-cli: settings set: %s\n", problem.c_str());
+        return kExitUsage;
+    }
+    if (!problem.empty()) {
+        std::fprintf(stderr, "folvane-cli: settings set: '%s' is not a value of %s (%s)\n", value.c_str(), name.c_str(),
+                     problem.c_str());
         return kExitUsage;
     }
     std::string reason;

@@ -2,22 +2,85 @@
 
 #include <iostream>
 
+#include "engine/engine.h"
+#include "jobs/job_log.h"
+
 namespace folvane::cli {
 
-TerminalObserver::TerminalObserver(size_t rowCount, bool showProgress, bool interactive)
+namespace {
+
+std::string clockText(double seconds)
+{
+    long whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (whole >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+} // namespace
+
+int PageCountingEngine::SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1,
+                                          const char* text2)
+{
+    int result = CEngineClient::SetDocumentOption(h, code, a, b, text1, text2);
+    // The composer begins each page by giving its size; a zero size ends the page.
+    if (code == engine::kOptionPageSize && a > 0 && b > 0 && result != 0)
+        m_pages.fetch_add(1);
+    return result;
+}
+
+TerminalObserver::TerminalObserver(size_t rowCount, bool showProgress, bool interactive,
+                                   const PageCountingEngine* engine)
     : m_rowCount(rowCount)
     , m_showProgress(showProgress)
     , m_interactive(interactive)
+    , m_engine(engine)
+    , m_done(rowCount, false)
+    , m_start(std::chrono::steady_clock::now())
 {
+}
+
+std::string TerminalObserver::progressText(size_t done, size_t total, long pages, double elapsedSeconds)
+{
+    std::string text = std::to_string(done) + " of " + std::to_string(total) + " files, " + std::to_string(pages) +
+                       (pages == 1 ? " page, " : " pages, ") + clockText(elapsedSeconds) + " elapsed";
+    if (done > 0 && done < total)
+        text += ", about " + clockText(elapsedSeconds / static_cast<double>(done) * static_cast<double>(total - done)) +
+                " left";
+    return text;
+}
+
+void TerminalObserver::showProgress()
+{
+    if (!m_showProgress)
+        return;
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    std::string text = progressText(m_doneCount, m_rowCount, m_engine ? m_engine->pages() : 0, elapsed);
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
+    std::fflush(stderr);
+    m_progressShown = true;
 }
 
 void TerminalObserver::rowSelected(size_t row)
 {
-    if (!m_showProgress || row >= m_rowCount)
+    if (row < m_rowCount)
+        showProgress();
+}
+
+void TerminalObserver::rowStatus(size_t row, const std::string& status)
+{
+    if (row >= m_rowCount)
         return;
-    std::fprintf(stderr, "\r\033[Kfile %zu of %zu", row + 1, m_rowCount);
-    std::fflush(stderr);
-    m_progressShown = true;
+    bool finished = status == jobs::kStateSucceed || status == jobs::kStateFailed;
+    if (finished != m_done[row]) {
+        m_done[row] = finished;
+        m_doneCount += finished ? 1 : static_cast<size_t>(-1);
+    }
+    if (finished)
+        showProgress();
 }
 
 void TerminalObserver::jobStateChanged(bool running)

@@ -1,33 +1,60 @@
 #pragma once
-// The job observer of the command line: progress "file n of N" on a terminal, and the question
-// of the "ask" policy. Status lines are printed by the convert command after the job, because a
-// failed final write can still change the statuses of a document's rows.
+// The job observer of the command line: the progress line on standard error (files done of
+// total, pages begun, time elapsed and an estimate of the time left), and the question of the
+// "ask" policy. Status lines are printed by the convert command after the job, because a failed
+// final write can still change the statuses of a document's rows.
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "engine/engine_client.h"
 #include "jobs/job_observer.h"
 
 namespace folvane::cli {
 
+// The engine with a count of the pages the composer begins, for the progress line. Workers of
+// a parallel job share it, so the count is atomic.
+class PageCountingEngine : public engine::CEngineClient {
+public:
+    int SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1 = nullptr,
+                          const char* text2 = nullptr) override;
+    long pages() const { return m_pages.load(); }
+
+private:
+    std::atomic<long> m_pages {0};
+};
+
 class TerminalObserver : public jobs::JobObserver {
 public:
-    // `showProgress`: write progress to standard error (a terminal, not quiet). `interactive`:
-    // standard input and error are a terminal, so the "ask" policy can prompt.
-    TerminalObserver(size_t rowCount, bool showProgress, bool interactive);
+    // `showProgress`: write the progress line to standard error. `interactive`: standard input
+    // and error are a terminal, so the "ask" policy can prompt. `engine` counts the pages.
+    TerminalObserver(size_t rowCount, bool showProgress, bool interactive, const PageCountingEngine* engine);
 
     void rowSelected(size_t row) override;
+    void rowStatus(size_t row, const std::string& status) override;
     void jobStateChanged(bool running) override;
     std::string askOutputName(const std::string& existingPath) override;
 
     // Removes the progress line so that the next output starts on a clean line.
     void clearProgress();
 
+    // "3 of 10 files, 12 pages, 0:05 elapsed, about 0:12 left"
+    static std::string progressText(size_t done, size_t total, long pages, double elapsedSeconds);
+
 private:
+    void showProgress();
+
     size_t m_rowCount;
     bool m_showProgress;
     bool m_interactive;
+    const PageCountingEngine* m_engine;
+    std::vector<bool> m_done;
+    size_t m_doneCount = 0;
+    std::chrono::steady_clock::time_point m_start;
     bool m_progressShown = false;
 };
 

@@ -3,18 +3,70 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <unistd.h>
 
 #include "app/app_paths.h"
+#include "app/output_settings.h"
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "commands.h"
 #include "engine/engine_client.h"
 #include "engine/external_converter.h"
 #include "jobs/watch_runner.h"
+#include "named_options.h"
 #include "option_values.h"
+#include "run_report.h"
+#include "terminal_observer.h"
 #include "services/after_action.h"
 
 namespace folvane::cli {
+
+namespace {
+
+// Remembers the output document the runner works on, for the JSON records, and keeps the
+// progress line (files done, pages begun, time elapsed; a watch has no known total).
+class WatchObserver : public jobs::JobObserver {
+public:
+    WatchObserver(bool showProgress, const PageCountingEngine& engine)
+        : m_showProgress(showProgress)
+        , m_engine(engine)
+    {
+    }
+
+    void outputNameShown(const std::string& path) override { m_output = path; }
+    const std::string& output() const { return m_output; }
+
+    void clearProgress()
+    {
+        if (m_progressShown)
+            std::fprintf(stderr, "\r\033[K");
+        m_progressShown = false;
+    }
+
+    void fileDone()
+    {
+        ++m_done;
+        if (!m_showProgress)
+            return;
+        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        long pages = m_engine.pages();
+        long minutes = static_cast<long>(elapsed) / 60;
+        std::fprintf(stderr, "\r\033[K%zu %s, %ld %s, %ld:%02ld elapsed", m_done, m_done == 1 ? "file" : "files",
+                     pages, pages == 1 ? "page" : "pages", minutes, static_cast<long>(elapsed) % 60);
+        std::fflush(stderr);
+        m_progressShown = true;
+    }
+
+private:
+    bool m_showProgress;
+    const PageCountingEngine& m_engine;
+    std::string m_output;
+    size_t m_done = 0;
+    bool m_progressShown = false;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+} // namespace
 
 int runWatch(const GlobalOptions& global, const WatchOptions& options)
 {
@@ -22,7 +74,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     app::SettingsStore store(location.path);
 
     jobs::WatchSettings settings;
-    if (!loadRunSettings(store, options.overrides, settings.output))
+    if (!resolveRunSettings(store, options.settingArgs, settings.output))
         return kExitUsage;
     settings.mode = options.mode.empty() ? std::max(0, store.getInt("outMode", 0)) : modeNumber(options.mode);
     int policy = options.exists.empty() ? store.getInt("exists", jobs::kCreateNewFile) : policyNumber(options.exists);
@@ -49,15 +101,31 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         std::fprintf(stderr, "folvane-cli: no output path: give -o or set it in the watch-folder page\n");
         return kExitUsage;
     }
-    app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
-
     std::string conflict = jobs::overwriteDeleteConflict(settings, policy);
     if (!conflict.empty()) {
         std::fprintf(stderr, "folvane-cli: %s\n", conflict.c_str());
         return kExitUsage;
     }
 
-    jobs::JobObserver observer;
+    if (options.report.dryRun) {
+        if (!app::AppPaths::folderExists(settings.inputFolder)) {
+            std::fprintf(stderr, "folvane-cli: %s\n", std::string(jobs::kWatchNoFolder).c_str());
+            return kExitUsage;
+        }
+        std::vector<std::string> files = settings.includeSubfolders ? jobs::scanTree(settings.inputFolder, false)
+                                                                    : jobs::scanFolder(settings.inputFolder);
+        app::OutputSettings stored;
+        app::loadOutputSettings(store, stored);
+        printSettingChanges(stored, settings.output, options.report.json);
+        printPlan(files, settings.mode, settings.paths, options.report.json);
+        return kExitOk;
+    }
+    app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
+
+    bool terminal = ::isatty(STDERR_FILENO) != 0;
+    bool progress = options.report.progress < 0 ? terminal && !options.quiet : options.report.progress > 0;
+    PageCountingEngine engine;
+    WatchObserver observer(progress, engine);
     jobs::WatchState state;
     if (!jobs::beginWatch(state, settings, policy, observer)) {
         std::fprintf(stderr, "folvane-cli: %s\n", std::string(jobs::kWatchNoFolder).c_str());
@@ -70,19 +138,22 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         log = jobs::LogSettings {true, jobs::chosenOutputFolder(absolutePath(options.logFolder))};
     state.log.setSettings(log);
 
-    engine::CEngineClient engine;
     bool quiet = options.quiet;
-    jobs::WatchContext context {engine, observer, services::systemActions(), [action] { return action; },
-                                [quiet](const std::string& path, std::string_view outcome, std::string_view reason) {
-                                    if (!quiet || outcome != jobs::kStateSucceed) {
-                                        std::printf("%s %s\n", std::string(outcome).c_str(), path.c_str());
-                                        std::fflush(stdout);
-                                    }
-                                    if (outcome == jobs::kStateFailed && !reason.empty())
-                                        std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", path.c_str(),
-                                                     std::string(reason).c_str());
-                                },
-                                [](const std::string& path, std::string_view message) {
+    bool json = options.report.json;
+    auto outcomeLine = [quiet, json, &observer](const std::string& path, std::string_view outcome,
+                                                std::string_view reason) {
+        observer.clearProgress();
+        if (!quiet || outcome != jobs::kStateSucceed) {
+            printRecord(json, path, observer.output(), outcome, json ? reason : std::string_view());
+            std::fflush(stdout);
+        }
+        if (outcome == jobs::kStateFailed && !reason.empty())
+            std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", path.c_str(), std::string(reason).c_str());
+        observer.fileDone();
+    };
+    jobs::WatchContext context {engine, observer, services::systemActions(), [action] { return action; }, outcomeLine,
+                                [&observer](const std::string& path, std::string_view message) {
+                                    observer.clearProgress();
                                     std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(),
                                                  std::string(message).c_str());
                                 }};
@@ -91,8 +162,9 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         StopOnSignal stopOnSignal(state.stopRequested);
         report = jobs::runWatch(state, settings, context);
     }
+    observer.clearProgress();
     if (report.stopped && !quiet)
-        std::printf("Stopped\n");
+        printRecord(json, "", "", "Stopped", json ? "stop requested" : "");
     std::fflush(stdout);
     // A stopped monitor ended as asked; a single pass reports failed files in its status.
     return !settings.repeat && !report.stopped && report.failed > 0 ? kExitFailed : kExitOk;

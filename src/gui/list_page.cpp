@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_paths.h"
+#include "app/settings_schema.h"
 #include "file_list.h"
 #include "folder_picker.h"
 #include "job_runner.h"
@@ -294,7 +295,7 @@ void CListPage::addFiles()
 {
     if (m_running)
         return;
-    QString start = fromUtf8(m_store.getString("OpenFile", "", jobs::kPathCapacity));
+    QString start = fromUtf8(m_store.getString("OpenFile", app::settingTextDefault("OpenFile"), jobs::kPathCapacity));
     if (start.isEmpty())
         start = defaultStartFolder();
     QStringList files;
@@ -327,7 +328,7 @@ void CListPage::addFolder()
     if (m_running)
         return;
     FolderChoice choice;
-    choice.initialFolder = fromUtf8(m_store.getString("openDir", "", jobs::kPathCapacity));
+    choice.initialFolder = fromUtf8(m_store.getString("openDir", app::settingTextDefault("openDir"), jobs::kPathCapacity));
     if (choice.initialFolder.isEmpty())
         choice.initialFolder = defaultStartFolder();
     choice.includeSubfolders = m_store.getInt("subdir", 0) != 0;

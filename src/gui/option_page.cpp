@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/settings_schema.h"
+
 namespace folvane::gui {
 
 namespace {
@@ -91,9 +93,9 @@ COptionPage::~COptionPage() { save(); }
 
 void COptionPage::load()
 {
-    int after = m_store.getInt("after", 0);
-    int exists = m_store.getInt("exists", 2);
-    int priority = m_store.getInt("priority", 2);
+    int after = m_store.getInt("after", app::settingIntDefault("after"));
+    int exists = m_store.getInt("exists", app::settingIntDefault("exists"));
+    int priority = m_store.getInt("priority", app::settingIntDefault("priority"));
     int log = m_store.getInt("log", 0);
     QString folder = QString::fromStdString(m_store.getString("logpath", ""));
     if (folder.isEmpty())

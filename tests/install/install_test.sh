@@ -39,6 +39,8 @@ expected=(
   "$bin/folvane" "$bin/folvane-cli" "$lib/libfolvane-engine.so" "$include/folvane/engine.h"
   "$data/folvane/help.html" "$data/applications/folvane.desktop" "$man/man1/folvane-cli.1"
   "$data/icons/hicolor/scalable/apps/folvane.svg"
+  "$data/bash-completion/completions/folvane-cli" "$data/zsh/vendor-completions/_folvane-cli"
+  "$data/fish/vendor_completions.d/folvane-cli.fish"
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("$data/icons/hicolor/${size}x${size}/apps/folvane.png")
@@ -48,6 +50,8 @@ for file in "${expected[@]}"; do
   [[ -f $file ]] || fail "not installed: $file"
 done
 [[ -x $bin/folvane && -x $bin/folvane-cli ]] || fail "the programs are not executable"
+bash -c "source '$data/bash-completion/completions/folvane-cli' && complete -p folvane-cli" >/dev/null ||
+  fail "the installed bash completion does not load"
 
 grep -qx 'Icon=folvane' "$data/applications/folvane.desktop" || fail "the desktop file names no icon"
 if command -v desktop-file-validate >/dev/null; then

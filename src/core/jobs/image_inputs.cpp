@@ -33,6 +33,49 @@ bool nameBefore(const std::string& a, const std::string& b)
     return a < b;
 }
 
+bool naturalNameBefore(const std::string& a, const std::string& b)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // Compare the runs of digits as numbers: leading zeros skipped, then the longer run is
+            // the larger number, then the digits themselves.
+            size_t runA = i;
+            size_t runB = j;
+            while (runA < a.size() && a[runA] == '0')
+                ++runA;
+            while (runB < b.size() && b[runB] == '0')
+                ++runB;
+            size_t endA = runA;
+            size_t endB = runB;
+            while (endA < a.size() && isDigit(a[endA]))
+                ++endA;
+            while (endB < b.size() && isDigit(b[endB]))
+                ++endB;
+            if (endA - runA != endB - runB)
+                return endA - runA < endB - runB;
+            int digits = a.compare(runA, endA - runA, b, runB, endB - runB);
+            if (digits != 0)
+                return digits < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
+        unsigned char y = static_cast<unsigned char>(lowerAscii(b[j]));
+        if (x != y)
+            return x < y;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    // Equal as people read them ("p01" and "p1", "A" and "a"): the name order decides.
+    return nameBefore(a, b);
+}
+
 namespace {
 
 std::string foldedExtension(std::string extension)
@@ -45,7 +88,7 @@ std::string foldedExtension(std::string extension)
 }
 
 void scanFolder(std::string folder, bool recursive, std::string_view filter, std::vector<std::string>& out,
-                int depth)
+                int depth, FolderOrder order)
 {
     // Far deeper than any real tree; it only guards against pathological nesting.
     if (depth > 256)
@@ -74,15 +117,16 @@ void scanFolder(std::string folder, bool recursive, std::string_view filter, std
         }
     }
     ::closedir(dir);
-    std::sort(files.begin(), files.end(), nameBefore);
-    std::sort(folders.begin(), folders.end(), nameBefore);
+    auto before = order == FolderOrder::Natural ? naturalNameBefore : nameBefore;
+    std::sort(files.begin(), files.end(), before);
+    std::sort(folders.begin(), folders.end(), before);
     for (const std::string& name : files) {
         if (passesFilter(name, filter))
             out.push_back(folder + name);
     }
     if (recursive) {
         for (const std::string& name : folders)
-            scanFolder(folder + name, true, filter, out, depth + 1);
+            scanFolder(folder + name, true, filter, out, depth + 1, order);
     }
 }
 
@@ -120,10 +164,11 @@ bool passesFilter(std::string_view path, std::string_view filter)
     return foldedExtension(lowerExtension(path)) == filter;
 }
 
-std::vector<std::string> folderImages(const std::string& folder, bool recursive, std::string_view filter)
+std::vector<std::string> folderImages(const std::string& folder, bool recursive, std::string_view filter,
+                                      FolderOrder order)
 {
     std::vector<std::string> images;
-    scanFolder(folder, recursive, filter, images, 0);
+    scanFolder(folder, recursive, filter, images, 0, order);
     return images;
 }
 

@@ -33,6 +33,13 @@ bool isSupportedExtension(std::string_view path);
 // ties (Linux lists entries in hash order, which would scramble page order).
 bool nameBefore(const std::string& a, const std::string& b);
 
+// The order people count in: letter case ignored and runs of digits compared as numbers, so
+// "page2" comes before "page10"; names equal that way fall back to nameBefore.
+bool naturalNameBefore(const std::string& a, const std::string& b);
+
+// How folderImages orders the entries of each folder.
+enum class FolderOrder { Name, Natural };
+
 // A filter as the user names it ("jpg", ".JPEG", "allsupport") in the form the folder scan
 // compares: "allsupport", or one lower-case extension with its dot where ".jpeg" is ".jpg" and
 // ".tiff" is ".tif". Empty for an empty text.
@@ -42,11 +49,12 @@ std::string normalizedFilter(std::string_view filter);
 bool passesFilter(std::string_view path, std::string_view filter);
 
 // The images of `folder` that pass the filter, in name order (letters compared without regard to
-// case, ties in plain byte order); with `recursive` followed by those of every subfolder, depth
+// case, ties in plain byte order) or in natural order; with `recursive` followed by those of every subfolder, depth
 // first, in the same order. Folders that cannot be read add nothing; entries that are not
 // regular files (after following links) are passed over, and so are linked folders, so a link
 // loop cannot make the scan endless.
-std::vector<std::string> folderImages(const std::string& folder, bool recursive, std::string_view filter);
+std::vector<std::string> folderImages(const std::string& folder, bool recursive, std::string_view filter,
+                                      FolderOrder order = FolderOrder::Name);
 
 // The row for a file: its size text ("%d KB", a non-empty file under 1 KB counting as 1), its
 // type text (extension without the dot, upper case) and status "-". False, and no row, when the

@@ -1,0 +1,96 @@
+# fish completion for folvane-cli
+
+function __folvane_cli_keys
+    folvane-cli settings list 2>/dev/null | string match -rv '^#' | string replace -r '=.*' ''
+end
+
+set -l commands convert watch settings info
+set -l run '__fish_seen_subcommand_from convert watch'
+complete -c folvane-cli -f
+complete -c folvane-cli -n "not __fish_seen_subcommand_from $commands" -a convert -d 'convert images into PDF files'
+complete -c folvane-cli -n "not __fish_seen_subcommand_from $commands" -a watch -d 'convert the images that appear in a folder'
+complete -c folvane-cli -n "not __fish_seen_subcommand_from $commands" -a settings -d 'show or change the settings file'
+complete -c folvane-cli -n "not __fish_seen_subcommand_from $commands" -a info -d 'format, frames and size of images'
+complete -c folvane-cli -l settings -r -F -d 'settings file'
+complete -c folvane-cli -l version -d 'show the version'
+complete -c folvane-cli -n '__fish_seen_subcommand_from settings; and not __fish_seen_subcommand_from list get set' -a 'list get set'
+complete -c folvane-cli -n '__fish_seen_subcommand_from get set' -a '(__folvane_cli_keys)'
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert info' -F
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -a '(__fish_complete_directories)'
+
+# Page
+complete -c folvane-cli -n $run -l page-size -x -a 'image A3 A4 A5 B5 Letter Legal 210x297mm 8.5x11in' -d 'page size'
+complete -c folvane-cli -n $run -l rotate -x -a '0 90 180 270' -d 'turn pages'
+complete -c folvane-cli -n $run -l fit -x -a 'fit stretch' -d 'how images fit'
+complete -c folvane-cli -n $run -l dpi -x -a 'keep 72 96 150 200 300 600 1200' -d 'resolution of image-size pages'
+complete -c folvane-cli -n $run -l margin -x -d 'margins: V or T,R,B,L with units'
+complete -c folvane-cli -n $run -l layout -x -a '1 2 4 6 9 16' -d 'images per page'
+complete -c folvane-cli -n $run -l order -x -a 'horizontal vertical' -d 'cell order'
+complete -c folvane-cli -n $run -l repeat -d 'fill every cell with the same image'
+complete -c folvane-cli -n $run -l border -d 'draw cell borders'
+# Images
+complete -c folvane-cli -n $run -l quality -x -d 'JPEG quality 0..100'
+complete -c folvane-cli -n $run -l color-compression -x -a 'none lzw zip packbits jpeg' -d 'colour images'
+complete -c folvane-cli -n $run -l gray-compression -x -a 'none lzw zip packbits jpeg' -d 'grayscale images'
+complete -c folvane-cli -n $run -l bw-compression -x -a 'none lzw zip g3 g4' -d 'black/white images'
+complete -c folvane-cli -n $run -l deskew -d 'straighten skewed scans'
+# Bookmarks
+complete -c folvane-cli -n $run -l bookmarks -x -a 'page name filename path' -d 'bookmark text'
+complete -c folvane-cli -n $run -l bookmark-per-file -d 'one bookmark per source file'
+# Stamps
+set -l positions 'top-left top-center top-right center-left center center-right bottom-left bottom-center bottom-right'
+complete -c folvane-cli -n $run -l header -x -d 'page header text'
+complete -c folvane-cli -n $run -l header-align -x -a 'left center right' -d 'header alignment'
+complete -c folvane-cli -n $run -l header-color -x -d 'header colour'
+complete -c folvane-cli -n $run -l footer -x -d 'page footer text'
+complete -c folvane-cli -n $run -l footer-align -x -a 'left center right' -d 'footer alignment'
+complete -c folvane-cli -n $run -l footer-color -x -d 'footer colour'
+complete -c folvane-cli -n $run -l watermark -x -d 'text watermark'
+complete -c folvane-cli -n $run -l watermark-position -x -a $positions -d 'watermark position'
+complete -c folvane-cli -n $run -l watermark-size -x -d 'watermark text size'
+complete -c folvane-cli -n $run -l watermark-color -x -d 'watermark colour'
+complete -c folvane-cli -n $run -l watermark-image -r -F -d 'image watermark'
+complete -c folvane-cli -n $run -l watermark-image-position -x -a $positions -d 'watermark image position'
+complete -c folvane-cli -n $run -l watermark-image-size -x -d 'watermark image size'
+# Viewer
+complete -c folvane-cli -n $run -l open-panel -x -a 'none bookmarks thumbnails' -d 'viewer panel'
+complete -c folvane-cli -n $run -l open-zoom -x -a 'fit-width fit-page' -d 'viewer zoom'
+complete -c folvane-cli -n $run -l fit-window -d 'viewer fits its window'
+complete -c folvane-cli -n $run -l center-window -d 'viewer centres its window'
+complete -c folvane-cli -n $run -l full-screen -d 'viewer opens in full screen'
+complete -c folvane-cli -n $run -l hide-menubar -d 'viewer hides its menu bar'
+complete -c folvane-cli -n $run -l hide-toolbar -d 'viewer hides its tool bars'
+complete -c folvane-cli -n $run -l hide-window-ui -d 'viewer hides its window controls'
+# Information
+complete -c folvane-cli -n $run -l title -x -d 'document title'
+complete -c folvane-cli -n $run -l subject -x -d 'document subject'
+complete -c folvane-cli -n $run -l author -x -d 'document author'
+complete -c folvane-cli -n $run -l keywords -x -d 'document keywords'
+complete -c folvane-cli -n $run -l creator -x -d 'creator application'
+# Security
+complete -c folvane-cli -n $run -l encrypt -x -a 'rc4-40 rc4-128 aes-128 aes-256' -d 'encryption'
+complete -c folvane-cli -n $run -l allow -x -a 'none print copy modify print,copy print,copy,modify' -d 'permissions'
+complete -c folvane-cli -n $run -l user-password-file -r -F -d 'open password file'
+complete -c folvane-cli -n $run -l owner-password-file -r -F -d 'permissions password file'
+# Inputs
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -s r -l recursive -d 'include subfolders'
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l filter -x -d 'only this extension'
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l natural-sort -d 'natural order of folder contents'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l interval -x -d 'seconds between scans'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l settle -x -d 'seconds a file must stay unchanged'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l subdir -d 'include subfolders'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l delete-success -d 'delete converted sources'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l keep-subfolders -d 'mirror subfolders'
+# Output
+complete -c folvane-cli -n $run -l set -x -a '(__folvane_cli_keys)=' -d 'any setting for this run'
+complete -c folvane-cli -n $run -l dry-run -d 'show the plan, write nothing'
+complete -c folvane-cli -n $run -l json -d 'JSON records'
+complete -c folvane-cli -n $run -l progress -d 'show the progress line'
+complete -c folvane-cli -n $run -l no-progress -d 'never show the progress line'
+complete -c folvane-cli -n $run -s m -l mode -x -a 'merge image folder' -d 'grouping'
+complete -c folvane-cli -n $run -s o -l output -r -F -d 'PDF file or output folder'
+complete -c folvane-cli -n $run -s e -l exists -x -a 'ask overwrite new append' -d 'existing-file policy'
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -s j -l jobs -x -d 'documents at once'
+complete -c folvane-cli -n $run -l log -x -a '(__fish_complete_directories)' -d 'job log folder'
+complete -c folvane-cli -n $run -l after -x -a 'none shutdown standby restart logoff open' -d 'action after the job'
+complete -c folvane-cli -n $run -s q -l quiet -d 'print only failures'
