@@ -169,7 +169,7 @@ TEST_F(CliReportTest, SettingsExplainKeysCheckValuesAndStartInTheHomeFolder)
 {
     CommandResult list = cli("settings list");
     EXPECT_NE(list.output.find("(--page-size)\npageSize=0\n"), std::string::npos) << list.output;
-    EXPECT_NE(list.output.find("(--encrypt)\nlevel=0\n"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("(--encrypt)\nlevel=3\n"), std::string::npos) << list.output;
     EXPECT_TRUE(printed(cli("settings get OpenFile"), (dir / "home").string() + "/"));
     EXPECT_TRUE(printed(cli("settings get openDir"), (dir / "home").string() + "/"));
 

@@ -25,7 +25,9 @@ int SniffImageFormat(const std::string& path)
     if (!file)
         return kFormatUnknown;
     unsigned char b[128] = {};
-    std::fread(b, 1, sizeof b, file);
+    // A short file leaves the rest of the buffer zero, which matches no signature.
+    size_t got = std::fread(b, 1, sizeof b, file);
+    static_cast<void>(got);
     std::fclose(file);
 
     size_t dot = path.rfind('.');
