@@ -109,6 +109,16 @@ CLI::App* addConvertCommand(CLI::App& app, ConvertOptions& options)
         ->type_name("ACTION")
         ->group("Output");
     command->add_flag("-q,--quiet", options.quiet, "print only failures")->group("Output");
+    command
+        ->add_option("--shard", options.shard,
+                     "convert only the documents at positions K, K+N, K+2N ... of the batch (K/N, from 0), "
+                     "or the shard a Kubernetes Indexed Job or Slurm array gives (auto)")
+        ->type_name("K/N|auto")
+        ->group("Scale-out");
+    command->add_option("--shards", options.shards, "with --shard auto under a Kubernetes Indexed Job: the job's completions")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N")
+        ->group("Scale-out");
     addReportOptions(*command, options.report);
     return command;
 }
@@ -150,6 +160,17 @@ CLI::App* addWatchCommand(CLI::App& app, WatchOptions& options, CLI::Option*& in
         ->type_name("ACTION")
         ->group("Output");
     command->add_flag("-q,--quiet", options.quiet, "print only failures")->group("Output");
+    command->add_flag("--shared", options.shared,
+                      "one of several runners on this folder (per-image mode): claim each source before converting it")
+        ->group("Scale-out");
+    command->add_option("--lease", options.lease,
+                        "a claim of a runner on another host that was not refreshed this long is taken back (default 120)")
+        ->check(CLI::Range(10, 86400))
+        ->type_name("SEC")
+        ->group("Scale-out");
+    command->add_option("--host", options.host, "the host name in this runner's claim folder (default: the system's)")
+        ->type_name("NAME")
+        ->group("Scale-out");
     addReportOptions(*command, options.report);
     return command;
 }

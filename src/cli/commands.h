@@ -37,6 +37,8 @@ struct ConvertOptions {
     std::string after = "none";
     bool quiet = false;
     int jobs = 1;                      // documents converted at once (image and folder mode)
+    std::string shard;                 // "K/N", "auto" or empty (the whole batch)
+    int shards = 0;                    // N for --shard auto under a Kubernetes Indexed Job
     ReportOptions report;
 };
 
@@ -58,6 +60,9 @@ struct WatchOptions {
     std::string logFolder;
     std::string after = "none";
     bool quiet = false;
+    bool shared = false;               // several runners on one folder, claiming sources
+    int lease = 120;                   // seconds another host's claim may go unrefreshed
+    std::string host;                  // the claim folders' host name; empty: the system's
     ReportOptions report;
 };
 

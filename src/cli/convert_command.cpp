@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include "engine/external_converter.h"
 #include "jobs/conversion_job.h"
 #include "jobs/image_inputs.h"
+#include "jobs/shards.h"
 #include "named_options.h"
 #include "run_report.h"
 #include "services/after_action.h"
@@ -143,6 +145,41 @@ std::vector<jobs::FileRow> fileRows(const std::vector<std::string>& files)
     return rows;
 }
 
+// The shard this run converts: --shard K/N, or --shard auto from the scheduler's environment.
+// Nothing with a message printed when the values do not fit.
+std::optional<jobs::Shard> chosenShard(const ConvertOptions& options, int mode)
+{
+    if (options.shard.empty()) {
+        if (options.shards > 0) {
+            std::fprintf(stderr, "folvane-cli: --shards goes with --shard auto\n");
+            return std::nullopt;
+        }
+        return jobs::Shard {};
+    }
+    std::optional<jobs::Shard> shard;
+    if (options.shard == "auto") {
+        std::string error;
+        shard = jobs::shardFromEnvironment(options.shards, error);
+        if (!shard) {
+            std::fprintf(stderr, "folvane-cli: --shard auto: %s\n", error.c_str());
+            return std::nullopt;
+        }
+    } else {
+        shard = jobs::parseShard(options.shard);
+        if (!shard) {
+            std::fprintf(stderr, "folvane-cli: --shard: '%s' is not a shard (K/N with 0 <= K < N, or auto)\n",
+                         options.shard.c_str());
+            return std::nullopt;
+        }
+    }
+    if (mode == jobs::kMergeMode && shard->count > 1) {
+        std::fprintf(stderr, "folvane-cli: --shard: merge mode writes a single PDF, which cannot be split over %d "
+                             "shards; use -m image or -m folder\n", shard->count);
+        return std::nullopt;
+    }
+    return shard;
+}
+
 } // namespace
 
 int runConvert(const GlobalOptions& global, const ConvertOptions& options)
@@ -170,6 +207,10 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
         return kExitUsage;
     }
 
+    std::optional<jobs::Shard> shard = chosenShard(options, settings.mode);
+    if (!shard)
+        return kExitUsage;
+
     settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
     applyOutputOption(settings.paths, settings.mode, options.output);
 
@@ -178,6 +219,16 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
         std::fprintf(stderr, "folvane-cli: no images to convert\n");
         return kExitFailed;
     }
+    std::vector<jobs::FileRow> rows = fileRows(files);
+    if (shard->count > 1) {
+        rows = jobs::shardRows(std::move(rows), settings.mode, settings.paths, *shard);
+        files.clear();
+        for (const jobs::FileRow& row : rows)
+            files.push_back(row.path);
+        // A shard may get no document of a small batch; it has nothing to do, which is no failure.
+        if (rows.empty())
+            return kExitOk;
+    }
     if (options.report.dryRun) {
         app::OutputSettings stored;
         app::loadOutputSettings(store, stored);
@@ -185,7 +236,6 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
         printPlan(files, settings.mode, settings.paths, options.report.json);
         return kExitOk;
     }
-    std::vector<jobs::FileRow> rows = fileRows(files);
     // The output folder is made as the file-list page makes its default folder; a folder that
     // cannot be made shows up as an output that cannot be created.
     app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));

@@ -93,6 +93,18 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     settings.keepSubfolders = options.keepSubfolders;
     settings.repeat = options.interval >= 0 && options.intervalGiven;
     settings.intervalSeconds = options.interval;
+    settings.shared = options.shared;
+    settings.host = options.host;
+    settings.lease = std::chrono::seconds(options.lease);
+    if (!options.host.empty() && (options.host.find('/') != std::string::npos || options.host == "." ||
+                                  options.host == ".." || options.host.size() > 64)) {
+        std::fprintf(stderr, "folvane-cli: --host: '%s' cannot be part of a folder name\n", options.host.c_str());
+        return kExitUsage;
+    }
+    if (std::string conflict = jobs::sharedWatchConflict(settings); !conflict.empty()) {
+        std::fprintf(stderr, "folvane-cli: %s\n", conflict.c_str());
+        return kExitUsage;
+    }
     settings.settleTime = std::chrono::milliseconds(static_cast<long long>(options.settle * 1000.0));
 
     settings.paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::WatchFolder);
