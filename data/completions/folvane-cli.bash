@@ -47,8 +47,8 @@ _folvane_cli() {
         --encrypt --allow --user-password-file --owner-password-file
         --set --dry-run --json --progress --no-progress --mode --output --exists --log --after --quiet
         --settings --help"
-    local convert_options="$settings_options --recursive --filter --natural-sort --jobs"
-    local watch_options="$settings_options --interval --settle --subdir --delete-success --keep-subfolders"
+    local convert_options="$settings_options --recursive --filter --natural-sort --jobs --shard --shards"
+    local watch_options="$settings_options --interval --settle --subdir --delete-success --keep-subfolders --shared --lease --host"
 
     case "$prev" in
         --watermark-image|--user-password-file|--owner-password-file|--settings)

@@ -81,6 +81,12 @@ complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l settle -x -d '
 complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l subdir -d 'include subfolders'
 complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l delete-success -d 'delete converted sources'
 complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l keep-subfolders -d 'mirror subfolders'
+# Scale-out
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l shard -x -a 'auto' -d 'convert shard K/N of the batch'
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l shards -x -d 'number of shards for --shard auto'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l shared -d 'one of several runners on the folder'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l lease -x -d 'seconds before another host claim is taken back'
+complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l host -x -d 'host name in the claim folders'
 # Output
 complete -c folvane-cli -n $run -l set -x -a '(__folvane_cli_keys)=' -d 'any setting for this run'
 complete -c folvane-cli -n $run -l dry-run -d 'show the plan, write nothing'
