@@ -48,7 +48,7 @@ _folvane_cli() {
         --set --dry-run --json --progress --no-progress --mode --output --exists --log --after --quiet
         --settings --help"
     local convert_options="$settings_options --recursive --filter --natural-sort --jobs --shard --shards"
-    local watch_options="$settings_options --interval --settle --subdir --delete-success --keep-subfolders --shared --lease --host"
+    local watch_options="$settings_options --interval --settle --subdir --delete-success --keep-subfolders --natural-sort --shared --lease --host"
 
     case "$prev" in
         --watermark-image|--user-password-file|--owner-password-file|--settings)

@@ -75,7 +75,7 @@ complete -c folvane-cli -n $run -l owner-password-file -r -F -d 'permissions pas
 # Inputs
 complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -s r -l recursive -d 'include subfolders'
 complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l filter -x -d 'only this extension'
-complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l natural-sort -d 'natural order of folder contents'
+complete -c folvane-cli -n '__fish_seen_subcommand_from convert watch' -l natural-sort -d 'natural order of folder contents'
 complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l interval -x -d 'seconds between scans'
 complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l settle -x -d 'seconds a file must stay unchanged'
 complete -c folvane-cli -n '__fish_seen_subcommand_from watch' -l subdir -d 'include subfolders'

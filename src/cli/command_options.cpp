@@ -138,6 +138,8 @@ CLI::App* addWatchCommand(CLI::App& app, WatchOptions& options, CLI::Option*& in
         ->type_name("SEC")
         ->group("Inputs");
     command->add_flag("--subdir", options.subdir, "include subfolders")->group("Inputs");
+    command->add_flag("--natural-sort", options.naturalSort, "take the folder's images as people count: page2 before page10")
+        ->group("Inputs");
     command->add_flag("--delete-success", options.deleteSuccess, "delete a source after its PDF was written")
         ->group("Inputs");
     command->add_flag("--keep-subfolders", options.keepSubfolders,

@@ -53,6 +53,7 @@ struct WatchOptions {
     bool subdir = false;
     bool deleteSuccess = false;
     bool keepSubfolders = false;
+    bool naturalSort = false;          // the folder's images in natural order (merge-mode pages)
     std::string mode;
     std::string output;
     std::string exists;

@@ -91,6 +91,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     settings.includeSubfolders = options.subdir;
     settings.deleteOnSuccess = options.deleteSuccess;
     settings.keepSubfolders = options.keepSubfolders;
+    settings.order = options.naturalSort ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
     settings.repeat = options.interval >= 0 && options.intervalGiven;
     settings.intervalSeconds = options.interval;
     settings.shared = options.shared;
@@ -124,8 +125,8 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
             std::fprintf(stderr, "folvane-cli: %s\n", std::string(jobs::kWatchNoFolder).c_str());
             return kExitUsage;
         }
-        std::vector<std::string> files = settings.includeSubfolders ? jobs::scanTree(settings.inputFolder, false)
-                                                                    : jobs::scanFolder(settings.inputFolder);
+        std::vector<std::string> files = settings.includeSubfolders ? jobs::scanTree(settings.inputFolder, false, nullptr, settings.order)
+                                                                    : jobs::scanFolder(settings.inputFolder, nullptr, settings.order);
         app::OutputSettings stored;
         app::loadOutputSettings(store, stored);
         printSettingChanges(stored, settings.output, options.report.json);
@@ -168,6 +169,13 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
                                     observer.clearProgress();
                                     std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(),
                                                  std::string(message).c_str());
+                                },
+                                [quiet, json, &observer](const std::string& path) {
+                                    if (quiet)
+                                        return;
+                                    observer.clearProgress();
+                                    printRecord(json, "", path, "Written", "");
+                                    std::fflush(stdout);
                                 }};
     jobs::WatchReport report;
     {

@@ -64,7 +64,7 @@ bool WatchWorker::start(jobs::WatchSettings settings, int policy, const jobs::Lo
                                         QString word = QString::fromUtf8(outcome.data(), qsizetype(outcome.size()));
                                         onUiThread([&] { emit fileDone(file, word); });
                                     },
-                                    {}};
+                                    {}, {}};
         jobs::WatchReport report = jobs::runWatch(*m_state, m_settings, context);
         onUiThread([&] {
             m_report = report;

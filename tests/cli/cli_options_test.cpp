@@ -78,6 +78,10 @@ TEST_F(CliOptionsTest, NaturalSortCountsDigitsAsNumbersAndTheDefaultOrderStays)
     fs::path byName = pdfPath("out/by-name.pdf");
     ASSERT_EQ(cli("convert -m merge -o " + q(byName) + " " + q(dir / "in")).exitCode, 0);
     EXPECT_EQ(pageSizes(byName), (std::vector<std::string> {"30 x 30", "20 x 40", "40 x 20"}));
+    // The watch runner takes the watched folder's images in the same order.
+    fs::path watched = pdfPath("out/watched.pdf");
+    ASSERT_EQ(cli("watch --settle 0 -m merge --natural-sort -o " + q(watched) + " " + q(dir / "in")).exitCode, 0);
+    EXPECT_EQ(pageSizes(watched), pageSizes(natural));
 }
 
 TEST_F(CliOptionsTest, ImageOptionsChooseJpegQualityAndBilevelCompression)

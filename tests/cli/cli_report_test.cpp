@@ -106,34 +106,39 @@ TEST_F(CliReportTest, DryRunPrintsThePlanAndWritesNothing)
 TEST_F(CliReportTest, JsonRecordsParseAndNameInputOutputStatusAndReason)
 {
     writeFileBytes(dir / "in/c.png", "\x89PNG\r\n\x1a\n not really");
-    CommandResult result = cli("convert --json -m image -o " + q(dir / "out") + " " + q(dir / "in"));
-    EXPECT_EQ(result.exitCode, 1);
-    pdfPath("out/a.pdf");
-    pdfPath("out/b.pdf");
-    std::istringstream lines(result.output);
-    std::map<std::string, nlohmann::json> byInput;
-    std::vector<std::string> written;
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("folvane-cli: ", 0) == 0)
-            continue; // the failure's message on standard error
-        nlohmann::json record = nlohmann::json::parse(line);
-        ASSERT_TRUE(record.contains("input") && record.contains("output") && record.contains("status") &&
-                    record.contains("reason"))
-            << line;
-        if (record["status"] == "Written")
-            written.push_back(record["output"]);
-        else
-            byInput[record["input"]] = record;
+    // The same records from a file-list run and from a watch pass.
+    for (std::string command : {"convert --json -m image -o ", "watch --settle 0 --json -m image -o "}) {
+        SCOPED_TRACE(command);
+        std::string out = command[0] == 'c' ? "out" : "watch-out";
+        CommandResult result = cli(command + q(dir / out) + " " + q(dir / "in"));
+        EXPECT_EQ(result.exitCode, 1);
+        pdfPath(out + "/a.pdf");
+        pdfPath(out + "/b.pdf");
+        std::istringstream lines(result.output);
+        std::map<std::string, nlohmann::json> byInput;
+        std::vector<std::string> written;
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.rfind("folvane-cli: ", 0) == 0)
+                continue; // the failure's message on standard error
+            nlohmann::json record = nlohmann::json::parse(line);
+            ASSERT_TRUE(record.contains("input") && record.contains("output") && record.contains("status") &&
+                        record.contains("reason"))
+                << line;
+            if (record["status"] == "Written")
+                written.push_back(record["output"]);
+            else
+                byInput[record["input"]] = record;
+        }
+        ASSERT_EQ(byInput.size(), 3u) << result.output;
+        EXPECT_EQ(byInput[(dir / "in/a.bmp").string()]["status"], "Succeed");
+        EXPECT_EQ(byInput[(dir / "in/a.bmp").string()]["output"], (dir / out / "a.pdf").string());
+        const nlohmann::json& failed = byInput[(dir / "in/c.png").string()];
+        EXPECT_EQ(failed["status"], "Failed");
+        EXPECT_FALSE(failed["reason"].get<std::string>().empty());
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, (std::vector<std::string> {(dir / out / "a.pdf").string(), (dir / out / "b.pdf").string()}));
     }
-    ASSERT_EQ(byInput.size(), 3u) << result.output;
-    EXPECT_EQ(byInput[(dir / "in/a.bmp").string()]["status"], "Succeed");
-    EXPECT_EQ(byInput[(dir / "in/a.bmp").string()]["output"], (dir / "out/a.pdf").string());
-    const nlohmann::json& failed = byInput[(dir / "in/c.png").string()];
-    EXPECT_EQ(failed["status"], "Failed");
-    EXPECT_FALSE(failed["reason"].get<std::string>().empty());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string> {(dir / "out/a.pdf").string(), (dir / "out/b.pdf").string()}));
 
     // A file name that is not UTF-8 (Latin-1 here) still gives a record a JSON parser accepts.
     fs::create_directories(dir / "latin");

@@ -82,7 +82,7 @@ TEST_F(WatchSafetyTest, ASourceReplacedAfterItWasReadStaysForTheNextPass)
                                             state.stopRequested = 1; // one pass is enough
                                         }
                                     },
-                                    {}};
+                                    {}, {}};
         jobs::runWatch(state, settings, context);
         ASSERT_TRUE(fs::exists(in / "a.bmp")) << "the new scan was lost";
         EXPECT_EQ(readFileBytes(in / "a.bmp"), readFileBytes(bmp(dir / "new-scan.bmp", 0xff0000)));
@@ -139,7 +139,7 @@ TEST_F(WatchSafetyTest, UnderOverwriteWithDeleteASecondSourceOfTheSameNameIsNotC
                                     outcomes.push_back(fs::path(path).filename().string() + " " +
                                                        std::string(outcome) + " " + std::string(reason));
                                 },
-                                {}};
+                                {}, {}};
     jobs::runWatch(state, settings, context);
     ASSERT_EQ(outcomes.size(), 2u);
     EXPECT_EQ(outcomes[0], "a.bmp Succeed ");

@@ -93,7 +93,8 @@ protected:
                               },
                               [this](const std::string& path, std::string_view message) {
                                   notices.push_back(path + ": " + std::string(message));
-                              }};
+                              },
+                              {}};
         return runWatch(state, settings, context);
     }
 

@@ -100,9 +100,9 @@ public:
         std::vector<std::string> work;
         std::vector<std::string> skipped;
         if (m_settings.includeSubfolders) {
-            work = scanTree(m_settings.inputFolder, m_settings.repeat, &skipped);
+            work = scanTree(m_settings.inputFolder, m_settings.repeat, &skipped, m_settings.order);
         } else {
-            work = scanFolder(m_settings.inputFolder, &skipped);
+            work = scanFolder(m_settings.inputFolder, &skipped, m_settings.order);
             if (m_settings.repeat)
                 createManagedFolders(m_settings.inputFolder);
         }
@@ -349,6 +349,8 @@ private:
             if (written) {
                 m_path = m_document.writtenPath();
                 m_state.lastOutput = m_path;
+                if (m_context.written)
+                    m_context.written(m_path);
             }
         }
         if (dropped || written) {
@@ -448,8 +450,15 @@ private:
 
     void perFolderMode(std::vector<std::string> work)
     {
-        // Plain byte order keeps each folder's images together.
-        std::stable_sort(work.begin(), work.end());
+        // Plain byte order keeps each folder's images together; in natural order only the folders
+        // are sorted, so each folder's images keep the order the scan gave them.
+        if (m_settings.order == FolderOrder::Natural) {
+            auto folderOf = [](const std::string& path) { return path.substr(0, path.rfind('/') + 1); };
+            std::stable_sort(work.begin(), work.end(),
+                             [&](const std::string& a, const std::string& b) { return folderOf(a) < folderOf(b); });
+        } else {
+            std::stable_sort(work.begin(), work.end());
+        }
         std::string previousName;
         bool opened = false;
         for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "jobs/conversion_job.h"
+#include "jobs/image_inputs.h"
 
 namespace folvane::jobs {
 
@@ -51,6 +52,7 @@ struct WatchSettings {
     bool includeSubfolders = false; // "subdir"
     bool deleteOnSuccess = false;   // "del_success"
     bool keepSubfolders = false;    // "keepsub", per-image mode
+    FolderOrder order = FolderOrder::Name; // the order of a folder's images (merge-mode page order)
     bool repeat = false;            // "runsec": repeat the pass every intervalSeconds
     int intervalSeconds = 0;        // 0 to 999
     // A file is taken when two looks this far apart saw the same size and modification time.
@@ -88,6 +90,8 @@ struct WatchContext {
     // set of them changed, the entries passed over because they are links or not regular files
     // ("skipped: not a regular file"). The same text goes to the state line and the log.
     std::function<void(const std::string& path, std::string_view message)> notice;
+    // Told the path of every PDF written and named, once it is on disk.
+    std::function<void(const std::string& path)> written;
 };
 
 struct WatchReport {
@@ -121,16 +125,17 @@ bool beginWatch(WatchState& state, WatchSettings& settings, int policy, JobObser
 // written, the end reported to the observer.
 WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchContext& context);
 
-// The supported images directly in `folder` in name order. Only regular files are taken: symbolic
+// The supported images directly in `folder` in name (or natural) order. Only regular files are taken: symbolic
 // links (also links to images) and other kinds of entries are passed over and, when `skipped` is
 // given, appended to it.
-std::vector<std::string> scanFolder(const std::string& folder, std::vector<std::string>* skipped = nullptr);
+std::vector<std::string> scanFolder(const std::string& folder, std::vector<std::string>* skipped = nullptr,
+                                    FolderOrder order = FolderOrder::Name);
 // The supported images of `folder` and, depth first, of its real subfolders (never a linked one)
 // except the managed folders (compared without regard to case); the images of a folder come
 // before those of its subfolders. With `createManaged` the managed folders of every scanned
 // folder are created. Entries passed over go to `skipped` as in scanFolder.
 std::vector<std::string> scanTree(const std::string& folder, bool createManaged,
-                                  std::vector<std::string>* skipped = nullptr);
+                                  std::vector<std::string>* skipped = nullptr, FolderOrder order = FolderOrder::Name);
 
 // Moves `source` into `folder` (which ends with "/") under its own name, or under the first free
 // name "name(1).ext", "name(2).ext", ... when that is taken; never replaces anything. `folder`

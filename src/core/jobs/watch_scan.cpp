@@ -36,7 +36,7 @@ bool isManagedFolder(const std::string& name)
 
 // The real subfolders of `folder` in name order; linked folders are passed over so that a link
 // loop cannot make the scan endless.
-std::vector<std::string> subfolders(const std::string& folder)
+std::vector<std::string> subfolders(const std::string& folder, FolderOrder order)
 {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
@@ -51,7 +51,7 @@ std::vector<std::string> subfolders(const std::string& folder)
             names.push_back(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), nameBefore);
+    std::sort(names.begin(), names.end(), order == FolderOrder::Natural ? naturalNameBefore : nameBefore);
     return names;
 }
 
@@ -59,7 +59,8 @@ std::vector<std::string> subfolders(const std::string& folder)
 // name order. A link is never followed: a link in a watched folder could hand the runner a file
 // from anywhere, and the runner moves and deletes its sources. Entries with a supported name
 // that are links or not regular files go to `skipped`.
-std::vector<std::string> regularImages(const std::string& folder, std::vector<std::string>* skipped)
+std::vector<std::string> regularImages(const std::string& folder, std::vector<std::string>* skipped,
+                                       FolderOrder order)
 {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
@@ -78,26 +79,26 @@ std::vector<std::string> regularImages(const std::string& folder, std::vector<st
             skipped->push_back(folder + name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), nameBefore);
+    std::sort(names.begin(), names.end(), order == FolderOrder::Natural ? naturalNameBefore : nameBefore);
     for (std::string& name : names)
         name.insert(0, folder);
     return names;
 }
 
 void scanTreeInto(const std::string& folder, bool createManaged, std::vector<std::string>& out, int depth,
-                  std::vector<std::string>* skipped)
+                  std::vector<std::string>* skipped, FolderOrder order)
 {
     // Far deeper than any real tree; it only guards against pathological nesting.
     if (depth > 256)
         return;
-    std::vector<std::string> images = regularImages(folder, skipped);
+    std::vector<std::string> images = regularImages(folder, skipped, order);
     out.insert(out.end(), images.begin(), images.end());
     if (createManaged) {
         app::AppPaths::createDirectories(folder + std::string(kConvertedFolder) + "/");
         app::AppPaths::createDirectories(folder + std::string(kFailedFolder) + "/");
     }
-    for (const std::string& name : subfolders(folder))
-        scanTreeInto(folder + name + "/", createManaged, out, depth + 1, skipped);
+    for (const std::string& name : subfolders(folder, order))
+        scanTreeInto(folder + name + "/", createManaged, out, depth + 1, skipped, order);
 }
 
 // A rename that fails when the target exists, as the Windows move does; both names are taken
@@ -130,15 +131,16 @@ std::string errorText(int error)
 
 } // namespace
 
-std::vector<std::string> scanFolder(const std::string& folder, std::vector<std::string>* skipped)
+std::vector<std::string> scanFolder(const std::string& folder, std::vector<std::string>* skipped, FolderOrder order)
 {
-    return regularImages(withSlash(folder), skipped);
+    return regularImages(withSlash(folder), skipped, order);
 }
 
-std::vector<std::string> scanTree(const std::string& folder, bool createManaged, std::vector<std::string>* skipped)
+std::vector<std::string> scanTree(const std::string& folder, bool createManaged, std::vector<std::string>* skipped,
+                                  FolderOrder order)
 {
     std::vector<std::string> out;
-    scanTreeInto(withSlash(folder), createManaged, out, 0, skipped);
+    scanTreeInto(withSlash(folder), createManaged, out, 0, skipped, order);
     return out;
 }
 
