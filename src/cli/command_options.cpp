@@ -72,6 +72,29 @@ const std::vector<std::string> kModes = {"merge", "image", "folder"};
 const std::vector<std::string> kPolicies = {"ask", "overwrite", "new", "append"};
 const std::vector<std::string> kActions = {"none", "shutdown", "standby", "restart", "logoff", "open"};
 
+// The output options convert and watch share.
+template <typename Options>
+void addOutputOptions(CLI::App& command, Options& options, const char* afterHelp)
+{
+    command.add_option("-m,--mode", options.mode, "merge, image or folder (default: \"outMode\")")
+        ->check(CLI::IsMember(kModes))
+        ->type_name("MODE")
+        ->group("Output");
+    command.add_option("-o,--output", options.output, "merge: the PDF file; image/folder: the output folder")
+        ->type_name("PATH")
+        ->group("Output");
+    command.add_option("-e,--exists", options.exists, "ask, overwrite, new or append (default: \"exists\")")
+        ->check(CLI::IsMember(kPolicies))
+        ->type_name("POLICY")
+        ->group("Output");
+    command.add_option("--log", options.logFolder, "write the job log into DIR")->type_name("DIR")->group("Output");
+    command.add_option("--after", options.after, afterHelp)
+        ->check(CLI::IsMember(kActions))
+        ->type_name("ACTION")
+        ->group("Output");
+    command.add_flag("-q,--quiet", options.quiet, "print only failures")->group("Output");
+}
+
 } // namespace
 
 CLI::App* addConvertCommand(CLI::App& app, ConvertOptions& options)
@@ -87,28 +110,12 @@ CLI::App* addConvertCommand(CLI::App& app, ConvertOptions& options)
         ->group("Inputs");
     command->add_flag("--natural-sort", options.naturalSort, "folder contents as people count: page2 before page10")
         ->group("Inputs");
-    command->add_option("-m,--mode", options.mode, "merge, image or folder (default: \"outMode\")")
-        ->check(CLI::IsMember(kModes))
-        ->type_name("MODE")
-        ->group("Output");
-    command->add_option("-o,--output", options.output, "merge: the PDF file; image/folder: the output folder")
-        ->type_name("PATH")
-        ->group("Output");
-    command->add_option("-e,--exists", options.exists, "ask, overwrite, new or append (default: \"exists\")")
-        ->check(CLI::IsMember(kPolicies))
-        ->type_name("POLICY")
-        ->group("Output");
+    addOutputOptions(*command, options, "none, shutdown, standby, restart, logoff or open");
     command
         ->add_option("-j,--jobs", options.jobs, "image/folder mode: convert N documents at once (default 1)")
         ->check(jobsValidator())
         ->type_name("N")
         ->group("Output");
-    command->add_option("--log", options.logFolder, "write the job log into DIR")->type_name("DIR")->group("Output");
-    command->add_option("--after", options.after, "none, shutdown, standby, restart, logoff or open")
-        ->check(CLI::IsMember(kActions))
-        ->type_name("ACTION")
-        ->group("Output");
-    command->add_flag("-q,--quiet", options.quiet, "print only failures")->group("Output");
     command
         ->add_option("--shard", options.shard,
                      "convert only the documents at positions K, K+N, K+2N ... of the batch (K/N, from 0), "
@@ -145,23 +152,7 @@ CLI::App* addWatchCommand(CLI::App& app, WatchOptions& options, CLI::Option*& in
     command->add_flag("--keep-subfolders", options.keepSubfolders,
                       "per-image mode: mirror the input's subfolders under the output folder")
         ->group("Output");
-    command->add_option("-m,--mode", options.mode, "merge, image or folder (default: \"outMode\")")
-        ->check(CLI::IsMember(kModes))
-        ->type_name("MODE")
-        ->group("Output");
-    command->add_option("-o,--output", options.output, "merge: the PDF file; image/folder: the output folder")
-        ->type_name("PATH")
-        ->group("Output");
-    command->add_option("-e,--exists", options.exists, "ask, overwrite, new or append (default: \"exists\")")
-        ->check(CLI::IsMember(kPolicies))
-        ->type_name("POLICY")
-        ->group("Output");
-    command->add_option("--log", options.logFolder, "write the job log into DIR")->type_name("DIR")->group("Output");
-    command->add_option("--after", options.after, "after a single pass: none, shutdown, standby, restart, logoff or open")
-        ->check(CLI::IsMember(kActions))
-        ->type_name("ACTION")
-        ->group("Output");
-    command->add_flag("-q,--quiet", options.quiet, "print only failures")->group("Output");
+    addOutputOptions(*command, options, "after a single pass: none, shutdown, standby, restart, logoff or open");
     command->add_flag("--shared", options.shared,
                       "one of several runners on this folder (per-image mode): claim each source before converting it")
         ->group("Scale-out");

@@ -230,10 +230,7 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
             return kExitOk;
     }
     if (options.report.dryRun) {
-        app::OutputSettings stored;
-        app::loadOutputSettings(store, stored);
-        printSettingChanges(stored, settings.output, options.report.json);
-        printPlan(files, settings.mode, settings.paths, options.report.json);
+        printDryRun(store, settings.output, files, settings.mode, settings.paths, options.report.json);
         return kExitOk;
     }
     // The output folder is made as the file-list page makes its default folder; a folder that

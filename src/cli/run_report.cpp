@@ -161,4 +161,13 @@ bool printJobResults(const std::vector<jobs::FileRow>& rows, const jobs::JobRepo
     return allSucceeded;
 }
 
+void printDryRun(const app::SettingsStore& store, const app::OutputSettings& run,
+                 const std::vector<std::string>& inputs, int mode, const jobs::OutputPaths& paths, bool json)
+{
+    app::OutputSettings stored;
+    app::loadOutputSettings(store, stored);
+    printSettingChanges(stored, run, json);
+    printPlan(inputs, mode, paths, json);
+}
+
 } // namespace folvane::cli

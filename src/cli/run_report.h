@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/output_settings.h"
+#include "app/settings_store.h"
 #include "jobs/conversion_job.h"
 #include "jobs/output_naming.h"
 
@@ -26,6 +27,10 @@ void printPlan(const std::vector<std::string>& inputs, int mode, const jobs::Out
 // The dry run's first lines: each output setting this run changes from the stored one, as
 // "Setting KEY=VALUE" or {"setting":KEY,"value":VALUE}; passwords show as "(hidden)".
 void printSettingChanges(const app::OutputSettings& stored, const app::OutputSettings& run, bool json);
+
+// The whole dry run: the settings `run` changes from those of `store`, then the plan.
+void printDryRun(const app::SettingsStore& store, const app::OutputSettings& run,
+                 const std::vector<std::string>& inputs, int mode, const jobs::OutputPaths& paths, bool json);
 
 // The outcome of a job: one record per row (failures also to standard error) and per output
 // that could not be created, was written, or the job's stop. With `quiet` only failures. True

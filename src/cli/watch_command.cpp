@@ -127,10 +127,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         }
         std::vector<std::string> files = settings.includeSubfolders ? jobs::scanTree(settings.inputFolder, false, nullptr, settings.order)
                                                                     : jobs::scanFolder(settings.inputFolder, nullptr, settings.order);
-        app::OutputSettings stored;
-        app::loadOutputSettings(store, stored);
-        printSettingChanges(stored, settings.output, options.report.json);
-        printPlan(files, settings.mode, settings.paths, options.report.json);
+        printDryRun(store, settings.output, files, settings.mode, settings.paths, options.report.json);
         return kExitOk;
     }
     app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
