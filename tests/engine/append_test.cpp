@@ -132,12 +132,21 @@ TEST_F(Append, HeadersThatAreRefusedOrAccepted)
     auto own = makeOwnFile("source.pdf", 1);
     std::string bytes = readFileBytes(own);
 
-    // Another producer's 1.5 file and any 1.6 or 1.7 file are refused.
+    // Another producer's 1.5 file and a 1.6 file are accepted; a version that does not exist and
+    // a file that is no PDF at all are refused.
     auto other15 = dir / "other15.pdf";
     writeFileBytes(other15, "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n" + bytes.substr(15));
     auto v16 = dir / "v16.pdf";
     writeFileBytes(v16, "%PDF-1.6 " + bytes.substr(9));
-    for (const auto& refused : {other15, v16}) {
+    for (const auto& accepted : {other15, v16}) {
+        EXPECT_EQ(appendPages(accepted, 1), 1) << accepted;
+        EXPECT_EQ(pageCount(accepted), 2) << accepted;
+    }
+    auto v18 = dir / "v18.pdf";
+    writeFileBytes(v18, "%PDF-1.8 " + bytes.substr(9));
+    auto text = dir / "text.pdf";
+    writeFileBytes(text, "just some text, long enough to be looked at\n");
+    for (const auto& refused : {v18, text}) {
         std::string original = readFileBytes(refused);
         EXPECT_EQ(OpenDocumentForAppend(refused.string()), 0) << refused;
         EXPECT_EQ(readFileBytes(refused), original) << "nothing was written";
