@@ -75,9 +75,24 @@ void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
     writeBytes(doc, text.data(), text.size());
 }
 
+// The viewer settings that differ from their defaults (page only, page width, first page, no
+// preferences); the others are cleared, so that only the changed ones reach the catalog.
+ViewerSettings changedViewerSettings(const ViewerSettings& v)
+{
+    ViewerSettings changed;
+    if (v.pageMode > kPageModeUseNone)
+        changed.pageMode = v.pageMode;
+    if (v.openPage > 1 || (v.openFit != kOpenFitNone && v.openFit != kOpenFitWidth)) {
+        changed.openFit = v.openFit;
+        changed.openPage = v.openPage;
+    }
+    changed.flags = v.flags;
+    return changed;
+}
+
 bool hasViewerSettings(const PdfDocument* doc)
 {
-    const ViewerSettings& v = doc->viewer;
+    const ViewerSettings v = changedViewerSettings(doc->viewer);
     return v.pageMode != 0 || v.openFit != 0 || v.flags != 0 || v.openPage > 1;
 }
 
@@ -106,7 +121,7 @@ bool rewriteCatalog(PdfDocument* doc, int64_t* offset)
     std::vector<DictionaryEntry> entries;
     if (!dictionaryEntries(doc->existing.catalogText, &entries))
         return false;
-    const ViewerSettings& v = doc->viewer;
+    const ViewerSettings v = changedViewerSettings(doc->viewer);
     const bool raise = versionTooLow(doc);
     std::erase_if(entries, [&](const DictionaryEntry& e) {
         return (e.key == "OpenAction" && (v.openFit != 0 || v.openPage > 1)) ||
@@ -115,7 +130,10 @@ bool rewriteCatalog(PdfDocument* doc, int64_t* offset)
     });
     beginRewrite(doc, doc->existing.catalogNumber, offset);
     writeEntries(doc, entries);
+    const ViewerSettings settings = doc->viewer;
+    doc->viewer = v;
     writeCatalogViewerEntries(doc);
+    doc->viewer = settings;
     if (raise)
         writeFormatted(doc, "/Version /%d.%d ", neededVersion(doc) / 10, neededVersion(doc) % 10);
     writeString(doc, ">> endobj\r");
