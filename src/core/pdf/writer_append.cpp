@@ -185,7 +185,8 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     // The new count and kids come first: readers that look keys up by prefix (ours among them)
     // must meet "/Count" before a longer key such as "/CountBox" that the root may also hold.
     const int number = doc->existing.pageTreeRoot;
-    const int count = doc->existing.pageCount + doc->pageCount;
+    // The pages the walk found, whatever the old /Count said, plus the new ones.
+    const int count = static_cast<int>(doc->existing.pages.size()) + doc->pageCount;
     std::string object = std::to_string(number) + " " + std::to_string(generationOf(doc->existing, number)) +
                          " obj\r <</Count " + std::to_string(count) + " /Kids [" + kidsText + "] " +
                          entriesText(entries) + ">> endobj\r";
