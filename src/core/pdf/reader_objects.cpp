@@ -401,8 +401,11 @@ int runRead(FILE* file, ExistingPdf& existing, std::string* refusal, Step step)
         return 0;
     try {
         reader::ReadContext ctx;
-        if (!ctx.open(file))
+        if (!ctx.open(file)) {
+            if (refusal)
+                *refusal = kRefusalNotPdf; // empty, or too large to be read
             return 0;
+        }
         if (step(ctx, existing) && !ctx.exhausted)
             return 1;
         if (refusal)
