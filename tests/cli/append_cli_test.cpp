@@ -289,3 +289,30 @@ TEST_F(AppendCli, RefusalsSayWhyAndLeaveTheFile)
         EXPECT_NE(log.find("[Reason]: cannot append: " + reason + "\r\n"), std::string::npos) << log;
     }
 }
+
+// In an encrypted file, objects kept in an object stream have plain strings; the page-tree root
+// written again as an object of its own gets them encrypted, so readers decrypt them intact.
+TEST_F(AppendCli, StringsOfRewrittenCompressedObjectsStayReadable)
+{
+    auto gs14 = ghostscript("1.4");
+    auto labelled = dir / "labelled.pdf";
+    std::string bytes = readFileBytes(gs14);
+    size_t pages = bytes.find("/Type /Pages");
+    ASSERT_NE(pages, std::string::npos);
+    bytes.insert(pages, "/Label (Chapter one) ");
+    writeFileBytes(dir / "moved.pdf", bytes);
+    runCommand("qpdf " + q(dir / "moved.pdf") + " " + q(labelled)); // mends the moved offsets
+    for (const char* bits : {"256", "128 --use-aes=y"}) {
+        SCOPED_TRACE(bits);
+        auto pdf = viaQpdf(labelled, std::string("objstm-aes") + bits[0] + ".pdf",
+                           std::string("--object-streams=generate --encrypt '' owner ") + bits + " --");
+        ASSERT_NE(runCommand("qpdf --show-xref " + q(pdf)).output.find("compressed"), std::string::npos);
+        std::string original = readFileBytes(pdf);
+        ASSERT_EQ(append(pdf).exitCode, 0);
+        EXPECT_TRUE(appendedWell(pdf, original, 4, kRed, kGreen, kBlue));
+        std::smatch root;
+        std::string catalog = qpdfCatalog(pdf);
+        ASSERT_TRUE(std::regex_search(catalog, root, std::regex("/Pages ([0-9]+) ")));
+        EXPECT_NE(qpdfObject(pdf, root[1]).find("/Label (Chapter one)"), std::string::npos) << qpdfObject(pdf, root[1]);
+    }
+}

@@ -278,3 +278,30 @@ TEST_F(Append, FailedFinalWriteLeavesTheOriginalFile)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "CloseDocument reports the failed write";
     EXPECT_EQ(readFileBytes(path), original) << "the file is cut back to its original bytes";
 }
+
+// A file older than the new content (PDF 1.0 or 1.3) keeps its header: its catalog is written
+// again with every entry it had and a /Version that raises the file to 1.4. A 1.4 file's catalog
+// is not rewritten at all.
+TEST_F(Append, OldVersionsAreRaisedThroughTheCatalog)
+{
+    const std::string objects[] = {"<< /Type /Catalog /Pages 2 0 R /PageMode /UseOutlines /Lang (de) >>",
+                                   "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >>"};
+    for (const char* version : {"1.0", "1.3", "1.4"}) {
+        SCOPED_TRACE(version);
+        auto path = pdfPath(std::string("v") + version + ".pdf");
+        std::string bytes = handMadePdf({objects[0], objects[1], objects[2]}, "/Root 1 0 R");
+        bytes.replace(5, 3, version);
+        writeFileBytes(path, bytes);
+        ASSERT_EQ(appendPages(path, 1), 1);
+        EXPECT_EQ(pageCount(path), 2);
+        std::string after = readFileBytes(path);
+        EXPECT_EQ(after.compare(0, 8, bytes, 0, 8), 0) << "the header stays";
+        CommandResult catalog = runCommand("qpdf --show-object=1 " + shellQuote(path.string()));
+        EXPECT_NE(catalog.output.find("/PageMode /UseOutlines"), std::string::npos) << catalog.output;
+        EXPECT_NE(catalog.output.find("/Lang (de)"), std::string::npos) << catalog.output;
+        const bool raised = std::string(version) != "1.4";
+        EXPECT_EQ(catalog.output.find("/Version /1.4") != std::string::npos, raised) << catalog.output;
+        EXPECT_EQ(after.find("1 0 obj", bytes.size()) != std::string::npos, raised);
+    }
+}

@@ -56,11 +56,61 @@ void beginRewrite(PdfDocument* doc, int number, int64_t* offset)
     writeFormatted(doc, "%d %d obj\r <<", number, generationOf(doc->existing, number));
 }
 
-// The entries as copied into a rewritten dictionary.
-std::string entriesText(const std::vector<DictionaryEntry>& entries)
+// An object kept in an object stream of an encrypted file has plain strings (the stream as a
+// whole was encrypted); written again as an object of its own, its strings must be encrypted
+// with its key. Other objects keep their strings byte for byte.
+std::string stringsForRewrite(const PdfDocument* doc, int number, const std::string& text)
+{
+    if (!doc->security.encrypted || !reader::isCompressed(doc->existing, number))
+        return text;
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const bool hex = c == '<' && (i + 1 >= text.size() || text[i + 1] != '<');
+        if (c == '<' && !hex) {
+            out += "<<";
+            i += 2;
+            continue;
+        }
+        if (c == '%') {
+            size_t end = text.find_first_of("\r\n", i);
+            end = end == std::string::npos ? text.size() : end;
+            out.append(text, i, end - i);
+            i = end;
+            continue;
+        }
+        if (c != '(' && !hex) {
+            out += c;
+            ++i;
+            continue;
+        }
+        reader::Scanner scan(std::string_view(text).substr(i));
+        std::string raw;
+        if (!(hex ? scan.readHexString(&raw, text.size()) : scan.readLiteralString(&raw, text.size()))) {
+            out.append(text, i, std::string::npos);
+            break;
+        }
+        std::string bytes = hex ? reader::decodeHex(raw) : reader::decodeLiteral(raw);
+        std::string secret = encryptedCopy(doc, number, bytes.data(), bytes.size());
+        static const char kDigits[] = "0123456789ABCDEF";
+        out += '<';
+        for (char ch : secret) {
+            const auto b = static_cast<uint8_t>(ch);
+            out += kDigits[b >> 4];
+            out += kDigits[b & 15];
+        }
+        out += '>';
+        i += scan.index();
+    }
+    return out;
+}
+
+// The entries as copied into the rewritten dictionary of object `number`.
+std::string entriesText(const PdfDocument* doc, int number, const std::vector<DictionaryEntry>& entries)
 {
     std::string text;
-    for (const auto& entry : entries) {
+    for (const auto& original : entries) {
+        const DictionaryEntry entry{original.key, stringsForRewrite(doc, number, original.text)};
         text += entry.text;
         // A "%" in the copied text may open a comment running to the end of the line; a line
         // end keeps what follows out of it.
@@ -69,9 +119,9 @@ std::string entriesText(const std::vector<DictionaryEntry>& entries)
     return text;
 }
 
-void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
+void writeEntries(PdfDocument* doc, int number, const std::vector<DictionaryEntry>& entries)
 {
-    std::string text = entriesText(entries);
+    std::string text = entriesText(doc, number, entries);
     writeBytes(doc, text.data(), text.size());
 }
 
@@ -129,7 +179,7 @@ bool rewriteCatalog(PdfDocument* doc, int64_t* offset)
                (e.key == "Version" && raise);
     });
     beginRewrite(doc, doc->existing.catalogNumber, offset);
-    writeEntries(doc, entries);
+    writeEntries(doc, doc->existing.catalogNumber, entries);
     const ViewerSettings settings = doc->viewer;
     doc->viewer = v;
     writeCatalogViewerEntries(doc);
@@ -189,7 +239,7 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     const int count = static_cast<int>(doc->existing.pages.size()) + doc->pageCount;
     std::string object = std::to_string(number) + " " + std::to_string(generationOf(doc->existing, number)) +
                          " obj\r <</Count " + std::to_string(count) + " /Kids [" + kidsText + "] " +
-                         entriesText(entries) + ">> endobj\r";
+                         entriesText(doc, number, entries) + ">> endobj\r";
     if (!rootReadsBack(doc, object, count, kids))
         return false;
     *offset = currentOffset(doc);
