@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the reader of existing PDF files as if they were a file on disk: the
-// structure read (cross-reference chain, trailers, encryption, information, catalog, page tree)
-// must end with 1 or 0 and never crash, hang or allocate without bound.
+// structure read (cross-reference chain of tables and streams, object streams, trailers,
+// encryption, information, catalog, page tree) must end with 1, or with 0 and a reason, and never
+// crash, hang or allocate without bound.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "pdf/document.h"
@@ -20,12 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     PdfDocument* doc = newPdfDocument();
     if (doc) {
-        if (ReadPdfStructure(doc, file) == 1) {
-            // Reading again over the same tables must give the same pages.
+        std::string refusal;
+        if (ReadPdfStructure(doc, file, &refusal) == 1) {
+            // Reading again over the same tables must give the same pages, and every object the
+            // page walk found must lie below the numbers an update would use.
             size_t pages = doc->existing.pages.size();
             if (ReadPageTree(doc, file) != 1 || doc->existing.pages.size() != pages)
                 __builtin_trap();
+            for (int page : doc->existing.pages)
+                if (page > doc->existing.highestNumber)
+                    __builtin_trap();
             ReadInfoDictionary(doc, file);
+        } else if (refusal.empty()) {
+            __builtin_trap(); // a refusal always says why
         }
         appendHeaderOffset(copy.data(), copy.size());
         freePdfDocument(doc);

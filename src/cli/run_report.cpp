@@ -150,6 +150,9 @@ bool printJobResults(const std::vector<jobs::FileRow>& rows, const jobs::JobRepo
             std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", row.path.c_str(), reason.c_str());
     }
     for (const jobs::OutputRecord& output : report.outputs)
+        if (!output.refusal.empty())
+            std::fprintf(stderr, "folvane-cli: %s: cannot append: %s\n", output.path.c_str(), output.refusal.c_str());
+    for (const jobs::OutputRecord& output : report.outputs)
         if (!output.created)
             printRecord(json, "", output.path, jobs::kStateCreateFailed, json ? "the file could not be created" : "");
     for (const jobs::OutputRecord& output : report.outputs)

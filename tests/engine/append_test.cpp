@@ -132,12 +132,21 @@ TEST_F(Append, HeadersThatAreRefusedOrAccepted)
     auto own = makeOwnFile("source.pdf", 1);
     std::string bytes = readFileBytes(own);
 
-    // Another producer's 1.5 file and any 1.6 or 1.7 file are refused.
+    // Another producer's 1.5 file and a 1.6 file are accepted; a version that does not exist and
+    // a file that is no PDF at all are refused.
     auto other15 = dir / "other15.pdf";
     writeFileBytes(other15, "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n" + bytes.substr(15));
     auto v16 = dir / "v16.pdf";
     writeFileBytes(v16, "%PDF-1.6 " + bytes.substr(9));
-    for (const auto& refused : {other15, v16}) {
+    for (const auto& accepted : {other15, v16}) {
+        EXPECT_EQ(appendPages(accepted, 1), 1) << accepted;
+        EXPECT_EQ(pageCount(accepted), 2) << accepted;
+    }
+    auto v18 = dir / "v18.pdf";
+    writeFileBytes(v18, "%PDF-1.8 " + bytes.substr(9));
+    auto text = dir / "text.pdf";
+    writeFileBytes(text, "just some text, long enough to be looked at\n");
+    for (const auto& refused : {v18, text}) {
         std::string original = readFileBytes(refused);
         EXPECT_EQ(OpenDocumentForAppend(refused.string()), 0) << refused;
         EXPECT_EQ(readFileBytes(refused), original) << "nothing was written";
@@ -268,4 +277,31 @@ TEST_F(Append, FailedFinalWriteLeavesTheOriginalFile)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "CloseDocument reports the failed write";
     EXPECT_EQ(readFileBytes(path), original) << "the file is cut back to its original bytes";
+}
+
+// A file older than the new content (PDF 1.0 or 1.3) keeps its header: its catalog is written
+// again with every entry it had and a /Version that raises the file to 1.4. A 1.4 file's catalog
+// is not rewritten at all.
+TEST_F(Append, OldVersionsAreRaisedThroughTheCatalog)
+{
+    const std::string objects[] = {"<< /Type /Catalog /Pages 2 0 R /PageMode /UseOutlines /Lang (de) >>",
+                                   "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >>"};
+    for (const char* version : {"1.0", "1.3", "1.4"}) {
+        SCOPED_TRACE(version);
+        auto path = pdfPath(std::string("v") + version + ".pdf");
+        std::string bytes = handMadePdf({objects[0], objects[1], objects[2]}, "/Root 1 0 R");
+        bytes.replace(5, 3, version);
+        writeFileBytes(path, bytes);
+        ASSERT_EQ(appendPages(path, 1), 1);
+        EXPECT_EQ(pageCount(path), 2);
+        std::string after = readFileBytes(path);
+        EXPECT_EQ(after.compare(0, 8, bytes, 0, 8), 0) << "the header stays";
+        CommandResult catalog = runCommand("qpdf --show-object=1 " + shellQuote(path.string()));
+        EXPECT_NE(catalog.output.find("/PageMode /UseOutlines"), std::string::npos) << catalog.output;
+        EXPECT_NE(catalog.output.find("/Lang (de)"), std::string::npos) << catalog.output;
+        const bool raised = std::string(version) != "1.4";
+        EXPECT_EQ(catalog.output.find("/Version /1.4") != std::string::npos, raised) << catalog.output;
+        EXPECT_EQ(after.find("1 0 obj", bytes.size()) != std::string::npos, raised);
+    }
 }

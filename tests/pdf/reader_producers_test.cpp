@@ -2,6 +2,7 @@
 // pdfwrite, qpdf's and mutool's RC4 encryption) are read as qpdf reads them: the same page
 // objects in the same order, the same object offsets, the same file key.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -121,13 +122,16 @@ TEST_F(ReaderProducers, QpdfRewritesWithClassicTables)
         EXPECT_EQ(checkAppendHeader(rewritten.string(), nullptr), 1);
         expectReadAsQpdfReads(rewritten, readPdfFile(rewritten));
     }
-    // With object streams the file has a cross-reference stream instead of a table; even with
-    // a header that the append rule accepts, the reader refuses it.
+    // With object streams the file has a cross-reference stream instead of a table, and the
+    // catalog and page tree live in object streams: read all the same.
     std::string streams = commandOutput("qpdf --force-version=1.5 --object-streams=generate " +
                                         shellQuote(own.string()) + " -");
     ASSERT_NE(streams.find("/XRef"), std::string::npos);
-    streams.replace(0, 8, "%PDF-1.4");
-    EXPECT_EQ(readPdfFile(keepPdfBytes("qpdf-streams.pdf", streams)).result, 0);
+    auto streamsPath = keepPdfBytes("qpdf-streams.pdf", streams);
+    ReadOutcome read = readPdfFile(streamsPath);
+    expectReadAsQpdfReads(streamsPath, read);
+    EXPECT_TRUE(read.existing.newestIsStream);
+    EXPECT_FALSE(read.existing.compressed.empty());
 }
 
 TEST_F(ReaderProducers, GhostscriptFilesAtVersions13And14)
@@ -145,15 +149,15 @@ TEST_F(ReaderProducers, GhostscriptFilesAtVersions13And14)
     }
 }
 
-TEST_F(ReaderProducers, OtherProducersNewerVersionsAreRefusedForAppending)
+TEST_F(ReaderProducers, OtherProducersNewerVersionsAreReadForAppending)
 {
     ASSERT_TRUE(haveTools());
-    auto gs15 = pdfPath("gs-1.5.pdf");
-    writeGhostscriptPdf(gs15, "1.5");
-    EXPECT_EQ(checkAppendHeader(gs15.string(), nullptr), -1);
-    auto gs17 = pdfPath("gs-1.7.pdf");
-    writeGhostscriptPdf(gs17, "1.7");
-    EXPECT_EQ(checkAppendHeader(gs17.string(), nullptr), -1);
+    for (const char* level : {"1.5", "1.7", "2.0"}) {
+        auto gs = pdfPath(std::string("gs-") + level + ".pdf");
+        writeGhostscriptPdf(gs, level);
+        EXPECT_EQ(checkAppendHeader(gs.string(), nullptr), 1) << level;
+        expectReadAsQpdfReads(gs, readPdfFile(gs));
+    }
     auto own = pdfPath("own.pdf");
     writeOwnPdf(own, 14, 1);
     for (const char* version : {"1.5", "1.6", "1.7"}) {
@@ -161,7 +165,8 @@ TEST_F(ReaderProducers, OtherProducersNewerVersionsAreRefusedForAppending)
         CommandResult r = runCommand(std::string("qpdf --object-streams=disable --force-version=") + version + " " +
                                      shellQuote(own.string()) + " " + shellQuote(forced.string()));
         ASSERT_EQ(r.exitCode, 0) << r.output;
-        EXPECT_EQ(checkAppendHeader(forced.string(), nullptr), -1) << version;
+        EXPECT_EQ(checkAppendHeader(forced.string(), nullptr), 1) << version;
+        expectReadAsQpdfReads(forced, readPdfFile(forced));
     }
 }
 
@@ -220,9 +225,10 @@ TEST_F(ReaderProducers, Rc4FilesWithEmptyOwnerPasswordOpenAsOwner)
     }
 }
 
-// Files that no empty password opens, and security handlers beyond RC4, are refused. The files
-// that need a password stay in memory: qpdf could not check them without it.
-TEST_F(ReaderProducers, PasswordProtectedAndAesFilesAreRefused)
+// Files that no empty password opens are refused with that reason; AES files with an empty user
+// password open with the key qpdf finds. The files that need a password stay in memory: qpdf
+// could not check them without it.
+TEST_F(ReaderProducers, PasswordProtectedFilesAreRefusedAndAesFilesOpen)
 {
     ASSERT_TRUE(haveTools());
     auto source = keepPdfBytes("source.pdf", sourceWithInformation());
@@ -232,14 +238,28 @@ TEST_F(ReaderProducers, PasswordProtectedAndAesFilesAreRefused)
         ASSERT_EQ(bytes.rfind("%PDF-1.", 0), 0u) << bits;
         EXPECT_EQ(readPdfBytes(bytes).result, 0) << bits;
     }
-    // AES (crypt filters, revision 4) and AES-256 (revision 6), behind a 1.4 header.
-    for (const char* bits : {"128 --use-aes=y", "256"}) {
+    std::string userProtected = commandOutput("qpdf --encrypt user owner 256 -- " + shellQuote(source.string()) + " -");
+    PdfDocument* doc = newPdfDocument();
+    std::string refusal;
+    FILE* file = fmemopen(userProtected.data(), userProtected.size(), "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ReadPdfStructure(doc, file, &refusal), 0);
+    EXPECT_EQ(refusal, kRefusalUserPassword);
+    std::fclose(file);
+    freePdfDocument(doc);
+
+    // AES (crypt filters, revision 4) and AES-256 (revision 6), with and without object streams.
+    for (const char* bits : {"128 --use-aes=y", "256", "256 -- --object-streams=generate"}) {
         std::string bytes = commandOutput(std::string("qpdf --encrypt '' owner ") + bits + " -- " +
                                           shellQuote(source.string()) + " -");
         ASSERT_NE(bytes.find("/CF"), std::string::npos) << bits;
-        bytes.replace(0, 8, "%PDF-1.4");
-        auto path = keepPdfBytes(std::string("aes-") + bits[0] + ".pdf", bytes);
+        auto path = keepPdfBytes(std::string("aes-") + std::to_string(std::strlen(bits)) + ".pdf", bytes);
         ASSERT_EQ(checkAppendHeader(path.string(), nullptr), 1);
-        EXPECT_EQ(readPdfFile(path).result, 0) << bits;
+        ReadOutcome read = readPdfFile(path);
+        expectReadAsQpdfReads(path, read);
+        EXPECT_EQ(hexOf(read.existing.encryption.fileKey, static_cast<size_t>(read.existing.encryption.keyLength)),
+                  qpdfEncryptionKey(path)) << bits;
+        EXPECT_EQ(read.existing.info[kExistingTitle].bytes, "Secret title") << bits;
+        EXPECT_EQ(read.existing.info[kExistingAuthor].bytes, std::string("\xFE\xFF\x00\xC9", 4)) << bits;
     }
 }

@@ -296,13 +296,16 @@ TEST_F(ReaderStructure, HeaderRuleForAppending)
         {"%pdf-1.4\n", 0},                        // any letter case
         {"%PDF-1.5 " + tail, 0},                  // this system's own 1.5 file
         {"xy%PDF-1.5 " + tail, 2},
-        {"%PDF-1.5\n%\xE2\xE3\xCF\xD3\n", -1},    // another producer's 1.5 file
-        {"%PDF-1.5 \r%\xE2\xE3\xCF\n", -1},       // one byte of the second line differs
-        {"%PDF-1.6\n%\xE2\xE3\xCF\xD3\n", -1},
-        {"%PDF-1.7 " + tail, -1},
-        {"%PDF-1.0\n", -1},
-        {"%PDF-1.1\n", -1},
-        {"%PDF-2.0\n", -1},
+        {"%PDF-1.5\n%\xE2\xE3\xCF\xD3\n", 0},     // any producer's file of a known version
+        {"%PDF-1.6\n%\xE2\xE3\xCF\xD3\n", 0},
+        {"%PDF-1.7 " + tail, 0},
+        {"%PDF-1.0\n", 0},
+        {"%PDF-1.1\n", 0},
+        {"%PDF-2.0\n", 0},
+        {"%PDF-1.8\n", -1},                       // versions that do not exist
+        {"%PDF-2.1\n", -1},
+        {"%PDF-3.0\n", -1},
+        {"%PDF-1,4\n", -1},
         {"123456789012345%PDF-1.4\n", 15},        // the last position that is looked at
         {"1234567890123456%PDF-1.4\n", -1},       // "%" beyond the first 16 bytes
         {"ab%c%PDF-1.4\n", -1},                   // the first "%" belongs to the junk

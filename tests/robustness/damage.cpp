@@ -208,9 +208,9 @@ void damagePdf(const Seed& seed, std::vector<Damaged>& out)
         out.push_back(Damaged {"p" + std::to_string(out.size() + 1000) + "-" + damage + "-" + seed.kind,
                                std::move(variant), mustFail});
     };
-    // A file cut after the end of its first version ("%%EOF" before an update) is that version
-    // with a damaged tail, which readers take as it is.
-    const size_t firstVersionEnd = bytes.find("%%EOF") + 5;
+    // A file cut after the end of its first version (its startxref complete, "%%EOF" even if cut
+    // itself) is that version with a damaged tail, which readers take as it is.
+    const size_t firstVersionEnd = bytes.find("%%EOF");
     for (size_t eighth = 1; eighth < 8; ++eighth) {
         size_t cut = bytes.size() * eighth / 8;
         add("cut" + std::to_string(eighth), bytes.substr(0, cut), cut < firstVersionEnd);
@@ -284,9 +284,10 @@ void damagePdf(const Seed& seed, std::vector<Damaged>& out)
             }
         }
     }
+    // A version that does not exist (every one from 1.0 to 2.0 is read).
     std::string header = bytes;
-    header.replace(header.find("%PDF-1.") + 7, 1, "7");
-    add("header-17", header);
+    header.replace(header.find("%PDF-1.") + 7, 1, "9");
+    add("header-19", header);
 }
 
 } // namespace folvane::test

@@ -33,8 +33,8 @@ struct Damaged {
 void damageImage(const Seed& seed, std::mt19937& random, std::vector<Damaged>& out);
 
 // The variants of a PDF made by the writer (with one or more incremental updates): truncations,
-// startxref moved, cross-reference offsets garbled, a /Prev loop, a page-tree cycle, a refused
-// header. Every one must be refused for appending, except a file cut after the end of its first
+// startxref moved, cross-reference offsets garbled, a /Prev loop, a page-tree cycle, a header
+// of a version that does not exist. Every one must be refused for appending, except a file cut after the end of its first
 // version, which is that version with a damaged tail.
 void damagePdf(const Seed& seed, std::vector<Damaged>& out);
 

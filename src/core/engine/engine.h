@@ -65,6 +65,14 @@ DocHandle CreateDocument(const std::string& path, const NamingRule& naming);
 // encryption once security is asked for (kReasonCannotAddSecurity).
 DocHandle OpenDocumentForAppend(const std::string& path);
 
+// Why the last OpenDocumentForAppend on the calling thread refused to append: "not a PDF",
+// "damaged cross-reference (repair it first, e.g. with qpdf)", "encrypted with a user password",
+// "unsupported security handler /NAME", "the document forbids changes", a permission refusal
+// (the handle is then valid, see above), or the system's reason when the file cannot be opened.
+// Empty after an append that may go ahead, and for other refusals (a path already open, no free
+// handle).
+std::string LastAppendRefusal();
+
 // Ends an open page (its pending bookmark first), writes the file and frees the handle.
 // 1 when the file was written completely, 0 for an unknown handle or a failed final write.
 int CloseDocument(DocHandle handle);

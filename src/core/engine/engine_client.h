@@ -19,6 +19,7 @@ public:
         return engine::CreateDocument(path, naming);
     }
     virtual DocHandle OpenDocumentForAppend(const std::string& path) { return engine::OpenDocumentForAppend(path); }
+    virtual std::string LastAppendRefusal() { return engine::LastAppendRefusal(); }
     virtual int CloseDocument(DocHandle h) { return engine::CloseDocument(h); }
     virtual int DiscardDocument(DocHandle h) { return engine::DiscardDocument(h); }
     virtual int SetDocumentOption(DocHandle h, int code, int a, int b, const char* text1 = nullptr,

@@ -133,8 +133,18 @@ DocHandle CreateDocument(const std::string& path, const NamingRule& naming)
     return handle;
 }
 
+namespace {
+thread_local std::string t_appendRefusal;
+} // namespace
+
+std::string LastAppendRefusal()
+{
+    return t_appendRefusal;
+}
+
 DocHandle OpenDocumentForAppend(const std::string& path)
 {
+    t_appendRefusal.clear();
     if (path.empty())
         return 0;
     std::lock_guard lock(g_tableMutex);
@@ -146,7 +156,7 @@ DocHandle OpenDocumentForAppend(const std::string& path)
     pdf::PdfDocument* writer = pdf::newPdfDocument(hooks);
     if (!writer)
         return 0;
-    if (pdf::openForAppend(writer, path) != 1) {
+    if (pdf::openForAppend(writer, path, &t_appendRefusal) != 1) {
         pdf::freePdfDocument(writer);
         return 0;
     }
@@ -156,6 +166,7 @@ DocHandle OpenDocumentForAppend(const std::string& path)
     doc->settings.outputPath = path;
     if (!pdf::appendPermitted(writer))
         doc->refusal = kReasonAppendNotPermitted;
+    t_appendRefusal = doc->refusal;
     return storeDocument(std::move(doc));
 }
 

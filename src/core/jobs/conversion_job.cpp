@@ -68,6 +68,12 @@ public:
         log().appendRecord(kTagState, word);
     }
 
+    // Why the document just opened could not be: the refusal to append, when there was one.
+    std::string openFailure() const
+    {
+        return m_document.refusal.empty() ? std::string(kReasonNotOpened) : "cannot append: " + m_document.refusal;
+    }
+
     // Opens the output document for `wanted` under the job's policy; the handle or 0 or less.
     engine::DocHandle open(const std::string& wanted)
     {
@@ -80,6 +86,9 @@ public:
         record.path = doc.path;
         record.created = doc.handle > 0;
         record.appended = doc.appending;
+        record.refusal = doc.refusal;
+        if (!doc.refusal.empty())
+            log().appendRecord(kTagReason, "cannot append: " + doc.refusal);
         m_result.outputs.push_back(record);
         m_handle = doc.handle > 0 ? doc.handle : 0;
         m_documentPages = 0;
@@ -293,7 +302,7 @@ private:
                 std::string name = perImageOutputName(m_settings.paths.perImageFolder, current.path);
                 doc.log().appendRecord(kTagOutput, name);
                 if (doc.open(name) <= 0) {
-                    doc.setRowStatus(row, false, kReasonNotOpened);
+                    doc.setRowStatus(row, false, doc.openFailure());
                     return;
                 }
                 doc.pageCounter() = 0;

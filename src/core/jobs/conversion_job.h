@@ -84,6 +84,7 @@ struct OutputRecord {
     bool created = false; // the document could be opened
     bool written = false; // the document was closed with its file complete
     bool appended = false; // pages were added to an existing PDF
+    std::string refusal;   // why appending to the existing PDF was refused; empty otherwise
 };
 
 struct JobReport {

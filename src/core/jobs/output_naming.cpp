@@ -288,6 +288,7 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
     default:
         out.appending = true;
         out.handle = engine.OpenDocumentForAppend(wantedPath);
+        out.refusal = engine.LastAppendRefusal();
         return out;
     }
 }

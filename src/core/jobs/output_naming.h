@@ -120,6 +120,7 @@ struct OutputDocument {
     engine::DocHandle handle = 0; // above 0 when the document is open
     std::string path;             // the path finally used (after renaming), also on failure
     bool appending = false;       // opened for appending to an existing PDF
+    std::string refusal;          // why the engine refused to append (engine::LastAppendRefusal)
     // Set when the name was taken by another process before the finished file could be given it,
     // to the free generated name the file was given instead; empty otherwise. Read it after the
     // document is closed.

@@ -288,6 +288,12 @@ private:
         returnClaimed(source);
     }
 
+    // Why the document just opened could not be: the refusal to append, when there was one.
+    std::string openFailure() const
+    {
+        return m_document.refusal.empty() ? std::string(kReasonNotOpened) : "cannot append: " + m_document.refusal;
+    }
+
     engine::DocHandle openDocument(const std::string& wanted)
     {
         OutputPolicy policy {&m_context.engine, m_state.policy, NamingStyle::Watch, &m_context.observer};
@@ -301,6 +307,8 @@ private:
         // Only a file this document makes may be removed after a failed close, never one that
         // was there before.
         m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
+        if (!doc.refusal.empty())
+            log().appendRecord(kTagReason, "cannot append: " + doc.refusal);
         if (m_handle > 0) {
             m_composer.emplace(m_context.engine, m_output);
             m_context.observer.outputNameShown(doc.path);
@@ -424,7 +432,7 @@ private:
                 continue;
             }
             if (openDocument(name) <= 0) {
-                record(path, false, kReasonNotOpened);
+                record(path, false, openFailure());
                 settle({claimed, false, identityAt(claimed), shown});
                 continue;
             }
@@ -476,7 +484,7 @@ private:
                 if (handle <= 0) {
                     // The folder's first source goes to "_failed", so that a folder whose PDF
                     // cannot be made does not block every pass; its other sources stay.
-                    record(path, false, kReasonNotOpened);
+                    record(path, false, openFailure());
                     moveAside({path, false, identityAt(path), {}}, kFailedFolder);
                     continue;
                 }

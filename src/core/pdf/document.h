@@ -210,8 +210,8 @@ int closePdfDocument(PdfDocument* doc);
 // Opens an existing PDF for appending pages by an incremental update: checks the header, reads
 // the file's structure, and continues the file after its last byte (the existing bytes are never
 // changed). Returns 1, or -1 when the file cannot be opened, is refused or cannot be read (the
-// record stays in object scope).
-int openForAppend(PdfDocument* doc, const std::string& path);
+// record stays in object scope; *refusal, when given, then says why in a few words).
+int openForAppend(PdfDocument* doc, const std::string& path, std::string* refusal = nullptr);
 
 // Whether the file opened by openForAppend lets pages be added: always for a file without
 // encryption or opened with the empty owner password; for one opened with the empty user

@@ -40,7 +40,7 @@ void writeEncodingObject(PdfDocument* doc, int number, const EncodingVector* vec
         writeName(doc, glyph ? glyph : ".notdef");
         writeChar(doc, ' ');
     }
-    writeString(doc, "] >> endobj ");
+    writeString(doc, "] >> endobj\r");
 }
 
 void writeStandardFont(PdfDocument* doc, const FontRecord& font)
@@ -51,7 +51,7 @@ void writeStandardFont(PdfDocument* doc, const FontRecord& font)
     int encodingObject = writeEncodingEntry(doc, vector);
     writeString(doc, "/BaseFont ");
     writeName(doc, font.name);
-    writeString(doc, " >> endobj ");
+    writeString(doc, " >> endobj\r");
     if (encodingObject)
         writeEncodingObject(doc, encodingObject, vector);
 }
@@ -75,7 +75,7 @@ void writeInstalledFont(PdfDocument* doc, int index, const FontRecord& font)
     int encodingObject = writeEncodingEntry(doc, vector);
     int descriptor = reserveObject(doc);
     writeReference(doc, "/FontDescriptor", descriptor);
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
 
     beginObject(doc, descriptor);
     writeFormatted(doc, " <</Type /FontDescriptor /Ascent %d /CapHeight %d /Descent %d /Flags %d ", font.ascender,
@@ -88,7 +88,7 @@ void writeInstalledFont(PdfDocument* doc, int index, const FontRecord& font)
         writeFormatted(doc, "/StemH %d ", font.stemH);
     if (font.xHeight > 0)
         writeFormatted(doc, "/XHeight %d ", font.xHeight);
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
     if (encodingObject)
         writeEncodingObject(doc, encodingObject, vector);
 }

@@ -214,7 +214,7 @@ void writeOutlines(PdfDocument* doc)
         writeFormatted(doc, "/Count %d ", root.count);
     writeReference(doc, "/First", numberOf(root.firstChild));
     writeReference(doc, "/Last", numberOf(root.lastChild));
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
 
     for (int i = 1; i <= doc->bookmarkCount; ++i) {
         const OutlineEntry& entry = doc->outlines[static_cast<size_t>(i)];
@@ -239,7 +239,7 @@ void writeOutlines(PdfDocument* doc)
         }
         if (entry.count != 0)
             writeFormatted(doc, "/Count %d ", entry.open ? entry.count : -entry.count);
-        writeString(doc, ">> endobj ");
+        writeString(doc, ">> endobj\r");
     }
 }
 

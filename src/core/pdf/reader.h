@@ -1,17 +1,19 @@
 #pragma once
 // The reader of existing PDF files, for appending pages by an incremental update.
 //
-// It is a tolerant text scanner, not an object parser: it follows the classic cross-reference
-// tables from the last "startxref" through every /Prev, picks the catalog, the page tree, the
+// It is a tolerant text scanner, not an object parser: it follows the cross-reference sections
+// (classic tables, cross-reference streams, and hybrid files whose tables name a stream by
+// /XRefStm) from the last "startxref" through every /Prev, picks the catalog, the page tree, the
 // document information and the encryption dictionary out of the trailers, and looks keys up in
-// the raw text of those few objects. Cross-reference streams and object streams are not read;
-// a file that needs them is refused.
+// the raw text of those few objects. Objects kept in object streams are handed out as the same
+// "N 0 obj ... endobj" text as any other object, cut from the decoded stream.
 //
 // Everything read from the file is untrusted: every offset, count and length is checked against
 // the file and the buffers, /Prev loops and page-tree cycles are refused, the total number of
 // bytes read is bounded by a multiple of the file size, and any malformed input makes the read
 // return 0 (the caller abandons the file) instead of crashing, hanging or allocating without
-// bound. Nothing is ever printed. Limits that real files stay far below: object numbers above
+// bound; decoded stream data counts against the same budget as bytes read. Nothing is ever
+// printed. Limits that real files stay far below: object numbers above
 // the file's size in bytes (or kMaxObjectNumber), more than limits::kMaxXrefSections
 // cross-reference sections, dictionaries and arrays nested deeper than
 // limits::kMaxPdfNestingDepth, page trees deeper than limits::kMaxPageTreeDepth, identifier
@@ -26,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,12 +50,13 @@ constexpr size_t kEncryptionTextLimit = 10240;
 constexpr int kMaxObjectNumber = limits::kMaxPdfObjectNumber;
 
 // The six bytes the writer puts after its nine-byte header (a line end, a comment with three
-// bytes above 127, a line end). A "%PDF-1.5" file is accepted for appending only when they follow.
+// bytes above 127, a line end).
 constexpr uint8_t kWriterHeaderTail[6] = {'\r', '%', 0xE2, 0xE3, 0xCF, '\r'};
 
 // Offset-table values besides real offsets.
 constexpr int64_t kOffsetUnlisted = -1; // no cross-reference section lists the number
 constexpr int64_t kOffsetFree = -2;     // the newest section that lists it marks it free
+constexpr int64_t kOffsetCompressed = -3; // kept in an object stream (see ExistingPdf::compressed)
 
 // One element of the trailer's /ID array.
 struct ExistingIdElement {
@@ -62,19 +66,31 @@ struct ExistingIdElement {
     std::string bytes;    // the decoded value (escapes resolved, hex digits paired)
 };
 
+// How strings and streams of an encrypted file are encrypted.
+enum class ExistingCipher { kRc4, kAes128, kAes256 };
+
 // The standard security handler's values of an encrypted file that opened with an empty
 // password, for encrypting the objects an incremental update adds.
 struct ExistingEncryption {
     bool encrypted = false;
-    int revision = 0;        // 2 or 3
-    int keyLength = 0;       // bytes: 5 for revision 2; /Length / 8 (5..16) for revision 3
+    int revision = 0;        // 2, 3, 4 (RC4 or AES-128 through the crypt filter /StdCF) or 6
+    ExistingCipher cipher = ExistingCipher::kRc4;
+    int keyLength = 0;       // bytes: 5..16 for RC4, 16 for AES-128, 32 for AES-256
     int32_t permissions = 0; // /P
-    uint8_t ownerEntry[32] = {};
-    uint8_t userEntry[32] = {};
-    uint8_t fileKey[16] = {};  // the first keyLength bytes are used
+    bool encryptMetadata = true;
+    uint8_t ownerEntry[48] = {}; // 32 bytes up to revision 4, 48 in revision 6
+    uint8_t userEntry[48] = {};
+    uint8_t fileKey[32] = {};  // the first keyLength bytes are used
     std::string firstId;       // decoded first identifier element, as used in the file key
     bool openedAsOwner = false;// the empty owner password authenticated, the empty user one did not
 };
+
+// Why a read failed, for the message of a refused append. The texts are shown to users.
+inline constexpr const char* kRefusalNotPdf = "not a PDF";
+inline constexpr const char* kRefusalDamaged = "damaged cross-reference (repair it first, e.g. with qpdf)";
+inline constexpr const char* kRefusalUserPassword = "encrypted with a user password";
+inline constexpr const char* kRefusalHandlerPrefix = "unsupported security handler /";
+inline constexpr const char* kRefusalForbidsChanges = "the document forbids changes";
 
 // The document information keys the reader reads, in this order.
 enum ExistingInfoKey : int {
@@ -114,8 +130,27 @@ struct ExistingPdf {
     std::vector<uint16_t> generations; // by object number; 0 unless listed with a higher one
     int highestNumber = 0;             // new objects are numbered from highestNumber + 1
 
+    // Objects kept in object streams: number -> (object stream's number, index in it).
+    std::map<int, std::pair<int, int>> compressed;
+    bool newestIsStream = false; // the newest section is a cross-reference stream
+    int headerVersion = 0;       // 10 for "%PDF-1.0" ... 20 for "%PDF-2.0"; 0 when unreadable
+    int catalogVersion = 0;      // the catalog's /Version the same way; 0 when absent
+    // Top-level entries of the newest trailer (or cross-reference stream dictionary) as written:
+    // key without its slash, "/Key value" text. An update repeats the ones it does not replace.
+    std::vector<std::pair<std::string, std::string>> newestTrailer;
+
     int catalogNumber = 0;
-    int infoNumber = 0;    // 0 = the file has no document information
+    int infoNumber = 0;    // 0 = the file has no document information object
+    // An information dictionary written inline in the trailer ("<< ... >>"); empty otherwise.
+    std::string infoDirect;
+    // Information entries besides the nine standard ones, as written: key without its slash and
+    // value text. String values are decoded and decrypted into `bytes` with isString set.
+    struct InfoExtra {
+        std::string key;
+        bool isString = false;
+        std::string bytes; // the string's bytes, or the value text as written
+    };
+    std::vector<InfoExtra> infoExtras;
     int encryptNumber = 0; // the encryption dictionary's object; 0 = none, or a direct one
     // A direct encryption dictionary of the trailer ("<< ... >>" as written), which an update's
     // trailer must repeat since there is no object to refer to; empty otherwise.
@@ -136,11 +171,14 @@ struct ExistingPdf {
 
 // Reads the structure of the file into doc->existing: the newest startxref, the chain of
 // cross-reference sections and trailers, the encryption dictionary (refused unless the standard
-// handler, RC4, revision 2 or 3, opens with the empty user or owner password), the document
-// information, the catalog, the page-tree root and the page-tree walk.
+// handler, RC4 revision 2 to 4 or AES revision 4 or 6, opens with the empty user or owner
+// password), the document information, the catalog, the page-tree root and the page-tree walk.
 // `file` must be open for reading (binary); its position is changed. Returns 1 when everything
-// was read, 0 otherwise (doc->existing is then cleared).
-int ReadPdfStructure(PdfDocument* doc, FILE* file);
+// was read, 0 otherwise (doc->existing is then cleared, and *refusal, when given, receives one
+// of the kRefusal texts).
+int ReadPdfStructure(PdfDocument* doc, FILE* file, std::string* refusal = nullptr);
+// The same into a record of the caller's.
+int readExistingPdf(FILE* file, ExistingPdf& existing, std::string* refusal = nullptr);
 
 // The page-tree walk from doc->existing.pageTreeRootText: page numbers and texts in document
 // order; the page count is lowered to the pages found. Needs the cross-reference data of
@@ -154,18 +192,18 @@ int ReadPageTree(PdfDocument* doc, FILE* file);
 // object cannot be read.
 int ReadInfoDictionary(PdfDocument* doc, FILE* file);
 
-// The header rule for appending, applied to the first bytes of a file (at least 32 of them when
-// the file is that long): the header offset is the position of the first "%" within the first 16
-// bytes; there the file must start (any letter case) with "%PDF-1.2", "%PDF-1.3" or "%PDF-1.4",
-// or with "%PDF-1.5" followed at header offset + 9 by kWriterHeaderTail. Returns the header
-// offset, or -1 when the file is refused.
+// The header rule for appending, applied to the first bytes of a file: the header offset is the
+// position of the first "%" within the first 16 bytes; there the file must start (any letter
+// case) with "%PDF-1.0" to "%PDF-1.7" or "%PDF-2.0". Returns the header offset, or -1 when the
+// file is refused.
 int appendHeaderOffset(const uint8_t* bytes, size_t length);
 // The same for a file on disk: 1 with *headerOffset set, or -1 when the file cannot be read or
 // is refused.
 int checkAppendHeader(const std::string& path, int* headerOffset);
 
-// Decrypts (RC4, in place) a string read from object `number` with generation `generation` of
-// an encrypted existing file; does nothing when the file is not encrypted.
+// Decrypts (in place) a string read from object `number` with generation `generation` of an
+// encrypted existing file: RC4, or AES-CBC with its IV and padding removed (a string that is not
+// whole AES blocks becomes empty). Does nothing when the file is not encrypted.
 void decryptExistingString(const ExistingEncryption& encryption, int number, int generation, std::string& bytes);
 
 } // namespace folvane::pdf

@@ -5,9 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "pdf/reader.h"
 
@@ -23,6 +26,17 @@ struct ReadContext {
     size_t blockCapacity = 0; // min(fileSize, kReaderBlockSize)
     int64_t budget = 0;
     bool exhausted = false;   // the budget ran out; the read has failed
+    // Why the read failed, when a step knows better than "damaged" (a kRefusal text).
+    std::string refusal;
+
+    // Decoded object streams met so far: the data and, per index, the object's number and the
+    // position of its text in the data.
+    struct ObjectStream {
+        std::string data;
+        std::vector<std::pair<int, size_t>> objects;
+    };
+    std::map<int, ObjectStream> objectStreams;
+    int objectStreamDepth = 0; // an object stream's /Length may itself be compressed
 
     // Takes the file's size. False when the size cannot be taken, the file is empty or absurdly
     // large, or the working block cannot be allocated.
@@ -155,6 +169,34 @@ std::string decodeHex(std::string_view raw);
 std::string decodeLiteral(std::string_view raw);
 
 // Objects ---------------------------------------------------------------------------------------
+
+// Reads `length` bytes at file position `offset` into *out, counting them against the budget.
+bool readBytesAt(ReadContext& context, int64_t offset, size_t length, std::string* out);
+
+// The top-level entries of a dictionary text "<< ... >>": key without its slash, and the entry
+// "/Key value" as written (a value of several tokens such as "3 0 R" runs up to the next key).
+bool dictionaryEntries(std::string_view dictionary, std::vector<std::pair<std::string, std::string>>* entries);
+// An integer value of a key of a dictionary text; false when absent or not an integer.
+bool integerValue(std::string_view dictionary, std::string_view key, int64_t* value);
+
+// The stream object whose header stands at file position `position`, which must name `number`
+// and `generation`: its dictionary ("<< ... >>") and its data, decrypted when `decrypt` and the
+// file is encrypted, and decoded (no filter, or FlateDecode with or without a PNG predictor).
+// Decoded bytes count against the read budget; no more than `limit` bytes are decoded.
+bool loadStream(ReadContext& context, const ExistingPdf& existing, int64_t position, int number, int generation,
+                bool decrypt, uint64_t limit, std::string* dictionary, std::string* data);
+// The text of an object kept in an object stream, as "N 0 obj <value> endobj".
+bool loadCompressedObject(ReadContext& context, const ExistingPdf& existing, int number, uint64_t limit,
+                          std::string* text);
+// Whether object `number` is kept in an object stream (whose strings are not encrypted one by one).
+inline bool isCompressed(const ExistingPdf& existing, int number)
+{
+    return number >= 1 && static_cast<size_t>(number) < existing.offsets.size() &&
+           existing.offsets[static_cast<size_t>(number)] == kOffsetCompressed;
+}
+// The bytes of an encrypted file's string or stream of object `number` decrypted (RC4, or
+// AES-CBC with its IV and padding removed); false for AES data that is not whole blocks.
+bool decryptBytes(const ExistingEncryption& encryption, int number, int generation, std::string& bytes);
 
 // The text of object `number` ("N G obj" up to "endobj") read from its offset. Fails when the
 // number is not listed in use, the offset lies outside the file, or the text does not start with

@@ -36,7 +36,8 @@ int generationOf(const ExistingPdf& existing, int number)
 bool listed(const ExistingPdf& existing, int number)
 {
     return number >= 1 && static_cast<size_t>(number) < existing.offsets.size() &&
-           existing.offsets[static_cast<size_t>(number)] >= 0;
+           (existing.offsets[static_cast<size_t>(number)] >= 0 ||
+            existing.offsets[static_cast<size_t>(number)] == kOffsetCompressed);
 }
 
 // Moves the scanner past the key it stands on (after findKey) and its following blanks.
@@ -89,7 +90,92 @@ bool readCatalog(ReadContext& ctx, ExistingPdf& existing)
         return false;
     existing.rootCount = static_cast<int>(count);
     existing.pageCount = existing.rootCount;
+
+    Scanner version(existing.catalogText);
+    std::string name;
+    if (version.findKey("/Version") && version.readName(&name)) {
+        version.skipBlanks();
+        if (version.readName(&name) && name.size() == 3 && isDigit(name[0]) && name[1] == '.' && isDigit(name[2]))
+            existing.catalogVersion = (name[0] - '0') * 10 + (name[2] - '0');
+    }
+    // A certified document (a DocMDP signature) allows no new pages: they would break it.
+    Scanner perms(existing.catalogText);
+    if (perms.findKey("/Perms") && existing.catalogText.find("/DocMDP") != std::string::npos) {
+        ctx.refusal = kRefusalForbidsChanges;
+        return false;
+    }
     return true;
+}
+
+// Reference "N G R" whose 'R' stands at text[at]: the object number, or 0 when it is no reference.
+int64_t referenceEndingAt(std::string_view text, size_t at)
+{
+    auto blank = [](char c) { return isBlank(static_cast<uint8_t>(c)); };
+    auto digit = [](char c) { return isDigit(static_cast<uint8_t>(c)); };
+    if (at + 1 < text.size() && !blank(text[at + 1]) && !isDelimiter(static_cast<uint8_t>(text[at + 1])))
+        return 0;
+    size_t i = at;
+    auto skipBlanksBack = [&] {
+        size_t from = i;
+        while (i > 0 && blank(text[i - 1]))
+            --i;
+        return i < from;
+    };
+    auto digitsBack = [&] {
+        size_t from = i;
+        while (i > 0 && digit(text[i - 1]) && from - i < 12)
+            --i;
+        return i < from;
+    };
+    if (!skipBlanksBack() || !digitsBack() || !skipBlanksBack())
+        return 0;
+    size_t numberEnd = i;
+    if (!digitsBack() || (i > 0 && (digit(text[i - 1]) || std::isalpha(static_cast<uint8_t>(text[i - 1])))))
+        return 0;
+    int64_t number = 0;
+    for (size_t k = i; k < numberEnd; ++k)
+        number = number * 10 + (text[k] - '0');
+    return number;
+}
+
+void raiseAboveReferences(std::string_view text, int64_t limit, int64_t* highest)
+{
+    for (size_t at = text.find('R'); at != std::string_view::npos; at = text.find('R', at + 1)) {
+        int64_t number = referenceEndingAt(text, at);
+        if (number > *highest && number <= limit)
+            *highest = number;
+    }
+}
+
+// New objects must not bring old dangling references back to life: their numbers start above
+// every number the file refers to, not only above the ones it defines. The whole file is looked
+// through (chunks overlap so that no reference is cut), and the object streams' decoded data.
+bool raiseAboveReferencedNumbers(ReadContext& ctx, ExistingPdf& existing)
+{
+    constexpr size_t kChunk = 1 << 20;
+    constexpr size_t kOverlap = 64;
+    const int64_t limit = std::min<int64_t>(kMaxObjectNumber - 1, ctx.fileSize + 4096);
+    int64_t highest = existing.highestNumber;
+    std::string chunk;
+    for (int64_t at = 0; at < ctx.fileSize; at += static_cast<int64_t>(kChunk - kOverlap)) {
+        size_t length = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kChunk), ctx.fileSize - at));
+        if (!readBytesAt(ctx, at, length, &chunk))
+            return false;
+        raiseAboveReferences(chunk, limit, &highest);
+        if (at + static_cast<int64_t>(length) >= ctx.fileSize)
+            break;
+    }
+    std::string text;
+    for (const auto& [number, where] : existing.compressed) {
+        if (!ctx.objectStreams.count(where.first))
+            loadCompressedObject(ctx, existing, number, kReaderBlockSize, &text);
+    }
+    for (const auto& [number, stream] : ctx.objectStreams)
+        raiseAboveReferences(stream.data, limit, &highest);
+    existing.highestNumber = static_cast<int>(highest);
+    existing.offsets.resize(static_cast<size_t>(highest) + 1, kOffsetUnlisted);
+    existing.generations.resize(static_cast<size_t>(highest) + 1, 0);
+    return !ctx.exhausted;
 }
 
 } // namespace
@@ -150,6 +236,8 @@ bool loadObject(ReadContext& ctx, const ExistingPdf& existing, int number, uint6
 {
     if (!listed(existing, number))
         return false;
+    if (isCompressed(existing, number))
+        return loadCompressedObject(ctx, existing, number, limit, text);
     int64_t position = existing.offsets[static_cast<size_t>(number)];
     if (position >= ctx.fileSize)
         return false;
@@ -218,12 +306,23 @@ bool readInfo(ReadContext& ctx, ExistingPdf& existing)
 {
     for (ExistingInfoValue& value : existing.info)
         value = ExistingInfoValue{};
-    if (existing.infoNumber == 0)
+    existing.infoExtras.clear();
+    if (existing.infoNumber == 0 && existing.infoDirect.empty())
         return true;
     std::string text;
-    if (!loadObject(ctx, existing, existing.infoNumber, kInfoTextLimit, true, &text))
+    if (existing.infoNumber == 0) {
+        text = "0 0 obj " + existing.infoDirect + " endobj";
+    } else if (!loadObject(ctx, existing, existing.infoNumber, kInfoTextLimit, true, &text)) {
         return false;
-    const int infoGeneration = generationOf(existing, existing.infoNumber);
+    }
+    // Strings of a trailer or of an object stream are not encrypted one by one.
+    const bool encryptedStrings =
+        existing.infoNumber != 0 && !isCompressed(existing, existing.infoNumber) && existing.encryption.encrypted;
+    const int infoGeneration = existing.infoNumber ? generationOf(existing, existing.infoNumber) : 0;
+    auto decrypt = [&](std::string& bytes) {
+        if (encryptedStrings)
+            decryptExistingString(existing.encryption, existing.infoNumber, infoGeneration, bytes);
+    };
 
     for (int k = 0; k < kExistingInfoKeyCount; ++k) {
         std::string key = std::string("/") + kExistingInfoKeyNames[k];
@@ -233,7 +332,7 @@ bool readInfo(ReadContext& ctx, ExistingPdf& existing)
         skipKeyName(scan);
         ExistingInfoValue value;
         if (readStringValue(scan, text.size(), &value.bytes)) {
-            decryptExistingString(existing.encryption, existing.infoNumber, infoGeneration, value.bytes);
+            decrypt(value.bytes);
         } else if (scan.peek() == '/' && k == kExistingTrapped) {
             scan.readName(&value.bytes);
             value.isName = true;
@@ -250,12 +349,42 @@ bool readInfo(ReadContext& ctx, ExistingPdf& existing)
             body.skipBlanks();
             if (!readStringValue(body, object.size(), &value.bytes))
                 continue;
-            decryptExistingString(existing.encryption, number, generation, value.bytes);
+            if (!isCompressed(existing, number))
+                decryptExistingString(existing.encryption, number, generation, value.bytes);
         } else {
             continue;
         }
         value.present = true;
         existing.info[k] = std::move(value);
+    }
+
+    // Every other key is kept too: strings as their bytes (written again under the update's
+    // encryption), other values as written when they hold no string that encryption would touch.
+    size_t open = text.find("<<", bodyStart(text));
+    std::vector<std::pair<std::string, std::string>> entries;
+    if (open == std::string::npos || !dictionaryEntries(std::string_view(text).substr(open), &entries))
+        return !ctx.exhausted;
+    for (const auto& [key, entry] : entries) {
+        bool standard = false;
+        for (const char* name : kExistingInfoKeyNames)
+            standard = standard || key == name;
+        if (standard || key.empty())
+            continue;
+        Scanner value(std::string_view(entry).substr(1 + key.size()));
+        value.skipBlanks();
+        ExistingPdf::InfoExtra extra;
+        extra.key = key;
+        if (readStringValue(value, entry.size(), &extra.bytes)) {
+            decrypt(extra.bytes);
+            extra.isString = true;
+        } else {
+            std::string valueText = entry.substr(1 + key.size());
+            bool holdsString = valueText.find('(') != std::string::npos || valueText.find('<') != std::string::npos;
+            if (holdsString && existing.encryption.encrypted)
+                continue;
+            extra.bytes = valueText;
+        }
+        existing.infoExtras.push_back(std::move(extra));
     }
     return !ctx.exhausted;
 }
@@ -266,36 +395,57 @@ namespace {
 
 // Runs one read with a fresh context; a failure (or an exhausted allocation) yields 0.
 template <typename Step>
-int runRead(PdfDocument* doc, FILE* file, Step step)
+int runRead(FILE* file, ExistingPdf& existing, std::string* refusal, Step step)
 {
-    if (!isValid(doc) || !file)
+    if (!file)
         return 0;
     try {
         reader::ReadContext ctx;
-        if (!ctx.open(file))
+        if (!ctx.open(file)) {
+            if (refusal)
+                *refusal = kRefusalNotPdf; // empty, or too large to be read
             return 0;
-        return step(ctx, doc->existing) && !ctx.exhausted ? 1 : 0;
+        }
+        if (step(ctx, existing) && !ctx.exhausted)
+            return 1;
+        if (refusal)
+            *refusal = ctx.refusal.empty() ? kRefusalDamaged : ctx.refusal;
+        return 0;
     } catch (const std::exception&) {
+        if (refusal)
+            *refusal = kRefusalDamaged;
         return 0; // allocation failure
     }
 }
 
-} // namespace
-
-int ReadPdfStructure(PdfDocument* doc, FILE* file)
+template <typename Step>
+int runRead(PdfDocument* doc, FILE* file, Step step)
 {
     if (!isValid(doc))
         return 0;
-    doc->existing = ExistingPdf{};
-    int result = runRead(doc, file, [](reader::ReadContext& ctx, ExistingPdf& existing) {
-        existing.fileSize = ctx.fileSize;
-        return reader::readCrossReferences(ctx, existing) && reader::readEncryption(ctx, existing) &&
-               reader::readInfo(ctx, existing) && reader::readCatalog(ctx, existing) &&
-               reader::readPages(ctx, existing);
+    return runRead(file, doc->existing, nullptr, step);
+}
+
+} // namespace
+
+int readExistingPdf(FILE* file, ExistingPdf& existing, std::string* refusal)
+{
+    existing = ExistingPdf{};
+    int result = runRead(file, existing, refusal, [](reader::ReadContext& ctx, ExistingPdf& e) {
+        e.fileSize = ctx.fileSize;
+        return reader::readCrossReferences(ctx, e) && reader::readEncryption(ctx, e) && reader::readInfo(ctx, e) &&
+               reader::readCatalog(ctx, e) && reader::readPages(ctx, e) && reader::raiseAboveReferencedNumbers(ctx, e);
     });
     if (!result)
-        doc->existing = ExistingPdf{};
+        existing = ExistingPdf{};
     return result;
+}
+
+int ReadPdfStructure(PdfDocument* doc, FILE* file, std::string* refusal)
+{
+    if (!isValid(doc))
+        return 0;
+    return readExistingPdf(file, doc->existing, refusal);
 }
 
 int ReadPageTree(PdfDocument* doc, FILE* file)

@@ -1,6 +1,7 @@
 // Encrypted existing files: the encryption dictionary, authentication with the empty user or
-// owner password (standard security handler, RC4, revisions 2 and 3) and the decryption of the
-// strings the reader keeps.
+// owner password (standard security handler: RC4 in revisions 2 to 4, AES-128 in revision 4
+// through the crypt filter /StdCF, AES-256 in revision 6) and the decryption of the strings and
+// streams the reader needs.
 #include "pdf/reader_internal.h"
 
 #include <algorithm>
@@ -9,8 +10,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include <nettle/aes.h>
+#include <nettle/cbc.h>
+
 #include "pdf/md5.h"
 #include "pdf/rc4.h"
+#include "pdf/security_aes.h"
 
 namespace folvane::pdf {
 
@@ -27,6 +32,10 @@ void computeFileKey(const ExistingEncryption& e, const uint8_t padded[32], uint8
     md5.update(e.ownerEntry, 32);
     md5.update(permissions, 4);
     md5.update(e.firstId.data(), e.firstId.size());
+    if (e.revision >= 4 && !e.encryptMetadata) {
+        static const uint8_t unencryptedMetadata[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+        md5.update(unencryptedMetadata, 4);
+    }
     auto digest = md5.digestCopy();
     auto length = static_cast<size_t>(e.keyLength);
     if (e.revision >= 3)
@@ -51,6 +60,30 @@ bool userEntryMatches(const ExistingEncryption& e, const uint8_t key[16])
     auto check = md5.digestCopy();
     rc4Passes(key, length, check.data(), check.size(), false);
     return std::memcmp(check.data(), e.userEntry, 16) == 0;
+}
+
+// Revision 6: the empty password checked against U (then O) by the SHA-2 hash, and the file
+// key unwrapped from UE (or OE) with AES-256 under the hash of the key salt.
+bool authenticateRevision6(ExistingEncryption& e, const uint8_t userKeyEntry[32], const uint8_t ownerKeyEntry[32])
+{
+    const std::string empty;
+    const uint8_t* wrapped = nullptr;
+    std::array<uint8_t, 32> unwrapKey{};
+    if (std::memcmp(revision6Hash(empty, e.userEntry + 32, nullptr).data(), e.userEntry, 32) == 0) {
+        unwrapKey = revision6Hash(empty, e.userEntry + 40, nullptr);
+        wrapped = userKeyEntry;
+    } else if (std::memcmp(revision6Hash(empty, e.ownerEntry + 32, e.userEntry).data(), e.ownerEntry, 32) == 0) {
+        unwrapKey = revision6Hash(empty, e.ownerEntry + 40, e.userEntry);
+        wrapped = ownerKeyEntry;
+        e.openedAsOwner = true;
+    } else {
+        return false;
+    }
+    aes256_ctx aes;
+    aes256_set_decrypt_key(&aes, unwrapKey.data());
+    uint8_t iv[16] = {};
+    cbc_decrypt(&aes, reinterpret_cast<nettle_cipher_func*>(aes256_decrypt), 16, iv, 32, e.fileKey, wrapped);
+    return true;
 }
 
 // Authenticates with an empty password: first as the user, then as the owner (whose entry O
@@ -87,15 +120,50 @@ bool authenticate(ExistingEncryption& e)
 
 void decryptExistingString(const ExistingEncryption& encryption, int number, int generation, std::string& bytes)
 {
-    if (!encryption.encrypted || bytes.empty())
-        return;
-    uint8_t key[16];
-    size_t keyLength =
-        rc4ObjectKey(encryption.fileKey, static_cast<size_t>(encryption.keyLength), number, generation, key);
-    rc4(key, keyLength, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    if (!reader::decryptBytes(encryption, number, generation, bytes))
+        bytes.clear();
 }
 
 namespace reader {
+
+bool decryptBytes(const ExistingEncryption& encryption, int number, int generation, std::string& bytes)
+{
+    if (!encryption.encrypted || bytes.empty())
+        return true;
+    if (encryption.cipher == ExistingCipher::kRc4) {
+        uint8_t key[16];
+        size_t keyLength =
+            rc4ObjectKey(encryption.fileKey, static_cast<size_t>(encryption.keyLength), number, generation, key);
+        rc4(key, keyLength, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+        return true;
+    }
+    // AES-CBC: a 16-byte IV, whole blocks, and 1 to 16 bytes of padding that name their count.
+    if (bytes.size() < 32 || bytes.size() % 16 != 0)
+        return false;
+    const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+    uint8_t iv[16];
+    std::memcpy(iv, in, 16);
+    const size_t length = bytes.size() - 16;
+    std::string plain(length, '\0');
+    auto* data = reinterpret_cast<uint8_t*>(plain.data());
+    if (encryption.cipher == ExistingCipher::kAes256) {
+        aes256_ctx aes;
+        aes256_set_decrypt_key(&aes, encryption.fileKey);
+        cbc_decrypt(&aes, reinterpret_cast<nettle_cipher_func*>(aes256_decrypt), 16, iv, length, data, in + 16);
+    } else {
+        uint8_t key[16];
+        aesObjectKey(encryption.fileKey, number, generation, key);
+        aes128_ctx aes;
+        aes128_set_decrypt_key(&aes, key);
+        cbc_decrypt(&aes, reinterpret_cast<nettle_cipher_func*>(aes128_decrypt), 16, iv, length, data, in + 16);
+    }
+    const size_t padding = data[length - 1];
+    if (padding < 1 || padding > 16)
+        return false;
+    plain.resize(length - padding);
+    bytes.swap(plain);
+    return true;
+}
 
 namespace {
 
@@ -110,8 +178,9 @@ bool readIntegerKey(const std::string& text, const char* key, int64_t* value, bo
     return scan.readInteger(value);
 }
 
-// /O or /U: a hex string of exactly 64 digits, or a literal string of at least 32 bytes.
-bool readEntry(const std::string& text, const char* key, uint8_t out[32])
+// /O, /U (32 bytes, 48 in revision 6), /OE, /UE (32): a hex string of exactly that many bytes,
+// or a literal string of at least that many bytes (of which they are kept).
+bool readEntry(const std::string& text, const char* key, uint8_t* out, size_t size = 32)
 {
     Scanner scan(text);
     if (!scan.findKey(key))
@@ -125,7 +194,7 @@ bool readEntry(const std::string& text, const char* key, uint8_t out[32])
         if (!scan.readLiteralString(&raw, kEncryptionTextLimit))
             return false;
         bytes = decodeLiteral(raw);
-        if (bytes.size() < 32)
+        if (bytes.size() < size)
             return false;
     } else if (scan.peek() == '<') {
         if (!scan.readHexString(&raw, kEncryptionTextLimit))
@@ -137,14 +206,49 @@ bool readEntry(const std::string& text, const char* key, uint8_t out[32])
             else if (!isBlank(static_cast<uint8_t>(c)))
                 return false;
         }
-        if (digits != 64)
+        if (digits != 2 * size)
             return false;
         bytes = decodeHex(raw);
     } else {
         return false;
     }
-    std::memcpy(out, bytes.data(), 32);
+    std::memcpy(out, bytes.data(), size);
     return true;
+}
+
+// The crypt filter method of /StdCF in a version 4 or 5 dictionary: "V2" (RC4), "AESV2" or
+// "AESV3"; /StmF and /StrF must both name /StdCF.
+bool cryptFilterMethod(const std::string& text, std::string* method)
+{
+    for (const char* key : {"/StmF", "/StrF"}) {
+        Scanner scan(text);
+        std::string name;
+        if (!scan.findKey(key) || !scan.readName(&name))
+            return false;
+        scan.skipBlanks();
+        if (!scan.readName(&name) || name != "StdCF")
+            return false;
+    }
+    Scanner filters(text);
+    std::string name;
+    std::string dictionary;
+    if (!filters.findKey("/CF") || !filters.readName(&name))
+        return false;
+    filters.skipBlanks();
+    if (!filters.startsWith("<<") || !filters.skipBalanced(&dictionary, kEncryptionTextLimit))
+        return false;
+    Scanner standard(dictionary);
+    std::string filter;
+    if (!standard.findKey("/StdCF") || !standard.readName(&name))
+        return false;
+    standard.skipBlanks();
+    if (!standard.startsWith("<<") || !standard.skipBalanced(&filter, kEncryptionTextLimit))
+        return false;
+    Scanner cfm(filter);
+    if (!cfm.findKey("/CFM") || !cfm.readName(&name))
+        return false;
+    cfm.skipBlanks();
+    return cfm.readName(method);
 }
 
 } // namespace
@@ -161,48 +265,100 @@ bool readEncryption(ReadContext& ctx, ExistingPdf& existing)
         return true;
     }
 
-    // Only the standard handler with RC4 (versions 1 and 2, revisions 2 and 3) can be opened;
-    // crypt filters (AES and friends), public-key handlers and later revisions are refused.
+    // Only the standard handler: RC4 (versions 1 and 2, revisions 2 and 3; version 4 with the
+    // crypt filter method V2), AES-128 (version 4, AESV2) and AES-256 (version 5, revision 6).
     Scanner filter(text);
     std::string name;
     if (!filter.findKey("/Filter") || !filter.readName(&name))
         return false;
     filter.skipBlanks();
-    if (!filter.readName(&name) || name != "Standard")
+    if (!filter.readName(&name))
         return false;
-    for (const char* marker : {"/CF", "/StmF", "/StrF", "/EFF", "/SubFilter"}) {
-        Scanner scan(text);
-        if (scan.findKey(marker))
-            return false;
+    if (name != "Standard") {
+        ctx.refusal = std::string(kRefusalHandlerPrefix) + name;
+        return false;
     }
     int64_t version = 0;
     int64_t revision = 0;
     int64_t bits = 40;
     int64_t permissions = 0;
     bool present = false;
-    if (!readIntegerKey(text, "/V", &version, &present) || !present || (version != 1 && version != 2))
+    auto unsupported = [&] {
+        ctx.refusal = std::string(kRefusalHandlerPrefix) + "Standard (version " + std::to_string(version) +
+                      ", revision " + std::to_string(revision) + ")";
         return false;
-    if (!readIntegerKey(text, "/R", &revision, &present) || !present || (revision != 2 && revision != 3))
+    };
+    if (!readIntegerKey(text, "/V", &version, &present) || !present)
+        return false;
+    if (!readIntegerKey(text, "/R", &revision, &present) || !present)
         return false;
     if (!readIntegerKey(text, "/Length", &bits, &present))
         return false;
     if (!readIntegerKey(text, "/P", &permissions, &present) || !present || permissions < INT32_MIN ||
         permissions > UINT32_MAX)
         return false;
-    if (revision == 2) {
-        e.keyLength = 5;
+    Scanner metadata(text);
+    if (metadata.findKey("/EncryptMetadata") && metadata.readName(&name)) {
+        metadata.skipBlanks();
+        e.encryptMetadata = !metadata.startsWith("false");
+    }
+    if ((version == 1 || version == 2) && (revision == 2 || revision == 3)) {
+        for (const char* marker : {"/CF", "/StmF", "/StrF", "/EFF", "/SubFilter"}) {
+            Scanner scan(text);
+            if (scan.findKey(marker))
+                return unsupported();
+        }
+        if (revision == 2) {
+            e.keyLength = 5;
+        } else {
+            // Without /Length the key has 40 bits, as the format says.
+            if (bits < 40 || bits > 128 || bits % 8 != 0)
+                return false;
+            e.keyLength = static_cast<int>(bits / 8);
+        }
+        e.cipher = ExistingCipher::kRc4;
+    } else if (version == 4 && revision == 4) {
+        std::string method;
+        if (!cryptFilterMethod(text, &method))
+            return unsupported();
+        if (method == "AESV2")
+            e.cipher = ExistingCipher::kAes128;
+        else if (method == "V2")
+            e.cipher = ExistingCipher::kRc4;
+        else
+            return unsupported();
+        e.keyLength = 16;
+    } else if (version == 5 && revision == 6) {
+        std::string method;
+        if (!cryptFilterMethod(text, &method) || method != "AESV3")
+            return unsupported();
+        e.cipher = ExistingCipher::kAes256;
+        e.keyLength = 32;
     } else {
-        if (bits < 40 || bits > 128 || bits % 8 != 0)
-            return false;
-        e.keyLength = static_cast<int>(bits / 8);
+        return unsupported();
     }
     e.revision = static_cast<int>(revision);
     e.permissions = static_cast<int32_t>(static_cast<uint32_t>(permissions));
-    if (!readEntry(text, "/O", e.ownerEntry) || !readEntry(text, "/U", e.userEntry))
+    const size_t entrySize = revision == 6 ? 48 : 32;
+    if (!readEntry(text, "/O", e.ownerEntry, entrySize) || !readEntry(text, "/U", e.userEntry, entrySize))
         return false;
+    if (revision == 6) {
+        uint8_t ownerKeyEntry[32];
+        uint8_t userKeyEntry[32];
+        if (!readEntry(text, "/OE", ownerKeyEntry) || !readEntry(text, "/UE", userKeyEntry))
+            return false;
+        if (!authenticateRevision6(e, userKeyEntry, ownerKeyEntry)) {
+            ctx.refusal = kRefusalUserPassword;
+            return false;
+        }
+        e.encrypted = true;
+        return true;
+    }
     e.firstId = existing.id[0].bytes;
-    if (!authenticate(e))
+    if (!authenticate(e)) {
+        ctx.refusal = kRefusalUserPassword;
         return false;
+    }
     e.encrypted = true;
     return true;
 }

@@ -17,20 +17,9 @@ constexpr uint64_t kTrailerLimit = 1 << 20;// a trailer dictionary larger than t
 constexpr size_t kMaxIdLength = 256;       // raw text of one identifier element
 constexpr size_t kSectionFirstRead = 4096;
 
-// Reads `length` bytes at `offset` into out, counting them against the budget.
 bool readAt(ReadContext& ctx, int64_t offset, size_t length, std::string* out)
 {
-    out->resize(length);
-    if (static_cast<int64_t>(length) > ctx.budget) {
-        ctx.exhausted = true;
-        return false;
-    }
-    if (fseeko(ctx.file, static_cast<off_t>(offset), SEEK_SET) != 0)
-        return false;
-    size_t got = std::fread(out->data(), 1, length, ctx.file);
-    ctx.budget -= static_cast<int64_t>(got);
-    out->resize(got);
-    return got == length;
+    return readBytesAt(ctx, offset, length, out);
 }
 
 // The number after the last "startxref" of the file's last 1024 bytes.
@@ -63,9 +52,25 @@ bool xrefKeywordAt(ReadContext& ctx, int64_t position)
     return !std::isalnum(before.peek());
 }
 
+// Whether an object header "N G obj" stands at file position `position` (a cross-reference
+// stream, when it is the newest section).
+bool xrefStreamAt(ReadContext& ctx, int64_t position)
+{
+    if (position < 0 || position >= ctx.fileSize)
+        return false;
+    Scanner scan(ctx, position, 256);
+    if (!isDigit(scan.peek()))
+        return false;
+    int64_t value = 0;
+    if (!scan.readInteger(&value) || !scan.readInteger(&value))
+        return false;
+    scan.skipBlanks();
+    return scan.consume("obj");
+}
+
 // Offsets count from the file's start, except in files with bytes before "%PDF-" whose offsets
 // count from the header (Acrobat and qpdf read such files that way): the newest section decides.
-bool findOffsetBase(ReadContext& ctx, int64_t startxref, int64_t* base)
+bool findOffsetBase(ReadContext& ctx, int64_t startxref, int64_t* base, int& headerVersion)
 {
     std::string head;
     size_t length = static_cast<size_t>(std::min<int64_t>(ctx.fileSize, kHeaderSearch));
@@ -74,12 +79,17 @@ bool findOffsetBase(ReadContext& ctx, int64_t startxref, int64_t* base)
     // The header as the append rule finds it, letter case ignored ("%PDf-1.4" counts).
     std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::toupper(c); });
     size_t header = head.find("%PDF-");
-    if (header != std::string::npos && header > 0 && xrefKeywordAt(ctx, startxref + static_cast<int64_t>(header))) {
+    if (header != std::string::npos && header + 7 < head.size() && isDigit(head[header + 5]) && head[header + 6] == '.' &&
+        isDigit(head[header + 7]))
+        headerVersion = (head[header + 5] - '0') * 10 + (head[header + 7] - '0');
+    if (header != std::string::npos && header > 0 &&
+        (xrefKeywordAt(ctx, startxref + static_cast<int64_t>(header)) ||
+         xrefStreamAt(ctx, startxref + static_cast<int64_t>(header)))) {
         *base = static_cast<int64_t>(header);
         return true;
     }
     *base = 0;
-    return xrefKeywordAt(ctx, startxref);
+    return xrefKeywordAt(ctx, startxref) || xrefStreamAt(ctx, startxref);
 }
 
 bool readIdElement(Scanner& scan, ExistingIdElement* element)
@@ -164,16 +174,19 @@ bool readOptionalReference(Scanner& scan, int* target)
     return true;
 }
 
-// The trailer dictionary after the keyword: every entry is looked at; values already set by a
-// newer trailer stay. *prev receives /Prev (file position), or -1.
-bool readTrailer(ReadContext& ctx, Scanner& file, ExistingPdf& existing, ChainState& state, int64_t* prev)
+struct SectionLinks {
+    int64_t prev = -1;    // /Prev as a file position, or -1
+    int64_t xrefStm = -1; // /XRefStm of a classic trailer (a hybrid file) as a file position, or -1
+};
+
+// A trailer dictionary ("<< ... >>", or the dictionary of a cross-reference stream): every entry
+// is looked at; values already set by a newer trailer stay.
+bool readTrailer(ReadContext& ctx, std::string_view dict, ExistingPdf& existing, ChainState& state, bool newest,
+                 SectionLinks* links)
 {
-    file.skipBlanks();
-    std::string dict;
-    if (!file.startsWith("<<") || !file.skipBalanced(&dict, kTrailerLimit))
+    if (newest && !dictionaryEntries(dict, &existing.newestTrailer))
         return false;
-    *prev = -1;
-    Scanner scan(std::string_view(dict).substr(2, dict.size() - 4));
+    Scanner scan(dict.substr(2, dict.size() - 4));
     for (;;) {
         scan.skipBlanks();
         if (scan.atEnd())
@@ -196,13 +209,30 @@ bool readTrailer(ReadContext& ctx, Scanner& file, ExistingPdf& existing, ChainSt
         } else if (keyIs(name, "Prev")) {
             if (!scan.readInteger(&value) || value < 0 || value >= ctx.fileSize)
                 return false;
-            *prev = value + existing.offsetBase;
+            links->prev = value + existing.offsetBase;
+        } else if (keyIs(name, "XRefStm")) {
+            if (!scan.readInteger(&value) || value < 0 || value >= ctx.fileSize)
+                return false;
+            links->xrefStm = value + existing.offsetBase;
         } else if (keyIs(name, "Root")) {
             if (!readOptionalReference(scan, &existing.catalogNumber))
                 return false;
         } else if (keyIs(name, "Info")) {
-            if (!readOptionalReference(scan, &existing.infoNumber))
-                return false;
+            scan.skipBlanks();
+            if (scan.startsWith("<<")) {
+                // Written inline: kept as text, and the update writes it as an object of its own.
+                std::string direct;
+                if (!scan.skipBalanced(&direct, kTrailerLimit))
+                    return false;
+                if (existing.infoNumber == 0 && existing.infoDirect.empty())
+                    existing.infoDirect = direct;
+            } else {
+                int number = 0;
+                if (!readOptionalReference(scan, &number))
+                    return false;
+                if (existing.infoNumber == 0 && existing.infoDirect.empty())
+                    existing.infoNumber = number;
+            }
         } else if (keyIs(name, "Encrypt")) {
             scan.skipBlanks();
             if (scan.startsWith("<<")) {
@@ -238,8 +268,153 @@ void ensureEntry(ExistingPdf& existing, size_t number)
     existing.generations.resize(grown, 0);
 }
 
-// One cross-reference section at file position `position` and its trailer.
-bool readSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int64_t position, int64_t* prev)
+enum EntryKind { kEntryFree = 0, kEntryUsed = 1, kEntryCompressed = 2 };
+
+// Records one entry unless a newer section listed the number already (or, with `override`, the
+// number was only marked free by the table of the same hybrid section).
+bool recordEntry(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int64_t number, int kind, int64_t a,
+                 int64_t b, bool override)
+{
+    auto index = static_cast<size_t>(number);
+    if (existing.offsets[index] != kOffsetUnlisted && !(override && existing.offsets[index] == kOffsetFree))
+        return true;
+    if (kind == kEntryFree) {
+        // Some writers give the head of the free list generation 65536; free entries keep none.
+        if (override)
+            return true;
+        existing.offsets[index] = kOffsetFree;
+    } else if (kind == kEntryUsed) {
+        if (b < 0 || b > 65535 || a < 0)
+            return false;
+        existing.offsets[index] = std::min(a, ctx.fileSize) + existing.offsetBase;
+        existing.generations[index] = static_cast<uint16_t>(b);
+    } else {
+        if (a < 1 || a > objectNumberLimit(ctx) || b < 0 || b > kMaxObjectNumber)
+            return false;
+        existing.offsets[index] = kOffsetCompressed;
+        existing.generations[index] = 0;
+        existing.compressed[static_cast<int>(number)] = {static_cast<int>(a), static_cast<int>(b)};
+    }
+    state.listedHighest = std::max<int64_t>(state.listedHighest, number);
+    return true;
+}
+
+// A cross-reference stream at file position `position`: its entries and (unless it is the
+// /XRefStm of a hybrid section, whose table carries the trailer) its dictionary as the trailer.
+bool readStreamSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int64_t position, bool newest,
+                       bool hybrid, SectionLinks* links)
+{
+    const int64_t numberLimit = objectNumberLimit(ctx);
+    Scanner header(ctx, position, 256);
+    header.skipBlanks();
+    int64_t number = 0;
+    int64_t generation = 0;
+    const int64_t start = position + static_cast<int64_t>(header.consumed());
+    if (!header.readInteger(&number) || number < 1 || number > numberLimit || !header.readInteger(&generation) ||
+        generation < 0 || generation > 65535)
+        return false;
+    std::string dict;
+    std::string data;
+    // Each entry takes at most 20 bytes (three fields of up to 8, 8 and 4 bytes).
+    const auto limit = static_cast<uint64_t>(numberLimit + 1) * 20;
+    if (!loadStream(ctx, existing, start, static_cast<int>(number), static_cast<int>(generation), false, limit, &dict,
+                    &data))
+        return false;
+    Scanner type(dict);
+    std::string typeName;
+    if (!type.findKey("/Type") || !type.readName(&typeName))
+        return false;
+    type.skipBlanks();
+    if (!type.readName(&typeName) || typeName != "XRef")
+        return false;
+
+    // /W: the byte widths of the three fields.
+    Scanner widthsScan(dict);
+    std::string key;
+    if (!widthsScan.findKey("/W") || !widthsScan.readName(&key))
+        return false;
+    widthsScan.skipBlanks();
+    std::string widthsText;
+    if (widthsScan.peek() != '[' || !widthsScan.skipBalanced(&widthsText, 256))
+        return false;
+    Scanner widthItems(std::string_view(widthsText).substr(1, widthsText.size() - 2));
+    int64_t widths[3] = {};
+    for (int64_t& w : widths)
+        if (!widthItems.readInteger(&w) || w < 0 || w > 8)
+            return false;
+    const auto rowWidth = static_cast<size_t>(widths[0] + widths[1] + widths[2]);
+    if (rowWidth == 0 || widths[1] == 0)
+        return false;
+
+    int64_t size = 0;
+    if (!integerValue(dict, "/Size", &size) || size < 1 || size > numberLimit + 1)
+        return false;
+    // /Index: pairs of first number and count; [0 Size] when absent.
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    Scanner indexScan(dict);
+    if (indexScan.findKey("/Index")) {
+        indexScan.readName(&key);
+        indexScan.skipBlanks();
+        std::string indexText;
+        if (indexScan.peek() != '[' || !indexScan.skipBalanced(&indexText, kTrailerLimit))
+            return false;
+        Scanner items(std::string_view(indexText).substr(1, indexText.size() - 2));
+        for (items.skipBlanks(); !items.atEnd(); items.skipBlanks()) {
+            int64_t first = 0;
+            int64_t count = 0;
+            if (!items.readInteger(&first) || !items.readInteger(&count) || first < 0 || count < 0 ||
+                first + count - 1 > numberLimit)
+                return false;
+            ranges.emplace_back(first, count);
+        }
+    } else {
+        ranges.emplace_back(0, size);
+    }
+
+    size_t at = 0;
+    auto field = [&](int64_t width, int64_t fallback) {
+        if (width == 0)
+            return fallback;
+        int64_t value = 0;
+        for (int64_t i = 0; i < width; ++i)
+            value = value << 8 | static_cast<uint8_t>(data[at++]);
+        return value;
+    };
+    for (const auto& [first, count] : ranges) {
+        if (count > 0)
+            ensureEntry(existing, static_cast<size_t>(first + count - 1));
+        for (int64_t i = 0; i < count; ++i) {
+            if (data.size() - at < rowWidth)
+                return false;
+            int64_t kind = field(widths[0], 1);
+            int64_t a = field(widths[1], 0);
+            int64_t b = field(widths[2], 0);
+            if (first + i == 0)
+                continue; // the head of the free list
+            if (kind > 2)
+                continue; // types the format reserves for later count as null references
+            if (!recordEntry(ctx, existing, state, first + i, static_cast<int>(kind), a, b, hybrid))
+                return false;
+        }
+    }
+    if (hybrid)
+        return true;
+    return readTrailer(ctx, dict, existing, state, newest, links);
+}
+
+// A digit must come next, after blanks: a section's numbers are never preceded by other text.
+bool strictNumber(Scanner& scan, int64_t* value, bool count)
+{
+    scan.skipBlanks();
+    if (!isDigit(scan.peek()))
+        return false;
+    return count ? scan.nextCount(value) : scan.nextNumber(value);
+}
+
+// One classic cross-reference section at file position `position` and its trailer; a hybrid
+// file's stream named by /XRefStm supplies the entries its table leaves free.
+bool readClassicSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int64_t position, bool newest,
+                        SectionLinks* links)
 {
     const int64_t numberLimit = objectNumberLimit(ctx);
     // A small first read: a file updated many times has many small sections, and the bytes read
@@ -247,11 +422,11 @@ bool readSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int
     Scanner scan(ctx, position, kSectionFirstRead);
     scan.skipBlanks();
     if (!scan.consume("xref"))
-        return false; // a cross-reference stream or a wrong offset
+        return false;
     for (;;) {
         int64_t first = 0;
         int64_t count = 0;
-        if (!scan.nextNumber(&first) || !scan.nextCount(&count))
+        if (!strictNumber(scan, &first, false) || !strictNumber(scan, &count, true))
             return false;
         if (count > 0 && first + count - 1 > numberLimit)
             return false;
@@ -260,32 +435,49 @@ bool readSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int
         for (int64_t i = 0; i < count; ++i) {
             int64_t offset = 0;
             int64_t generation = 0;
-            if (!scan.nextNumber(&offset) || !scan.nextNumber(&generation))
+            if (!strictNumber(scan, &offset, false) || !strictNumber(scan, &generation, false))
                 return false;
             scan.skipBlanks();
             int kind = scan.peek();
             if (kind != 'n' && kind != 'f')
                 return false;
             scan.advance();
-            auto number = static_cast<size_t>(first + i);
-            if (existing.offsets[number] != kOffsetUnlisted)
-                continue; // a newer section already listed it
-            if (kind == 'f') {
-                existing.offsets[number] = kOffsetFree;
-            } else {
-                if (generation > 65535)
-                    return false;
-                existing.offsets[number] = std::min(offset, ctx.fileSize) + existing.offsetBase;
-                existing.generations[number] = static_cast<uint16_t>(generation);
-            }
-            state.listedHighest = std::max<int64_t>(state.listedHighest, first + i);
+            if (kind == 'n' && generation > 65535)
+                return false;
+            if (!recordEntry(ctx, existing, state, first + i, kind == 'n' ? kEntryUsed : kEntryFree, offset,
+                             generation, false))
+                return false;
         }
         scan.skipBlanks();
-        if (scan.consume("trailer"))
-            return readTrailer(ctx, scan, existing, state, prev);
+        if (scan.consume("trailer")) {
+            scan.skipBlanks();
+            std::string dict;
+            if (!scan.startsWith("<<") || !scan.skipBalanced(&dict, kTrailerLimit))
+                return false;
+            if (!readTrailer(ctx, dict, existing, state, newest, links))
+                return false;
+            if (links->xrefStm < 0)
+                return true;
+            if (links->xrefStm >= ctx.fileSize)
+                return false;
+            return readStreamSection(ctx, existing, state, links->xrefStm, false, true, nullptr);
+        }
         if (!isDigit(scan.peek()))
             return false;
     }
+}
+
+// One section, classic or stream, at file position `position`.
+bool readSection(ReadContext& ctx, ExistingPdf& existing, ChainState& state, int64_t position, bool newest,
+                 SectionLinks* links)
+{
+    Scanner probe(ctx, position, 64);
+    probe.skipBlanks();
+    if (probe.startsWith("xref"))
+        return readClassicSection(ctx, existing, state, position, newest, links);
+    if (newest)
+        existing.newestIsStream = true;
+    return readStreamSection(ctx, existing, state, position, newest, false, links);
 }
 
 } // namespace
@@ -295,7 +487,7 @@ bool readCrossReferences(ReadContext& ctx, ExistingPdf& existing)
     int64_t startxref = 0;
     if (!locateStartxref(ctx, &startxref) || startxref >= ctx.fileSize)
         return false;
-    if (!findOffsetBase(ctx, startxref, &existing.offsetBase))
+    if (!findOffsetBase(ctx, startxref, &existing.offsetBase, existing.headerVersion))
         return false;
     existing.previousXref = startxref;
 
@@ -306,10 +498,10 @@ bool readCrossReferences(ReadContext& ctx, ExistingPdf& existing)
             return false; // outside the file, or a loop in the /Prev chain
         if (visited.size() > static_cast<size_t>(limits::kMaxXrefSections))
             return false;
-        int64_t prev = -1;
-        if (!readSection(ctx, existing, state, position, &prev))
+        SectionLinks links;
+        if (!readSection(ctx, existing, state, position, visited.size() == 1, &links))
             return false;
-        position = prev;
+        position = links.prev;
     }
     if (existing.catalogNumber == 0)
         return false;
@@ -320,6 +512,8 @@ bool readCrossReferences(ReadContext& ctx, ExistingPdf& existing)
     existing.highestNumber = static_cast<int>(highest);
     existing.offsets.resize(static_cast<size_t>(highest) + 1, kOffsetUnlisted);
     existing.generations.resize(static_cast<size_t>(highest) + 1, 0);
+    for (auto it = existing.compressed.begin(); it != existing.compressed.end();)
+        it = it->first > highest ? existing.compressed.erase(it) : std::next(it);
     return !ctx.exhausted;
 }
 
@@ -337,24 +531,22 @@ int appendHeaderOffset(const uint8_t* bytes, size_t length)
     size_t at = static_cast<size_t>(percent - bytes);
     if (length < at + 8)
         return -1;
-    auto headerIs = [&](const char* header) {
-        for (size_t i = 0; i < 8; ++i)
-            if (std::tolower(bytes[at + i]) != std::tolower(static_cast<uint8_t>(header[i])))
-                return false;
-        return true;
-    };
-    if (headerIs("%PDF-1.2") || headerIs("%PDF-1.3") || headerIs("%PDF-1.4"))
-        return static_cast<int>(at);
-    if (headerIs("%PDF-1.5") && length >= at + 9 + sizeof kWriterHeaderTail &&
-        std::memcmp(bytes + at + 9, kWriterHeaderTail, sizeof kWriterHeaderTail) == 0)
+    for (size_t i = 0; i < 5; ++i)
+        if (std::toupper(bytes[at + i]) != "%PDF-"[i])
+            return -1;
+    const uint8_t major = bytes[at + 5];
+    const uint8_t minor = bytes[at + 7];
+    if (bytes[at + 6] != '.')
+        return -1;
+    if ((major == '1' && minor >= '0' && minor <= '7') || (major == '2' && minor == '0'))
         return static_cast<int>(at);
     return -1;
 }
 
 int checkAppendHeader(const std::string& path, int* headerOffset)
 {
-    // 16 bytes for the header's position, plus the header and the writer's second line after it.
-    uint8_t head[16 + 9 + sizeof kWriterHeaderTail];
+    // 16 bytes for the header's position, plus the header.
+    uint8_t head[16 + 8];
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return -1;

@@ -351,7 +351,7 @@ int writeEncryptionDictionary(PdfDocument* doc)
         writeString(doc, " /Perms ");
         writeHexBytes(doc, s.permsEntry, sizeof s.permsEntry);
     }
-    writeString(doc, " >> endobj ");
+    writeString(doc, " >> endobj\r");
     return s.dictionaryNumber;
 }
 

@@ -4,6 +4,8 @@
 // ones. The existing bytes are never changed; a failed final write is cut off again.
 #include "pdf/document.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <unistd.h>
@@ -39,39 +41,76 @@ bool dictionaryEntries(const std::string& objectText, std::vector<DictionaryEntr
     size_t open = objectText.find("<<", reader::bodyStart(objectText));
     if (open == std::string::npos)
         return false;
-    std::string_view body(objectText);
-    reader::Scanner scan(body.substr(open + 2));
-    for (;;) {
-        scan.skipBlanks();
-        if (scan.startsWith(">>"))
-            return true;
-        if (scan.peek() != '/')
-            return false;
-        size_t start = scan.index();
-        std::string key;
-        if (!scan.readName(&key) || !scan.skipValue())
-            return false;
-        // A value of several tokens ("3 0 R") runs up to the next key or the end.
-        for (scan.skipBlanks(); !scan.atEnd() && scan.peek() != '/' && !scan.startsWith(">>"); scan.skipBlanks()) {
-            if (!scan.skipValue())
-                return false;
-        }
-        entries->push_back({key, std::string(body.substr(open + 2 + start, scan.index() - start))});
-    }
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (!reader::dictionaryEntries(std::string_view(objectText).substr(open), &pairs))
+        return false;
+    for (auto& [key, text] : pairs)
+        entries->push_back({std::move(key), std::move(text)});
+    return true;
 }
 
-// "N G obj\r <<" ... ">> endobj " of an existing object rewritten under its own number.
+// "N G obj\r <<" ... ">> endobj\r" of an existing object rewritten under its own number.
 void beginRewrite(PdfDocument* doc, int number, int64_t* offset)
 {
     *offset = currentOffset(doc);
     writeFormatted(doc, "%d %d obj\r <<", number, generationOf(doc->existing, number));
 }
 
-// The entries as copied into a rewritten dictionary.
-std::string entriesText(const std::vector<DictionaryEntry>& entries)
+// An object kept in an object stream of an encrypted file has plain strings (the stream as a
+// whole was encrypted); written again as an object of its own, its strings must be encrypted
+// with its key. Other objects keep their strings byte for byte.
+std::string stringsForRewrite(const PdfDocument* doc, int number, const std::string& text)
+{
+    if (!doc->security.encrypted || !reader::isCompressed(doc->existing, number))
+        return text;
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const bool hex = c == '<' && (i + 1 >= text.size() || text[i + 1] != '<');
+        if (c == '<' && !hex) {
+            out += "<<";
+            i += 2;
+            continue;
+        }
+        if (c == '%') {
+            size_t end = text.find_first_of("\r\n", i);
+            end = end == std::string::npos ? text.size() : end;
+            out.append(text, i, end - i);
+            i = end;
+            continue;
+        }
+        if (c != '(' && !hex) {
+            out += c;
+            ++i;
+            continue;
+        }
+        reader::Scanner scan(std::string_view(text).substr(i));
+        std::string raw;
+        if (!(hex ? scan.readHexString(&raw, text.size()) : scan.readLiteralString(&raw, text.size()))) {
+            out.append(text, i, std::string::npos);
+            break;
+        }
+        std::string bytes = hex ? reader::decodeHex(raw) : reader::decodeLiteral(raw);
+        std::string secret = encryptedCopy(doc, number, bytes.data(), bytes.size());
+        static const char kDigits[] = "0123456789ABCDEF";
+        out += '<';
+        for (char ch : secret) {
+            const auto b = static_cast<uint8_t>(ch);
+            out += kDigits[b >> 4];
+            out += kDigits[b & 15];
+        }
+        out += '>';
+        i += scan.index();
+    }
+    return out;
+}
+
+// The entries as copied into the rewritten dictionary of object `number`.
+std::string entriesText(const PdfDocument* doc, int number, const std::vector<DictionaryEntry>& entries)
 {
     std::string text;
-    for (const auto& entry : entries) {
+    for (const auto& original : entries) {
+        const DictionaryEntry entry{original.key, stringsForRewrite(doc, number, original.text)};
         text += entry.text;
         // A "%" in the copied text may open a comment running to the end of the line; a line
         // end keeps what follows out of it.
@@ -80,31 +119,74 @@ std::string entriesText(const std::vector<DictionaryEntry>& entries)
     return text;
 }
 
-void writeEntries(PdfDocument* doc, const std::vector<DictionaryEntry>& entries)
+void writeEntries(PdfDocument* doc, int number, const std::vector<DictionaryEntry>& entries)
 {
-    std::string text = entriesText(entries);
+    std::string text = entriesText(doc, number, entries);
     writeBytes(doc, text.data(), text.size());
+}
+
+// The viewer settings that differ from their defaults (page only, page width, first page, no
+// preferences); the others are cleared, so that only the changed ones reach the catalog.
+ViewerSettings changedViewerSettings(const ViewerSettings& v)
+{
+    ViewerSettings changed;
+    if (v.pageMode > kPageModeUseNone)
+        changed.pageMode = v.pageMode;
+    if (v.openPage > 1 || (v.openFit != kOpenFitNone && v.openFit != kOpenFitWidth)) {
+        changed.openFit = v.openFit;
+        changed.openPage = v.openPage;
+    }
+    changed.flags = v.flags;
+    return changed;
 }
 
 bool hasViewerSettings(const PdfDocument* doc)
 {
-    const ViewerSettings& v = doc->viewer;
+    const ViewerSettings v = changedViewerSettings(doc->viewer);
     return v.pageMode != 0 || v.openFit != 0 || v.flags != 0 || v.openPage > 1;
 }
 
-// The existing catalog with its open action, viewer preferences and page mode replaced.
+// The version the new content asks for (13 = PDF 1.3 ...), and the file's: its header, raised by
+// a /Version of the catalog.
+int neededVersion(const PdfDocument* doc)
+{
+    return doc->versionCode;
+}
+
+int fileVersion(const ExistingPdf& e)
+{
+    return std::max(e.headerVersion, e.catalogVersion);
+}
+
+bool versionTooLow(const PdfDocument* doc)
+{
+    int version = fileVersion(doc->existing);
+    return version > 0 && version < neededVersion(doc);
+}
+
+// The existing catalog with every entry kept, except the viewer entries whose settings differ
+// from their defaults (replaced) and /Version when the file's version must rise.
 bool rewriteCatalog(PdfDocument* doc, int64_t* offset)
 {
     std::vector<DictionaryEntry> entries;
     if (!dictionaryEntries(doc->existing.catalogText, &entries))
         return false;
-    std::erase_if(entries, [](const DictionaryEntry& e) {
-        return e.key == "OpenAction" || e.key == "ViewerPreferences" || e.key == "PageMode";
+    const ViewerSettings v = changedViewerSettings(doc->viewer);
+    const bool raise = versionTooLow(doc);
+    std::erase_if(entries, [&](const DictionaryEntry& e) {
+        return (e.key == "OpenAction" && (v.openFit != 0 || v.openPage > 1)) ||
+               (e.key == "ViewerPreferences" && v.flags != 0) || (e.key == "PageMode" && v.pageMode != 0) ||
+               (e.key == "Version" && raise);
     });
     beginRewrite(doc, doc->existing.catalogNumber, offset);
-    writeEntries(doc, entries);
+    writeEntries(doc, doc->existing.catalogNumber, entries);
+    const ViewerSettings settings = doc->viewer;
+    doc->viewer = v;
     writeCatalogViewerEntries(doc);
-    writeString(doc, ">> endobj ");
+    doc->viewer = settings;
+    if (raise)
+        writeFormatted(doc, "/Version /%d.%d ", neededVersion(doc) / 10, neededVersion(doc) % 10);
+    writeString(doc, ">> endobj\r");
     return true;
 }
 
@@ -153,10 +235,11 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     // The new count and kids come first: readers that look keys up by prefix (ours among them)
     // must meet "/Count" before a longer key such as "/CountBox" that the root may also hold.
     const int number = doc->existing.pageTreeRoot;
-    const int count = doc->existing.pageCount + doc->pageCount;
+    // The pages the walk found, whatever the old /Count said, plus the new ones.
+    const int count = static_cast<int>(doc->existing.pages.size()) + doc->pageCount;
     std::string object = std::to_string(number) + " " + std::to_string(generationOf(doc->existing, number)) +
                          " obj\r <</Count " + std::to_string(count) + " /Kids [" + kidsText + "] " +
-                         entriesText(entries) + ">> endobj ";
+                         entriesText(doc, number, entries) + ">> endobj\r";
     if (!rootReadsBack(doc, object, count, kids))
         return false;
     *offset = currentOffset(doc);
@@ -164,16 +247,36 @@ bool rewritePageRoot(PdfDocument* doc, int subtreeRoot, int64_t* offset)
     return true;
 }
 
-void writeEntry(PdfDocument* doc, int number, int64_t offset)
+struct UpdateEntry {
+    int number;
+    int64_t offset; // as written (counted the way the file counts)
+    int generation;
+};
+
+// Keys of a previous trailer an update writes itself, or that belong to a cross-reference stream.
+bool replacedTrailerKey(const std::string& key)
 {
-    writeFormatted(doc, "%d 1\r%010ld %05d n\r\r", number, static_cast<long>(offset),
-                   generationOf(doc->existing, number));
+    static const char* const kReplaced[] = {"Size", "Prev", "Root", "Info", "Encrypt", "ID", "Type", "W",
+                                             "Index", "Length", "Filter", "DecodeParms", "XRefStm", "F",
+                                             "FFilter", "FDecodeParms", "DL"};
+    for (const char* replaced : kReplaced)
+        if (key == replaced)
+            return true;
+    return false;
 }
 
-void writeAppendTrailer(PdfDocument* doc, int64_t xrefOffset, int infoWritten)
+void writeIdElement(PdfDocument* doc, const ExistingIdElement& element)
+{
+    writeChar(doc, element.literal ? '(' : '<');
+    writeBytes(doc, element.raw.data(), element.raw.size());
+    writeChar(doc, element.literal ? ')' : '>');
+}
+
+// The trailer entries of the update, for a classic trailer and a cross-reference stream alike.
+void writeTrailerEntries(PdfDocument* doc, int size, int64_t xrefOffset, int infoWritten)
 {
     const ExistingPdf& e = doc->existing;
-    writeFormatted(doc, "trailer\r <</Size %d ", doc->numberBase + doc->objectCount + 1);
+    writeFormatted(doc, "/Size %d ", size);
     if (infoWritten)
         writeFormatted(doc, "/Info %d %d R ", infoWritten,
                        e.infoNumber == infoWritten ? generationOf(e, infoWritten) : 0);
@@ -187,44 +290,155 @@ void writeAppendTrailer(PdfDocument* doc, int64_t xrefOffset, int infoWritten)
         writeBytes(doc, e.encryptDirect.data(), e.encryptDirect.size());
         writeChar(doc, ' ');
     }
-    auto digest = documentDigest(doc, xrefOffset);
-    writeString(doc, "/ID [");
-    if (e.id[0].present) {
-        // The first element identifies the file across updates (and enters its encryption key).
-        writeChar(doc, e.id[0].literal ? '(' : '<');
-        writeBytes(doc, e.id[0].raw.data(), e.id[0].raw.size());
-        writeChar(doc, e.id[0].literal ? ')' : '>');
+    if (e.encryption.encrypted) {
+        // The first element entered the file key every reader derives: the identifier stays
+        // exactly as it was, and so does its absence.
+        if (e.id[0].present) {
+            writeString(doc, "/ID [");
+            writeIdElement(doc, e.id[0]);
+            writeIdElement(doc, e.id[1]);
+            writeString(doc, "] ");
+        }
     } else {
+        auto digest = documentDigest(doc, xrefOffset);
+        writeString(doc, "/ID [");
+        // The first element identifies the file across updates; the second marks this version.
+        if (e.id[0].present)
+            writeIdElement(doc, e.id[0]);
+        else
+            writeHexBytes(doc, digest.data(), digest.size());
         writeHexBytes(doc, digest.data(), digest.size());
+        writeString(doc, "] ");
     }
-    writeHexBytes(doc, digest.data(), digest.size());
-    writeString(doc, "] >> ");
-    writeFormatted(doc, "\rstartxref\r%ld\r%%%%EOF\r\n", static_cast<long>(xrefOffset));
+    // Whatever else the previous trailer said (custom keys included) carries over.
+    for (const auto& [key, text] : e.newestTrailer) {
+        if (replacedTrailerKey(key))
+            continue;
+        writeBytes(doc, text.data(), text.size());
+        writeChar(doc, text.find('%') != std::string::npos ? '\r' : ' ');
+    }
+}
+
+void writeClassicSection(PdfDocument* doc, const std::vector<UpdateEntry>& entries, int64_t xrefOffset,
+                         int infoWritten)
+{
+    writeString(doc, "xref\r0 1\r0000000000 65535 f\r\r");
+    for (size_t i = 0; i < entries.size();) {
+        size_t run = i + 1;
+        while (run < entries.size() && entries[run].number == entries[run - 1].number + 1)
+            ++run;
+        writeFormatted(doc, "%d %d\r", entries[i].number, static_cast<int>(run - i));
+        for (; i < run; ++i)
+            writeFormatted(doc, "%010ld %05d n\r\r", static_cast<long>(entries[i].offset), entries[i].generation);
+    }
+    writeString(doc, "trailer\r <<");
+    writeTrailerEntries(doc, doc->numberBase + doc->objectCount + 1, xrefOffset, infoWritten);
+    writeString(doc, ">> ");
+}
+
+// A cross-reference stream (uncompressed, never encrypted) listing the update's objects and
+// itself; its dictionary is the update's trailer.
+void writeStreamSection(PdfDocument* doc, std::vector<UpdateEntry> entries, int xrefNumber, int64_t xrefOffset,
+                        int infoWritten)
+{
+    entries.push_back({xrefNumber + doc->numberBase, xrefOffset, 0});
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
+    int64_t largest = 0;
+    for (const UpdateEntry& entry : entries)
+        largest = std::max(largest, entry.offset);
+    int offsetWidth = 1;
+    while (offsetWidth < 8 && (largest >> (8 * offsetWidth)) != 0)
+        ++offsetWidth;
+    std::string index;
+    std::string data;
+    for (size_t i = 0; i < entries.size();) {
+        size_t run = i + 1;
+        while (run < entries.size() && entries[run].number == entries[run - 1].number + 1)
+            ++run;
+        index += std::to_string(entries[i].number) + " " + std::to_string(run - i) + " ";
+        for (; i < run; ++i) {
+            data += '\1';
+            for (int b = offsetWidth - 1; b >= 0; --b)
+                data += static_cast<char>((entries[i].offset >> (8 * b)) & 0xFF);
+            data += static_cast<char>((entries[i].generation >> 8) & 0xFF);
+            data += static_cast<char>(entries[i].generation & 0xFF);
+        }
+    }
+    writeFormatted(doc, "%d 0 obj\r <</Type /XRef /W [1 %d 2] /Index [%s] /Length %d ", xrefNumber + doc->numberBase,
+                   offsetWidth, index.c_str(), static_cast<int>(data.size()));
+    writeTrailerEntries(doc, doc->numberBase + doc->objectCount + 1, xrefOffset, infoWritten);
+    writeString(doc, ">> stream\r\n");
+    writeBytes(doc, data.data(), data.size());
+    writeString(doc, "\rendstream endobj\r");
+}
+
+// Whether the file as it now stands reads back with the new pages: the reader follows the new
+// section from the last startxref, walks the page tree to the old pages plus the new ones, and
+// finds every object of the update at its offset under its own number.
+bool updateReadsBack(PdfDocument* doc, const std::vector<UpdateEntry>& entries)
+{
+    ExistingPdf back;
+    if (readExistingPdf(doc->sink, back) != 1)
+        return false;
+    const ExistingPdf& before = doc->existing;
+    const size_t pages = before.pages.size() + static_cast<size_t>(doc->pageCount);
+    if (back.pages.size() != pages || back.pageCount != static_cast<int>(pages))
+        return false;
+    reader::ReadContext context;
+    if (!context.open(doc->sink))
+        return false;
+    for (const UpdateEntry& entry : entries) {
+        const auto number = static_cast<size_t>(entry.number);
+        if (number >= back.offsets.size() || back.offsets[number] != entry.offset + back.offsetBase)
+            return false;
+        reader::Scanner scan(context, back.offsets[number], 64);
+        int64_t n = 0;
+        int64_t g = 0;
+        if (!scan.readInteger(&n) || n != entry.number || !scan.readInteger(&g) || g != entry.generation)
+            return false;
+        scan.skipBlanks();
+        if (!scan.consume("obj"))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
-int openForAppend(PdfDocument* doc, const std::string& path)
+int openForAppend(PdfDocument* doc, const std::string& path, std::string* refusal)
 {
     if (!isValid(doc))
         return -1;
     checkScope(doc, kScopeObject, "openForAppend");
+    auto refuse = [&](const std::string& why) {
+        if (refusal)
+            *refusal = why;
+        return -1;
+    };
+    FILE* probe = std::fopen(path.c_str(), "rb");
+    if (!probe)
+        return refuse(std::strerror(errno));
+    std::fclose(probe);
     int headerOffset = 0;
-    if (checkAppendHeader(path, &headerOffset) != 1 || !resetForOutput(doc, 1))
+    if (checkAppendHeader(path, &headerOffset) != 1)
+        return refuse(kRefusalNotPdf);
+    if (!resetForOutput(doc, 1))
         return -1;
     // Reads anywhere, writes only at the end: the existing bytes cannot be touched.
     FILE* file = std::fopen(path.c_str(), "a+b");
     if (!file) {
+        int error = errno;
         resetForOutput(doc, 0);
-        return -1;
+        return refuse(std::strerror(error));
     }
     int lastByte = -1;
     if (fseeko(file, -1, SEEK_END) == 0)
         lastByte = std::fgetc(file);
-    if (fseeko(file, 0, SEEK_END) != 0 || ReadPdfStructure(doc, file) != 1) {
+    std::string why = kRefusalDamaged;
+    if (fseeko(file, 0, SEEK_END) != 0 || ReadPdfStructure(doc, file, &why) != 1) {
         std::fclose(file);
         resetForOutput(doc, 0);
-        return -1;
+        return refuse(why);
     }
     const ExistingPdf& e = doc->existing;
     doc->writeback.reset();
@@ -235,10 +449,21 @@ int openForAppend(PdfDocument* doc, const std::string& path)
     doc->out.flushed = e.fileSize - e.offsetBase;
     doc->numberBase = e.highestNumber;
     if (e.encryption.encrypted) {
-        // New objects are encrypted with the existing file's key.
+        // New objects are encrypted with the existing file's key and method.
         SecurityState& s = doc->security;
         s.encrypted = true;
-        s.revision = e.encryption.revision;
+        switch (e.encryption.cipher) {
+        case ExistingCipher::kRc4:
+            // RC4 keys of objects are alike in revisions 2 to 4; only the key length counts.
+            s.revision = e.encryption.keyLength == 5 ? 2 : 3;
+            break;
+        case ExistingCipher::kAes128:
+            s.revision = 4;
+            break;
+        case ExistingCipher::kAes256:
+            s.revision = 6;
+            break;
+        }
         s.keyLength = e.encryption.keyLength;
         s.permissions = e.encryption.permissions;
         std::memcpy(s.fileKey, e.encryption.fileKey, sizeof e.encryption.fileKey);
@@ -285,8 +510,10 @@ void closeAppend(PdfDocument* doc)
     writeFontObjects(doc);
     int subtreeRoot = doc->pageCount > 0 ? writePageTree(doc, doc->existing.pageTreeRoot) : 0;
 
+    // The catalog is rewritten only for viewer settings that differ from their defaults, or to
+    // raise the version; otherwise its open action, page mode and the rest stay as they are.
     int64_t catalogOffset = -1;
-    if (hasViewerSettings(doc) && !rewriteCatalog(doc, &catalogOffset)) {
+    if ((hasViewerSettings(doc) || versionTooLow(doc)) && !rewriteCatalog(doc, &catalogOffset)) {
         reportError(doc, kErrArgument, "the existing catalog could not be rewritten");
         catalogOffset = -1;
     }
@@ -302,25 +529,37 @@ void closeAppend(PdfDocument* doc)
     // Bookmarks are not added to an existing outline; numbers they reserved become placeholders.
     writePlaceholders(doc);
 
+    const ExistingPdf& e = doc->existing;
+    std::vector<UpdateEntry> entries;
+    if (catalogOffset >= 0)
+        entries.push_back({e.catalogNumber, catalogOffset, generationOf(e, e.catalogNumber)});
+    if (rootOffset >= 0)
+        entries.push_back({e.pageTreeRoot, rootOffset, generationOf(e, e.pageTreeRoot)});
+    if (infoOffset >= 0 && infoWritten == e.infoNumber)
+        entries.push_back({infoWritten, infoOffset, generationOf(e, infoWritten)});
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
+    // A cross-reference stream needs a number of its own, reserved before the new objects are listed.
+    const int xrefNumber = e.newestIsStream ? reserveObject(doc) : 0;
+    for (int n = 1; n <= doc->objectCount; ++n)
+        if (n != xrefNumber)
+            entries.push_back({n + doc->numberBase, doc->offsets[static_cast<size_t>(n)], 0});
+
     writeChar(doc, '\r');
     int64_t xrefOffset = currentOffset(doc);
-    writeString(doc, "xref\r0 1\r0000000000 65535 f\r\r");
-    if (catalogOffset >= 0)
-        writeEntry(doc, doc->existing.catalogNumber, catalogOffset);
-    if (rootOffset >= 0)
-        writeEntry(doc, doc->existing.pageTreeRoot, rootOffset);
-    if (infoOffset >= 0 && infoWritten == doc->existing.infoNumber)
-        writeEntry(doc, infoWritten, infoOffset);
-    if (doc->objectCount > 0) {
-        writeFormatted(doc, "%d %d\r", doc->numberBase + 1, doc->objectCount);
-        for (int n = 1; n <= doc->objectCount; ++n)
-            writeFormatted(doc, "%010ld 00000 n\r\r", static_cast<long>(doc->offsets[static_cast<size_t>(n)]));
-    }
-    writeAppendTrailer(doc, xrefOffset, infoWritten);
+    if (xrefNumber)
+        writeStreamSection(doc, entries, xrefNumber, xrefOffset, infoWritten);
+    else
+        writeClassicSection(doc, entries, xrefOffset, infoWritten);
+    writeFormatted(doc, "\rstartxref\r%ld\r%%%%EOF\r\n", static_cast<long>(xrefOffset));
 
-    // A failed write must not leave a damaged tail on a good file: cut it back to its old size.
+    // A failed write must not leave a damaged tail on a good file, nor an update that does not
+    // read back with the new pages: either is cut back to the file's old size.
     flushOutput(doc);
     bool failed = doc->writeFailed || std::fflush(doc->sink) != 0 || pagesLost;
+    if (!failed && !updateReadsBack(doc, entries)) {
+        reportError(doc, kErrWrite, "the update of %s does not read back; it is removed", doc->outputPath.c_str());
+        failed = true;
+    }
     if (failed) {
         doc->writeFailed = true;
         if (::ftruncate(fileno(doc->sink), static_cast<off_t>(doc->appendOriginalSize)) != 0)

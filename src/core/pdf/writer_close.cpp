@@ -28,7 +28,7 @@ void writeCatalog(PdfDocument* doc, int pageTreeRoot)
     writeSecurityExtensions(doc);
     writeReference(doc, "/Pages", pageTreeRoot);
     writeOutlineReference(doc);
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
 }
 
 } // namespace
@@ -41,7 +41,7 @@ void writePlaceholders(PdfDocument* doc)
             continue;
         reportError(doc, kErrLimit, "object %d was reserved but never written", n);
         beginObject(doc, n);
-        writeString(doc, "null endobj ");
+        writeString(doc, "null endobj\r");
     }
 }
 

@@ -254,6 +254,21 @@ void writeInfoBody(PdfDocument* doc)
             writeValue(doc, entry->value);
         writeChar(doc, '\r');
     }
+    if (append) {
+        // Keys of the existing dictionary beyond the standard ones stay, unless set anew.
+        for (const auto& extra : doc->existing.infoExtras) {
+            if (std::any_of(further.begin(), further.end(), [&](const InfoEntry& e) { return e.key == extra.key; }))
+                continue;
+            writeString(doc, "/");
+            writeBytes(doc, extra.key.data(), extra.key.size());
+            writeChar(doc, ' ');
+            if (extra.isString)
+                writeValue(doc, extra.bytes);
+            else
+                writeBytes(doc, extra.bytes.data(), extra.bytes.size());
+            writeChar(doc, '\r');
+        }
+    }
     bool trappedSet = std::any_of(further.begin(), further.end(), [](const InfoEntry& e) { return e.key == "Trapped"; });
     if (append && !trappedSet)
         writeKeptValue(doc, "/Trapped", kept[kExistingTrapped]);
@@ -270,7 +285,7 @@ void writeInfoBody(PdfDocument* doc)
         writeDate(doc, "/CreationDate", keptDate ? doc->info.creationDate : now, keptDate);
     }
     writeDate(doc, "/ModDate", now, false);
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
 }
 
 } // namespace

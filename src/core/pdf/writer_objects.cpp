@@ -74,9 +74,9 @@ void endStreamData(PdfDocument* doc, int lengthNumber)
     finishCompression(doc);
     endStreamEncryption(doc);
     int64_t length = currentOffset(doc) - doc->streamStart;
-    writeString(doc, "\rendstream endobj ");
+    writeString(doc, "\rendstream endobj\r");
     beginObject(doc, lengthNumber);
-    writeFormatted(doc, "%ld endobj ", static_cast<long>(length));
+    writeFormatted(doc, "%ld endobj\r", static_cast<long>(length));
 }
 
 void beginContent(PdfDocument* doc)

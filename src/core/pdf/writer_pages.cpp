@@ -50,7 +50,7 @@ void writeResources(PdfDocument* doc, int number)
     writeString(doc, "] ");
     // Colour spaces and patterns would be listed here; nothing in this writer creates one.
     writeFontResources(doc);
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
 }
 
 // `parent` is the parent's number as written (numberBase included), 0 for none.
@@ -63,7 +63,7 @@ void writeNode(PdfDocument* doc, int number, int parent, int count, const int32_
     writeString(doc, "/Kids [");
     for (int i = 0; i < kidCount; ++i)
         writeFormatted(doc, "%d 0 R ", kids[i] + doc->numberBase);
-    writeString(doc, "] >> endobj ");
+    writeString(doc, "] >> endobj\r");
 }
 
 int buildTree(PdfDocument* doc, int parent, const int32_t* leaves, const int32_t* pages, int n)
@@ -149,9 +149,17 @@ void endPage(PdfDocument* doc)
             reportError(doc, kErrArgument, "%s corners are not ordered", kBoxKeys[i] + 1);
         writeFormatted(doc, "%s [%f %f %f %f] ", kBoxKeys[i], b[0], b[1], b[2], b[3]);
     }
+    // A page added to an existing file hangs under that file's page-tree root, which may carry
+    // /Rotate or /CropBox for its children to inherit: the new page states its own.
+    const bool appended = doc->writeMode == 1;
+    const double* crop = doc->boxes[0];
+    if (appended && crop[0] == 0 && crop[1] == 0 && crop[2] == 0 && crop[3] == 0)
+        writeFormatted(doc, "/CropBox [0 0 %f %f] ", doc->pageWidth, doc->pageHeight);
     writeString(doc, "/Type /Page ");
     if (doc->rotation == 90 || doc->rotation == 180 || doc->rotation == 270)
         writeFormatted(doc, "/Rotate %d ", doc->rotation);
+    else if (appended)
+        writeString(doc, "/Rotate 0 ");
     if (doc->displayDuration > 0)
         writeFormatted(doc, "/Dur %f ", doc->displayDuration);
     writeString(doc, "/Contents [");
@@ -160,7 +168,7 @@ void endPage(PdfDocument* doc)
     writeString(doc, "] ");
     int resources = reserveObject(doc);
     writeReference(doc, "/Resources", resources);
-    writeString(doc, ">> endobj ");
+    writeString(doc, ">> endobj\r");
     writeResources(doc, resources);
 
     resetScopes(doc, true);
