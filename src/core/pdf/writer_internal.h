@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "pdf/document.h"
 
@@ -35,6 +36,20 @@ void resetScopes(PdfDocument* doc, bool documentOpen);
 bool resetForOutput(PdfDocument* doc, int mode);
 // The closing sequence of an incremental update.
 void closeAppend(PdfDocument* doc);
+
+// One object of an incremental update, for its cross-reference section.
+struct UpdateEntry {
+    int number;
+    int64_t offset; // as written (counted the way the file counts)
+    int generation;
+};
+// The update's section and trailer, sorted entries given: a classic table, or a cross-reference
+// stream under the reserved object `xrefNumber` (which the section lists itself). `xrefOffset`
+// is where the section starts; `infoWritten` the information dictionary's number as written.
+void writeClassicSection(PdfDocument* doc, const std::vector<UpdateEntry>& entries, int64_t xrefOffset,
+                         int infoWritten);
+void writeStreamSection(PdfDocument* doc, std::vector<UpdateEntry> entries, int xrefNumber, int64_t xrefOffset,
+                        int infoWritten);
 
 // Output buffer.
 bool makeRoom(PdfDocument* doc, size_t count);
