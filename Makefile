@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build demo test test-sanitize fuzz clean screenshots bench install
+.PHONY: deps build demo test test-sanitize fuzz clean screenshots bench install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -42,6 +42,18 @@ install: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
+
+# The Debian package of the programs in out/package/, checked with appstreamcli and lintian. The
+# build is configured for /usr, where the package installs; only what the package holds is built.
+package: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target folvane folvane-cli folvane_icons
+	@rm -rf out/package && mkdir -p out/package
+	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/out/package >/dev/null
+	@rm -rf out/package/_CPack_Packages
+	@appstreamcli validate --no-net $(BUILD)/share/metainfo/*.metainfo.xml
+	@lintian --fail-on error out/package/*.deb
+	@ls out/package/*.deb
 
 test-sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFOLVANE_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
