@@ -8,6 +8,7 @@
 
 #include "install_paths.h"
 #include "update_dlg.h"
+#include "version.h"
 
 namespace folvane::gui {
 
@@ -58,7 +59,7 @@ CAboutPage::CAboutPage(QWidget* parent) : KeySwallowingPage(parent)
     layout->setContentsMargins(dluX(14), dluY(14), dluX(14), dluY(10));
     layout->setSpacing(dluY(8));
 
-    auto* version = new QLabel(QStringLiteral("Quillmar %1  -  %2").arg(kCaption, QStringLiteral("Version: 6.7")), this);
+    auto* version = new QLabel(QStringLiteral("Quillmar %1  -  %2").arg(kCaption, QStringLiteral("Version: ") + QString::fromLatin1(kVersionText)), this);
     version->setObjectName(QStringLiteral("versionLine"));
     QFont bold = version->font();
     bold.setBold(true);

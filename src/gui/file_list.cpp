@@ -8,13 +8,13 @@
 
 namespace folvane::gui {
 
-const char* const FileList::kAddFilesItem = "Add Files(s)...";
+const char* const FileList::kAddFilesItem = "Add Files...";
 const char* const FileList::kAddFolderItem = "Add Folder...";
-const char* const FileList::kRemoveItem = "Remove                          Del";
+const char* const FileList::kRemoveItem = "Remove";
 const char* const FileList::kClearAllItem = "Clear All";
 const char* const FileList::kUpItem = "Up";
 const char* const FileList::kDownItem = "Down";
-const char* const FileList::kSelectAllItem = "Select All                  Ctrl+A";
+const char* const FileList::kSelectAllItem = "Select All";
 const char* const FileList::kOpenSourceItem = "Open Source File";
 const char* const FileList::kOpenOutputItem = "Open Output";
 
@@ -62,7 +62,7 @@ void FileList::fillItem(size_t row)
     item->setText(kSizeColumn, fromUtf8(data.sizeText));
     item->setText(kTypeColumn, fromUtf8(data.typeText));
     item->setText(kPdfColumn, fromUtf8(data.plannedName));
-    item->setText(kStatusColumn, fromUtf8(data.status));
+    item->setText(kStatusColumn, statusText(data.status));
     for (int column = kSizeColumn; column < kColumnCount; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);
 }
@@ -95,7 +95,7 @@ void FileList::setStatus(size_t row, const std::string& status)
     if (row >= m_rows.size())
         return;
     m_rows[row].status = status;
-    topLevelItem(static_cast<int>(row))->setText(kStatusColumn, fromUtf8(status));
+    topLevelItem(static_cast<int>(row))->setText(kStatusColumn, statusText(status));
 }
 
 void FileList::reorder(const std::vector<size_t>& previousIndex)
@@ -203,7 +203,15 @@ bool FileList::moveDown()
 
 void FileList::updateCountHeader()
 {
-    headerItem()->setText(kPathColumn, QStringLiteral("PDF Files (%1)").arg(m_rows.size()));
+    headerItem()->setText(kPathColumn, QStringLiteral("Image Files (%1)").arg(m_rows.size()));
+}
+
+QString FileList::statusText(const std::string& status)
+{
+    // The job's "Succeed" reads as "Done" in the list; the log keeps the job's word.
+    if (status == jobs::kStateSucceed)
+        return QStringLiteral("Done");
+    return fromUtf8(status);
 }
 
 QMenu* FileList::makeContextMenu(QWidget* parent)
@@ -211,21 +219,25 @@ QMenu* FileList::makeContextMenu(QWidget* parent)
     auto* menu = new QMenu(parent);
     bool haveRows = !m_rows.empty();
     bool haveSelection = !selectedRows().empty();
-    auto add = [&](const char* text, void (FileList::*signal)(), bool enabled) {
+    auto add = [&](const char* text, void (FileList::*signal)(), bool enabled, QKeySequence keys = {}) {
         QAction* action = menu->addAction(QString::fromLatin1(text));
         action->setEnabled(enabled);
+        // The key is shown beside the item; the list itself handles it (keyPressEvent).
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
         connect(action, &QAction::triggered, this, signal);
     };
     add(kAddFilesItem, &FileList::addFilesRequested, true);
     add(kAddFolderItem, &FileList::addFolderRequested, true);
     menu->addSeparator();
-    add(kRemoveItem, &FileList::removeRequested, haveSelection);
+    add(kRemoveItem, &FileList::removeRequested, haveSelection, QKeySequence(Qt::Key_Delete));
     add(kClearAllItem, &FileList::clearAllRequested, haveRows);
     menu->addSeparator();
     add(kUpItem, &FileList::upRequested, haveSelection);
     add(kDownItem, &FileList::downRequested, haveSelection);
     menu->addSeparator();
-    add(kSelectAllItem, &FileList::selectAllRequested, haveRows);
+    add(kSelectAllItem, &FileList::selectAllRequested, haveRows, QKeySequence(Qt::CTRL | Qt::Key_A));
     menu->addSeparator();
     add(kOpenSourceItem, &FileList::openSourceRequested, true);
     add(kOpenOutputItem, &FileList::openOutputRequested, true);

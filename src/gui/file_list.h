@@ -25,7 +25,7 @@ public:
     explicit FileList(QWidget* parent = nullptr);
 
     // The texts of the context menu, in order; separators follow "Add Folder...", "Clear All",
-    // "Down" and "Select All                  Ctrl+A".
+    // "Down" and "Select All". Remove and Select All show their keys, Del and Ctrl+A.
     static const char* const kAddFilesItem;
     static const char* const kAddFolderItem;
     static const char* const kRemoveItem;
@@ -67,8 +67,10 @@ public:
     bool moveUp();
     bool moveDown();
 
-    // The first column's header: "PDF Files (%d)" with the number of rows.
+    // The first column's header: "Image Files (%d)" with the number of rows.
     void updateCountHeader();
+    // The Status column's text for a row status: "-", "Done" or "Failed".
+    static QString statusText(const std::string& status);
 
     void setLocked(bool locked) { m_locked = locked; }
     bool locked() const { return m_locked; }

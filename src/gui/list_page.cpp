@@ -27,11 +27,12 @@
 namespace folvane::gui {
 
 const QString CListPage::kNoFilesText = QStringLiteral("Can't convert, please add files first!");
-const QString CListPage::kRemoveText = QStringLiteral("Are you sure to delete selected item(s)?");
-const QString CListPage::kClearText = QStringLiteral("Are you sure to clear all items?");
-const QString CListPage::kPdfFilter = QStringLiteral("PDF File(*.pdf)");
+const QString CListPage::kRemoveText = QStringLiteral("Remove the selected files from the list?");
+const QString CListPage::kClearText = QStringLiteral("Remove all files from the list?");
+const QString CListPage::kPdfFilter = QStringLiteral("PDF Files (*.pdf)");
 const QString CListPage::kContinueText =
-    QStringLiteral("Some files has been processed,\r\nYes = Continue convert, No = New convert");
+    QStringLiteral("Some files were already converted by an earlier run.\r\n"
+                   "Yes: convert only the remaining files. No: convert all files again.");
 
 namespace {
 
@@ -104,7 +105,7 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     auto* outputGroup = new QGroupBox(QStringLiteral("Output Folder"), this);
     auto* outputLayout = new QVBoxLayout(outputGroup);
     m_modeGroup = new QButtonGroup(this);
-    static const char* const modeTexts[3] = {"Merge into single PDF", "Create invividual PDF per image",
+    static const char* const modeTexts[3] = {"Merge into single PDF", "Create individual PDF per image",
                                              "Create individual PDF per directory"};
     for (int mode = 0; mode < 3; ++mode) {
         auto* radio = new QRadioButton(QString::fromLatin1(modeTexts[mode]), outputGroup);

@@ -45,8 +45,8 @@ class CListPage : public KeySwallowingPage, private jobs::JobObserver {
     Q_OBJECT
 public:
     static const QString kNoFilesText;      // "Can't convert, please add files first!"
-    static const QString kRemoveText;       // "Are you sure to delete selected item(s)?"
-    static const QString kClearText;        // "Are you sure to clear all items?"
+    static const QString kRemoveText;       // asks before removing several rows
+    static const QString kClearText;        // asks before Clear All
     static const QString kContinueText;     // the continue question of a per-image run
     static const QString kPdfFilter;        // the filter of the PDF file dialogs
 

@@ -16,7 +16,7 @@
 
 namespace folvane::gui {
 
-const QString CMainDlg::kRefusalText = QStringLiteral("Converting, don't allow this operation.");
+const QString CMainDlg::kRefusalText = QStringLiteral("A conversion is running. Stop it or wait until it has finished.");
 
 CMainDlg::CMainDlg(const app::SettingsLocation& settings, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_store(settings.path)

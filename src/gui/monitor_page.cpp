@@ -126,7 +126,7 @@ void CMonitorPage::buildControls()
 
     auto* outputGroup = new QGroupBox(QStringLiteral("Output"), this);
     auto* outputGrid = new QGridLayout(outputGroup);
-    static const char* const radioTexts[3] = {"Merge into single PDF", "Create invividual PDF per image",
+    static const char* const radioTexts[3] = {"Merge into single PDF", "Create individual PDF per image",
                                               "Create individual PDF per folder"};
     // Two rows: the three texts side by side are wider than the page.
     auto* radios = new QGridLayout;
@@ -156,7 +156,7 @@ void CMonitorPage::buildControls()
     auto* middle = new QHBoxLayout;
     auto* settingsGroup = new QGroupBox(QStringLiteral("Settings"), this);
     auto* settingsGrid = new QGridLayout(settingsGroup);
-    m_winstart = check(QStringLiteral("Start with windows"), "winstartCheck", settingsGroup);
+    m_winstart = check(QStringLiteral("Start at login"), "winstartCheck", settingsGroup);
     m_autorun = check(QStringLiteral("Auto run at next"), "autorunCheck", settingsGroup);
     m_runsec = check(QStringLiteral("Monitoring interval"), "runsecCheck", settingsGroup);
     m_seconds = new QLineEdit(settingsGroup);

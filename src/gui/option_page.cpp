@@ -56,7 +56,7 @@ COptionPage::COptionPage(const app::SettingsLocation& settings, QWidget* parent)
                                QStringLiteral("Open Output")});
     m_exists = makeCombo(this, {QStringLiteral("Ask always"), QStringLiteral("Overwrite"),
                                 QStringLiteral("Create new file"), QStringLiteral("Append")});
-    m_priority = makeCombo(this, {QStringLiteral("Idel"), QStringLiteral("Below Normal"), QStringLiteral("Normal"),
+    m_priority = makeCombo(this, {QStringLiteral("Idle"), QStringLiteral("Below Normal"), QStringLiteral("Normal"),
                                   QStringLiteral("Above Normal"), QStringLiteral("High")});
 
     auto* layout = new QVBoxLayout(this);

@@ -134,7 +134,7 @@ private slots:
 
         page->waitForJob();
         QVERIFY(!page->converting());
-        QCOMPARE(statuses(*page), QStringList({"Succeed", "Failed", "Succeed"}));
+        QCOMPARE(statuses(*page), QStringList({"Done", "Failed", "Done"}));
         QCOMPARE(page->fileList()->selectedRows(), std::vector<size_t>{0});
         QCOMPARE(window.converting(), 0);
         QCOMPARE(states.count(), 2);
@@ -187,7 +187,7 @@ private slots:
         QTest::mouseClick(page.convertButton(), Qt::LeftButton); // Stop
         open = true;
         page.waitForJob();
-        QCOMPARE(statuses(page), QStringList({"Succeed", "-", "-"}));
+        QCOMPARE(statuses(page), QStringList({"Done", "-", "-"}));
         QVERIFY(QFile::exists(out + QStringLiteral("first.pdf")));
         QVERIFY(!QFile::exists(out + QStringLiteral("second.pdf")));
         QVERIFY(m_actions.done.isEmpty()); // a stopped job runs no after-conversion action
@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(messages.shown[0].text, CListPage::kContinueText);
         QCOMPARE(messages.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         page.waitForJob();
-        QCOMPARE(statuses(page), QStringList({"Succeed", "Succeed", "Succeed"}));
+        QCOMPARE(statuses(page), QStringList({"Done", "Done", "Done"}));
         QVERIFY(!QFile::exists(out + QStringLiteral("first001.pdf")));
         for (const char* name : {"first.pdf", "second.pdf", "third.pdf"})
             QVERIFY(t::qpdfCheck(out + QLatin1String(name)));
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(page.fileList()->text(1, 0), files[1]);
         QCOMPARE(page.fileList()->text(2, 0), files[0]);
         QCOMPARE(page.fileList()->text(2, 3), folder + QStringLiteral("/b.pdf"));
-        QCOMPARE(statuses(page), QStringList({"Succeed", "Succeed", "Succeed"}));
+        QCOMPARE(statuses(page), QStringList({"Done", "Done", "Done"}));
         QVERIFY(t::qpdfCheck(folder + QStringLiteral("/a.pdf")));
         QVERIFY(t::qpdfCheck(folder + QStringLiteral("/b.pdf")));
     }
@@ -262,7 +262,7 @@ private slots:
         page.waitForJob();
         QCOMPARE(asked, existing);
         QVERIFY(onUiThread);
-        QCOMPARE(statuses(page), QStringList{"Succeed"});
+        QCOMPARE(statuses(page), QStringList{"Done"});
         QCOMPARE(page.outputEdit()->text(), chosen); // used exactly as chosen, no ".pdf" added
         QVERIFY(t::qpdfCheck(chosen));
         QCOMPARE(QFileInfo(existing).size(), 20);

@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(column(page, 4), QStringList({"-", "-", "-", "-"}));
         QString merged = QString::fromStdString(folvane::app::dataFolder()) + QStringLiteral("MyPDF.pdf");
         QCOMPARE(column(page, 3), QStringList({merged, merged, merged, merged}));
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (4)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (4)"));
         // The last added row is the selected one, so the row buttons and Convert are usable.
         QCOMPARE(selection(page), std::vector<size_t>{3});
         QVERIFY(page.removeButton()->isEnabled());
@@ -102,7 +102,7 @@ private slots:
         QVERIFY(!page.removeButton()->isEnabled());
         addFilesThroughTheDialog(page, {t::writeBytes(folder + "/a.bmp", 10), t::writeBytes(folder + "/b.bmp", 10),
                                         t::writeBytes(folder + "/c.bmp", 10)});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (3)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (3)"));
     }
 
     void addFilesFiltersNameEveryType()
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(column(page, 0), QStringList({folder + "/a.jpg", folder + "/b.JPEG"}));
         QCOMPARE(t::valueOf("subdir"), std::string("0"));
         QCOMPARE(QString::fromStdString(t::valueOf("openDir")), folder + QLatin1Char('/'));
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (2)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (2)"));
 
         // All supported types with the subfolders; the picker opens where the last choice was.
         page.setFolderChooser([&](QWidget*, CListPage::FolderChoice& choice) {
@@ -192,14 +192,14 @@ private slots:
         };
         QVERIFY(drop({folder + QStringLiteral("/inner.jpg")}));
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (0)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
         QVERIFY(!page.convertButton()->isEnabled());
 
         // A name without extension passes the supported-type test (it fails later in the job).
         drop({text, plain, folder + QStringLiteral("/gone.png"), picture});
         QCOMPARE(column(page, 0), QStringList({plain, picture}));
         QCOMPARE(column(page, 2), QStringList({"", "JPG"}));
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (2)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (2)"));
         QVERIFY(page.convertButton()->isEnabled());
     }
 
@@ -255,13 +255,13 @@ private slots:
         QVERIFY(messages.shown.empty());
         QCOMPARE(column(page, 0), QStringList({files[0], files[1], files[3], files[4]}));
         QCOMPARE(selection(page), std::vector<size_t>{1}); // the row before the removed one
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (4)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (4)"));
 
         page.fileList()->selectRows({2, 3});
         messages.answer = QMessageBox::Cancel;
         QTest::keyClick(page.fileList(), Qt::Key_Delete);
         QCOMPARE(messages.shown.size(), size_t{1});
-        QCOMPARE(messages.shown[0].text, QStringLiteral("Are you sure to delete selected item(s)?"));
+        QCOMPARE(messages.shown[0].text, CListPage::kRemoveText);
         QCOMPARE(messages.shown[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(messages.shown[0].icon, QMessageBox::Warning);
         QCOMPARE(page.fileList()->rowCount(), size_t{4});
@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(selection(page), std::vector<size_t>{0});
         QTest::mouseClick(page.removeButton(), Qt::LeftButton);
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (0)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
         for (QPushButton* button : {page.removeButton(), page.upButton(), page.downButton(), page.convertButton()})
             QVERIFY(!button->isEnabled());
         QCOMPARE(messages.shown.size(), size_t{2});
@@ -295,18 +295,18 @@ private slots:
         page.show();
         std::unique_ptr<QMenu> menu(page.fileList()->makeContextMenu(&page));
         QCOMPARE(menuTexts(menu.get(), false),
-                 QStringList({"Add Files(s)...", "Add Folder...", "|", "Remove                          Del",
-                              "Clear All", "|", "Up", "Down", "|", "Select All                  Ctrl+A", "|",
+                 QStringList({"Add Files...", "Add Folder...", "|", "Remove",
+                              "Clear All", "|", "Up", "Down", "|", "Select All", "|",
                               "Open Source File", "Open Output"}));
         QCOMPARE(menuTexts(menu.get(), true),
-                 QStringList({"Add Files(s)...", "Add Folder...", "Open Source File", "Open Output"}));
+                 QStringList({"Add Files...", "Add Folder...", "Open Source File", "Open Output"}));
 
         addFilesThroughTheDialog(page, {t::writeBytes(folder + "/x.png", 10), t::writeBytes(folder + "/y.png", 10)});
         page.fileList()->clearSelection();
         QVERIFY(!page.removeButton()->isEnabled());
         menu.reset(page.fileList()->makeContextMenu(&page));
         QCOMPARE(menuTexts(menu.get(), true),
-                 QStringList({"Add Files(s)...", "Add Folder...", "Clear All", "Select All                  Ctrl+A",
+                 QStringList({"Add Files...", "Add Folder...", "Clear All", "Select All",
                               "Open Source File", "Open Output"}));
         menuAction(menu.get(), FileList::kSelectAllItem)->trigger();
         QCOMPARE(selection(page), (std::vector<size_t>{0, 1}));
@@ -327,9 +327,9 @@ private slots:
         messages.answer = QMessageBox::Ok;
         menuAction(menu.get(), FileList::kClearAllItem)->trigger();
         QCOMPARE(messages.shown.size(), size_t{2});
-        QCOMPARE(messages.shown[1].text, QStringLiteral("Are you sure to clear all items?"));
+        QCOMPARE(messages.shown[1].text, CListPage::kClearText);
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (0)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
         QVERIFY(!page.convertButton()->isEnabled());
     }
 

@@ -8,7 +8,11 @@ set -euo pipefail
 build=$1 source=$2 scratch=$3
 
 fail() {
-  echo "package test: $*" >&2
+  for page in folvane folvane-cli; do
+  zcat "$usr/share/man/man1/$page.1.gz" | head -n 1 | grep -qF "\"Folvane $(dpkg-deb -f "$deb" Version)\"" ||
+    fail "the manual page $page.1 names another version"
+done
+echo "package test: $*" >&2
   exit 1
 }
 
@@ -60,4 +64,8 @@ pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')
 [[ $pages == 1 ]] || fail "$pdf has $pages pages, expected 1"
 version=$("$usr/bin/folvane-cli" --version)
 [[ $version == "folvane-cli $(dpkg-deb -f "$deb" Version)" ]] || fail "version '$version' differs from the package's"
+for page in folvane folvane-cli; do
+  zcat "$usr/share/man/man1/$page.1.gz" | head -n 1 | grep -qF "\"Folvane $(dpkg-deb -f "$deb" Version)\"" ||
+    fail "the manual page $page.1 names another version"
+done
 echo "package test: $(basename "$deb") unpacks and its folvane-cli converts"
