@@ -74,7 +74,11 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     m_filter->addItems(formatFilterTexts());
     m_filter->setCurrentIndex(filterIndex >= 0 && filterIndex < m_filter->count() ? filterIndex : -1);
     m_filter->setMinimumWidth(74);
+    m_natural = new QCheckBox(QStringLiteral("Natural order (page2 before page10)"), this);
+    m_natural->setObjectName(QStringLiteral("naturalOrderCheck"));
+    m_natural->hide();
     row->addWidget(m_subfolders);
+    row->addWidget(m_natural);
     row->addStretch();
     row->addWidget(m_filter);
     layout->addLayout(row);
@@ -94,6 +98,13 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     resize(360, 420);
 }
 
+void FolderPicker::offerNaturalOrder(bool natural)
+{
+    m_naturalOrder = natural;
+    m_natural->setChecked(natural);
+    m_natural->show();
+}
+
 QString FolderPicker::selectedFolder() const { return m_path->text(); }
 
 void FolderPicker::selectFolder(const QString& folder)
@@ -111,6 +122,8 @@ void FolderPicker::done(int result)
     // The choices are taken whatever way the dialog ends.
     m_includeSubfolders = m_subfolders->isChecked();
     m_filterIndex = m_filter->currentIndex();
+    if (!m_natural->isHidden())
+        m_naturalOrder = m_natural->isChecked();
     if (result == QDialog::Accepted) {
         QString folder = m_path->text();
         // Paths are stored as folders with a trailing "/"; a vanished or virtual choice is empty.

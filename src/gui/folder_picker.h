@@ -21,6 +21,10 @@ public:
     FolderPicker(QWidget* owner, const QString& prompt, const QString& initialFolder, bool includeSubfolders,
                  int filterIndex, const QString& caption = QString());
 
+    // Offers the "Natural order" box (page2 before page10), ticked as given. Without this call
+    // the box is not shown.
+    void offerNaturalOrder(bool natural);
+
     // Shows the dialog modally. True with the results filled when a folder was chosen.
     bool run();
 
@@ -29,12 +33,14 @@ public:
     QString result() const { return m_result; }
     bool includeSubfolders() const { return m_includeSubfolders; }
     int filterIndex() const { return m_filterIndex; }
+    bool naturalOrder() const { return m_naturalOrder; }
 
     // The folder selected in the tree right now; tests choose through it.
     QString selectedFolder() const;
     void selectFolder(const QString& folder);
     QCheckBox* subfolderCheck() const { return m_subfolders; }
     QComboBox* filterCombo() const { return m_filter; }
+    QCheckBox* naturalOrderCheck() const { return m_natural; }
     QTreeView* folderTree() const { return m_tree; }
 
     void done(int result) override;
@@ -50,9 +56,11 @@ private:
     QLineEdit* m_path; // hidden; follows the selection
     QCheckBox* m_subfolders;
     QComboBox* m_filter;
+    QCheckBox* m_natural;
     QString m_result;
     bool m_includeSubfolders;
     int m_filterIndex;
+    bool m_naturalOrder = false;
     bool m_rowsGoing = false; // the model is removing rows; current moves are not choices
 };
 

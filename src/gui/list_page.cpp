@@ -98,8 +98,17 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     buttons->addStretch();
     buttons->addWidget(m_convert);
 
+    m_statusLine = new QLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setWordWrap(true);
+    m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusLine->hide();
+    auto* listColumn = new QVBoxLayout;
+    listColumn->addWidget(m_list, 1);
+    listColumn->addWidget(m_statusLine);
+
     auto* top = new QHBoxLayout;
-    top->addWidget(m_list, 1);
+    top->addLayout(listColumn, 1);
     top->addLayout(buttons);
 
     auto* outputGroup = new QGroupBox(QStringLiteral("Output Folder"), this);
@@ -314,13 +323,16 @@ void CListPage::addFiles()
     if (files.isEmpty())
         return;
     setEnabled(false);
+    QStringList unreadable;
     for (const QString& file : files) {
-        addFile(file);
+        if (!addFile(file))
+            unreadable << QStringLiteral("%1 (cannot be read)").arg(QFileInfo(file).fileName());
         // Keeps the window painted while a long selection is read.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     m_store.putString("OpenFile", files.last().toStdString());
     setEnabled(true);
+    showNotAdded(unreadable);
     afterAdding();
 }
 
@@ -334,26 +346,32 @@ void CListPage::addFolder()
         choice.initialFolder = defaultStartFolder();
     choice.includeSubfolders = m_store.getInt("subdir", 0) != 0;
     choice.filterIndex = 0;
+    choice.naturalOrder = folderOrder() == jobs::FolderOrder::Natural;
     bool chosen = false;
     if (m_chooseFolder) {
         chosen = m_chooseFolder(this, choice);
     } else {
         FolderPicker picker(this, QStringLiteral("Please Select Folder"), choice.initialFolder,
                             choice.includeSubfolders, choice.filterIndex);
+        picker.offerNaturalOrder(choice.naturalOrder);
         chosen = picker.run();
         choice.includeSubfolders = picker.includeSubfolders();
         choice.filterIndex = picker.filterIndex();
+        choice.naturalOrder = picker.naturalOrder();
         choice.folder = picker.result();
     }
     if (!chosen)
         return;
     m_store.putString("subdir", choice.includeSubfolders ? "1" : "0");
+    m_store.putString("naturalSort", choice.naturalOrder ? "1" : "0");
     if (!choice.folder.isEmpty())
         m_store.putString("openDir", choice.folder.toStdString());
     std::string filter = FolderPicker::filterForIndex(choice.filterIndex).toStdString();
     std::vector<std::string> files;
     if (!choice.folder.isEmpty())
-        files = jobs::folderImages(choice.folder.toStdString(), choice.includeSubfolders, filter);
+        files = jobs::folderImages(choice.folder.toStdString(), choice.includeSubfolders, filter,
+                                   choice.naturalOrder ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name);
+    showNotAdded({});
     setEnabled(false);
     for (const std::string& file : files) {
         addFile(fromUtf8(file));
@@ -363,47 +381,81 @@ void CListPage::addFolder()
     afterAdding();
 }
 
+jobs::FolderOrder CListPage::folderOrder() const
+{
+    return m_store.getInt("naturalSort", 0) == 1 ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
+}
+
+void CListPage::showNotAdded(const QStringList& problems)
+{
+    m_statusLine->setText(problems.isEmpty() ? QString() : QStringLiteral("Not added: ") + problems.join(QStringLiteral("; ")));
+    m_statusLine->setVisible(!problems.isEmpty());
+}
+
 void CListPage::dropPaths(const QStringList& paths)
 {
     if (m_running)
         return;
+    QStringList problems;
+    auto notAdded = [&problems](const QString& path, const QString& reason) {
+        problems << QStringLiteral("%1 (%2)").arg(QFileInfo(path).fileName(), reason);
+    };
+    bool recursive = m_store.getInt("subdir", 0) == 1;
     setEnabled(false);
     for (const QString& path : paths) {
         QFileInfo info(path);
-        if (info.exists() && !info.isDir() && jobs::isSupportedExtension(path.toStdString()))
-            addFile(path);
+        if (!info.exists()) {
+            notAdded(path, QStringLiteral("no longer exists"));
+        } else if (info.isDir()) {
+            std::vector<std::string> files = jobs::folderImages(path.toStdString(), recursive,
+                                                                jobs::kAllSupportFilter, folderOrder());
+            if (files.empty())
+                notAdded(path, QStringLiteral("holds no supported images"));
+            for (const std::string& file : files) {
+                if (!addFile(fromUtf8(file)))
+                    notAdded(fromUtf8(file), QStringLiteral("cannot be read"));
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            }
+        } else if (!jobs::isSupportedExtension(path.toStdString())) {
+            notAdded(path, QStringLiteral("not a supported image type"));
+        } else if (!addFile(path)) {
+            notAdded(path, QStringLiteral("cannot be read"));
+        }
     }
     setEnabled(true);
+    showNotAdded(problems);
     afterAdding();
 }
 
-void CListPage::dragEnterEvent(QDragEnterEvent* event)
+namespace {
+
+// Dropped files are always copied into the list: a move would let the source (a file manager)
+// delete the originals once the drop is accepted.
+bool acceptAsCopy(QDropEvent* event, bool running)
 {
-    if (!m_running && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-    else
+    if (running || !event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction)) {
         event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }
 
-void CListPage::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (!m_running && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
+} // namespace
+
+void CListPage::dragEnterEvent(QDragEnterEvent* event) { acceptAsCopy(event, m_running); }
+
+void CListPage::dragMoveEvent(QDragMoveEvent* event) { acceptAsCopy(event, m_running); }
 
 void CListPage::dropEvent(QDropEvent* event)
 {
-    if (m_running || !event->mimeData()->hasUrls()) {
-        event->ignore();
+    if (!acceptAsCopy(event, m_running))
         return;
-    }
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile())
             paths << url.toLocalFile();
-    event->acceptProposedAction();
     dropPaths(paths);
 }
 

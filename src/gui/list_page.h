@@ -18,6 +18,7 @@
 // windows.
 
 #include <QButtonGroup>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,6 +34,7 @@
 #include "engine/engine_client.h"
 #include "gui_common.h"
 #include "jobs/conversion_job.h"
+#include "jobs/image_inputs.h"
 #include "jobs/job_log.h"
 #include "services/system_actions.h"
 
@@ -69,6 +71,7 @@ public:
         QString initialFolder;
         bool includeSubfolders = false;
         int filterIndex = 0;
+        bool naturalOrder = false; // folder entries in natural order (page2 before page10)
         QString folder;
     };
     using FolderChooser = std::function<bool(QWidget* owner, FolderChoice& choice)>;
@@ -94,8 +97,9 @@ public:
     bool addFile(const QString& path);
     void addFiles();
     void addFolder();
-    // Files dropped on the page, in order: existing, supported files are added; folders are not.
-    // Ignored while a job runs.
+    // Files and folders dropped on the page, in order: supported files are added, a folder adds
+    // its supported images as Add Folder does (with subfolders and natural order as last chosen
+    // there). What cannot be added is named in the status line. Ignored while a job runs.
     void dropPaths(const QStringList& paths);
     void removeSelected();
     void clearAll();
@@ -139,6 +143,8 @@ public:
     QPushButton* outputBrowseButton() const { return m_outputBrowse; }
     QPushButton* openButton() const { return m_openButton; }
     QPushButton* settingsButton() const { return m_settings; }
+    // The line under the list that names files that could not be added.
+    QLabel* statusLine() const { return m_statusLine; }
 
 signals:
     // 1 when a job starts, 0 when it has ended.
@@ -167,6 +173,8 @@ private:
     void updatePlannedNames();
     void updateButtons();
     void afterAdding();
+    void showNotAdded(const QStringList& problems);
+    jobs::FolderOrder folderOrder() const;
     void setLocked(bool locked);
     void jobFinished(std::vector<jobs::FileRow>&& rows);
     QString defaultStartFolder() const;
@@ -194,6 +202,7 @@ private:
     QPushButton* m_outputBrowse = nullptr;
     QPushButton* m_openButton = nullptr;
     QPushButton* m_settings = nullptr;
+    QLabel* m_statusLine = nullptr;
 
     MessageHook m_message;
     FilesChooser m_chooseFiles;

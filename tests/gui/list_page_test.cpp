@@ -166,41 +166,87 @@ private slots:
         QTest::mouseClick(page.addFolderButton(), Qt::LeftButton);
         QCOMPARE(page.fileList()->rowCount(), size_t{6});
         QCOMPARE(t::valueOf("openDir"), std::string("/elsewhere/"));
+
+        // Natural order is off until chosen; once chosen it is offered again next time.
+        for (const char* name : {"p10.png", "p9.png"})
+            t::writeBytes(folder + QLatin1Char('/') + QLatin1String(name), 100);
+        page.fileList()->removeAll();
+        page.setFolderChooser([&](QWidget*, CListPage::FolderChoice& choice) {
+            offered = choice;
+            choice.folder = folder + QLatin1Char('/');
+            choice.includeSubfolders = false;
+            choice.filterIndex = 4; // PNG
+            choice.naturalOrder = true;
+            return true;
+        });
+        QTest::mouseClick(page.addFolderButton(), Qt::LeftButton);
+        QVERIFY(!offered.naturalOrder);
+        QCOMPARE(column(page, 0), QStringList({folder + "/c.png", folder + "/p9.png", folder + "/p10.png"}));
+        QTest::mouseClick(page.addFolderButton(), Qt::LeftButton);
+        QVERIFY(offered.naturalOrder);
     }
 
-    void droppedFoldersAndUnsupportedFilesAreIgnored()
+    void droppedFoldersAddTheirImagesAndWhatCannotBeAddedIsNamed()
     {
         QString folder = t::freshFolder(QStringLiteral("drop"));
         QDir().mkpath(folder + QStringLiteral("/inner.jpg"));
         QString plain = t::writeBytes(folder + QStringLiteral("/README"), 10);
         QString text = t::writeBytes(folder + QStringLiteral("/notes.txt"), 10);
         QString picture = t::writeBytes(folder + QStringLiteral("/photo.JPG"), 10);
+        QString pages = folder + QStringLiteral("/pages");
+        QDir().mkpath(pages + QStringLiteral("/sub"));
+        for (const char* name : {"page10.png", "page2.png", "page1.png", "notes.txt", "sub/deep.png"})
+            t::writeBytes(pages + QLatin1Char('/') + QLatin1String(name), 10);
 
         CListPage page(t::listLocation());
         page.show();
-        auto drop = [&](const QStringList& paths) {
+        // Returns the drop action the page settled on, or IgnoreAction when it refused the drop.
+        auto drop = [&](const QStringList& paths, Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
             QList<QUrl> urls;
             for (const QString& path : paths)
                 urls << QUrl::fromLocalFile(path);
             QMimeData data;
             data.setUrls(urls);
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            // A file manager proposes a move when Shift is held; the page must still copy.
+            QDragEnterEvent enter(QPoint(10, 10), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(&page, &enter);
-            QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            if (!enter.isAccepted())
+                return Qt::IgnoreAction;
+            QDropEvent event(QPointF(10, 10), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(&page, &event);
-            return enter.isAccepted();
+            return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
         };
-        QVERIFY(drop({folder + QStringLiteral("/inner.jpg")}));
+        QCOMPARE(drop({picture}, Qt::MoveAction), Qt::IgnoreAction);
+        QCOMPARE(page.fileList()->rowCount(), size_t{0});
+
+        QCOMPARE(drop({folder + QStringLiteral("/inner.jpg")}), Qt::CopyAction);
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
         QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
+        QCOMPARE(page.statusLine()->text(), QStringLiteral("Not added: inner.jpg (holds no supported images)"));
         QVERIFY(!page.convertButton()->isEnabled());
 
         // A name without extension passes the supported-type test (it fails later in the job).
-        drop({text, plain, folder + QStringLiteral("/gone.png"), picture});
+        QCOMPARE(drop({text, plain, folder + QStringLiteral("/gone.png"), picture}), Qt::CopyAction);
         QCOMPARE(column(page, 0), QStringList({plain, picture}));
         QCOMPARE(column(page, 2), QStringList({"", "JPG"}));
         QCOMPARE(headerText(page), QStringLiteral("Image Files (2)"));
         QVERIFY(page.convertButton()->isEnabled());
+        QCOMPARE(page.statusLine()->text(),
+                 QStringLiteral("Not added: notes.txt (not a supported image type); gone.png (no longer exists)"));
+        QVERIFY(page.statusLine()->isVisible());
+
+        // A folder adds its images as Add Folder does: name order, or natural order when chosen
+        // there, with subfolders when chosen there.
+        page.fileList()->removeAll();
+        drop({pages});
+        QCOMPARE(column(page, 0), QStringList({pages + "/page1.png", pages + "/page10.png", pages + "/page2.png"}));
+        QVERIFY(!page.statusLine()->isVisible());
+        page.fileList()->removeAll();
+        t::setValue("naturalSort", "1");
+        t::setValue("subdir", "1");
+        drop({pages});
+        QCOMPARE(column(page, 0), QStringList({pages + "/page1.png", pages + "/page2.png", pages + "/page10.png",
+                                               pages + "/sub/deep.png"}));
     }
 
     void upAndDownMoveTheSelectedRowsWithTheirFields()
