@@ -1,5 +1,6 @@
 #include "file_list.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -26,6 +27,33 @@ QString fromUtf8(const std::string& text) { return QString::fromStdString(text);
 
 } // namespace
 
+QString PathDelegate::elidePath(const QString& path, const QFontMetrics& metrics, int width)
+{
+    if (metrics.horizontalAdvance(path) <= width)
+        return path;
+    qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    QString name = path.mid(slash + 1);
+    QString folder = path.left(slash + 1);
+    int nameWidth = metrics.horizontalAdvance(name);
+    int ellipsis = metrics.horizontalAdvance(QStringLiteral("\u2026/"));
+    if (slash < 0 || nameWidth + ellipsis > width)
+        return metrics.elidedText(name, Qt::ElideMiddle, width);
+    return metrics.elidedText(folder, Qt::ElideMiddle, width - nameWidth) + name;
+}
+
+void PathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // The text area is the cell less the style's margins on both sides.
+    const QWidget* widget = option->widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    int width = option->rect.width() - 2 * margin;
+    if (option->features & QStyleOptionViewItem::HasDecoration)
+        width -= option->decorationSize.width() + margin;
+    option->text = elidePath(option->text, option->fontMetrics, width);
+}
+
 FileList::FileList(QWidget* parent) : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("fileList"));
@@ -46,6 +74,13 @@ FileList::FileList(QWidget* parent) : QTreeWidget(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The image and PDF paths keep their file names visible; the full path is the tooltip.
+    auto* paths = new PathDelegate(this);
+    setItemDelegateForColumn(kPathColumn, paths);
+    setItemDelegateForColumn(kPdfColumn, paths);
+    // The path column takes the room the window gives the list.
+    header()->setSectionResizeMode(kPathColumn, QHeaderView::Stretch);
+    header()->setMinimumSectionSize(40);
 }
 
 QString FileList::text(size_t row, int column) const
@@ -59,6 +94,8 @@ void FileList::fillItem(size_t row)
     QTreeWidgetItem* item = topLevelItem(static_cast<int>(row));
     const jobs::FileRow& data = m_rows[row];
     item->setText(kPathColumn, fromUtf8(data.path));
+    item->setToolTip(kPathColumn, fromUtf8(data.path));
+    item->setToolTip(kPdfColumn, fromUtf8(data.plannedName));
     item->setText(kSizeColumn, fromUtf8(data.sizeText));
     item->setText(kTypeColumn, fromUtf8(data.typeText));
     item->setText(kPdfColumn, fromUtf8(data.plannedName));
@@ -119,6 +156,7 @@ void FileList::setPlannedNames(const std::function<std::string(const std::string
     for (size_t i = 0; i < m_rows.size(); ++i) {
         m_rows[i].plannedName = plannedName(m_rows[i].path);
         topLevelItem(static_cast<int>(i))->setText(kPdfColumn, fromUtf8(m_rows[i].plannedName));
+        topLevelItem(static_cast<int>(i))->setToolTip(kPdfColumn, fromUtf8(m_rows[i].plannedName));
     }
 }
 

@@ -8,7 +8,9 @@
 // the page, which the list reaches through its signals: the Del and Ctrl+A keys and the items of
 // the context menu. While locked (a job runs) keys and the context menu are ignored.
 
+#include <QFontMetrics>
 #include <QMenu>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include <functional>
@@ -18,6 +20,18 @@
 #include "jobs/conversion_job.h"
 
 namespace folvane::gui {
+
+// Draws a path so that its file name stays readable: when the path is wider than its cell, the
+// folder part is shortened in the middle ("/home/…/scans/page10.png"); only a file name wider
+// than the cell by itself is shortened too.
+class PathDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static QString elidePath(const QString& path, const QFontMetrics& metrics, int width);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
 
 class FileList : public QTreeWidget {
     Q_OBJECT

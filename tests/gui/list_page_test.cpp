@@ -249,6 +249,31 @@ private slots:
                                                pages + "/sub/deep.png"}));
     }
 
+    void longPathsKeepTheFileNameVisibleWithTheFullPathAsTooltip()
+    {
+        QString folder = t::freshFolder(QStringLiteral("a-rather-long-folder-name/with/several/levels/below/it"));
+        QString file = t::writeBytes(folder + QStringLiteral("/scan-2026-12-10-page10.png"), 10);
+        CListPage page(t::listLocation());
+        page.resize(700, 400);
+        page.show();
+        addFilesThroughTheDialog(page, {file});
+        FileList* list = page.fileList();
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), file);
+
+        QFontMetrics metrics(list->font());
+        for (int width : {60, 160, 260}) {
+            QString shown = folvane::gui::PathDelegate::elidePath(file, metrics, width);
+            QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+            QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+            if (width >= 260) {
+                QVERIFY2(shown.endsWith(QStringLiteral("/scan-2026-12-10-page10.png")), qPrintable(shown));
+                QVERIFY2(shown.startsWith(QStringLiteral("/")), qPrintable(shown));
+            }
+        }
+        QCOMPARE(folvane::gui::PathDelegate::elidePath(file, metrics, 5000), file);
+        QVERIFY(dynamic_cast<folvane::gui::PathDelegate*>(list->itemDelegateForColumn(0)));
+    }
+
     void upAndDownMoveTheSelectedRowsWithTheirFields()
     {
         QString folder = t::freshFolder(QStringLiteral("move"));
