@@ -51,9 +51,6 @@ CAboutPage::CAboutPage(QWidget* parent) : KeySwallowingPage(parent)
 {
     setObjectName(QStringLiteral("aboutPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(dluX(14), dluY(14), dluX(14), dluY(10));

@@ -73,7 +73,6 @@ int main(int argc, char** argv)
 
     QApplication application(argc, argv);
     application.setApplicationName(QString::fromStdString(name));
-    application.setFont(gui::dialogFont());
 
     app::SettingsLocation settings = app::locateSettings(settingsArgument(argc, argv));
     // A settings file that exists but cannot be read is never silently taken as defaults: that

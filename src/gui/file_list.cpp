@@ -78,9 +78,13 @@ FileList::FileList(QWidget* parent) : QTreeWidget(parent)
     auto* paths = new PathDelegate(this);
     setItemDelegateForColumn(kPathColumn, paths);
     setItemDelegateForColumn(kPdfColumn, paths);
-    // The path column takes the room the window gives the list.
+    // The path column takes the room the window gives the list; the short columns fit their
+    // texts in the desktop's font, and the PDF column starts wide enough for a numbered name.
     header()->setSectionResizeMode(kPathColumn, QHeaderView::Stretch);
-    header()->setMinimumSectionSize(40);
+    for (int column : {kSizeColumn, kTypeColumn, kStatusColumn})
+        header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    setColumnWidth(kPdfColumn, fontMetrics().horizontalAdvance(QStringLiteral("MyPDF.pdf")) + 16);
+    header()->setMinimumSectionSize(fontMetrics().horizontalAdvance(QStringLiteral("Size")) + 16);
 }
 
 QString FileList::text(size_t row, int column) const

@@ -61,16 +61,12 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     m_path->hide();
     layout->addWidget(m_path);
 
-    QFont small(QStringLiteral("Tahoma"));
-    small.setPixelSize(13);
     auto* row = new QHBoxLayout;
     m_subfolders = new QCheckBox(QStringLiteral(" Include Subfolder"), this);
-    m_subfolders->setFont(small);
     m_subfolders->setChecked(includeSubfolders);
     m_filter = new QComboBox(this);
     m_filter->setObjectName(QStringLiteral("Format Filter"));
     m_filter->setAccessibleName(QStringLiteral("Format Filter"));
-    m_filter->setFont(small);
     m_filter->addItems(formatFilterTexts());
     m_filter->setCurrentIndex(filterIndex >= 0 && filterIndex < m_filter->count() ? filterIndex : -1);
     m_filter->setMinimumWidth(74);

@@ -1,5 +1,7 @@
 #include "gui_common.h"
 
+#include <QApplication>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -17,8 +19,21 @@ static void registerArtwork()
 
 namespace folvane::gui {
 
-int dluX(int units) { return (units * 3 + 1) / 2; }
-int dluY(int units) { return (units * 13 + 4) / 8; }
+namespace {
+
+// The font's average character width and its height: a horizontal dialog unit is a quarter of
+// the first, a vertical one an eighth of the second.
+QSizeF dialogBaseUnits()
+{
+    QFontMetricsF metrics(QApplication::font());
+    static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    return {metrics.horizontalAdvance(letters) / letters.size(), metrics.height()};
+}
+
+} // namespace
+
+int dluX(int units) { return qRound(units * dialogBaseUnits().width() / 4); }
+int dluY(int units) { return qRound(units * dialogBaseUnits().height() / 8); }
 QRect dluRect(int x, int y, int w, int h) { return QRect(dluX(x), dluY(y), dluX(w), dluY(h)); }
 
 QPixmap artPixmap(const QString& name, QSize size)
@@ -35,18 +50,9 @@ QPixmap artPixmap(const QString& name, QSize size)
     return pixmap;
 }
 
-QFont dialogFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSize(8);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
+QFont dialogFont() { return QApplication::font(); }
 
-bool isSwallowedKey(int key)
-{
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
-}
+bool isSwallowedKey(int key) { return key == Qt::Key_Escape; }
 
 KeySwallowingPage::KeySwallowingPage(QWidget* parent) : QWidget(parent) {}
 
@@ -77,8 +83,9 @@ bool KeySwallowingPage::event(QEvent* event)
     if (event->type() == QEvent::Show || event->type() == QEvent::Polish) {
         for (QWidget* child : findChildren<QWidget*>()) {
             child->installEventFilter(this);
+            // Enter presses the focused button.
             if (auto* button = qobject_cast<QPushButton*>(child))
-                button->setAutoDefault(false);
+                button->setAutoDefault(true);
         }
     }
     return QWidget::event(event);

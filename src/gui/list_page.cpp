@@ -69,9 +69,6 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
 {
     setObjectName(QStringLiteral("listPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
     setAcceptDrops(true);
 
     m_list = new FileList(this);

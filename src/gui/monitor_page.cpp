@@ -71,9 +71,6 @@ CMonitorPage::CMonitorPage(const app::SettingsLocation& settings, QWidget* paren
 {
     setObjectName(QStringLiteral("monitorPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
 
     m_worker = new WatchWorker(this);
     m_worker->setAfterAction([store = m_store] { return store.getInt("after", 0); });

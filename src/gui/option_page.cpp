@@ -47,9 +47,6 @@ COptionPage::COptionPage(const app::SettingsLocation& settings, QWidget* parent)
 {
     setObjectName(QStringLiteral("optionPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
 
     m_after = makeCombo(this, {QStringLiteral("Do Nothing"), QStringLiteral("Shut Down"), QStringLiteral("Stand By"),
                                QStringLiteral("Restart"), QStringLiteral("Log Off"), QStringLiteral("Exit Program"),
