@@ -1,6 +1,7 @@
 #include "monitor_page.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -83,6 +84,7 @@ CMonitorPage::CMonitorPage(const app::SettingsLocation& settings, QWidget* paren
         m_state->setText(text);
         m_state->setToolTip(text);
     });
+    connect(m_worker, &WatchWorker::fileDone, this, &CMonitorPage::onFileDone);
     buildControls();
 }
 
@@ -184,6 +186,12 @@ void CMonitorPage::buildControls()
     // A long path must not widen the page: the line is cut at the page's edge.
     m_state->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     stateLayout->addWidget(m_state);
+    // What the run has done since Start: counts and the last file, kept after the run ends.
+    m_tally = new QLabel(stateGroup);
+    m_tally->setObjectName(QStringLiteral("tallyLine"));
+    m_tally->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_tally->hide();
+    stateLayout->addWidget(m_tally);
     bottom->addWidget(stateGroup, 1);
     m_start = smallButton(QStringLiteral("Start"), "startButton", this);
     m_start->setMinimumSize(dluX(70), dluY(30));
@@ -365,10 +373,45 @@ void CMonitorPage::onStart()
 
 void CMonitorPage::onRunStarted()
 {
+    m_converted = m_failed = 0;
+    m_lastFile.clear();
+    m_lastOutcome.clear();
+    showTally();
     lock(true);
     showStartButton(true);
     m_start->setEnabled(true);
     emit jobState(1);
+}
+
+void CMonitorPage::onFileDone(const QString& path, const QString& outcome, const QString& reason)
+{
+    if (outcome == QLatin1String(jobs::kStateSucceed)) {
+        ++m_converted;
+        m_lastOutcome = QStringLiteral("Done");
+    } else if (outcome == QLatin1String(jobs::kStateFailed)) {
+        ++m_failed;
+        m_lastOutcome = reason.isEmpty() ? QStringLiteral("Failed") : QStringLiteral("Failed: ") + reason;
+    } else {
+        return; // a skipped file was not handled
+    }
+    m_lastFile = path;
+    showTally();
+}
+
+QString CMonitorPage::tallyText(int converted, int failed, const QString& lastFile, const QString& lastOutcome)
+{
+    QString text = QStringLiteral("Since Start: %1 converted, %2 failed").arg(converted).arg(failed);
+    if (!lastFile.isEmpty())
+        text += QStringLiteral(". Last: %1 (%2)").arg(QFileInfo(lastFile).fileName(), lastOutcome);
+    return text;
+}
+
+void CMonitorPage::showTally()
+{
+    QString text = tallyText(m_converted, m_failed, m_lastFile, m_lastOutcome);
+    m_tally->setText(text);
+    m_tally->setToolTip(m_lastFile.isEmpty() ? text : text + QStringLiteral("\n") + m_lastFile);
+    m_tally->show();
 }
 
 void CMonitorPage::onRunEnded()
