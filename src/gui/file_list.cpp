@@ -104,6 +104,10 @@ void FileList::fillItem(size_t row)
     item->setText(kTypeColumn, fromUtf8(data.typeText));
     item->setText(kPdfColumn, fromUtf8(data.plannedName));
     item->setText(kStatusColumn, statusText(data.status));
+    // A failed row says why in its status tooltip.
+    item->setToolTip(kStatusColumn, data.status == jobs::kStateFailed && !data.failure.empty()
+                                        ? fromUtf8(data.failure)
+                                        : QString());
     for (int column = kSizeColumn; column < kColumnCount; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);
 }
@@ -136,7 +140,7 @@ void FileList::setStatus(size_t row, const std::string& status)
     if (row >= m_rows.size())
         return;
     m_rows[row].status = status;
-    topLevelItem(static_cast<int>(row))->setText(kStatusColumn, statusText(status));
+    fillItem(row);
 }
 
 void FileList::reorder(const std::vector<size_t>& previousIndex)

@@ -100,9 +100,20 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     m_statusLine->setWordWrap(true);
     m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_statusLine->hide();
+    m_details = new QLabel(this);
+    m_details->setObjectName(QStringLiteral("detailsLine"));
+    m_details->setWordWrap(true);
+    m_details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_details->hide();
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progressBar"));
+    m_progress->setFormat(QStringLiteral("%v of %m files"));
+    m_progress->hide();
     auto* listColumn = new QVBoxLayout;
     listColumn->addWidget(m_list, 1);
     listColumn->addWidget(m_statusLine);
+    listColumn->addWidget(m_details);
+    listColumn->addWidget(m_progress);
 
     auto* top = new QHBoxLayout;
     top->addLayout(listColumn, 1);
@@ -144,9 +155,26 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     bottom->addWidget(outputGroup, 1);
     bottom->addWidget(defaultGroup);
 
+    // The summary of the last job: counts, where the PDF went, and buttons to open it.
+    m_summaryBox = new QFrame(this);
+    m_summaryBox->setObjectName(QStringLiteral("summaryBox"));
+    m_summaryBox->setFrameShape(QFrame::StyledPanel);
+    auto* summaryLayout = new QHBoxLayout(m_summaryBox);
+    m_summaryText = new QLabel(m_summaryBox);
+    m_summaryText->setObjectName(QStringLiteral("summaryText"));
+    m_summaryText->setWordWrap(true);
+    m_summaryText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_openPdf = makeButton(QStringLiteral("Open PDF"), m_summaryBox, "openPdfButton");
+    m_openFolder = makeButton(QStringLiteral("Open Folder"), m_summaryBox, "openFolderButton");
+    summaryLayout->addWidget(m_summaryText, 1);
+    summaryLayout->addWidget(m_openPdf);
+    summaryLayout->addWidget(m_openFolder);
+    m_summaryBox->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(dluX(7), dluY(7), dluX(7), dluY(7));
     layout->addLayout(top, 1);
+    layout->addWidget(m_summaryBox);
     layout->addLayout(bottom);
 
     connect(m_add, &QPushButton::clicked, this, [this] { addFiles(); });
@@ -159,7 +187,13 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     connect(m_openButton, &QPushButton::clicked, this, [this] { openOutputBox(); });
     connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(); });
     connect(m_modeGroup, &QButtonGroup::idClicked, this, [this](int mode) { modeChosen(mode); });
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { updateButtons(); });
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+        updateButtons();
+        showDetails();
+    });
+    connect(m_openPdf, &QPushButton::clicked, this, [this] { openPath(m_summary.lastPdf); });
+    connect(m_openFolder, &QPushButton::clicked, this,
+            [this] { openPath(QFileInfo(m_summary.lastPdf).absolutePath()); });
     connect(m_list, &FileList::addFilesRequested, this, [this] { addFiles(); });
     connect(m_list, &FileList::addFolderRequested, this, [this] { addFolder(); });
     connect(m_list, &FileList::removeRequested, this, [this] { removeSelected(); });
@@ -514,6 +548,31 @@ void CListPage::openSource()
         m_open(path);
     else
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void CListPage::openPath(const QString& target)
+{
+    if (target.isEmpty())
+        return;
+    if (m_open)
+        m_open(target);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+}
+
+void CListPage::showDetails()
+{
+    std::vector<size_t> selected = m_list->selectedRows();
+    QString text;
+    if (selected.size() == 1) {
+        const jobs::FileRow& row = m_list->row(selected.front());
+        if (row.status == jobs::kStateFailed)
+            text = QStringLiteral("%1: Failed: %2")
+                       .arg(QFileInfo(QString::fromStdString(row.path)).fileName(),
+                            row.failure.empty() ? QStringLiteral("not converted") : QString::fromStdString(row.failure));
+    }
+    m_details->setText(text);
+    m_details->setVisible(!text.isEmpty());
 }
 
 void CListPage::openOutput()

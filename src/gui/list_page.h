@@ -18,7 +18,9 @@
 // windows.
 
 #include <QButtonGroup>
+#include <QFrame>
 #include <QLabel>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,6 +35,7 @@
 #include "app/settings_store.h"
 #include "engine/engine_client.h"
 #include "gui_common.h"
+#include "job_summary.h"
 #include "jobs/conversion_job.h"
 #include "jobs/image_inputs.h"
 #include "jobs/job_log.h"
@@ -145,6 +148,15 @@ public:
     QPushButton* settingsButton() const { return m_settings; }
     // The line under the list that names files that could not be added.
     QLabel* statusLine() const { return m_statusLine; }
+    // The line under the list that says why the selected row failed.
+    QLabel* detailsLine() const { return m_details; }
+    // "n of N files" while a job runs.
+    QProgressBar* progressBar() const { return m_progress; }
+    // The summary of the last job, shown from its end until the next job starts.
+    QFrame* summaryBox() const { return m_summaryBox; }
+    QLabel* summaryLabel() const { return m_summaryText; }
+    QPushButton* openPdfButton() const { return m_openPdf; }
+    QPushButton* openFolderButton() const { return m_openFolder; }
 
 signals:
     // 1 when a job starts, 0 when it has ended.
@@ -176,7 +188,9 @@ private:
     void showNotAdded(const QStringList& problems);
     jobs::FolderOrder folderOrder() const;
     void setLocked(bool locked);
-    void jobFinished(std::vector<jobs::FileRow>&& rows);
+    void jobFinished(std::vector<jobs::FileRow>&& rows, const jobs::JobReport& report);
+    void showDetails();
+    void openPath(const QString& target);
     QString defaultStartFolder() const;
 
     app::SettingsLocation m_location;
@@ -203,6 +217,15 @@ private:
     QPushButton* m_openButton = nullptr;
     QPushButton* m_settings = nullptr;
     QLabel* m_statusLine = nullptr;
+    QLabel* m_details = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QFrame* m_summaryBox = nullptr;
+    QLabel* m_summaryText = nullptr;
+    QPushButton* m_openPdf = nullptr;
+    QPushButton* m_openFolder = nullptr;
+    JobSummary m_summary;
+    int m_jobConverted = 0;
+    int m_jobFailed = 0;
 
     MessageHook m_message;
     FilesChooser m_chooseFiles;

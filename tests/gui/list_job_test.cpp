@@ -122,6 +122,8 @@ private slots:
         QTest::mouseClick(page->convertButton(), Qt::LeftButton);
         QVERIFY(page->converting());
         QVERIFY(locked(*page));
+        QVERIFY(page->progressBar()->isVisible());
+        QCOMPARE(page->progressBar()->maximum(), 3);
         QCOMPARE(window.converting(), 1);
         // While the job runs the list takes no keys and no drops, and the window stays put.
         page->fileList()->selectAll();
@@ -136,6 +138,24 @@ private slots:
         QVERIFY(!page->converting());
         QCOMPARE(statuses(*page), QStringList({"Done", "Failed", "Done"}));
         QCOMPARE(page->fileList()->selectedRows(), std::vector<size_t>{0});
+        // The progress bar counted every row; the summary stays in the page with the output.
+        QCOMPARE(page->progressBar()->text(), QStringLiteral("3 of 3 files"));
+        QVERIFY(!page->progressBar()->isVisible());
+        QVERIFY(page->summaryBox()->isVisible());
+        QCOMPARE(page->summaryLabel()->text(), QStringLiteral("2 converted, 1 failed\nSaved as ") + output);
+        QStringList opened;
+        page->setOpener([&](const QString& target) { opened << target; });
+        QTest::mouseClick(page->openPdfButton(), Qt::LeftButton);
+        QTest::mouseClick(page->openFolderButton(), Qt::LeftButton);
+        QCOMPARE(opened, QStringList({output, folder}));
+        // The failed row says why: in its status tooltip and, selected, in the line under the list.
+        QCOMPARE(page->fileList()->topLevelItem(1)->toolTip(4), QStringLiteral("not a readable image"));
+        QVERIFY(!page->detailsLine()->isVisible());
+        page->fileList()->selectOnly(1);
+        QVERIFY(page->detailsLine()->isVisible());
+        QCOMPARE(page->detailsLine()->text(), QStringLiteral("broken.jpg: Failed: not a readable image"));
+        page->fileList()->selectOnly(0);
+        QVERIFY(!page->detailsLine()->isVisible());
         QCOMPARE(window.converting(), 0);
         QCOMPARE(states.count(), 2);
         QCOMPARE(states[0][0].toInt(), 1);
@@ -184,10 +204,14 @@ private slots:
 
         QTest::mouseClick(page.convertButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(entered.load(), 20000);
+        QCOMPARE(page.progressBar()->text(), QStringLiteral("0 of 3 files"));
+        QVERIFY(!page.summaryBox()->isVisible());
         QTest::mouseClick(page.convertButton(), Qt::LeftButton); // Stop
         open = true;
         page.waitForJob();
         QCOMPARE(statuses(page), QStringList({"Done", "-", "-"}));
+        QCOMPARE(page.summaryLabel()->text(),
+                 QStringLiteral("Stopped: 1 converted, 0 failed\nKept %1first.pdf with 1 page.").arg(out));
         QVERIFY(QFile::exists(out + QStringLiteral("first.pdf")));
         QVERIFY(!QFile::exists(out + QStringLiteral("second.pdf")));
         QVERIFY(m_actions.done.isEmpty()); // a stopped job runs no after-conversion action
@@ -201,6 +225,9 @@ private slots:
         QCOMPARE(messages.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         page.waitForJob();
         QCOMPARE(statuses(page), QStringList({"Done", "Done", "Done"}));
+        // The continued run converts the two rows left.
+        QCOMPARE(page.progressBar()->text(), QStringLiteral("2 of 2 files"));
+        QCOMPARE(page.summaryLabel()->text(), QStringLiteral("2 converted, 0 failed\n2 PDF files saved in %1").arg(out.chopped(1)));
         QVERIFY(!QFile::exists(out + QStringLiteral("first001.pdf")));
         for (const char* name : {"first.pdf", "second.pdf", "third.pdf"})
             QVERIFY(t::qpdfCheck(out + QLatin1String(name)));
