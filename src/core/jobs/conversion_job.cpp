@@ -66,6 +66,8 @@ public:
         m_rows[row].failure = succeeded ? std::string() : failure;
         observer().rowStatus(row, word);
         log().appendRecord(kTagState, word);
+        if (!succeeded && !failure.empty())
+            log().appendRecord(kTagReason, failure);
     }
 
     // Opens the output document for `wanted` under the job's policy; the handle or 0 or less.
@@ -152,6 +154,7 @@ public:
                 }
             }
             log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, kReasonNotWritten);
             if (m_removeOnFailure && isRegularFile(output.path))
                 ::unlink(output.path.c_str());
         }

@@ -24,6 +24,8 @@ inline constexpr std::string_view kTagTime = "[Time]";
 inline constexpr std::string_view kTagInput = "[Input]";
 inline constexpr std::string_view kTagOutput = "[Output]";
 inline constexpr std::string_view kTagState = "[State]";
+// After "[State]: Failed": why, in the words the command line prints.
+inline constexpr std::string_view kTagReason = "[Reason]";
 inline constexpr std::string_view kStateSucceed = "Succeed";
 inline constexpr std::string_view kStateFailed = "Failed";
 inline constexpr std::string_view kStateCreateFailed = "Create Failed";

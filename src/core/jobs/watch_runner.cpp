@@ -231,6 +231,8 @@ private:
     void record(const std::string& path, bool succeeded, const std::string& reason)
     {
         log().appendRecord(kTagState, succeeded ? kStateSucceed : kStateFailed);
+        if (!succeeded && !reason.empty())
+            log().appendRecord(kTagReason, reason);
         (succeeded ? m_report.succeeded : m_report.failed) += 1;
         if (m_context.fileDone)
             m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, succeeded ? std::string() : reason);
@@ -356,6 +358,7 @@ private:
                 settle(source);
         } else {
             log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, kReasonNotWritten);
             for (const Handled& source : m_sources) {
                 if (source.succeeded) {
                     m_report.succeeded -= 1;
@@ -380,6 +383,7 @@ private:
         log().appendRecord(kTagOutput, m_settings.paths.merged);
         if (handle <= 0) {
             log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, kReasonNotOpened);
             return;
         }
         applyDocumentSettings(m_context.engine, m_handle, m_output);
