@@ -1,6 +1,8 @@
 #include "gui_common.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
@@ -51,6 +53,23 @@ QPixmap artPixmap(const QString& name, QSize size)
 }
 
 QFont dialogFont() { return QApplication::font(); }
+
+QString existingPdfQuestion(const QString& existingPath)
+{
+    return QStringLiteral("%1 already exists - save the PDF as").arg(QFileInfo(existingPath).fileName());
+}
+
+QString askNameForExistingPdf(QWidget* owner, const QString& existingPath, bool confirmOverwrite)
+{
+    QFileDialog dialog(owner, existingPdfQuestion(existingPath), existingPath, QStringLiteral("PDF Files (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
+    dialog.selectFile(existingPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
 
 bool isSwallowedKey(int key) { return key == Qt::Key_Escape; }
 

@@ -41,6 +41,14 @@ protected:
     bool event(QEvent* event) override;
 };
 
+// The question of "Ask always": a save dialog whose title names the file that exists
+// ("merged.pdf already exists - save the PDF as"), opened on it. Returns the chosen path, or an
+// empty text for Cancel. `confirmOverwrite` makes the dialog ask again before an existing file
+// is chosen.
+QString askNameForExistingPdf(QWidget* owner, const QString& existingPath, bool confirmOverwrite);
+// Its title.
+QString existingPdfQuestion(const QString& existingPath);
+
 // True for the keys a page swallows.
 bool isSwallowedKey(int key);
 

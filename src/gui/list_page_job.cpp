@@ -170,7 +170,7 @@ std::string CListPage::askOutputName(const std::string& existingPath)
     if (m_chooseSaveName)
         chosen = m_chooseSaveName(this, existing);
     else
-        chosen = QFileDialog::getSaveFileName(this, kCaption, existing, kPdfFilter);
+        chosen = askNameForExistingPdf(this, existing, true);
     return chosen.toStdString();
 }
 

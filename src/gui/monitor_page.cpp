@@ -76,7 +76,8 @@ CMonitorPage::CMonitorPage(const app::SettingsLocation& settings, QWidget* paren
     m_worker = new WatchWorker(this);
     m_worker->setAfterAction([store = m_store] { return store.getInt("after", 0); });
     m_worker->setOutputNameAsker([this](const std::string& existing) {
-        return choosePdf(QString::fromStdString(existing)).toStdString();
+        QString path = QString::fromStdString(existing);
+        return (m_choosePdf ? m_choosePdf(this, path) : askNameForExistingPdf(this, path, false)).toStdString();
     });
     connect(m_worker, &WatchWorker::runStarted, this, &CMonitorPage::onRunStarted);
     connect(m_worker, &WatchWorker::runEnded, this, &CMonitorPage::onRunEnded);

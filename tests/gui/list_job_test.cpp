@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -293,6 +294,44 @@ private slots:
         QCOMPARE(page.outputEdit()->text(), chosen); // used exactly as chosen, no ".pdf" added
         QVERIFY(t::qpdfCheck(chosen));
         QCOMPARE(QFileInfo(existing).size(), 20);
+    }
+
+    // The real question names the existing file; cancelled, the job writes a numbered new file,
+    // and the log names the file written.
+    void askAlwaysNamesTheExistingFileAndTheLogTheFileWritten()
+    {
+        QString folder = t::freshFolder(QStringLiteral("ask-real"));
+        QString existing = folder + QStringLiteral("/merged.pdf");
+        t::writeBytes(existing, 20);
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outPath0", existing.toStdString());
+        store.putString("exists", "0");
+        store.putString("log", "1");
+        store.putString("logpath", (folder + QStringLiteral("/log/")).toStdString());
+        CListPage page(t::listLocation());
+        page.show();
+        prepare(page, {t::writePicture(folder + QStringLiteral("/pic.png"))});
+        QString title;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                title = dialog->windowTitle();
+                dialog->reject();
+            }
+        });
+        answer.start(20);
+        page.convert();
+        page.waitForJob();
+        QCOMPARE(title, QStringLiteral("merged.pdf already exists - save the PDF as"));
+        QString written = folder + QStringLiteral("/merged001.pdf");
+        QVERIFY(t::qpdfCheck(written));
+        QDir logs(folder + QStringLiteral("/log"));
+        QStringList files = logs.entryList({QStringLiteral("*.log")}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QFile log(logs.filePath(files[0]));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QString text = QString::fromUtf8(log.readAll());
+        QVERIFY2(text.contains(QStringLiteral("[Output]: ") + written + QStringLiteral("\r\n")), qPrintable(text));
     }
 
     void closingThePageWhileTheJobWaitsForAnAnswerDoesNotHang()

@@ -260,7 +260,9 @@ private:
         DocumentWork doc = work(scope, result);
         doc.log().recordTime();
         engine::DocHandle handle = doc.open(m_settings.paths.merged);
-        doc.log().appendRecord(kTagOutput, m_settings.paths.merged);
+        // The record names the file actually written (a new numbered name, or the one the user
+        // chose under "Ask always").
+        doc.log().appendRecord(kTagOutput, handle > 0 ? doc.lastOutput() : m_settings.paths.merged);
         if (handle <= 0) {
             doc.log().appendRecord(kTagState, kStateCreateFailed);
         } else {
@@ -294,8 +296,9 @@ private:
                 doc.log().recordTime();
                 doc.log().appendRecord(kTagInput, current.path);
                 std::string name = perImageOutputName(m_settings.paths.perImageFolder, current.path);
-                doc.log().appendRecord(kTagOutput, name);
-                if (doc.open(name) <= 0) {
+                bool opened = doc.open(name) > 0;
+                doc.log().appendRecord(kTagOutput, opened ? doc.lastOutput() : name);
+                if (!opened) {
                     doc.setRowStatus(row, false, kReasonNotOpened);
                     return;
                 }
@@ -324,7 +327,7 @@ private:
                         doc.pageCounter() = 0;
                         doc.log().recordTime();
                         engine::DocHandle handle = doc.open(name);
-                        doc.log().appendRecord(kTagOutput, name);
+                        doc.log().appendRecord(kTagOutput, handle > 0 ? doc.lastOutput() : name);
                         if (handle <= 0)
                             doc.log().appendRecord(kTagState, kStateCreateFailed);
                         else

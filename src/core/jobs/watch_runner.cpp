@@ -380,7 +380,8 @@ private:
     {
         log().recordTime();
         engine::DocHandle handle = openDocument(m_settings.paths.merged);
-        log().appendRecord(kTagOutput, m_settings.paths.merged);
+        // The record names the file actually written.
+        log().appendRecord(kTagOutput, handle > 0 ? m_path : m_settings.paths.merged);
         if (handle <= 0) {
             log().appendRecord(kTagState, kStateFailed);
             log().appendRecord(kTagReason, kReasonNotOpened);
@@ -418,14 +419,16 @@ private:
             log().appendRecord(kTagInput, path);
             showCurrent(path);
             std::string name = perImageOutputName(perImageFolder(path), path);
-            log().appendRecord(kTagOutput, name);
             if (replacesAnEarlierSource(name)) {
+                log().appendRecord(kTagOutput, name);
                 record(path, false, "another source of this run already gave " + name +
                                         ", and \"Overwrite\" would replace it after that source was deleted");
                 settle({claimed, false, identityAt(claimed), shown});
                 continue;
             }
-            if (openDocument(name) <= 0) {
+            bool opened = openDocument(name) > 0;
+            log().appendRecord(kTagOutput, opened ? m_path : name);
+            if (!opened) {
                 record(path, false, kReasonNotOpened);
                 settle({claimed, false, identityAt(claimed), shown});
                 continue;
@@ -467,7 +470,7 @@ private:
                 previousName = name;
                 opened = true;
                 engine::DocHandle handle = openDocument(name);
-                log().appendRecord(kTagOutput, name);
+                log().appendRecord(kTagOutput, handle > 0 ? m_path : name);
                 if (handle <= 0) {
                     // The folder's first source goes to "_failed", so that a folder whose PDF
                     // cannot be made does not block every pass; its other sources stay.
