@@ -1,6 +1,8 @@
 #pragma once
-// FolderPicker: the folder chooser of Add Folder. Under the folder tree it offers
-// " Include Subfolder" and the "Format Filter" list (all supported types, or one type).
+// FolderPicker: the folder chooser of Add Folder. Under the folder tree an editable path box
+// shows the chosen folder (a typed folder is selected in the tree), and below it come
+// " Include Subfolder" and the labelled "Format Filter" list (all supported types, or one type).
+// It opens at the remembered folder, selected and scrolled into view.
 // A Qt dialog lays out its own controls, so they follow the dialog's size by themselves.
 
 #include <QCheckBox>
@@ -42,6 +44,7 @@ public:
     QComboBox* filterCombo() const { return m_filter; }
     QCheckBox* naturalOrderCheck() const { return m_natural; }
     QTreeView* folderTree() const { return m_tree; }
+    QLineEdit* pathEdit() const { return m_path; }
 
     void done(int result) override;
 
@@ -62,6 +65,8 @@ private:
     int m_filterIndex;
     bool m_naturalOrder = false;
     bool m_rowsGoing = false; // the model is removing rows; current moves are not choices
+    bool m_typing = false;    // the tree follows the path box; its moves do not rewrite the box
+    QString m_pending;        // the remembered folder, selected once the tree has read it
 };
 
 } // namespace folvane::gui
