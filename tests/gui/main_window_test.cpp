@@ -1,6 +1,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -14,6 +15,7 @@
 #include "about_page.h"
 #include "main_dlg.h"
 #include "settings_problems.h"
+#include "instance_activation.h"
 #include "single_instance.h"
 
 using folvane::gui::CMainDlg;
@@ -85,6 +87,46 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(process.readAll(), QByteArray());
+    }
+
+    // A second start asks the running instance (here the test process) to show its window, and
+    // the window comes back from being minimized.
+    void secondProgramStartBringsTheRunningWindowToTheFront()
+    {
+        QString program = QStringLiteral(FOLVANE_PROGRAM);
+        std::string name = QFileInfo(program).completeBaseName().toStdString();
+        folvane::gui::SingleInstance held(name);
+        QVERIFY(held.isFirst());
+        CMainDlg window(location());
+        folvane::gui::InstanceActivation activation(name);
+        int requests = 0;
+        connect(&activation, &folvane::gui::InstanceActivation::activationRequested, &window, [&] {
+            ++requests;
+            window.bringToFront();
+        });
+        QVERIFY(activation.listen());
+        QVERIFY(activation.socketPath(name).startsWith(folvane::test::scratchFolder()));
+        window.show();
+        window.showMinimized();
+
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, {});
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 15000);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAll(), QByteArray());
+        QCOMPARE(requests, 1);
+        QVERIFY(window.isVisible() && !window.isMinimized());
+
+        // Only the one message is taken.
+        QLocalSocket stranger;
+        stranger.connectToServer(activation.socketPath(name));
+        QVERIFY(stranger.waitForConnected(2000));
+        stranger.write("quit\n");
+        QVERIFY(stranger.waitForBytesWritten(2000));
+        QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(requests, 1);
     }
 
     void navigationSwitchesPagesAndRefusesWhileConverting()
