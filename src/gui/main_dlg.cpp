@@ -1,6 +1,5 @@
 #include "main_dlg.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,7 +12,6 @@
 #include <QShortcut>
 #include <QSizeGrip>
 #include <QStackedWidget>
-#include <QStyleOptionFocusRect>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -166,7 +164,6 @@ CMainDlg::CMainDlg(const app::SettingsLocation& settings, QWidget* parent)
     // The banner: title on the left, minimize and close on the right. It drags the window.
     m_banner = new SkinPanel(QStringLiteral("banner"), this);
     m_banner->setObjectName(QStringLiteral("banner"));
-    m_banner->setAttribute(Qt::WA_TransparentForMouseEvents, false);
     auto* bannerLayout = new QHBoxLayout(m_banner);
     bannerLayout->setContentsMargins(dluX(20), 0, dluX(4), 0);
     auto* title = new QLabel(kCaption, m_banner);
