@@ -121,23 +121,24 @@ void CMonitorPage::buildControls()
     inputChecks->addWidget(m_subdir);
     inputChecks->addWidget(m_delete);
     inputChecks->addStretch();
-    inputGrid->addLayout(inputChecks, 1, 1, 1, 3);
+    // The boxes take the whole width, so a large font does not widen the page.
+    inputGrid->addLayout(inputChecks, 1, 0, 1, 4);
     layout->addWidget(inputGroup);
 
     auto* outputGroup = new QGroupBox(QStringLiteral("Output"), this);
     auto* outputGrid = new QGridLayout(outputGroup);
     static const char* const radioTexts[3] = {"Merge into single PDF", "Create individual PDF per image",
                                               "Create individual PDF per folder"};
-    // Two rows: the three texts side by side are wider than the page.
+    // One above the other: side by side they are wider than the page with a large font.
     auto* radios = new QGridLayout;
     for (int mode = 0; mode < 3; ++mode) {
         auto* radio = new QRadioButton(QString::fromLatin1(radioTexts[mode]), outputGroup);
         radio->setObjectName(QStringLiteral("modeRadio%1").arg(mode));
         m_modeRadios[static_cast<size_t>(mode)] = radio;
-        radios->addWidget(radio, mode / 2, mode % 2);
+        radios->addWidget(radio, mode, 0);
         connect(radio, &QRadioButton::clicked, this, [this, mode] { selectMode(mode); });
     }
-    radios->setColumnStretch(2, 1);
+    radios->setColumnStretch(1, 1);
     m_outputBox = new QLineEdit(outputGroup);
     m_outputBox->setObjectName(QStringLiteral("outputEdit"));
     m_outputBox->setReadOnly(true);
@@ -150,7 +151,7 @@ void CMonitorPage::buildControls()
     outputGrid->addWidget(m_outputBox, 1, 1);
     outputGrid->addWidget(m_outputBrowse, 1, 2);
     outputGrid->addWidget(m_outputOpen, 1, 3);
-    outputGrid->addWidget(m_keepsub, 2, 1, 1, 3);
+    outputGrid->addWidget(m_keepsub, 2, 0, 1, 4);
     layout->addWidget(outputGroup);
 
     auto* middle = new QHBoxLayout;
