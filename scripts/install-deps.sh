@@ -29,8 +29,9 @@ packages=(
   # the installation test: a headless X server for the installed program, the desktop file checker;
   # strace shows the order of syncs and deletes in the watch tests
   xvfb xauth desktop-file-utils strace
-  # make package: the Debian package checker and the AppStream metadata validator
-  lintian appstream
+  # make package: CPack's dependency lookup (dpkg-shlibdeps, file), the Debian package checker
+  # and the AppStream metadata validator
+  dpkg-dev file lintian appstream
 )
 
 missing=()
