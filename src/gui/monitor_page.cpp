@@ -435,7 +435,7 @@ QString CMonitorPage::choosePdf(const QString& start)
 {
     if (m_choosePdf)
         return m_choosePdf(this, start);
-    return QFileDialog::getSaveFileName(this, kCaption, start, QStringLiteral("PDF File(*.pdf)"), nullptr,
+    return QFileDialog::getSaveFileName(this, kCaption, start, QStringLiteral("PDF Files (*.pdf)"), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
