@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: deps build demo test test-sanitize fuzz clean screenshots bench install
+.PHONY: deps build demo test test-sanitize fuzz clean screenshots bench install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -43,6 +43,18 @@ install: deps
 	@cmake --build $(BUILD) -j $(JOBS)
 	@DESTDIR=$(DESTDIR) cmake --install $(BUILD)
 
+# The Debian package of the programs in out/package/, checked with appstreamcli and lintian. The
+# build is configured for /usr, where the package installs; only what the package holds is built.
+package: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target folvane folvane-cli folvane_icons
+	@rm -rf out/package && mkdir -p out/package
+	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/out/package >/dev/null
+	@rm -rf out/package/_CPack_Packages
+	@appstreamcli validate --no-net $(BUILD)/share/metainfo/*.metainfo.xml
+	@lintian --fail-on error out/package/*.deb
+	@ls out/package/*.deb
+
 test-sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFOLVANE_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -61,9 +73,17 @@ screenshots: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target folvane_screenshots
 	@rm -rf $(BUILD)/screenshots-scratch && mkdir -p -m 700 $(BUILD)/screenshots-scratch/run out/screenshots
-	@S=$(CURDIR)/$(BUILD)/screenshots-scratch; QT_QPA_PLATFORM=offscreen HOME=$$S XDG_CONFIG_HOME=$$S/config \
-	  XDG_DATA_HOME=$$S/data XDG_RUNTIME_DIR=$$S/run $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini 2>/dev/null
-	@echo "screenshots in out/screenshots/"
+	@printf '{"screens":[{"name":"small","x":0,"y":0,"width":1024,"height":600,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]}\n' \
+	  >$(BUILD)/screenshots-scratch/1024x600.json
+	@S=$(CURDIR)/$(BUILD)/screenshots-scratch; shoot() { env HOME=$$S XDG_CONFIG_HOME=$$S/config XDG_DATA_HOME=$$S/data \
+	  XDG_RUNTIME_DIR=$$S/run "$$@" 2>/dev/null; }; \
+	  shoot QT_QPA_PLATFORM=offscreen $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini && \
+	  shoot QT_QPA_PLATFORM=offscreen $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini --dark --suffix _dark && \
+	  shoot QT_QPA_PLATFORM=offscreen:configfile=$$S/1024x600.json QT_SCALE_FACTOR=1.5 \
+	    $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini --main-only --suffix _1024x600_scale1.5 && \
+	  shoot QT_QPA_PLATFORM=offscreen $(BUILD)/bin/folvane_screenshots out/screenshots $$S/Settings.ini \
+	    --main-only --font-pt 13 --suffix _13pt
+	@echo "screenshots in out/screenshots/ (light, *_dark, *_1024x600_scale1.5 and *_13pt)"
 
 # Times folvane-cli against img2pdf, tiff2pdf, ImageMagick and a plain copy on a generated corpus
 # (out/bench-corpus/, made once) and prints the table; bench/run-bench.sh installs the peers.

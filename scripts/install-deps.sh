@@ -31,6 +31,9 @@ packages=(
   xvfb xauth desktop-file-utils strace
   # the check of the scale-out recipes parses the Kubernetes manifest
   python3-yaml
+  # make package: CPack's dependency lookup (dpkg-shlibdeps, file), the Debian package checker
+  # and the AppStream metadata validator
+  dpkg-dev file lintian appstream
 )
 
 missing=()

@@ -8,6 +8,7 @@
 
 #include "install_paths.h"
 #include "update_dlg.h"
+#include "version.h"
 
 namespace folvane::gui {
 
@@ -50,15 +51,12 @@ CAboutPage::CAboutPage(QWidget* parent) : KeySwallowingPage(parent)
 {
     setObjectName(QStringLiteral("aboutPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(dluX(14), dluY(14), dluX(14), dluY(10));
     layout->setSpacing(dluY(8));
 
-    auto* version = new QLabel(QStringLiteral("Quillmar %1  -  %2").arg(kCaption, QStringLiteral("Version: 6.7")), this);
+    auto* version = new QLabel(QStringLiteral("Quillmar %1  -  %2").arg(kCaption, QStringLiteral("Version: ") + QString::fromLatin1(kVersionText)), this);
     version->setObjectName(QStringLiteral("versionLine"));
     QFont bold = version->font();
     bold.setBold(true);

@@ -14,6 +14,7 @@
 #include "engine/external_converter.h"
 #include "gui_common.h"
 #include "install_paths.h"
+#include "instance_activation.h"
 #include "main_dlg.h"
 #include "settings_problems.h"
 #include "single_instance.h"
@@ -68,12 +69,15 @@ int main(int argc, char** argv)
     if (name.empty())
         name = "folvane";
     gui::SingleInstance instance(name);
-    if (!instance.isFirst())
+    if (!instance.isFirst()) {
+        // The running instance shows its window; without an answer this start just ends.
+        QCoreApplication application(argc, argv);
+        gui::InstanceActivation::activateRunning(name);
         return 0;
+    }
 
     QApplication application(argc, argv);
     application.setApplicationName(QString::fromStdString(name));
-    application.setFont(gui::dialogFont());
 
     app::SettingsLocation settings = app::locateSettings(settingsArgument(argc, argv));
     // A settings file that exists but cannot be read is never silently taken as defaults: that
@@ -86,6 +90,10 @@ int main(int argc, char** argv)
     int result = 0;
     {
         gui::CMainDlg window(settings);
+        gui::InstanceActivation activation(name);
+        QObject::connect(&activation, &gui::InstanceActivation::activationRequested, &window,
+                         &gui::CMainDlg::bringToFront);
+        activation.listen();
         window.show();
         result = window.exec();
     }

@@ -1,5 +1,6 @@
 #include "file_list.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -8,13 +9,13 @@
 
 namespace folvane::gui {
 
-const char* const FileList::kAddFilesItem = "Add Files(s)...";
+const char* const FileList::kAddFilesItem = "Add Files...";
 const char* const FileList::kAddFolderItem = "Add Folder...";
-const char* const FileList::kRemoveItem = "Remove                          Del";
+const char* const FileList::kRemoveItem = "Remove";
 const char* const FileList::kClearAllItem = "Clear All";
 const char* const FileList::kUpItem = "Up";
 const char* const FileList::kDownItem = "Down";
-const char* const FileList::kSelectAllItem = "Select All                  Ctrl+A";
+const char* const FileList::kSelectAllItem = "Select All";
 const char* const FileList::kOpenSourceItem = "Open Source File";
 const char* const FileList::kOpenOutputItem = "Open Output";
 
@@ -25,6 +26,33 @@ enum Column { kPathColumn, kSizeColumn, kTypeColumn, kPdfColumn, kStatusColumn, 
 QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 } // namespace
+
+QString PathDelegate::elidePath(const QString& path, const QFontMetrics& metrics, int width)
+{
+    if (metrics.horizontalAdvance(path) <= width)
+        return path;
+    qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    QString name = path.mid(slash + 1);
+    QString folder = path.left(slash + 1);
+    int nameWidth = metrics.horizontalAdvance(name);
+    int ellipsis = metrics.horizontalAdvance(QStringLiteral("\u2026/"));
+    if (slash < 0 || nameWidth + ellipsis > width)
+        return metrics.elidedText(name, Qt::ElideMiddle, width);
+    return metrics.elidedText(folder, Qt::ElideMiddle, width - nameWidth) + name;
+}
+
+void PathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // The text area is the cell less the style's margins on both sides.
+    const QWidget* widget = option->widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    int width = option->rect.width() - 2 * margin;
+    if (option->features & QStyleOptionViewItem::HasDecoration)
+        width -= option->decorationSize.width() + margin;
+    option->text = elidePath(option->text, option->fontMetrics, width);
+}
 
 FileList::FileList(QWidget* parent) : QTreeWidget(parent)
 {
@@ -46,6 +74,17 @@ FileList::FileList(QWidget* parent) : QTreeWidget(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The image and PDF paths keep their file names visible; the full path is the tooltip.
+    auto* paths = new PathDelegate(this);
+    setItemDelegateForColumn(kPathColumn, paths);
+    setItemDelegateForColumn(kPdfColumn, paths);
+    // The path column takes the room the window gives the list; the short columns fit their
+    // texts in the desktop's font, and the PDF column starts wide enough for a numbered name.
+    header()->setSectionResizeMode(kPathColumn, QHeaderView::Stretch);
+    for (int column : {kSizeColumn, kTypeColumn, kStatusColumn})
+        header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    setColumnWidth(kPdfColumn, fontMetrics().horizontalAdvance(QStringLiteral("MyPDF.pdf")) + 16);
+    header()->setMinimumSectionSize(fontMetrics().horizontalAdvance(QStringLiteral("Size")) + 16);
 }
 
 QString FileList::text(size_t row, int column) const
@@ -59,10 +98,16 @@ void FileList::fillItem(size_t row)
     QTreeWidgetItem* item = topLevelItem(static_cast<int>(row));
     const jobs::FileRow& data = m_rows[row];
     item->setText(kPathColumn, fromUtf8(data.path));
+    item->setToolTip(kPathColumn, fromUtf8(data.path));
+    item->setToolTip(kPdfColumn, fromUtf8(data.plannedName));
     item->setText(kSizeColumn, fromUtf8(data.sizeText));
     item->setText(kTypeColumn, fromUtf8(data.typeText));
     item->setText(kPdfColumn, fromUtf8(data.plannedName));
-    item->setText(kStatusColumn, fromUtf8(data.status));
+    item->setText(kStatusColumn, statusText(data.status));
+    // A failed row says why in its status tooltip.
+    item->setToolTip(kStatusColumn, data.status == jobs::kStateFailed && !data.failure.empty()
+                                        ? fromUtf8(data.failure)
+                                        : QString());
     for (int column = kSizeColumn; column < kColumnCount; ++column)
         item->setTextAlignment(column, Qt::AlignCenter);
 }
@@ -95,7 +140,7 @@ void FileList::setStatus(size_t row, const std::string& status)
     if (row >= m_rows.size())
         return;
     m_rows[row].status = status;
-    topLevelItem(static_cast<int>(row))->setText(kStatusColumn, fromUtf8(status));
+    fillItem(row);
 }
 
 void FileList::reorder(const std::vector<size_t>& previousIndex)
@@ -119,6 +164,7 @@ void FileList::setPlannedNames(const std::function<std::string(const std::string
     for (size_t i = 0; i < m_rows.size(); ++i) {
         m_rows[i].plannedName = plannedName(m_rows[i].path);
         topLevelItem(static_cast<int>(i))->setText(kPdfColumn, fromUtf8(m_rows[i].plannedName));
+        topLevelItem(static_cast<int>(i))->setToolTip(kPdfColumn, fromUtf8(m_rows[i].plannedName));
     }
 }
 
@@ -203,7 +249,15 @@ bool FileList::moveDown()
 
 void FileList::updateCountHeader()
 {
-    headerItem()->setText(kPathColumn, QStringLiteral("PDF Files (%1)").arg(m_rows.size()));
+    headerItem()->setText(kPathColumn, QStringLiteral("Image Files (%1)").arg(m_rows.size()));
+}
+
+QString FileList::statusText(const std::string& status)
+{
+    // The job's "Succeed" reads as "Done" in the list; the log keeps the job's word.
+    if (status == jobs::kStateSucceed)
+        return QStringLiteral("Done");
+    return fromUtf8(status);
 }
 
 QMenu* FileList::makeContextMenu(QWidget* parent)
@@ -211,21 +265,25 @@ QMenu* FileList::makeContextMenu(QWidget* parent)
     auto* menu = new QMenu(parent);
     bool haveRows = !m_rows.empty();
     bool haveSelection = !selectedRows().empty();
-    auto add = [&](const char* text, void (FileList::*signal)(), bool enabled) {
+    auto add = [&](const char* text, void (FileList::*signal)(), bool enabled, QKeySequence keys = {}) {
         QAction* action = menu->addAction(QString::fromLatin1(text));
         action->setEnabled(enabled);
+        // The key is shown beside the item; the list itself handles it (keyPressEvent).
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
         connect(action, &QAction::triggered, this, signal);
     };
     add(kAddFilesItem, &FileList::addFilesRequested, true);
     add(kAddFolderItem, &FileList::addFolderRequested, true);
     menu->addSeparator();
-    add(kRemoveItem, &FileList::removeRequested, haveSelection);
+    add(kRemoveItem, &FileList::removeRequested, haveSelection, QKeySequence(Qt::Key_Delete));
     add(kClearAllItem, &FileList::clearAllRequested, haveRows);
     menu->addSeparator();
     add(kUpItem, &FileList::upRequested, haveSelection);
     add(kDownItem, &FileList::downRequested, haveSelection);
     menu->addSeparator();
-    add(kSelectAllItem, &FileList::selectAllRequested, haveRows);
+    add(kSelectAllItem, &FileList::selectAllRequested, haveRows, QKeySequence(Qt::CTRL | Qt::Key_A));
     menu->addSeparator();
     add(kOpenSourceItem, &FileList::openSourceRequested, true);
     add(kOpenOutputItem, &FileList::openOutputRequested, true);

@@ -8,7 +8,9 @@
 // the page, which the list reaches through its signals: the Del and Ctrl+A keys and the items of
 // the context menu. While locked (a job runs) keys and the context menu are ignored.
 
+#include <QFontMetrics>
 #include <QMenu>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include <functional>
@@ -19,13 +21,25 @@
 
 namespace folvane::gui {
 
+// Draws a path so that its file name stays readable: when the path is wider than its cell, the
+// folder part is shortened in the middle ("/home/…/scans/page10.png"); only a file name wider
+// than the cell by itself is shortened too.
+class PathDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static QString elidePath(const QString& path, const QFontMetrics& metrics, int width);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
 class FileList : public QTreeWidget {
     Q_OBJECT
 public:
     explicit FileList(QWidget* parent = nullptr);
 
     // The texts of the context menu, in order; separators follow "Add Folder...", "Clear All",
-    // "Down" and "Select All                  Ctrl+A".
+    // "Down" and "Select All". Remove and Select All show their keys, Del and Ctrl+A.
     static const char* const kAddFilesItem;
     static const char* const kAddFolderItem;
     static const char* const kRemoveItem;
@@ -67,8 +81,10 @@ public:
     bool moveUp();
     bool moveDown();
 
-    // The first column's header: "PDF Files (%d)" with the number of rows.
+    // The first column's header: "Image Files (%d)" with the number of rows.
     void updateCountHeader();
+    // The Status column's text for a row status: "-", "Done" or "Failed".
+    static QString statusText(const std::string& status);
 
     void setLocked(bool locked) { m_locked = locked; }
     bool locked() const { return m_locked; }

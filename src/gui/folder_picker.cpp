@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -57,25 +58,45 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     m_tree->header()->hide();
     layout->addWidget(m_tree, 1);
 
+    // The chosen folder as a path that can also be typed or pasted; a typed folder that exists
+    // is selected in the tree.
+    auto* pathRow = new QHBoxLayout;
+    auto* pathLabel = new QLabel(QStringLiteral("&Folder:"), this);
     m_path = new QLineEdit(initialFolder, this);
-    m_path->hide();
-    layout->addWidget(m_path);
+    m_path->setObjectName(QStringLiteral("folderPath"));
+    m_path->setClearButtonEnabled(true);
+    pathLabel->setBuddy(m_path);
+    pathRow->addWidget(pathLabel);
+    pathRow->addWidget(m_path, 1);
+    layout->addLayout(pathRow);
+    connect(m_path, &QLineEdit::textEdited, this, [this](const QString& text) {
+        QModelIndex index = m_model->index(QDir::cleanPath(text));
+        if (index.isValid() && QFileInfo(text).isDir()) {
+            m_typing = true;
+            m_tree->setCurrentIndex(index);
+            m_tree->scrollTo(index);
+            m_typing = false;
+        }
+    });
 
-    QFont small(QStringLiteral("Tahoma"));
-    small.setPixelSize(13);
     auto* row = new QHBoxLayout;
     m_subfolders = new QCheckBox(QStringLiteral(" Include Subfolder"), this);
-    m_subfolders->setFont(small);
     m_subfolders->setChecked(includeSubfolders);
+    auto* filterLabel = new QLabel(QStringLiteral("Format &Filter:"), this);
     m_filter = new QComboBox(this);
+    filterLabel->setBuddy(m_filter);
     m_filter->setObjectName(QStringLiteral("Format Filter"));
     m_filter->setAccessibleName(QStringLiteral("Format Filter"));
-    m_filter->setFont(small);
     m_filter->addItems(formatFilterTexts());
     m_filter->setCurrentIndex(filterIndex >= 0 && filterIndex < m_filter->count() ? filterIndex : -1);
     m_filter->setMinimumWidth(74);
+    m_natural = new QCheckBox(QStringLiteral("Natural order (page2 before page10)"), this);
+    m_natural->setObjectName(QStringLiteral("naturalOrderCheck"));
+    m_natural->hide();
     row->addWidget(m_subfolders);
+    row->addWidget(m_natural);
     row->addStretch();
+    row->addWidget(filterLabel);
     row->addWidget(m_filter);
     layout->addLayout(row);
 
@@ -85,13 +106,35 @@ FolderPicker::FolderPicker(QWidget* owner, const QString& prompt, const QString&
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (!m_rowsGoing)
+                if (!m_rowsGoing && !m_typing)
                     m_path->setText(m_model->filePath(current));
             });
 
-    if (!initialFolder.isEmpty())
+    if (!initialFolder.isEmpty()) {
         selectFolder(initialFolder);
-    resize(360, 420);
+        // The tree reads folders in the background: the remembered folder is selected and
+        // scrolled to again as each level arrives, until the user picks another one.
+        m_pending = QDir::cleanPath(initialFolder);
+        connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString&) {
+            if (m_pending.isEmpty() || QDir::cleanPath(m_path->text()) != m_pending)
+                return;
+            QModelIndex index = m_model->index(m_pending);
+            if (!index.isValid())
+                return;
+            m_typing = true;
+            m_tree->setCurrentIndex(index);
+            m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+            m_typing = false;
+        });
+    }
+    resize(dluX(280), dluY(300));
+}
+
+void FolderPicker::offerNaturalOrder(bool natural)
+{
+    m_naturalOrder = natural;
+    m_natural->setChecked(natural);
+    m_natural->show();
 }
 
 QString FolderPicker::selectedFolder() const { return m_path->text(); }
@@ -111,6 +154,8 @@ void FolderPicker::done(int result)
     // The choices are taken whatever way the dialog ends.
     m_includeSubfolders = m_subfolders->isChecked();
     m_filterIndex = m_filter->currentIndex();
+    if (!m_natural->isHidden())
+        m_naturalOrder = m_natural->isChecked();
     if (result == QDialog::Accepted) {
         QString folder = m_path->text();
         // Paths are stored as folders with a trailing "/"; a vanished or virtual choice is empty.

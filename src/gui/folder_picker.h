@@ -1,6 +1,8 @@
 #pragma once
-// FolderPicker: the folder chooser of Add Folder. Under the folder tree it offers
-// " Include Subfolder" and the "Format Filter" list (all supported types, or one type).
+// FolderPicker: the folder chooser of Add Folder. Under the folder tree an editable path box
+// shows the chosen folder (a typed folder is selected in the tree), and below it come
+// " Include Subfolder" and the labelled "Format Filter" list (all supported types, or one type).
+// It opens at the remembered folder, selected and scrolled into view.
 // A Qt dialog lays out its own controls, so they follow the dialog's size by themselves.
 
 #include <QCheckBox>
@@ -21,6 +23,10 @@ public:
     FolderPicker(QWidget* owner, const QString& prompt, const QString& initialFolder, bool includeSubfolders,
                  int filterIndex, const QString& caption = QString());
 
+    // Offers the "Natural order" box (page2 before page10), ticked as given. Without this call
+    // the box is not shown.
+    void offerNaturalOrder(bool natural);
+
     // Shows the dialog modally. True with the results filled when a folder was chosen.
     bool run();
 
@@ -29,13 +35,16 @@ public:
     QString result() const { return m_result; }
     bool includeSubfolders() const { return m_includeSubfolders; }
     int filterIndex() const { return m_filterIndex; }
+    bool naturalOrder() const { return m_naturalOrder; }
 
     // The folder selected in the tree right now; tests choose through it.
     QString selectedFolder() const;
     void selectFolder(const QString& folder);
     QCheckBox* subfolderCheck() const { return m_subfolders; }
     QComboBox* filterCombo() const { return m_filter; }
+    QCheckBox* naturalOrderCheck() const { return m_natural; }
     QTreeView* folderTree() const { return m_tree; }
+    QLineEdit* pathEdit() const { return m_path; }
 
     void done(int result) override;
 
@@ -50,10 +59,14 @@ private:
     QLineEdit* m_path; // hidden; follows the selection
     QCheckBox* m_subfolders;
     QComboBox* m_filter;
+    QCheckBox* m_natural;
     QString m_result;
     bool m_includeSubfolders;
     int m_filterIndex;
+    bool m_naturalOrder = false;
     bool m_rowsGoing = false; // the model is removing rows; current moves are not choices
+    bool m_typing = false;    // the tree follows the path box; its moves do not rewrite the box
+    QString m_pending;        // the remembered folder, selected once the tree has read it
 };
 
 } // namespace folvane::gui

@@ -1,5 +1,9 @@
 #include "gui_common.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -17,8 +21,21 @@ static void registerArtwork()
 
 namespace folvane::gui {
 
-int dluX(int units) { return (units * 3 + 1) / 2; }
-int dluY(int units) { return (units * 13 + 4) / 8; }
+namespace {
+
+// The font's average character width and its height: a horizontal dialog unit is a quarter of
+// the first, a vertical one an eighth of the second.
+QSizeF dialogBaseUnits()
+{
+    QFontMetricsF metrics(QApplication::font());
+    static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    return {metrics.horizontalAdvance(letters) / letters.size(), metrics.height()};
+}
+
+} // namespace
+
+int dluX(int units) { return qRound(units * dialogBaseUnits().width() / 4); }
+int dluY(int units) { return qRound(units * dialogBaseUnits().height() / 8); }
 QRect dluRect(int x, int y, int w, int h) { return QRect(dluX(x), dluY(y), dluX(w), dluY(h)); }
 
 QPixmap artPixmap(const QString& name, QSize size)
@@ -35,18 +52,26 @@ QPixmap artPixmap(const QString& name, QSize size)
     return pixmap;
 }
 
-QFont dialogFont()
+QFont dialogFont() { return QApplication::font(); }
+
+QString existingPdfQuestion(const QString& existingPath)
 {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSize(8);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
+    return QStringLiteral("%1 already exists - save the PDF as").arg(QFileInfo(existingPath).fileName());
 }
 
-bool isSwallowedKey(int key)
+QString askNameForExistingPdf(QWidget* owner, const QString& existingPath, bool confirmOverwrite)
 {
-    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+    QFileDialog dialog(owner, existingPdfQuestion(existingPath), existingPath, QStringLiteral("PDF Files (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
+    dialog.selectFile(existingPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
 }
+
+bool isSwallowedKey(int key) { return key == Qt::Key_Escape; }
 
 KeySwallowingPage::KeySwallowingPage(QWidget* parent) : QWidget(parent) {}
 
@@ -77,8 +102,9 @@ bool KeySwallowingPage::event(QEvent* event)
     if (event->type() == QEvent::Show || event->type() == QEvent::Polish) {
         for (QWidget* child : findChildren<QWidget*>()) {
             child->installEventFilter(this);
+            // Enter presses the focused button.
             if (auto* button = qobject_cast<QPushButton*>(child))
-                button->setAutoDefault(false);
+                button->setAutoDefault(true);
         }
     }
     return QWidget::event(event);

@@ -16,8 +16,9 @@ inline const QString kCaption = QStringLiteral("Folvane");
 // Text colour on the dark parts of the skin.
 inline const QColor kSkinTextColor(205, 230, 155);
 
-// Dialog layouts are given in dialog units of an 8-point Tahoma face: one horizontal unit is
-// 1.5 pixels and one vertical unit 1.625 pixels at 96 dpi.
+// Dialog layouts are given in dialog units of the desktop's font: a horizontal unit is a quarter
+// of its average character width, a vertical unit an eighth of its height, so every size follows
+// the font the user chose.
 int dluX(int units);
 int dluY(int units);
 QRect dluRect(int x, int y, int w, int h);
@@ -25,12 +26,11 @@ QRect dluRect(int x, int y, int w, int h);
 // One of the pictures of the skin (an SVG resource under ":/art/"), drawn at `size`.
 QPixmap artPixmap(const QString& name, QSize size);
 
-// The face used by every dialog: Tahoma 8, with a metric-compatible face where Tahoma is
-// missing.
+// The face used by every dialog: the desktop's font.
 QFont dialogFont();
 
-// A page that lives inside a window: Enter and Escape are swallowed so that they neither
-// press a default button nor close the page or its window.
+// A page that lives inside a window: Escape is swallowed so that it does not close the page's
+// window; Enter presses the focused button.
 class KeySwallowingPage : public QWidget {
 public:
     explicit KeySwallowingPage(QWidget* parent = nullptr);
@@ -40,6 +40,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
 };
+
+// The question of "Ask always": a save dialog whose title names the file that exists
+// ("merged.pdf already exists - save the PDF as"), opened on it. Returns the chosen path, or an
+// empty text for Cancel. `confirmOverwrite` makes the dialog ask again before an existing file
+// is chosen.
+QString askNameForExistingPdf(QWidget* owner, const QString& existingPath, bool confirmOverwrite);
+// Its title.
+QString existingPdfQuestion(const QString& existingPath);
 
 // True for the keys a page swallows.
 bool isSwallowedKey(int key);

@@ -27,11 +27,12 @@
 namespace folvane::gui {
 
 const QString CListPage::kNoFilesText = QStringLiteral("Can't convert, please add files first!");
-const QString CListPage::kRemoveText = QStringLiteral("Are you sure to delete selected item(s)?");
-const QString CListPage::kClearText = QStringLiteral("Are you sure to clear all items?");
-const QString CListPage::kPdfFilter = QStringLiteral("PDF File(*.pdf)");
+const QString CListPage::kRemoveText = QStringLiteral("Remove the selected files from the list?");
+const QString CListPage::kClearText = QStringLiteral("Remove all files from the list?");
+const QString CListPage::kPdfFilter = QStringLiteral("PDF Files (*.pdf)");
 const QString CListPage::kContinueText =
-    QStringLiteral("Some files has been processed,\r\nYes = Continue convert, No = New convert");
+    QStringLiteral("Some files were already converted by an earlier run.\r\n"
+                   "Yes: convert only the remaining files. No: convert all files again.");
 
 namespace {
 
@@ -68,9 +69,6 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
 {
     setObjectName(QStringLiteral("listPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
     setAcceptDrops(true);
 
     m_list = new FileList(this);
@@ -97,14 +95,34 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     buttons->addStretch();
     buttons->addWidget(m_convert);
 
+    m_statusLine = new QLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setWordWrap(true);
+    m_statusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_statusLine->hide();
+    m_details = new QLabel(this);
+    m_details->setObjectName(QStringLiteral("detailsLine"));
+    m_details->setWordWrap(true);
+    m_details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_details->hide();
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progressBar"));
+    m_progress->setFormat(QStringLiteral("%v of %m files"));
+    m_progress->hide();
+    auto* listColumn = new QVBoxLayout;
+    listColumn->addWidget(m_list, 1);
+    listColumn->addWidget(m_statusLine);
+    listColumn->addWidget(m_details);
+    listColumn->addWidget(m_progress);
+
     auto* top = new QHBoxLayout;
-    top->addWidget(m_list, 1);
+    top->addLayout(listColumn, 1);
     top->addLayout(buttons);
 
     auto* outputGroup = new QGroupBox(QStringLiteral("Output Folder"), this);
     auto* outputLayout = new QVBoxLayout(outputGroup);
     m_modeGroup = new QButtonGroup(this);
-    static const char* const modeTexts[3] = {"Merge into single PDF", "Create invividual PDF per image",
+    static const char* const modeTexts[3] = {"Merge into single PDF", "Create individual PDF per image",
                                              "Create individual PDF per directory"};
     for (int mode = 0; mode < 3; ++mode) {
         auto* radio = new QRadioButton(QString::fromLatin1(modeTexts[mode]), outputGroup);
@@ -137,9 +155,26 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     bottom->addWidget(outputGroup, 1);
     bottom->addWidget(defaultGroup);
 
+    // The summary of the last job: counts, where the PDF went, and buttons to open it.
+    m_summaryBox = new QFrame(this);
+    m_summaryBox->setObjectName(QStringLiteral("summaryBox"));
+    m_summaryBox->setFrameShape(QFrame::StyledPanel);
+    auto* summaryLayout = new QHBoxLayout(m_summaryBox);
+    m_summaryText = new QLabel(m_summaryBox);
+    m_summaryText->setObjectName(QStringLiteral("summaryText"));
+    m_summaryText->setWordWrap(true);
+    m_summaryText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_openPdf = makeButton(QStringLiteral("Open PDF"), m_summaryBox, "openPdfButton");
+    m_openFolder = makeButton(QStringLiteral("Open Folder"), m_summaryBox, "openFolderButton");
+    summaryLayout->addWidget(m_summaryText, 1);
+    summaryLayout->addWidget(m_openPdf);
+    summaryLayout->addWidget(m_openFolder);
+    m_summaryBox->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(dluX(7), dluY(7), dluX(7), dluY(7));
     layout->addLayout(top, 1);
+    layout->addWidget(m_summaryBox);
     layout->addLayout(bottom);
 
     connect(m_add, &QPushButton::clicked, this, [this] { addFiles(); });
@@ -152,7 +187,13 @@ CListPage::CListPage(const app::SettingsLocation& settings, QWidget* parent)
     connect(m_openButton, &QPushButton::clicked, this, [this] { openOutputBox(); });
     connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(); });
     connect(m_modeGroup, &QButtonGroup::idClicked, this, [this](int mode) { modeChosen(mode); });
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { updateButtons(); });
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+        updateButtons();
+        showDetails();
+    });
+    connect(m_openPdf, &QPushButton::clicked, this, [this] { openPath(m_summary.lastPdf); });
+    connect(m_openFolder, &QPushButton::clicked, this,
+            [this] { openPath(QFileInfo(m_summary.lastPdf).absolutePath()); });
     connect(m_list, &FileList::addFilesRequested, this, [this] { addFiles(); });
     connect(m_list, &FileList::addFolderRequested, this, [this] { addFolder(); });
     connect(m_list, &FileList::removeRequested, this, [this] { removeSelected(); });
@@ -313,13 +354,16 @@ void CListPage::addFiles()
     if (files.isEmpty())
         return;
     setEnabled(false);
+    QStringList unreadable;
     for (const QString& file : files) {
-        addFile(file);
+        if (!addFile(file))
+            unreadable << QStringLiteral("%1 (cannot be read)").arg(QFileInfo(file).fileName());
         // Keeps the window painted while a long selection is read.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     m_store.putString("OpenFile", files.last().toStdString());
     setEnabled(true);
+    showNotAdded(unreadable);
     afterAdding();
 }
 
@@ -333,26 +377,32 @@ void CListPage::addFolder()
         choice.initialFolder = defaultStartFolder();
     choice.includeSubfolders = m_store.getInt("subdir", 0) != 0;
     choice.filterIndex = 0;
+    choice.naturalOrder = folderOrder() == jobs::FolderOrder::Natural;
     bool chosen = false;
     if (m_chooseFolder) {
         chosen = m_chooseFolder(this, choice);
     } else {
         FolderPicker picker(this, QStringLiteral("Please Select Folder"), choice.initialFolder,
                             choice.includeSubfolders, choice.filterIndex);
+        picker.offerNaturalOrder(choice.naturalOrder);
         chosen = picker.run();
         choice.includeSubfolders = picker.includeSubfolders();
         choice.filterIndex = picker.filterIndex();
+        choice.naturalOrder = picker.naturalOrder();
         choice.folder = picker.result();
     }
     if (!chosen)
         return;
     m_store.putString("subdir", choice.includeSubfolders ? "1" : "0");
+    m_store.putString("naturalSort", choice.naturalOrder ? "1" : "0");
     if (!choice.folder.isEmpty())
         m_store.putString("openDir", choice.folder.toStdString());
     std::string filter = FolderPicker::filterForIndex(choice.filterIndex).toStdString();
     std::vector<std::string> files;
     if (!choice.folder.isEmpty())
-        files = jobs::folderImages(choice.folder.toStdString(), choice.includeSubfolders, filter);
+        files = jobs::folderImages(choice.folder.toStdString(), choice.includeSubfolders, filter,
+                                   choice.naturalOrder ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name);
+    showNotAdded({});
     setEnabled(false);
     for (const std::string& file : files) {
         addFile(fromUtf8(file));
@@ -362,47 +412,81 @@ void CListPage::addFolder()
     afterAdding();
 }
 
+jobs::FolderOrder CListPage::folderOrder() const
+{
+    return m_store.getInt("naturalSort", 0) == 1 ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
+}
+
+void CListPage::showNotAdded(const QStringList& problems)
+{
+    m_statusLine->setText(problems.isEmpty() ? QString() : QStringLiteral("Not added: ") + problems.join(QStringLiteral("; ")));
+    m_statusLine->setVisible(!problems.isEmpty());
+}
+
 void CListPage::dropPaths(const QStringList& paths)
 {
     if (m_running)
         return;
+    QStringList problems;
+    auto notAdded = [&problems](const QString& path, const QString& reason) {
+        problems << QStringLiteral("%1 (%2)").arg(QFileInfo(path).fileName(), reason);
+    };
+    bool recursive = m_store.getInt("subdir", 0) == 1;
     setEnabled(false);
     for (const QString& path : paths) {
         QFileInfo info(path);
-        if (info.exists() && !info.isDir() && jobs::isSupportedExtension(path.toStdString()))
-            addFile(path);
+        if (!info.exists()) {
+            notAdded(path, QStringLiteral("no longer exists"));
+        } else if (info.isDir()) {
+            std::vector<std::string> files = jobs::folderImages(path.toStdString(), recursive,
+                                                                jobs::kAllSupportFilter, folderOrder());
+            if (files.empty())
+                notAdded(path, QStringLiteral("holds no supported images"));
+            for (const std::string& file : files) {
+                if (!addFile(fromUtf8(file)))
+                    notAdded(fromUtf8(file), QStringLiteral("cannot be read"));
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            }
+        } else if (!jobs::isSupportedExtension(path.toStdString())) {
+            notAdded(path, QStringLiteral("not a supported image type"));
+        } else if (!addFile(path)) {
+            notAdded(path, QStringLiteral("cannot be read"));
+        }
     }
     setEnabled(true);
+    showNotAdded(problems);
     afterAdding();
 }
 
-void CListPage::dragEnterEvent(QDragEnterEvent* event)
+namespace {
+
+// Dropped files are always copied into the list: a move would let the source (a file manager)
+// delete the originals once the drop is accepted.
+bool acceptAsCopy(QDropEvent* event, bool running)
 {
-    if (!m_running && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-    else
+    if (running || !event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction)) {
         event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }
 
-void CListPage::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (!m_running && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
+} // namespace
+
+void CListPage::dragEnterEvent(QDragEnterEvent* event) { acceptAsCopy(event, m_running); }
+
+void CListPage::dragMoveEvent(QDragMoveEvent* event) { acceptAsCopy(event, m_running); }
 
 void CListPage::dropEvent(QDropEvent* event)
 {
-    if (m_running || !event->mimeData()->hasUrls()) {
-        event->ignore();
+    if (!acceptAsCopy(event, m_running))
         return;
-    }
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile())
             paths << url.toLocalFile();
-    event->acceptProposedAction();
     dropPaths(paths);
 }
 
@@ -464,6 +548,31 @@ void CListPage::openSource()
         m_open(path);
     else
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void CListPage::openPath(const QString& target)
+{
+    if (target.isEmpty())
+        return;
+    if (m_open)
+        m_open(target);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+}
+
+void CListPage::showDetails()
+{
+    std::vector<size_t> selected = m_list->selectedRows();
+    QString text;
+    if (selected.size() == 1) {
+        const jobs::FileRow& row = m_list->row(selected.front());
+        if (row.status == jobs::kStateFailed)
+            text = QStringLiteral("%1: Failed: %2")
+                       .arg(QFileInfo(QString::fromStdString(row.path)).fileName(),
+                            row.failure.empty() ? QStringLiteral("not converted") : QString::fromStdString(row.failure));
+    }
+    m_details->setText(text);
+    m_details->setVisible(!text.isEmpty());
 }
 
 void CListPage::openOutput()

@@ -18,6 +18,9 @@
 // windows.
 
 #include <QButtonGroup>
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,7 +35,9 @@
 #include "app/settings_store.h"
 #include "engine/engine_client.h"
 #include "gui_common.h"
+#include "job_summary.h"
 #include "jobs/conversion_job.h"
+#include "jobs/image_inputs.h"
 #include "jobs/job_log.h"
 #include "services/system_actions.h"
 
@@ -45,8 +50,8 @@ class CListPage : public KeySwallowingPage, private jobs::JobObserver {
     Q_OBJECT
 public:
     static const QString kNoFilesText;      // "Can't convert, please add files first!"
-    static const QString kRemoveText;       // "Are you sure to delete selected item(s)?"
-    static const QString kClearText;        // "Are you sure to clear all items?"
+    static const QString kRemoveText;       // asks before removing several rows
+    static const QString kClearText;        // asks before Clear All
     static const QString kContinueText;     // the continue question of a per-image run
     static const QString kPdfFilter;        // the filter of the PDF file dialogs
 
@@ -69,6 +74,7 @@ public:
         QString initialFolder;
         bool includeSubfolders = false;
         int filterIndex = 0;
+        bool naturalOrder = false; // folder entries in natural order (page2 before page10)
         QString folder;
     };
     using FolderChooser = std::function<bool(QWidget* owner, FolderChoice& choice)>;
@@ -94,8 +100,9 @@ public:
     bool addFile(const QString& path);
     void addFiles();
     void addFolder();
-    // Files dropped on the page, in order: existing, supported files are added; folders are not.
-    // Ignored while a job runs.
+    // Files and folders dropped on the page, in order: supported files are added, a folder adds
+    // its supported images as Add Folder does (with subfolders and natural order as last chosen
+    // there). What cannot be added is named in the status line. Ignored while a job runs.
     void dropPaths(const QStringList& paths);
     void removeSelected();
     void clearAll();
@@ -139,6 +146,17 @@ public:
     QPushButton* outputBrowseButton() const { return m_outputBrowse; }
     QPushButton* openButton() const { return m_openButton; }
     QPushButton* settingsButton() const { return m_settings; }
+    // The line under the list that names files that could not be added.
+    QLabel* statusLine() const { return m_statusLine; }
+    // The line under the list that says why the selected row failed.
+    QLabel* detailsLine() const { return m_details; }
+    // "n of N files" while a job runs.
+    QProgressBar* progressBar() const { return m_progress; }
+    // The summary of the last job, shown from its end until the next job starts.
+    QFrame* summaryBox() const { return m_summaryBox; }
+    QLabel* summaryLabel() const { return m_summaryText; }
+    QPushButton* openPdfButton() const { return m_openPdf; }
+    QPushButton* openFolderButton() const { return m_openFolder; }
 
 signals:
     // 1 when a job starts, 0 when it has ended.
@@ -167,8 +185,12 @@ private:
     void updatePlannedNames();
     void updateButtons();
     void afterAdding();
+    void showNotAdded(const QStringList& problems);
+    jobs::FolderOrder folderOrder() const;
     void setLocked(bool locked);
-    void jobFinished(std::vector<jobs::FileRow>&& rows);
+    void jobFinished(std::vector<jobs::FileRow>&& rows, const jobs::JobReport& report);
+    void showDetails();
+    void openPath(const QString& target);
     QString defaultStartFolder() const;
 
     app::SettingsLocation m_location;
@@ -194,6 +216,16 @@ private:
     QPushButton* m_outputBrowse = nullptr;
     QPushButton* m_openButton = nullptr;
     QPushButton* m_settings = nullptr;
+    QLabel* m_statusLine = nullptr;
+    QLabel* m_details = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QFrame* m_summaryBox = nullptr;
+    QLabel* m_summaryText = nullptr;
+    QPushButton* m_openPdf = nullptr;
+    QPushButton* m_openFolder = nullptr;
+    JobSummary m_summary;
+    int m_jobConverted = 0;
+    int m_jobFailed = 0;
 
     MessageHook m_message;
     FilesChooser m_chooseFiles;

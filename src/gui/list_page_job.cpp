@@ -4,6 +4,9 @@
 #include "list_page.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+
+#include <algorithm>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
@@ -56,6 +59,14 @@ void CListPage::convert()
     // beginJob reports the start (which locks the page) and may ask the continue question.
     if (!jobs::beginJob(m_state, rows, m_mode, policy, *this))
         return;
+    // The rows this job converts are those beginJob left without a status.
+    int total = static_cast<int>(std::count_if(rows.begin(), rows.end(),
+                                               [](const jobs::FileRow& row) { return row.status == jobs::kStatusNone; }));
+    m_jobConverted = m_jobFailed = 0;
+    m_summaryBox->hide();
+    m_progress->setRange(0, std::max(total, 1));
+    m_progress->setValue(0);
+    m_progress->show();
     jobs::JobSettings settings;
     settings.mode = m_mode;
     settings.paths = m_paths;
@@ -66,7 +77,9 @@ void CListPage::convert()
     app::SettingsStore store = m_store;
     m_runner->start(m_state, std::move(rows), std::move(settings), std::move(engine), actions,
                     [store] { return store.getInt("after", services::kDoNothing); },
-                    [this](std::vector<jobs::FileRow>&& done, const jobs::JobReport&) { jobFinished(std::move(done)); });
+                    [this](std::vector<jobs::FileRow>&& done, const jobs::JobReport& report) {
+                        jobFinished(std::move(done), report);
+                    });
 }
 
 void CListPage::waitForJob()
@@ -91,13 +104,21 @@ void CListPage::setLocked(bool locked)
     }
 }
 
-void CListPage::jobFinished(std::vector<jobs::FileRow>&& rows)
+void CListPage::jobFinished(std::vector<jobs::FileRow>&& rows, const jobs::JobReport& report)
 {
-    // The job's rows carry the converted flags a later per-image run needs.
+    // The job's rows carry the converted flags a later per-image run needs, and the reasons of
+    // the rows that failed.
     m_list->setRows(std::move(rows));
     m_running = false;
     setLocked(false);
     updateButtons();
+    showDetails();
+    m_progress->hide();
+    m_summary = summarizeJob(m_jobConverted, m_jobFailed, report);
+    m_summaryText->setText(summaryText(m_summary));
+    m_openPdf->setEnabled(!m_summary.lastPdf.isEmpty());
+    m_openFolder->setEnabled(!m_summary.lastPdf.isEmpty());
+    m_summaryBox->show();
     emit jobState(0);
 }
 
@@ -109,7 +130,17 @@ void CListPage::rowSelected(size_t row)
         m_list->selectOnly(row);
 }
 
-void CListPage::rowStatus(size_t row, const std::string& status) { m_list->setStatus(row, status); }
+void CListPage::rowStatus(size_t row, const std::string& status)
+{
+    m_list->setStatus(row, status);
+    if (status == jobs::kStateSucceed)
+        ++m_jobConverted;
+    else if (status == jobs::kStateFailed)
+        ++m_jobFailed;
+    else
+        return;
+    m_progress->setValue(std::min(m_jobConverted + m_jobFailed, m_progress->maximum()));
+}
 
 void CListPage::rowsReordered(const std::vector<size_t>& previousIndex) { m_list->reorder(previousIndex); }
 
@@ -139,7 +170,7 @@ std::string CListPage::askOutputName(const std::string& existingPath)
     if (m_chooseSaveName)
         chosen = m_chooseSaveName(this, existing);
     else
-        chosen = QFileDialog::getSaveFileName(this, kCaption, existing, kPdfFilter);
+        chosen = askNameForExistingPdf(this, existing, true);
     return chosen.toStdString();
 }
 

@@ -1,6 +1,7 @@
 #include "monitor_page.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -71,14 +72,12 @@ CMonitorPage::CMonitorPage(const app::SettingsLocation& settings, QWidget* paren
 {
     setObjectName(QStringLiteral("monitorPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
 
     m_worker = new WatchWorker(this);
     m_worker->setAfterAction([store = m_store] { return store.getInt("after", 0); });
     m_worker->setOutputNameAsker([this](const std::string& existing) {
-        return choosePdf(QString::fromStdString(existing)).toStdString();
+        QString path = QString::fromStdString(existing);
+        return (m_choosePdf ? m_choosePdf(this, path) : askNameForExistingPdf(this, path, false)).toStdString();
     });
     connect(m_worker, &WatchWorker::runStarted, this, &CMonitorPage::onRunStarted);
     connect(m_worker, &WatchWorker::runEnded, this, &CMonitorPage::onRunEnded);
@@ -86,6 +85,7 @@ CMonitorPage::CMonitorPage(const app::SettingsLocation& settings, QWidget* paren
         m_state->setText(text);
         m_state->setToolTip(text);
     });
+    connect(m_worker, &WatchWorker::fileDone, this, &CMonitorPage::onFileDone);
     buildControls();
 }
 
@@ -121,23 +121,24 @@ void CMonitorPage::buildControls()
     inputChecks->addWidget(m_subdir);
     inputChecks->addWidget(m_delete);
     inputChecks->addStretch();
-    inputGrid->addLayout(inputChecks, 1, 1, 1, 3);
+    // The boxes take the whole width, so a large font does not widen the page.
+    inputGrid->addLayout(inputChecks, 1, 0, 1, 4);
     layout->addWidget(inputGroup);
 
     auto* outputGroup = new QGroupBox(QStringLiteral("Output"), this);
     auto* outputGrid = new QGridLayout(outputGroup);
-    static const char* const radioTexts[3] = {"Merge into single PDF", "Create invividual PDF per image",
+    static const char* const radioTexts[3] = {"Merge into single PDF", "Create individual PDF per image",
                                               "Create individual PDF per folder"};
-    // Two rows: the three texts side by side are wider than the page.
+    // One above the other: side by side they are wider than the page with a large font.
     auto* radios = new QGridLayout;
     for (int mode = 0; mode < 3; ++mode) {
         auto* radio = new QRadioButton(QString::fromLatin1(radioTexts[mode]), outputGroup);
         radio->setObjectName(QStringLiteral("modeRadio%1").arg(mode));
         m_modeRadios[static_cast<size_t>(mode)] = radio;
-        radios->addWidget(radio, mode / 2, mode % 2);
+        radios->addWidget(radio, mode, 0);
         connect(radio, &QRadioButton::clicked, this, [this, mode] { selectMode(mode); });
     }
-    radios->setColumnStretch(2, 1);
+    radios->setColumnStretch(1, 1);
     m_outputBox = new QLineEdit(outputGroup);
     m_outputBox->setObjectName(QStringLiteral("outputEdit"));
     m_outputBox->setReadOnly(true);
@@ -150,13 +151,13 @@ void CMonitorPage::buildControls()
     outputGrid->addWidget(m_outputBox, 1, 1);
     outputGrid->addWidget(m_outputBrowse, 1, 2);
     outputGrid->addWidget(m_outputOpen, 1, 3);
-    outputGrid->addWidget(m_keepsub, 2, 1, 1, 3);
+    outputGrid->addWidget(m_keepsub, 2, 0, 1, 4);
     layout->addWidget(outputGroup);
 
     auto* middle = new QHBoxLayout;
     auto* settingsGroup = new QGroupBox(QStringLiteral("Settings"), this);
     auto* settingsGrid = new QGridLayout(settingsGroup);
-    m_winstart = check(QStringLiteral("Start with windows"), "winstartCheck", settingsGroup);
+    m_winstart = check(QStringLiteral("Start at login"), "winstartCheck", settingsGroup);
     m_autorun = check(QStringLiteral("Auto run at next"), "autorunCheck", settingsGroup);
     m_runsec = check(QStringLiteral("Monitoring interval"), "runsecCheck", settingsGroup);
     m_seconds = new QLineEdit(settingsGroup);
@@ -187,6 +188,12 @@ void CMonitorPage::buildControls()
     // A long path must not widen the page: the line is cut at the page's edge.
     m_state->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     stateLayout->addWidget(m_state);
+    // What the run has done since Start: counts and the last file, kept after the run ends.
+    m_tally = new QLabel(stateGroup);
+    m_tally->setObjectName(QStringLiteral("tallyLine"));
+    m_tally->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_tally->hide();
+    stateLayout->addWidget(m_tally);
     bottom->addWidget(stateGroup, 1);
     m_start = smallButton(QStringLiteral("Start"), "startButton", this);
     m_start->setMinimumSize(dluX(70), dluY(30));
@@ -368,10 +375,45 @@ void CMonitorPage::onStart()
 
 void CMonitorPage::onRunStarted()
 {
+    m_converted = m_failed = 0;
+    m_lastFile.clear();
+    m_lastOutcome.clear();
+    showTally();
     lock(true);
     showStartButton(true);
     m_start->setEnabled(true);
     emit jobState(1);
+}
+
+void CMonitorPage::onFileDone(const QString& path, const QString& outcome, const QString& reason)
+{
+    if (outcome == QLatin1String(jobs::kStateSucceed)) {
+        ++m_converted;
+        m_lastOutcome = QStringLiteral("Done");
+    } else if (outcome == QLatin1String(jobs::kStateFailed)) {
+        ++m_failed;
+        m_lastOutcome = reason.isEmpty() ? QStringLiteral("Failed") : QStringLiteral("Failed: ") + reason;
+    } else {
+        return; // a skipped file was not handled
+    }
+    m_lastFile = path;
+    showTally();
+}
+
+QString CMonitorPage::tallyText(int converted, int failed, const QString& lastFile, const QString& lastOutcome)
+{
+    QString text = QStringLiteral("Since Start: %1 converted, %2 failed").arg(converted).arg(failed);
+    if (!lastFile.isEmpty())
+        text += QStringLiteral(". Last: %1 (%2)").arg(QFileInfo(lastFile).fileName(), lastOutcome);
+    return text;
+}
+
+void CMonitorPage::showTally()
+{
+    QString text = tallyText(m_converted, m_failed, m_lastFile, m_lastOutcome);
+    m_tally->setText(text);
+    m_tally->setToolTip(m_lastFile.isEmpty() ? text : text + QStringLiteral("\n") + m_lastFile);
+    m_tally->show();
 }
 
 void CMonitorPage::onRunEnded()
@@ -393,7 +435,7 @@ QString CMonitorPage::choosePdf(const QString& start)
 {
     if (m_choosePdf)
         return m_choosePdf(this, start);
-    return QFileDialog::getSaveFileName(this, kCaption, start, QStringLiteral("PDF File(*.pdf)"), nullptr,
+    return QFileDialog::getSaveFileName(this, kCaption, start, QStringLiteral("PDF Files (*.pdf)"), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -84,6 +84,10 @@ public:
     QLineEdit* secondsEdit() const { return m_seconds; }
     QPushButton* settingsButton() const { return m_settingsButton; }
     QLabel* stateLabel() const { return m_state; }
+    // Under the state line: "Since Start: N converted, M failed. Last: NAME (Done)" from the
+    // first Start on, kept when the run ends, reset by the next Start.
+    QLabel* tallyLabel() const { return m_tally; }
+    static QString tallyText(int converted, int failed, const QString& lastFile, const QString& lastOutcome);
     QPushButton* startButton() const { return m_start; }
 
     // Message texts.
@@ -113,6 +117,8 @@ private:
     void showStartButton(bool running);
     void onRunStarted();
     void onRunEnded();
+    void onFileDone(const QString& path, const QString& outcome, const QString& reason);
+    void showTally();
     void onInputBrowse();
     void onOutputBrowse();
     void onWinStart();
@@ -148,6 +154,11 @@ private:
     QLineEdit* m_seconds = nullptr;
     QPushButton* m_settingsButton = nullptr;
     QLabel* m_state = nullptr;
+    QLabel* m_tally = nullptr;
+    int m_converted = 0;
+    int m_failed = 0;
+    QString m_lastFile;
+    QString m_lastOutcome;
     QPushButton* m_start = nullptr;
 
     std::function<void(const QString&)> m_message;

@@ -59,10 +59,11 @@ bool WatchWorker::start(jobs::WatchSettings settings, int policy, const jobs::Lo
         engine::CEngineClient engine;
         services::SystemActions& actions = m_actions ? *m_actions : services::systemActions();
         jobs::WatchContext context {engine, *this, actions, m_afterAction,
-                                    [this](const std::string& path, std::string_view outcome, std::string_view) {
+                                    [this](const std::string& path, std::string_view outcome, std::string_view reason) {
                                         QString file = QString::fromStdString(path);
                                         QString word = QString::fromUtf8(outcome.data(), qsizetype(outcome.size()));
-                                        onUiThread([&] { emit fileDone(file, word); });
+                                        QString why = QString::fromUtf8(reason.data(), qsizetype(reason.size()));
+                                        onUiThread([&] { emit fileDone(file, word, why); });
                                     },
                                     {}, {}};
         jobs::WatchReport report = jobs::runWatch(*m_state, m_settings, context);

@@ -60,8 +60,8 @@ signals:
     void stateLine(const QString& text);
     // The output file the run writes now.
     void outputShown(const QString& path);
-    // The outcome of one file: "Succeed", "Failed" or "Skipped".
-    void fileDone(const QString& path, const QString& outcome);
+    // The outcome of one file: "Succeed", "Failed" or "Skipped", with the reason of a failure.
+    void fileDone(const QString& path, const QString& outcome, const QString& reason);
 
 private:
     void jobStateChanged(bool running) override;

@@ -47,16 +47,13 @@ COptionPage::COptionPage(const app::SettingsLocation& settings, QWidget* parent)
 {
     setObjectName(QStringLiteral("optionPage"));
     setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
 
     m_after = makeCombo(this, {QStringLiteral("Do Nothing"), QStringLiteral("Shut Down"), QStringLiteral("Stand By"),
                                QStringLiteral("Restart"), QStringLiteral("Log Off"), QStringLiteral("Exit Program"),
                                QStringLiteral("Open Output")});
     m_exists = makeCombo(this, {QStringLiteral("Ask always"), QStringLiteral("Overwrite"),
                                 QStringLiteral("Create new file"), QStringLiteral("Append")});
-    m_priority = makeCombo(this, {QStringLiteral("Idel"), QStringLiteral("Below Normal"), QStringLiteral("Normal"),
+    m_priority = makeCombo(this, {QStringLiteral("Idle"), QStringLiteral("Below Normal"), QStringLiteral("Normal"),
                                   QStringLiteral("Above Normal"), QStringLiteral("High")});
 
     auto* layout = new QVBoxLayout(this);

@@ -119,7 +119,7 @@ CPage2::CPage2(const app::OutputSettings& settings, const std::string& settingsP
     static const char* const marginNames[4] = {"mTop", "mLeft", "mRight", "mBottom"};
     static const char* const marginLabels[4] = {"Top", "Left", "Right", "Bottom"};
     for (int i = 0; i < 4; ++i) {
-        m_margins[i] = makeArrowOnlySpin(marginGroup, 0, 999);
+        m_margins[i] = makeNumberSpin(marginGroup, 0, 999);
         m_margins[i]->setObjectName(QString::fromLatin1(marginNames[i]));
         marginLayout->addWidget(new QLabel(QString::fromLatin1(marginLabels[i]), marginGroup), i / 2, (i % 2) * 2);
         marginLayout->addWidget(m_margins[i], i / 2, (i % 2) * 2 + 1);

@@ -20,7 +20,7 @@ CPage3::CPage3(const app::OutputSettings& settings, const std::string& settingsP
                                           "Use short filename as bookmarks", "Use full filename as bookmarks"};
     static const char* const examples[4] = {"Example: 1, 2, 3 ...", "Example: image1, image2 ...",
                                             "Example: image1.jpg, image2.jpg ...",
-                                            "Example: c:\\image1.jpg, c:\\image2.jpg ..."};
+                                            "Example: /home/user/image1.jpg, /home/user/image2.jpg ..."};
     auto* grid = new QGridLayout;
     grid->setContentsMargins(20, 4, 0, 4);
     m_selection = new QButtonGroup(this);

@@ -123,7 +123,7 @@ CPage4::CPage4(const app::OutputSettings& settings, const std::string& settingsP
             label("Position", 2, 0);
             grid->addWidget(m_pos[s], 2, 1);
             label("Size", 2, 2);
-            m_size = makeArrowOnlySpin(group, 1, 100);
+            m_size = makeNumberSpin(group, 1, 100);
             m_size->setObjectName(QStringLiteral("tsize"));
             grid->addWidget(m_size, 2, 3);
             controls.push_back(m_size);

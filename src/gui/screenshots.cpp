@@ -1,9 +1,14 @@
 // Renders every page of the main window and every tab of the settings sheet, plus the update
 // dialog and the folder picker, to PNG files for review. Run with the offscreen platform:
-//   folvane_screenshots OUTPUT_FOLDER SETTINGS_FILE
+//   folvane_screenshots OUTPUT_FOLDER SETTINGS_FILE [--dark | --high-contrast] [--font-pt N]
+//                       [--main-only] [--suffix TEXT]
+// --dark and --high-contrast use the Fusion style with that palette, --font-pt sets the
+// application font's size, --main-only renders the main window's pages only, and --suffix is
+// appended to every file name ("main_1_file_list_dark.png").
 
 #include <QApplication>
 #include <QDir>
+#include <QStyleFactory>
 #include <QTabWidget>
 
 #include "app/app_paths.h"
@@ -15,15 +20,18 @@
 #include "list_page.h"
 #include "main_dlg.h"
 #include "monitor_page.h"
+#include "review_palettes.h"
 #include "settings_sheet.h"
 #include "update_dlg.h"
 
 namespace {
 
+QString g_suffix;
+
 bool save(QWidget* widget, const QString& folder, const QString& name)
 {
     QApplication::processEvents();
-    return widget->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+    return widget->grab().save(folder + QLatin1Char('/') + name + g_suffix + QStringLiteral(".png"));
 }
 
 } // namespace
@@ -32,9 +40,27 @@ int main(int argc, char** argv)
 {
     using namespace folvane;
     QApplication application(argc, argv);
-    application.setFont(gui::dialogFont());
     if (argc < 3)
         return 2;
+    bool mainOnly = false;
+    for (int i = 3; i < argc; ++i) {
+        QString option = QString::fromLocal8Bit(argv[i]);
+        if (option == QStringLiteral("--dark") || option == QStringLiteral("--high-contrast")) {
+            QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+            QApplication::setPalette(option == QStringLiteral("--dark") ? gui::darkPalette()
+                                                                        : gui::highContrastPalette());
+        } else if (option == QStringLiteral("--font-pt") && i + 1 < argc) {
+            QFont font = QApplication::font();
+            font.setPointSizeF(QString::fromLocal8Bit(argv[++i]).toDouble());
+            QApplication::setFont(font);
+        } else if (option == QStringLiteral("--main-only")) {
+            mainOnly = true;
+        } else if (option == QStringLiteral("--suffix") && i + 1 < argc) {
+            g_suffix = QString::fromLocal8Bit(argv[++i]);
+        } else {
+            return 2;
+        }
+    }
     QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     app::SettingsLocation settings{std::string(argv[2]), false};
@@ -87,6 +113,9 @@ int main(int argc, char** argv)
         ok &= list->fileList()->rowCount() > 0;
         ok &= save(&window, folder, QStringLiteral("main_1_file_list_converted"));
     }
+
+    if (mainOnly)
+        return ok ? 0 : 1;
 
     app::OutputSettings output;
     app::loadOutputSettings(app::SettingsStore(settings.path), output);

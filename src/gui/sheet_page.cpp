@@ -43,12 +43,10 @@ std::string boxText(const QString& text)
     return bytes;
 }
 
-QSpinBox* makeArrowOnlySpin(QWidget* parent, int minimum, int maximum)
+QSpinBox* makeNumberSpin(QWidget* parent, int minimum, int maximum)
 {
     auto* spin = new QSpinBox(parent);
     spin->setRange(minimum, maximum);
-    if (auto* edit = spin->findChild<QLineEdit*>())
-        edit->setReadOnly(true);
     return spin;
 }
 

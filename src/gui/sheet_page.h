@@ -44,8 +44,13 @@ private:
 // A box text as written to the settings file: at most 255 bytes, never splitting a character.
 std::string boxText(const QString& text);
 
-// A QSpinBox whose number can only be changed through its arrows, as a read-only edit with an
-// up-down control.
-QSpinBox* makeArrowOnlySpin(QWidget* parent, int minimum, int maximum);
+// A QSpinBox for a number in [minimum, maximum]: typed, or stepped with its arrows and the arrow
+// keys. A typed value outside the range is not accepted.
+QSpinBox* makeNumberSpin(QWidget* parent, int minimum, int maximum);
+// The former name of makeNumberSpin, for pages written against it.
+inline QSpinBox* makeArrowOnlySpin(QWidget* parent, int minimum, int maximum)
+{
+    return makeNumberSpin(parent, minimum, maximum);
+}
 
 } // namespace folvane::gui

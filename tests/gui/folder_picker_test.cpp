@@ -1,4 +1,6 @@
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QTest>
@@ -54,6 +56,35 @@ private slots:
         QVERIFY(!picker.includeSubfolders());
         QCOMPARE(picker.filterIndex(), 6);
         QCOMPARE(FolderPicker::filterForIndex(picker.filterIndex()), QStringLiteral(".tif"));
+    }
+
+    void opensAtTheRememberedFolderAndTakesATypedPath()
+    {
+        QString base = folvane::test::scratchFolder() + QStringLiteral("/deep");
+        for (int i = 0; i < 40; ++i)
+            QDir().mkpath(base + QStringLiteral("/folder%1").arg(i, 2, 10, QLatin1Char('0')));
+        QString remembered = base + QStringLiteral("/folder37");
+        QString typed = base + QStringLiteral("/folder03");
+        FolderPicker picker(nullptr, QStringLiteral("Please Select Folder"), remembered + QLatin1Char('/'), false, 0);
+        picker.resize(400, 300);
+        picker.show();
+        // Selected and in view once the tree has read its folders.
+        QTRY_COMPARE_WITH_TIMEOUT(picker.folderTree()->currentIndex().data(Qt::DisplayRole).toString(),
+                                  QStringLiteral("folder37"), 10000);
+        QTRY_VERIFY(picker.folderTree()->viewport()->rect().contains(
+            picker.folderTree()->visualRect(picker.folderTree()->currentIndex()).center()));
+        // The path box is there to type in; the filter list is labelled.
+        QVERIFY(picker.pathEdit()->isVisible() && !picker.pathEdit()->isReadOnly());
+        bool labelled = false;
+        for (QLabel* label : picker.findChildren<QLabel*>())
+            labelled |= label->buddy() == picker.filterCombo() && label->text().contains(QStringLiteral("Filter"));
+        QVERIFY(labelled);
+        picker.pathEdit()->selectAll();
+        QTest::keyClicks(picker.pathEdit(), typed);
+        QCOMPARE(picker.folderTree()->currentIndex().data(Qt::DisplayRole).toString(), QStringLiteral("folder03"));
+        QCOMPARE(picker.pathEdit()->text(), typed);
+        picker.accept();
+        QCOMPARE(picker.result(), typed + QLatin1Char('/'));
     }
 
     void cancelReturnsFalse()

@@ -38,4 +38,9 @@ inline std::string valueOf(const std::string& key)
     return app::findIniValue(settingsText(), "Settings", key).value_or("<absent>");
 }
 
+inline void setValue(const std::string& key, const std::string& value)
+{
+    app::SettingsStore(settingsPath()).putString(key, value);
+}
+
 } // namespace folvane::test

@@ -19,6 +19,7 @@ QObject* makeFolderPickerTest();
 QObject* makeMonitorPageTest();
 QObject* makeListPageTest();
 QObject* makeListJobTest();
+QObject* makeThemeTest();
 
 int main(int argc, char** argv)
 {
@@ -42,7 +43,8 @@ int main(int argc, char** argv)
                             {"FolderPickerTest", makeFolderPickerTest},
                             {"MonitorPageTest", makeMonitorPageTest},
                             {"ListPageTest", makeListPageTest},
-                            {"ListJobTest", makeListJobTest}};
+                            {"ListJobTest", makeListJobTest},
+                            {"ThemeTest", makeThemeTest}};
     const char* wanted = argc > 1 ? argv[1] : nullptr;
     int failures = 0;
     bool ran = false;

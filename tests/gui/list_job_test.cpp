@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -122,6 +123,8 @@ private slots:
         QTest::mouseClick(page->convertButton(), Qt::LeftButton);
         QVERIFY(page->converting());
         QVERIFY(locked(*page));
+        QVERIFY(page->progressBar()->isVisible());
+        QCOMPARE(page->progressBar()->maximum(), 3);
         QCOMPARE(window.converting(), 1);
         // While the job runs the list takes no keys and no drops, and the window stays put.
         page->fileList()->selectAll();
@@ -134,8 +137,26 @@ private slots:
 
         page->waitForJob();
         QVERIFY(!page->converting());
-        QCOMPARE(statuses(*page), QStringList({"Succeed", "Failed", "Succeed"}));
+        QCOMPARE(statuses(*page), QStringList({"Done", "Failed", "Done"}));
         QCOMPARE(page->fileList()->selectedRows(), std::vector<size_t>{0});
+        // The progress bar counted every row; the summary stays in the page with the output.
+        QCOMPARE(page->progressBar()->text(), QStringLiteral("3 of 3 files"));
+        QVERIFY(!page->progressBar()->isVisible());
+        QVERIFY(page->summaryBox()->isVisible());
+        QCOMPARE(page->summaryLabel()->text(), QStringLiteral("2 converted, 1 failed\nSaved as ") + output);
+        QStringList opened;
+        page->setOpener([&](const QString& target) { opened << target; });
+        QTest::mouseClick(page->openPdfButton(), Qt::LeftButton);
+        QTest::mouseClick(page->openFolderButton(), Qt::LeftButton);
+        QCOMPARE(opened, QStringList({output, folder}));
+        // The failed row says why: in its status tooltip and, selected, in the line under the list.
+        QCOMPARE(page->fileList()->topLevelItem(1)->toolTip(4), QStringLiteral("not a readable image"));
+        QVERIFY(!page->detailsLine()->isVisible());
+        page->fileList()->selectOnly(1);
+        QVERIFY(page->detailsLine()->isVisible());
+        QCOMPARE(page->detailsLine()->text(), QStringLiteral("broken.jpg: Failed: not a readable image"));
+        page->fileList()->selectOnly(0);
+        QVERIFY(!page->detailsLine()->isVisible());
         QCOMPARE(window.converting(), 0);
         QCOMPARE(states.count(), 2);
         QCOMPARE(states[0][0].toInt(), 1);
@@ -184,10 +205,14 @@ private slots:
 
         QTest::mouseClick(page.convertButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(entered.load(), 20000);
+        QCOMPARE(page.progressBar()->text(), QStringLiteral("0 of 3 files"));
+        QVERIFY(!page.summaryBox()->isVisible());
         QTest::mouseClick(page.convertButton(), Qt::LeftButton); // Stop
         open = true;
         page.waitForJob();
-        QCOMPARE(statuses(page), QStringList({"Succeed", "-", "-"}));
+        QCOMPARE(statuses(page), QStringList({"Done", "-", "-"}));
+        QCOMPARE(page.summaryLabel()->text(),
+                 QStringLiteral("Stopped: 1 converted, 0 failed\nKept %1first.pdf with 1 page.").arg(out));
         QVERIFY(QFile::exists(out + QStringLiteral("first.pdf")));
         QVERIFY(!QFile::exists(out + QStringLiteral("second.pdf")));
         QVERIFY(m_actions.done.isEmpty()); // a stopped job runs no after-conversion action
@@ -200,7 +225,10 @@ private slots:
         QCOMPARE(messages.shown[0].text, CListPage::kContinueText);
         QCOMPARE(messages.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         page.waitForJob();
-        QCOMPARE(statuses(page), QStringList({"Succeed", "Succeed", "Succeed"}));
+        QCOMPARE(statuses(page), QStringList({"Done", "Done", "Done"}));
+        // The continued run converts the two rows left.
+        QCOMPARE(page.progressBar()->text(), QStringLiteral("2 of 2 files"));
+        QCOMPARE(page.summaryLabel()->text(), QStringLiteral("2 converted, 0 failed\n2 PDF files saved in %1").arg(out.chopped(1)));
         QVERIFY(!QFile::exists(out + QStringLiteral("first001.pdf")));
         for (const char* name : {"first.pdf", "second.pdf", "third.pdf"})
             QVERIFY(t::qpdfCheck(out + QLatin1String(name)));
@@ -234,7 +262,7 @@ private slots:
         QCOMPARE(page.fileList()->text(1, 0), files[1]);
         QCOMPARE(page.fileList()->text(2, 0), files[0]);
         QCOMPARE(page.fileList()->text(2, 3), folder + QStringLiteral("/b.pdf"));
-        QCOMPARE(statuses(page), QStringList({"Succeed", "Succeed", "Succeed"}));
+        QCOMPARE(statuses(page), QStringList({"Done", "Done", "Done"}));
         QVERIFY(t::qpdfCheck(folder + QStringLiteral("/a.pdf")));
         QVERIFY(t::qpdfCheck(folder + QStringLiteral("/b.pdf")));
     }
@@ -262,10 +290,48 @@ private slots:
         page.waitForJob();
         QCOMPARE(asked, existing);
         QVERIFY(onUiThread);
-        QCOMPARE(statuses(page), QStringList{"Succeed"});
+        QCOMPARE(statuses(page), QStringList{"Done"});
         QCOMPARE(page.outputEdit()->text(), chosen); // used exactly as chosen, no ".pdf" added
         QVERIFY(t::qpdfCheck(chosen));
         QCOMPARE(QFileInfo(existing).size(), 20);
+    }
+
+    // The real question names the existing file; cancelled, the job writes a numbered new file,
+    // and the log names the file written.
+    void askAlwaysNamesTheExistingFileAndTheLogTheFileWritten()
+    {
+        QString folder = t::freshFolder(QStringLiteral("ask-real"));
+        QString existing = folder + QStringLiteral("/merged.pdf");
+        t::writeBytes(existing, 20);
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outPath0", existing.toStdString());
+        store.putString("exists", "0");
+        store.putString("log", "1");
+        store.putString("logpath", (folder + QStringLiteral("/log/")).toStdString());
+        CListPage page(t::listLocation());
+        page.show();
+        prepare(page, {t::writePicture(folder + QStringLiteral("/pic.png"))});
+        QString title;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                title = dialog->windowTitle();
+                dialog->reject();
+            }
+        });
+        answer.start(20);
+        page.convert();
+        page.waitForJob();
+        QCOMPARE(title, QStringLiteral("merged.pdf already exists - save the PDF as"));
+        QString written = folder + QStringLiteral("/merged001.pdf");
+        QVERIFY(t::qpdfCheck(written));
+        QDir logs(folder + QStringLiteral("/log"));
+        QStringList files = logs.entryList({QStringLiteral("*.log")}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QFile log(logs.filePath(files[0]));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QString text = QString::fromUtf8(log.readAll());
+        QVERIFY2(text.contains(QStringLiteral("[Output]: ") + written + QStringLiteral("\r\n")), qPrintable(text));
     }
 
     void closingThePageWhileTheJobWaitsForAnAnswerDoesNotHang()

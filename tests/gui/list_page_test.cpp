@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(column(page, 4), QStringList({"-", "-", "-", "-"}));
         QString merged = QString::fromStdString(folvane::app::dataFolder()) + QStringLiteral("MyPDF.pdf");
         QCOMPARE(column(page, 3), QStringList({merged, merged, merged, merged}));
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (4)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (4)"));
         // The last added row is the selected one, so the row buttons and Convert are usable.
         QCOMPARE(selection(page), std::vector<size_t>{3});
         QVERIFY(page.removeButton()->isEnabled());
@@ -102,7 +102,7 @@ private slots:
         QVERIFY(!page.removeButton()->isEnabled());
         addFilesThroughTheDialog(page, {t::writeBytes(folder + "/a.bmp", 10), t::writeBytes(folder + "/b.bmp", 10),
                                         t::writeBytes(folder + "/c.bmp", 10)});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (3)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (3)"));
     }
 
     void addFilesFiltersNameEveryType()
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(column(page, 0), QStringList({folder + "/a.jpg", folder + "/b.JPEG"}));
         QCOMPARE(t::valueOf("subdir"), std::string("0"));
         QCOMPARE(QString::fromStdString(t::valueOf("openDir")), folder + QLatin1Char('/'));
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (2)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (2)"));
 
         // All supported types with the subfolders; the picker opens where the last choice was.
         page.setFolderChooser([&](QWidget*, CListPage::FolderChoice& choice) {
@@ -166,41 +166,112 @@ private slots:
         QTest::mouseClick(page.addFolderButton(), Qt::LeftButton);
         QCOMPARE(page.fileList()->rowCount(), size_t{6});
         QCOMPARE(t::valueOf("openDir"), std::string("/elsewhere/"));
+
+        // Natural order is off until chosen; once chosen it is offered again next time.
+        for (const char* name : {"p10.png", "p9.png"})
+            t::writeBytes(folder + QLatin1Char('/') + QLatin1String(name), 100);
+        page.fileList()->removeAll();
+        page.setFolderChooser([&](QWidget*, CListPage::FolderChoice& choice) {
+            offered = choice;
+            choice.folder = folder + QLatin1Char('/');
+            choice.includeSubfolders = false;
+            choice.filterIndex = 4; // PNG
+            choice.naturalOrder = true;
+            return true;
+        });
+        QTest::mouseClick(page.addFolderButton(), Qt::LeftButton);
+        QVERIFY(!offered.naturalOrder);
+        QCOMPARE(column(page, 0), QStringList({folder + "/c.png", folder + "/p9.png", folder + "/p10.png"}));
+        QTest::mouseClick(page.addFolderButton(), Qt::LeftButton);
+        QVERIFY(offered.naturalOrder);
     }
 
-    void droppedFoldersAndUnsupportedFilesAreIgnored()
+    void droppedFoldersAddTheirImagesAndWhatCannotBeAddedIsNamed()
     {
         QString folder = t::freshFolder(QStringLiteral("drop"));
         QDir().mkpath(folder + QStringLiteral("/inner.jpg"));
         QString plain = t::writeBytes(folder + QStringLiteral("/README"), 10);
         QString text = t::writeBytes(folder + QStringLiteral("/notes.txt"), 10);
         QString picture = t::writeBytes(folder + QStringLiteral("/photo.JPG"), 10);
+        QString pages = folder + QStringLiteral("/pages");
+        QDir().mkpath(pages + QStringLiteral("/sub"));
+        for (const char* name : {"page10.png", "page2.png", "page1.png", "notes.txt", "sub/deep.png"})
+            t::writeBytes(pages + QLatin1Char('/') + QLatin1String(name), 10);
 
         CListPage page(t::listLocation());
         page.show();
-        auto drop = [&](const QStringList& paths) {
+        // Returns the drop action the page settled on, or IgnoreAction when it refused the drop.
+        auto drop = [&](const QStringList& paths, Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
             QList<QUrl> urls;
             for (const QString& path : paths)
                 urls << QUrl::fromLocalFile(path);
             QMimeData data;
             data.setUrls(urls);
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            // A file manager proposes a move when Shift is held; the page must still copy.
+            QDragEnterEvent enter(QPoint(10, 10), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(&page, &enter);
-            QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            if (!enter.isAccepted())
+                return Qt::IgnoreAction;
+            QDropEvent event(QPointF(10, 10), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(&page, &event);
-            return enter.isAccepted();
+            return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
         };
-        QVERIFY(drop({folder + QStringLiteral("/inner.jpg")}));
+        QCOMPARE(drop({picture}, Qt::MoveAction), Qt::IgnoreAction);
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (0)"));
+
+        QCOMPARE(drop({folder + QStringLiteral("/inner.jpg")}), Qt::CopyAction);
+        QCOMPARE(page.fileList()->rowCount(), size_t{0});
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
+        QCOMPARE(page.statusLine()->text(), QStringLiteral("Not added: inner.jpg (holds no supported images)"));
         QVERIFY(!page.convertButton()->isEnabled());
 
         // A name without extension passes the supported-type test (it fails later in the job).
-        drop({text, plain, folder + QStringLiteral("/gone.png"), picture});
+        QCOMPARE(drop({text, plain, folder + QStringLiteral("/gone.png"), picture}), Qt::CopyAction);
         QCOMPARE(column(page, 0), QStringList({plain, picture}));
         QCOMPARE(column(page, 2), QStringList({"", "JPG"}));
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (2)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (2)"));
         QVERIFY(page.convertButton()->isEnabled());
+        QCOMPARE(page.statusLine()->text(),
+                 QStringLiteral("Not added: notes.txt (not a supported image type); gone.png (no longer exists)"));
+        QVERIFY(page.statusLine()->isVisible());
+
+        // A folder adds its images as Add Folder does: name order, or natural order when chosen
+        // there, with subfolders when chosen there.
+        page.fileList()->removeAll();
+        drop({pages});
+        QCOMPARE(column(page, 0), QStringList({pages + "/page1.png", pages + "/page10.png", pages + "/page2.png"}));
+        QVERIFY(!page.statusLine()->isVisible());
+        page.fileList()->removeAll();
+        t::setValue("naturalSort", "1");
+        t::setValue("subdir", "1");
+        drop({pages});
+        QCOMPARE(column(page, 0), QStringList({pages + "/page1.png", pages + "/page2.png", pages + "/page10.png",
+                                               pages + "/sub/deep.png"}));
+    }
+
+    void longPathsKeepTheFileNameVisibleWithTheFullPathAsTooltip()
+    {
+        QString folder = t::freshFolder(QStringLiteral("a-rather-long-folder-name/with/several/levels/below/it"));
+        QString file = t::writeBytes(folder + QStringLiteral("/scan-2026-12-10-page10.png"), 10);
+        CListPage page(t::listLocation());
+        page.resize(700, 400);
+        page.show();
+        addFilesThroughTheDialog(page, {file});
+        FileList* list = page.fileList();
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), file);
+
+        QFontMetrics metrics(list->font());
+        for (int width : {60, 160, 260}) {
+            QString shown = folvane::gui::PathDelegate::elidePath(file, metrics, width);
+            QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
+            QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+            if (width >= 260) {
+                QVERIFY2(shown.endsWith(QStringLiteral("/scan-2026-12-10-page10.png")), qPrintable(shown));
+                QVERIFY2(shown.startsWith(QStringLiteral("/")), qPrintable(shown));
+            }
+        }
+        QCOMPARE(folvane::gui::PathDelegate::elidePath(file, metrics, 5000), file);
+        QVERIFY(dynamic_cast<folvane::gui::PathDelegate*>(list->itemDelegateForColumn(0)));
     }
 
     void upAndDownMoveTheSelectedRowsWithTheirFields()
@@ -255,13 +326,13 @@ private slots:
         QVERIFY(messages.shown.empty());
         QCOMPARE(column(page, 0), QStringList({files[0], files[1], files[3], files[4]}));
         QCOMPARE(selection(page), std::vector<size_t>{1}); // the row before the removed one
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (4)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (4)"));
 
         page.fileList()->selectRows({2, 3});
         messages.answer = QMessageBox::Cancel;
         QTest::keyClick(page.fileList(), Qt::Key_Delete);
         QCOMPARE(messages.shown.size(), size_t{1});
-        QCOMPARE(messages.shown[0].text, QStringLiteral("Are you sure to delete selected item(s)?"));
+        QCOMPARE(messages.shown[0].text, CListPage::kRemoveText);
         QCOMPARE(messages.shown[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(messages.shown[0].icon, QMessageBox::Warning);
         QCOMPARE(page.fileList()->rowCount(), size_t{4});
@@ -278,7 +349,7 @@ private slots:
         QCOMPARE(selection(page), std::vector<size_t>{0});
         QTest::mouseClick(page.removeButton(), Qt::LeftButton);
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (0)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
         for (QPushButton* button : {page.removeButton(), page.upButton(), page.downButton(), page.convertButton()})
             QVERIFY(!button->isEnabled());
         QCOMPARE(messages.shown.size(), size_t{2});
@@ -295,18 +366,18 @@ private slots:
         page.show();
         std::unique_ptr<QMenu> menu(page.fileList()->makeContextMenu(&page));
         QCOMPARE(menuTexts(menu.get(), false),
-                 QStringList({"Add Files(s)...", "Add Folder...", "|", "Remove                          Del",
-                              "Clear All", "|", "Up", "Down", "|", "Select All                  Ctrl+A", "|",
+                 QStringList({"Add Files...", "Add Folder...", "|", "Remove",
+                              "Clear All", "|", "Up", "Down", "|", "Select All", "|",
                               "Open Source File", "Open Output"}));
         QCOMPARE(menuTexts(menu.get(), true),
-                 QStringList({"Add Files(s)...", "Add Folder...", "Open Source File", "Open Output"}));
+                 QStringList({"Add Files...", "Add Folder...", "Open Source File", "Open Output"}));
 
         addFilesThroughTheDialog(page, {t::writeBytes(folder + "/x.png", 10), t::writeBytes(folder + "/y.png", 10)});
         page.fileList()->clearSelection();
         QVERIFY(!page.removeButton()->isEnabled());
         menu.reset(page.fileList()->makeContextMenu(&page));
         QCOMPARE(menuTexts(menu.get(), true),
-                 QStringList({"Add Files(s)...", "Add Folder...", "Clear All", "Select All                  Ctrl+A",
+                 QStringList({"Add Files...", "Add Folder...", "Clear All", "Select All",
                               "Open Source File", "Open Output"}));
         menuAction(menu.get(), FileList::kSelectAllItem)->trigger();
         QCOMPARE(selection(page), (std::vector<size_t>{0, 1}));
@@ -327,9 +398,9 @@ private slots:
         messages.answer = QMessageBox::Ok;
         menuAction(menu.get(), FileList::kClearAllItem)->trigger();
         QCOMPARE(messages.shown.size(), size_t{2});
-        QCOMPARE(messages.shown[1].text, QStringLiteral("Are you sure to clear all items?"));
+        QCOMPARE(messages.shown[1].text, CListPage::kClearText);
         QCOMPARE(page.fileList()->rowCount(), size_t{0});
-        QCOMPARE(headerText(page), QStringLiteral("PDF Files (0)"));
+        QCOMPARE(headerText(page), QStringLiteral("Image Files (0)"));
         QVERIFY(!page.convertButton()->isEnabled());
     }
 

@@ -1,8 +1,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -10,8 +12,10 @@
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "gui_test_support.h"
+#include "about_page.h"
 #include "main_dlg.h"
 #include "settings_problems.h"
+#include "instance_activation.h"
 #include "single_instance.h"
 
 using folvane::gui::CMainDlg;
@@ -83,6 +87,46 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(process.readAll(), QByteArray());
+    }
+
+    // A second start asks the running instance (here the test process) to show its window, and
+    // the window comes back from being minimized.
+    void secondProgramStartBringsTheRunningWindowToTheFront()
+    {
+        QString program = QStringLiteral(FOLVANE_PROGRAM);
+        std::string name = QFileInfo(program).completeBaseName().toStdString();
+        folvane::gui::SingleInstance held(name);
+        QVERIFY(held.isFirst());
+        CMainDlg window(location());
+        folvane::gui::InstanceActivation activation(name);
+        int requests = 0;
+        connect(&activation, &folvane::gui::InstanceActivation::activationRequested, &window, [&] {
+            ++requests;
+            window.bringToFront();
+        });
+        QVERIFY(activation.listen());
+        QVERIFY(activation.socketPath(name).startsWith(folvane::test::scratchFolder()));
+        window.show();
+        window.showMinimized();
+
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, {});
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 15000);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAll(), QByteArray());
+        QCOMPARE(requests, 1);
+        QVERIFY(window.isVisible() && !window.isMinimized());
+
+        // Only the one message is taken.
+        QLocalSocket stranger;
+        stranger.connectToServer(activation.socketPath(name));
+        QVERIFY(stranger.waitForConnected(2000));
+        stranger.write("quit\n");
+        QVERIFY(stranger.waitForBytesWritten(2000));
+        QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(requests, 1);
     }
 
     void navigationSwitchesPagesAndRefusesWhileConverting()
@@ -170,20 +214,78 @@ private slots:
             QVERIFY(!window.hoverShown(n));
     }
 
-    void enterAndEscapeNeitherCloseTheWindowNorPressButtons()
+    void escapeNeverClosesTheWindowAndEnterPressesTheFocusedButton()
     {
         CMainDlg window(location());
         window.show();
         QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(4).center());
-        auto* help = window.page(4)->findChild<QWidget*>(QStringLiteral("updateButton"));
+        auto* help = window.page(4)->findChild<QWidget*>(QStringLiteral("helpButton"));
         QVERIFY(help);
+        QStringList opened;
+        folvane::gui::CAboutPage::setUrlOpener([&](const QUrl& url) { opened << url.toString(); });
         help->setFocus();
         QTest::keyClick(help, Qt::Key_Escape);
-        QTest::keyClick(help, Qt::Key_Return);
         QTest::keyClick(&window, Qt::Key_Escape);
         QVERIFY(window.isVisible());
-        // A modal update dialog would have blocked here had Enter pressed the button.
-        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QVERIFY(opened.isEmpty());
+        QTest::keyClick(help, Qt::Key_Return);
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(opened[0].endsWith(QStringLiteral("help.html")));
+        folvane::gui::CAboutPage::setUrlOpener(nullptr);
+    }
+
+    void windowFitsTheScreenAndItsListGrowsWithIt()
+    {
+        CMainDlg window(location());
+        window.show();
+        QVERIFY(window.minimumWidth() <= 800 && window.minimumHeight() <= 520);
+        QRect available = window.screen()->availableGeometry();
+        QVERIFY(window.width() <= available.width() && window.height() <= available.height());
+        QWidget* list = window.page(1)->findChild<QWidget*>(QStringLiteral("fileList"));
+        QVERIFY(list);
+        window.resize(window.minimumSize());
+        QApplication::processEvents();
+        QSize small = list->size();
+        window.resize(window.minimumSize() + QSize(200, 150));
+        QApplication::processEvents();
+        QVERIFY(list->width() > small.width() && list->height() > small.height());
+    }
+
+    void navigationIsReachableByKeysAndMarksTheCurrentPage()
+    {
+        CMainDlg window(location());
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QTest::keyClick(&window, Qt::Key_3, Qt::ControlModifier);
+        QCOMPARE(window.currentPage(), 3);
+        QVERIFY(window.page(3)->isVisible());
+        QVERIFY(window.navButton(3)->isChecked());
+        QVERIFY(!window.navButton(1)->isChecked());
+
+        // Tab moves through the entries; Enter on a focused entry opens its page.
+        window.navButton(1)->setFocus();
+        QTest::keyClick(window.navButton(1), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString("none"), QString("nav2"));
+        QTest::keyClick(window.navButton(2), Qt::Key_Return);
+        QCOMPARE(window.currentPage(), 2);
+
+        // Refused while converting: the current entry stays marked.
+        window.onJobState(1);
+        int refusals = 0;
+        window.setRefusalHook([&] { ++refusals; });
+        QTest::keyClick(&window, Qt::Key_4, Qt::ControlModifier);
+        QTest::mouseClick(window.navButton(1), Qt::LeftButton);
+        QCOMPARE(refusals, 2);
+        QCOMPARE(window.currentPage(), 2);
+        QVERIFY(window.navButton(2)->isChecked() && !window.navButton(1)->isChecked());
+        window.onJobState(0);
+
+        // A hover shown for the pointer ends when the pointer leaves the entry.
+        window.hoverAt(window.navRect(4).center());
+        QVERIFY(window.hoverShown(4));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(window.navButton(4), &leave);
+        QVERIFY(!window.hoverShown(4));
     }
 
     // Answers the next message box with the button of that text; its text lands in `shown`.

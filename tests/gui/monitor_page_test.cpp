@@ -416,6 +416,8 @@ private slots:
         QVERIFY(h.page.worker()->lastReport().stopped);
         QCOMPARE(h.page.worker()->lastReport().succeeded, 1);
         QCOMPARE(h.page.stateLabel()->text(), QString()); // a stop clears the line
+        // The tally of the run stays: what was converted since Start and the last file.
+        QCOMPARE(h.page.tallyLabel()->text(), QStringLiteral("Since Start: 1 converted, 0 failed. Last: red.png (Done)"));
         QCOMPARE(h.page.startButton()->text(), QStringLiteral("Start"));
         QVERIFY(h.page.startButton()->isEnabled());
         for (QWidget* control : lockedControls(h.page)) {
@@ -432,6 +434,11 @@ private slots:
         QString output = freshFolder(QStringLiteral("auto-out"));
         writePng(input + QStringLiteral("a.png"), Qt::blue);
         writePng(input + QStringLiteral("b.png"), Qt::green);
+        {
+            QFile broken(input + QStringLiteral("c.png"));
+            QVERIFY(broken.open(QIODevice::WriteOnly));
+            broken.write("not a picture at all");
+        }
         QString merged = output + QStringLiteral("book.pdf");
         put("autorun", "1");
         put("input", input.toStdString());
@@ -449,7 +456,9 @@ private slots:
         QVERIFY(qpdfAccepts(merged));
         // A single pass leaves its sources, keeps its last state line and then runs the action.
         QVERIFY(QFile::exists(input + QStringLiteral("a.png")));
-        QCOMPARE(h.page.stateLabel()->text(), QStringLiteral("Current: ") + input + QStringLiteral("b.png"));
+        QCOMPARE(h.page.stateLabel()->text(), QStringLiteral("Current: ") + input + QStringLiteral("c.png"));
+        QCOMPARE(h.page.tallyLabel()->text(),
+                 QStringLiteral("Since Start: 2 converted, 1 failed. Last: c.png (Failed: not a readable image)"));
         QCOMPARE(h.actions.calls, std::vector<std::string>({"open " + merged.toStdString()}));
 
         // Only the first show starts it.

@@ -206,7 +206,22 @@ private slots:
         width->clear();
         QTest::keyClicks(width, "12a3456");
         QCOMPARE(width->text(), QStringLiteral("12345"));
+        // Margins are typed as well as stepped; a value beyond the range is not taken.
+        auto* top = control<QSpinBox>(sheet, 0, "mTop");
+        top->setFocus();
+        top->selectAll();
+        QTest::keyClicks(top, "42");
+        QCOMPARE(top->value(), 42);
+        QTest::keyClick(top, Qt::Key_Up);
+        QCOMPARE(top->value(), 43);
+        top->selectAll();
+        QTest::keyClicks(top, "5000");
+        top->interpretText();
+        QCOMPARE(top->value(), 500);
+        top->selectAll();
+        QTest::keyClicks(top, "43");
         sheet.accept();
+        QCOMPARE(t::valueOf("mTop"), std::string("43"));
         QCOMPARE(t::valueOf("pageSize"), std::string("7"));
         QCOMPARE(t::valueOf("page_W"), std::string("12345"));
         QCOMPARE(t::valueOf("layout"), std::string("16"));

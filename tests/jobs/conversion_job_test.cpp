@@ -150,10 +150,12 @@ TEST_F(ConversionJobTest, MergeKeepsGoingPastABadFileAndLogsItsRecordSequence)
     std::vector<std::string> expected = {"[Time]: 2014/05/30 9:05:07", "[Output]: /out/MyPDF.pdf",
                                          "[Input]: /in/a.jpg",          "[State]: Succeed",
                                          "[Input]: /in/bad.jpg",        "[State]: Failed",
+                                         "[Reason]: " + rows[1].failure,
                                          "[Input]: /in/c.jpg",          "[State]: Succeed"};
     // The hour is that of the local time zone; compare the records without the time.
     ASSERT_EQ(lines.size(), expected.size());
     EXPECT_EQ(lines[0].rfind("[Time]: 2014/05/", 0), 0u);
+    EXPECT_FALSE(rows[1].failure.empty());
     for (size_t i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i], expected[i]);
     EXPECT_TRUE(state.log.text().empty());
@@ -279,15 +281,16 @@ TEST_F(ConversionJobTest, PerImageFailureToCreateFailsTheRowAndLogsFourLinesPerI
     run(rows, kPerImageMode);
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Succeed", "Failed", "Succeed"}));
     std::vector<std::string> lines = logLines(logFile());
-    ASSERT_EQ(lines.size(), 12u);
+    ASSERT_EQ(lines.size(), 13u);
     EXPECT_EQ(lines[5], "[Input]: /in/b.jpg");
     EXPECT_EQ(lines[6], "[Output]: /out/img/b.pdf");
     EXPECT_EQ(lines[7], "[State]: Failed");
+    EXPECT_EQ(lines[8], "[Reason]: " + rows[1].failure);
 
     // A second job of the same day appends to the same file.
     auto more = rowsFor({"/in/d.jpg"});
     run(more, kPerImageMode);
-    EXPECT_EQ(logLines(logFile()).size(), 16u);
+    EXPECT_EQ(logLines(logFile()).size(), 17u);
 }
 
 TEST_F(ConversionJobTest, PerFolderSortsByBytesAndGroupsConsecutiveFolders)
@@ -350,7 +353,9 @@ TEST_F(ConversionJobTest, FailedFinalWriteFailsTheDocumentsRowsAndRemovesThePart
     ASSERT_EQ(report.outputs.size(), 1u);
     EXPECT_FALSE(report.outputs[0].written);
     std::vector<std::string> lines = logLines(logFile());
-    EXPECT_EQ(lines.back(), "[State]: Failed");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "[State]: Failed");
+    EXPECT_EQ(lines.back(), "[Reason]: the PDF file could not be written");
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "status 1 Failed"), 1);
 
     // When appending, the existing file is the user's and stays.

@@ -207,6 +207,8 @@ TEST_F(WatchRunnerTest, MergeLogSaysFailedNotCreateFailed)
     run(engine);
     std::string text = test::readFileBytes(state.log.currentLogFilePath());
     EXPECT_NE(text.find("[State]: Failed\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[State]: Failed\r\n[Reason]: " + std::string(kReasonNotOpened) + "\r\n"), std::string::npos)
+        << text;
     EXPECT_EQ(text.find("Create Failed"), std::string::npos) << text;
 }
 

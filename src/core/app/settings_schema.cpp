@@ -124,6 +124,9 @@ const SettingSpec kSpecs[] = {
     text("keywords", kShortText, "document keywords"),
     text("creator", kShortText, "document creator application"),
     text("producer", kShortText, "document producer (empty: Folvane's own)"),
+
+    // Desktop file list.
+    flag("naturalSort", "Add Folder and dropped folders: natural name order, page2 before page10"),
 };
 
 // The defaults of the keys outside the output settings record.

@@ -66,12 +66,21 @@ public:
         m_rows[row].failure = succeeded ? std::string() : failure;
         observer().rowStatus(row, word);
         log().appendRecord(kTagState, word);
+        if (!succeeded && !failure.empty())
+            log().appendRecord(kTagReason, failure);
     }
 
     // Why the document just opened could not be: the refusal to append, when there was one.
     std::string openFailure() const
     {
         return m_document.refusal.empty() ? std::string(kReasonNotOpened) : "cannot append: " + m_document.refusal;
+    }
+
+    // After "Create Failed": the reason when the output was an existing PDF that refused the append.
+    void logRefusal()
+    {
+        if (!m_document.refusal.empty())
+            log().appendRecord(kTagReason, openFailure());
     }
 
     // Opens the output document for `wanted` under the job's policy; the handle or 0 or less.
@@ -87,8 +96,6 @@ public:
         record.created = doc.handle > 0;
         record.appended = doc.appending;
         record.refusal = doc.refusal;
-        if (!doc.refusal.empty())
-            log().appendRecord(kTagReason, "cannot append: " + doc.refusal);
         m_result.outputs.push_back(record);
         m_handle = doc.handle > 0 ? doc.handle : 0;
         m_documentPages = 0;
@@ -161,6 +168,7 @@ public:
                 }
             }
             log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, kReasonNotWritten);
             if (m_removeOnFailure && isRegularFile(output.path))
                 ::unlink(output.path.c_str());
         }
@@ -266,9 +274,12 @@ private:
         DocumentWork doc = work(scope, result);
         doc.log().recordTime();
         engine::DocHandle handle = doc.open(m_settings.paths.merged);
-        doc.log().appendRecord(kTagOutput, m_settings.paths.merged);
+        // The record names the file actually written (a new numbered name, or the one the user
+        // chose under "Ask always").
+        doc.log().appendRecord(kTagOutput, handle > 0 ? doc.lastOutput() : m_settings.paths.merged);
         if (handle <= 0) {
             doc.log().appendRecord(kTagState, kStateCreateFailed);
+            doc.logRefusal();
         } else {
             doc.observer().outputNameShown(doc.lastOutput());
             doc.applySettings();
@@ -300,8 +311,9 @@ private:
                 doc.log().recordTime();
                 doc.log().appendRecord(kTagInput, current.path);
                 std::string name = perImageOutputName(m_settings.paths.perImageFolder, current.path);
-                doc.log().appendRecord(kTagOutput, name);
-                if (doc.open(name) <= 0) {
+                bool opened = doc.open(name) > 0;
+                doc.log().appendRecord(kTagOutput, opened ? doc.lastOutput() : name);
+                if (!opened) {
                     doc.setRowStatus(row, false, doc.openFailure());
                     return;
                 }
@@ -330,11 +342,13 @@ private:
                         doc.pageCounter() = 0;
                         doc.log().recordTime();
                         engine::DocHandle handle = doc.open(name);
-                        doc.log().appendRecord(kTagOutput, name);
-                        if (handle <= 0)
+                        doc.log().appendRecord(kTagOutput, handle > 0 ? doc.lastOutput() : name);
+                        if (handle <= 0) {
                             doc.log().appendRecord(kTagState, kStateCreateFailed);
-                        else
+                            doc.logRefusal();
+                        } else {
                             doc.applySettings();
+                        }
                     }
                     if (doc.handle() > 0) {
                         doc.log().appendRecord(kTagInput, m_rows[row].path);

@@ -23,11 +23,12 @@
 #include "jobs/job_observer.h"
 #include "jobs/output_naming.h"
 #include "services/system_actions.h"
+#include "version.h"
 
 namespace folvane::jobs {
 
-// The producer text written when the "producer" setting is empty.
-inline constexpr const char* kDefaultProducer = "Folvane https://folvane.example/";
+// The producer text written when the "producer" setting is empty: the program with its version.
+inline constexpr const char* kDefaultProducer = "Folvane " FOLVANE_VERSION_TEXT " https://folvane.example/";
 
 // Status texts of a row.
 inline constexpr const char* kStatusNone = "-";

@@ -24,7 +24,8 @@ inline constexpr std::string_view kTagTime = "[Time]";
 inline constexpr std::string_view kTagInput = "[Input]";
 inline constexpr std::string_view kTagOutput = "[Output]";
 inline constexpr std::string_view kTagState = "[State]";
-inline constexpr std::string_view kTagReason = "[Reason]"; // why an output could not be used
+// After "[State]: Failed": why, in the words the command line prints (a refused append too).
+inline constexpr std::string_view kTagReason = "[Reason]";
 inline constexpr std::string_view kStateSucceed = "Succeed";
 inline constexpr std::string_view kStateFailed = "Failed";
 inline constexpr std::string_view kStateCreateFailed = "Create Failed";

@@ -45,8 +45,8 @@ public:
     // from changing the list, the settings or the page.
     virtual void jobStateChanged(bool /*running*/) {}
 
-    // Some rows of a per-image run were converted by an earlier, interrupted run. The question
-    // is "Some files has been processed,\r\nYes = Continue convert, No = New convert".
+    // Some rows of a per-image run were converted by an earlier, interrupted run: Yes converts
+    // only the remaining rows, No converts all rows again.
     virtual ContinueAnswer askContinue() { return kNewConvert; }
 
     // The output file `existingPath` exists and the policy is "Ask always": the front end asks

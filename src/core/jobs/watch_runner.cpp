@@ -231,6 +231,8 @@ private:
     void record(const std::string& path, bool succeeded, const std::string& reason)
     {
         log().appendRecord(kTagState, succeeded ? kStateSucceed : kStateFailed);
+        if (!succeeded && !reason.empty())
+            log().appendRecord(kTagReason, reason);
         (succeeded ? m_report.succeeded : m_report.failed) += 1;
         if (m_context.fileDone)
             m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, succeeded ? std::string() : reason);
@@ -307,8 +309,6 @@ private:
         // Only a file this document makes may be removed after a failed close, never one that
         // was there before.
         m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
-        if (!doc.refusal.empty())
-            log().appendRecord(kTagReason, "cannot append: " + doc.refusal);
         if (m_handle > 0) {
             m_composer.emplace(m_context.engine, m_output);
             m_context.observer.outputNameShown(doc.path);
@@ -366,6 +366,7 @@ private:
                 settle(source);
         } else {
             log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, kReasonNotWritten);
             for (const Handled& source : m_sources) {
                 if (source.succeeded) {
                     m_report.succeeded -= 1;
@@ -387,9 +388,11 @@ private:
     {
         log().recordTime();
         engine::DocHandle handle = openDocument(m_settings.paths.merged);
-        log().appendRecord(kTagOutput, m_settings.paths.merged);
+        // The record names the file actually written.
+        log().appendRecord(kTagOutput, handle > 0 ? m_path : m_settings.paths.merged);
         if (handle <= 0) {
             log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, openFailure());
             return;
         }
         applyDocumentSettings(m_context.engine, m_handle, m_output);
@@ -424,14 +427,16 @@ private:
             log().appendRecord(kTagInput, path);
             showCurrent(path);
             std::string name = perImageOutputName(perImageFolder(path), path);
-            log().appendRecord(kTagOutput, name);
             if (replacesAnEarlierSource(name)) {
+                log().appendRecord(kTagOutput, name);
                 record(path, false, "another source of this run already gave " + name +
                                         ", and \"Overwrite\" would replace it after that source was deleted");
                 settle({claimed, false, identityAt(claimed), shown});
                 continue;
             }
-            if (openDocument(name) <= 0) {
+            bool opened = openDocument(name) > 0;
+            log().appendRecord(kTagOutput, opened ? m_path : name);
+            if (!opened) {
                 record(path, false, openFailure());
                 settle({claimed, false, identityAt(claimed), shown});
                 continue;
@@ -480,7 +485,7 @@ private:
                 previousName = name;
                 opened = true;
                 engine::DocHandle handle = openDocument(name);
-                log().appendRecord(kTagOutput, name);
+                log().appendRecord(kTagOutput, handle > 0 ? m_path : name);
                 if (handle <= 0) {
                     // The folder's first source goes to "_failed", so that a folder whose PDF
                     // cannot be made does not block every pass; its other sources stay.

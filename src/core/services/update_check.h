@@ -16,10 +16,12 @@
 #include <string>
 #include <string_view>
 
+#include "version.h"
+
 namespace folvane::services {
 
 // This program's version, compared as a single-precision float.
-inline constexpr float kOwnVersion = 6.7f;
+inline constexpr float kOwnVersion = kVersionNumber;
 
 inline constexpr std::string_view kVersionFilePath = "/update/folvane.txt";
 // The project's download page for Linux, where the packages are.
