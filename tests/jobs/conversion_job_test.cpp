@@ -176,7 +176,8 @@ TEST_F(ConversionJobTest, OutputThatCannotBeCreatedLeavesRowsUntouched)
     EXPECT_TRUE(callsStartingWith(engine, "AddImageFile").empty());
 }
 
-TEST_F(ConversionJobTest, FileWithoutFramesFailsAndLastFrameDecidesTheStatus)
+// A frame that could not be read fails its file even when the frames after it made pages.
+TEST_F(ConversionJobTest, FileWithoutFramesFailsAndAFailedFrameFailsItsFile)
 {
     engine.frameCounts = {{"/in/empty.tif", 0}, {"/in/three.tif", 3}};
     // The fake fails every frame of a path; a wrapper fails only the middle one.
@@ -194,7 +195,7 @@ TEST_F(ConversionJobTest, FileWithoutFramesFailsAndLastFrameDecidesTheStatus)
     beginJob(state, rows, kMergeMode, kCreateNewFile, observer);
     JobContext context {middle, observer, actions, {}};
     runJob(state, rows, settings, context);
-    EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Succeed", "Failed"}));
+    EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Failed", "Failed"}));
     EXPECT_EQ(middle.adds, 3);
 }
 

@@ -26,6 +26,9 @@ struct LoadResult {
     int height = 0;
     int bitsPerPixel = 0;
     Bitmap bitmap;
+    // Why a load failed, when the reader can say more than "damaged" (an unsupported variant,
+    // the library's own message); empty otherwise.
+    std::string reason;
 };
 
 bool readBmp(const LoadRequest& request, LoadResult& result);

@@ -97,6 +97,7 @@ bool ImageCodec::loadFromMemory(const uint8_t* data, size_t size, int formatId)
 {
     release();
     m_frameCount = 0;
+    m_failureReason.clear();
     Reader reader = readerFor(formatId);
     if (!reader || (!data && size > 0) || m_frame < 0)
         return false;
@@ -105,8 +106,10 @@ bool ImageCodec::loadFromMemory(const uint8_t* data, size_t size, int formatId)
     request.frame = m_frame;
     request.headerOnly = m_headerOnly;
     LoadResult result;
-    if (!reader(request, result))
+    if (!reader(request, result)) {
+        m_failureReason = result.reason;
         return false;
+    }
     if (!m_headerOnly && result.bitmap.empty())
         return false;
     if (result.width <= 0 || result.height <= 0)

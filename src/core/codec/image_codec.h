@@ -71,6 +71,8 @@ public:
     int height() const { return m_height; }
     int bitsPerPixel() const { return m_bpp; }
     bool hasFrame() const { return !m_bitmap.empty(); }
+    // Why the last load failed, in words a user can act on, when the reader knew; else empty.
+    const std::string& failureReason() const { return m_failureReason; }
 
     bool isGrayscalePalette() const { return codec::isGrayscalePalette(m_bitmap); }
     bool convertToGrayscale();
@@ -106,6 +108,7 @@ private:
     void syncInfo();
 
     Bitmap m_bitmap;
+    std::string m_failureReason;
     bool m_headerOnly = false;
     int m_frame = 0;
     int m_frameCount = 0;

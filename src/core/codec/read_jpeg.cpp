@@ -4,6 +4,7 @@
 // decodes every scan of a progressive file in full, so thousands of tiny scans would take minutes.
 #include <csetjmp>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -125,6 +126,10 @@ bool readJpeg(const LoadRequest& request, LoadResult& result)
     err.base.emit_message = onMessage;
     err.base.output_message = onOutput;
     if (setjmp(err.jump)) {
+        if (err.base.msg_code == JERR_BAD_PRECISION)
+            result.reason = std::to_string(cinfo.data_precision) + "-bit JPEG is not supported";
+        else if (err.base.msg_code == JERR_NOT_COMPILED || err.base.msg_code == JERR_ARITH_NOTIMPL)
+            result.reason = "a JPEG coding this decoder lacks (arithmetic or lossless)";
         jpeg_destroy_decompress(&cinfo);
         result.bitmap.clear();
         return false;

@@ -28,12 +28,28 @@ void readFromMemory(png_structp png, png_bytep out, png_size_t length)
     src->pos += length;
 }
 
-void onError(png_structp png, png_const_charp)
+// libpng's message becomes the reason of the failed load.
+void onError(png_structp png, png_const_charp message)
 {
+    if (auto* reason = static_cast<std::string*>(png_get_error_ptr(png)); reason && message)
+        *reason = std::string("damaged PNG file: ") + message;
     png_longjmp(png, 1);
 }
 
 void onWarning(png_structp, png_const_charp) {}
+
+// A chunk may claim up to 2 GiB, and libpng would allocate and inflate that much for a text chunk
+// nobody reads. Ancillary chunks the decoder does not use are skipped unread, and no chunk may
+// need more than 8 MiB of memory, so a tiny file with a huge chunk is refused at once.
+void limitChunks(png_structp png)
+{
+    static const png_byte unused[] = "tEXt\0zTXt\0iTXt\0pCAL\0sCAL\0sPLT\0hIST\0tIME\0iCCP\0";
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_chunk_cache_max(png, 256);
+    png_set_chunk_malloc_max(png, 8u << 20);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, static_cast<int>(sizeof unused / 5));
+}
 
 bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadResult& result,
             std::vector<png_bytep>& rows)
@@ -112,7 +128,7 @@ bool readPng(const LoadRequest& request, LoadResult& result)
     // Declared before setjmp so that a jump out of libpng skips no destructor.
     std::vector<png_bytep> rows;
     Source source{request.data, 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &result.reason, onError, onWarning);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
@@ -125,7 +141,7 @@ bool readPng(const LoadRequest& request, LoadResult& result)
         result.bitmap.clear();
         return false;
     }
-    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    limitChunks(png);
     png_set_read_fn(png, &source, readFromMemory);
     bool ok = decode(png, info, request, result, rows);
     png_destroy_read_struct(&png, &info, nullptr);

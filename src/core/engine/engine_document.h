@@ -30,6 +30,9 @@ struct EngineSettings {
     int pageHeight = 792;
     bool pageOpen = false;
     int pageKind = 0;                      // 1 image-sized, 2 page size or text, 3 line
+    // A page of pageWidth x pageHeight asked for with "WhenPlaced": it begins when a picture is
+    // placed, so a picture that cannot be read leaves no empty page behind.
+    bool pagePending = false;
     std::string pendingBookmark;           // at most 255 bytes
     PageSettings page;
     std::string compression[3];            // black-and-white, grayscale, colour

@@ -92,6 +92,9 @@ void TemporaryFile::remove()
 
 namespace {
 
+// The smallest page side PDF allows, in points.
+constexpr double kMinPageSide = 3;
+
 // Draws one imported image; ends the page at once when the image began it.
 void drawImage(EngineDocument* doc, int slot)
 {
@@ -101,6 +104,11 @@ void drawImage(EngineDocument* doc, int slot)
     double w = image->width;
     double h = image->height;
     double fit = 0; // scale applied to an image too large for a page
+    if (!s.pageOpen && s.pagePending) {
+        s.pagePending = false;
+        beginEnginePage(doc, s.pageWidth, s.pageHeight, 2);
+        pdf::setTextPosition(doc->pdf, s.page.textLeftMargin, s.pageHeight - s.page.textTopMargin);
+    }
     if (!s.pageOpen) {
         if (w >= 14400 || h >= 14400) {
             fit = std::min(14400 / h, 14400 / w);
@@ -109,6 +117,14 @@ void drawImage(EngineDocument* doc, int slot)
             s.page.placeY = 0;
             s.page.placeWidth = static_cast<int>(w * fit);
             s.page.placeHeight = static_cast<int>(h * fit);
+        } else if (w < kMinPageSide || h < kMinPageSide) {
+            // Readers reject pages below 3 units a side; the picture keeps its size at the top
+            // left of a page just large enough.
+            beginEnginePage(doc, std::max(w, kMinPageSide), std::max(h, kMinPageSide), 1);
+            s.page.placeX = 0;
+            s.page.placeY = 0;
+            s.page.placeWidth = static_cast<int>(w);
+            s.page.placeHeight = static_cast<int>(h);
         } else {
             beginEnginePage(doc, w, h, 1);
         }

@@ -84,33 +84,58 @@ void straighten(ImageCodec& image)
     StraightenFrame(frame);
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder);
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
+              bool converted);
+
+// Notes why the codec could not read a file, when it knew.
+void noteDecodeFailure(const ImageCodec& image)
+{
+    if (!image.failureReason().empty())
+        noteImageFailure(image.failureReason());
+}
 
 // The converter writes into a file made beforehand in the call's private folder, so neither the
-// name nor the file can be taken over by anyone else.
+// name nor the file can be taken over by anyone else. `decodeFailure` is why the codec could not
+// read the file itself (empty when it never tried); it stays the reason when the converter
+// cannot help either.
 int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path, TemporaryFile& first,
-                  const TemporaryFolder& folder)
+                  const TemporaryFolder& folder, const std::string& decodeFailure = {})
 {
     first.remove();
-    if (!externalConverterAvailable())
+    if (!externalConverterAvailable()) {
+        if (!decodeFailure.empty())
+            noteImageFailure(decodeFailure);
         return -1;
+    }
     TemporaryFile converted;
     if (!converted.create(folder, prefixFor(handle, "acp.tif")))
         return 0;
     int result = runExternalConverter(path, converted.path());
-    if (result < 0)
+    if (result < 0) {
+        noteImageFailure(!decodeFailure.empty() ? decodeFailure : "not an image format the converter reads");
         return result;
-    return tiffRoute(doc, handle, converted.path(), folder);
+    }
+    return tiffRoute(doc, handle, converted.path(), folder, true);
 }
 
 int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile& prepared)
 {
     int quality = doc->settings.jpegQuality;
-    if (quality < 1 || quality > 100)
-        return PlaceImageFile(doc, path); // embedded as it is
+    if (quality < 1 || quality > 100) {
+        int placed = PlaceImageFile(doc, path); // embedded as it is
+        if (placed <= 0) {
+            ImageCodec probe; // why the data could not be embedded
+            probe.setHeaderOnly(true);
+            if (!probe.load(path, codec::kFormatJpeg))
+                noteDecodeFailure(probe);
+        }
+        return placed;
+    }
     ImageCodec image;
-    if (!image.load(path, codec::kFormatJpeg))
+    if (!image.load(path, codec::kFormatJpeg)) {
+        noteDecodeFailure(image);
         return 0;
+    }
     image.setJpegQuality(quality);
     if (!savePrepared(image, prepared.path(), codec::kFormatJpeg))
         return 0;
@@ -124,14 +149,16 @@ int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& p
     ImageCodec image;
     image.setHeaderOnly(true);
     if (!image.load(path, format) || image.frameCount() >= 1)
-        return externalRoute(doc, handle, path, prepared, folder);
+        return externalRoute(doc, handle, path, prepared, folder, image.failureReason());
     const PageSettings& page = doc->settings.page;
     if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
         return -1;
     image.setHeaderOnly(false);
     image.selectFrame(0);
-    if (!image.load(path, format))
+    if (!image.load(path, format)) {
+        noteDecodeFailure(image);
         return 0;
+    }
 
     int saveAs = codec::kFormatJpeg;
     switch (classify(image)) {
@@ -196,13 +223,19 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
     return true;
 }
 
-// One frame of the TIFF route: decode, choose, straighten, save, place.
-int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared)
+// One frame of the TIFF route: decode, choose, straighten, save, place. `undecodable` tells a
+// frame the codec could not read from one that failed later.
+int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
+              bool* undecodable)
 {
     ImageCodec image;
     image.selectFrame(frame - 1);
-    if (!image.load(path, codec::kFormatTiff))
+    *undecodable = false;
+    if (!image.load(path, codec::kFormatTiff)) {
+        *undecodable = true;
+        noteDecodeFailure(image);
         return 0;
+    }
     bool negateAfter = false;
     if (!chooseCompression(doc, image, classify(image), &negateAfter))
         return 0;
@@ -226,7 +259,29 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
     return saved ? PlaceImageFile(doc, prepared.path()) : 0;
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder)
+// The converter's copy of a TIFF file whose frames the codec cannot read (floating-point samples,
+// variants libtiff's readers refuse); made once per call, on the first such frame.
+class RescuedTiff {
+public:
+    // The converted file, or empty when there is no converter or it failed.
+    const std::string& path(const std::string& original, DocHandle handle, const TemporaryFolder& folder)
+    {
+        if (!m_tried) {
+            m_tried = true;
+            if (externalConverterAvailable() && m_file.create(folder, prefixFor(handle, "adp.tif")) &&
+                runExternalConverter(original, m_file.path()) < 0)
+                m_file.remove();
+        }
+        return m_file.path();
+    }
+
+private:
+    bool m_tried = false;
+    TemporaryFile m_file;
+};
+
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
+              bool converted)
 {
     TemporaryFile prepared;
     if (!prepared.create(folder, prefixFor(handle, "abp")))
@@ -247,8 +302,20 @@ int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, co
             return -1;
     }
     int result = 0;
-    for (int frame = first; frame <= last; ++frame)
-        result = tiffFrame(doc, path, frame, prepared);
+    RescuedTiff rescued;
+    for (int frame = first; frame <= last; ++frame) {
+        bool undecodable = false;
+        result = tiffFrame(doc, path, frame, prepared, &undecodable);
+        if (!undecodable || converted)
+            continue;
+        std::string reason = LastImageFailure();
+        const std::string& copy = rescued.path(path, handle, folder);
+        if (copy.empty() || codec::tiffPageCount(copy) < frame)
+            continue;
+        result = tiffFrame(doc, copy, frame, prepared, &undecodable);
+        if (result <= 0 && undecodable)
+            noteImageFailure(reason);
+    }
     return result;
 }
 
@@ -276,7 +343,7 @@ int AddImageFile(DocHandle handle, const std::string& path)
     case codec::kFormatJpeg:
         return jpegRoute(doc, path, prepared);
     case codec::kFormatTiff:
-        return tiffRoute(doc, handle, path, folder);
+        return tiffRoute(doc, handle, path, folder, false);
     case codec::kFormatGif:
     case codec::kFormatPsd:
     case codec::kFormatUnknown:
