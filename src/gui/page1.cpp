@@ -58,6 +58,15 @@ CPage1::CPage1(const app::OutputSettings& settings, const std::string& settingsP
     qualityLayout->addWidget(new QLabel(QStringLiteral("High Quality"), qualityGroup), 0, 2);
     qualityLayout->addWidget(m_percent, 1, 1, Qt::AlignHCenter);
     layout->addWidget(qualityGroup);
+
+    // Image handling
+    auto* handlingGroup = new QGroupBox(QStringLiteral("Image Handling"), this);
+    handlingGroup->setObjectName(QStringLiteral("imageHandling"));
+    auto* handlingLayout = new QVBoxLayout(handlingGroup);
+    m_autoOrient = new QCheckBox(QStringLiteral("Turn photos upright (EXIF orientation)"), handlingGroup);
+    m_autoOrient->setObjectName(QStringLiteral("autoOrient"));
+    handlingLayout->addWidget(m_autoOrient);
+    layout->addWidget(handlingGroup);
     layout->addStretch();
 }
 
@@ -70,6 +79,7 @@ void CPage1::initialise()
     m_skew->setChecked(s.bSkew != 0);
     m_quality->setValue(s.quality);
     showQuality();
+    m_autoOrient->setChecked(s.autoOrient != 0);
     // The percentage follows the end of a movement, not the drag itself.
     connect(m_quality, &QSlider::sliderReleased, this, [this] { showQuality(); });
     connect(m_quality, &QSlider::valueChanged, this, [this] {
@@ -86,7 +96,9 @@ void CPage1::apply()
            {"grayTif", std::to_string(m_gray->currentIndex())},
            {"bwTif", std::to_string(m_bw->currentIndex())},
            {"bSkew", m_skew->isChecked() ? "1" : "0"},
-           {"quality", std::to_string(m_quality->value())}});
+           {"quality", std::to_string(m_quality->value())},
+           // Image handling
+           {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"}});
 }
 
 } // namespace folvane::gui

@@ -158,4 +158,38 @@ TEST_F(FormatMends, UnreadableFrameFailsItsFileWithAReasonAndMakesNoEmptyPage)
         EXPECT_GE(psnr(renderPage(pdf, page, dir), parsePnm(quadrantsPpm(48, 32))), 30) << page;
 }
 
+// A JPEG with an EXIF segment whose Orientation tag is `orientation`, from a plain JPEG.
+std::string withExifOrientation(const std::string& jpeg, int orientation)
+{
+    std::string tiff = std::string("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01", 18) +
+                       static_cast<char>(0) + static_cast<char>(orientation) + std::string(6, '\0');
+    std::string segment = std::string("Exif\0\0", 6) + tiff;
+    size_t length = segment.size() + 2;
+    return jpeg.substr(0, 2) + "\xff\xe1" + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) +
+           segment + jpeg.substr(2);
+}
+
+TEST_F(FormatMends, PhotosStandUprightAndPassedThroughJpegDataStaysIdentical)
+{
+    writeFileBytes(dir / "quadrants.ppm", quadrantsPpm(48, 32));
+    std::string jpeg = readFileBytes(gm(q(dir / "quadrants.ppm") + " -quality 90", "plain.jpg"));
+    for (int orientation : {3, 6, 8}) {
+        SCOPED_TRACE(orientation);
+        writeFileBytes(dir / "photo.jpg", withExifOrientation(jpeg, orientation));
+        RgbImage upright = parsePnm(readFileBytes(gm(q(dir / "photo.jpg") + " -auto-orient", "upright.ppm")));
+        fs::path kept = pdfPath("kept" + std::to_string(orientation) + ".pdf");
+        ASSERT_EQ(cli("convert --dpi 72 --quality 0 -o " + q(kept) + " " + q(dir / "photo.jpg")).exitCode, 0);
+        EXPECT_EQ(psnr(renderPage(kept, 1, dir), upright), 99) << "turned by the page, not the data";
+        EXPECT_NE(readFileBytes(kept).find(withExifOrientation(jpeg, orientation)), std::string::npos);
+        fs::path coded = pdfPath("coded" + std::to_string(orientation) + ".pdf");
+        ASSERT_EQ(cli("convert --dpi 72 --quality 75 -o " + q(coded) + " " + q(dir / "photo.jpg")).exitCode, 0);
+        EXPECT_GE(psnr(renderPage(coded, 1, dir), upright), 30);
+    }
+    fs::path asStored = pdfPath("stored.pdf");
+    ASSERT_EQ(cli("convert --dpi 72 --quality 0 --auto-orient off -o " + q(asStored) + " " + q(dir / "photo.jpg"))
+                  .exitCode,
+              0);
+    EXPECT_EQ(pdfinfo(asStored, "Page size"), "48 x 32 pts");
+}
+
 } // namespace

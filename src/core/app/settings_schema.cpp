@@ -124,6 +124,8 @@ const SettingSpec kSpecs[] = {
     text("keywords", kShortText, "document keywords"),
     text("creator", kShortText, "document creator application"),
     text("producer", kShortText, "document producer (empty: Folvane's own)"),
+    // Image handling
+    flag("autoOrient", "turn photos upright by their EXIF orientation"),
 };
 
 // The defaults of the keys outside the output settings record.

@@ -11,6 +11,7 @@
 #include <jerror.h>
 
 #include "codec/codec_internal.h"
+#include "codec/exif_orientation.h"
 
 namespace folvane::codec {
 
@@ -52,6 +53,7 @@ void onProgress(j_common_ptr cinfo)
 bool decode(jpeg_decompress_struct& cinfo, ErrorManager& err, const LoadRequest& request, LoadResult& result,
             std::vector<uint8_t>& line)
 {
+    result.orientation = jpegOrientation(request.data);
     jpeg_mem_src(&cinfo, request.data.data(), static_cast<unsigned long>(request.data.size()));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return false;

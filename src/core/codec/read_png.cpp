@@ -9,6 +9,7 @@
 #include <png.h>
 
 #include "codec/codec_internal.h"
+#include "codec/exif_orientation.h"
 
 namespace folvane::codec {
 
@@ -51,6 +52,14 @@ void limitChunks(png_structp png)
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, static_cast<int>(sizeof unused / 5));
 }
 
+void noteOrientation(png_structp png, png_infop info, LoadResult& result)
+{
+    png_uint_32 size = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(png, info, &size, &exif) && exif)
+        result.orientation = exifOrientation(std::span<const uint8_t>(exif, size));
+}
+
 bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadResult& result,
             std::vector<png_bytep>& rows)
 {
@@ -71,6 +80,7 @@ bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadRes
         bpp = 8;
     if (!frameSizeAllowed(width, height, bpp))
         return false;
+    noteOrientation(png, info, result);
     if (request.headerOnly)
         return finishLoad(result, static_cast<int>(width), static_cast<int>(height), bpp);
 
@@ -111,7 +121,8 @@ bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadRes
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = bitmap.row(static_cast<int>(y));
     png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
+    noteOrientation(png, info, result); // an eXIf chunk may follow the image data
     if (bpp == 1 && !normalizeBilevel(bitmap))
         return false;
     if (bpp == 32 && !dropUnusedAlpha(bitmap, false)) // a tRNS entry that no pixel uses

@@ -32,6 +32,8 @@ enum OptionCode : int {
     kOptionCompression = 123,
     kOptionSkewCorrection = 126,
     kOptionJpegQuality = 128,
+    // a = 1: turn photos upright by the orientation their EXIF data records; 0: as stored.
+    kOptionAutoOrient = 140,
 };
 
 // Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.

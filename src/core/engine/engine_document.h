@@ -38,6 +38,8 @@ struct EngineSettings {
     std::string compression[3];            // black-and-white, grayscale, colour
     int jpegQuality = 0;                   // 0 = unset
     bool skewCorrection = false;
+    // Photos shown upright by their EXIF orientation (JPEG, PNG eXIf).
+    bool autoOrient = true;
     int rotation = 0;
     int pageMode = 0, openZoom = 0, openPage = 1;
     unsigned viewerFlags = 0;
@@ -70,6 +72,7 @@ const char* standardFontForCode(int code);
 int selectEngineFont(EngineDocument* doc, const std::string& name, double size, bool select);
 
 // Queries 201 and 202 on an image file.
-int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText);
+// `autoOrient`: sizes of photos as shown upright by their EXIF orientation.
+int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText, bool autoOrient);
 
 } // namespace folvane::engine

@@ -236,6 +236,9 @@ int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text
     case kOptionJpegQuality:
         s.jpegQuality = a;
         return 1;
+    case kOptionAutoOrient:
+        s.autoOrient = a >= 1;
+        return 1;
     default:
         return 0;
     }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <sys/stat.h>
 
 #include "codec/image_codec.h"
@@ -66,7 +67,7 @@ bool needsConverter(int kind)
 
 } // namespace
 
-int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText)
+int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText, bool autoOrient)
 {
     if (!path || !*path)
         return 0;
@@ -104,6 +105,8 @@ int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const c
             return 0;
         width = image.width();
         height = image.height();
+        if (autoOrient && image.orientation() >= 5)
+            std::swap(width, height); // shown turned by a quarter
     }
     store(out1, width);
     store(out2, height);

@@ -122,13 +122,13 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
 {
     int quality = doc->settings.jpegQuality;
     if (quality < 1 || quality > 100) {
-        int placed = PlaceImageFile(doc, path); // embedded as it is
-        if (placed <= 0) {
-            ImageCodec probe; // why the data could not be embedded
-            probe.setHeaderOnly(true);
-            if (!probe.load(path, codec::kFormatJpeg))
-                noteDecodeFailure(probe);
-        }
+        ImageCodec header; // the orientation, or why the data cannot be embedded
+        header.setHeaderOnly(true);
+        bool readable = header.load(path, codec::kFormatJpeg);
+        // Embedded byte for byte; an upright photo is turned by the page's drawing instead.
+        int placed = PlaceImageFile(doc, path, doc->settings.autoOrient && readable ? header.orientation() : 1);
+        if (placed <= 0 && !readable)
+            noteDecodeFailure(header);
         return placed;
     }
     ImageCodec image;
@@ -136,6 +136,8 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
         noteDecodeFailure(image);
         return 0;
     }
+    if (doc->settings.autoOrient && !image.turnUpright())
+        return 0;
     image.setJpegQuality(quality);
     if (!savePrepared(image, prepared.path(), codec::kFormatJpeg))
         return 0;
@@ -159,6 +161,8 @@ int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& p
         noteDecodeFailure(image);
         return 0;
     }
+    if (doc->settings.autoOrient && !image.turnUpright())
+        return 0;
 
     int saveAs = codec::kFormatJpeg;
     switch (classify(image)) {

@@ -77,6 +77,8 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
                                  s.owner.c_str(), s.user.c_str());
     }
     engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);
+    // Image handling
+    engine.SetDocumentOption(handle, engine::kOptionAutoOrient, s.autoOrient, 0);
 }
 
 } // namespace folvane::jobs
