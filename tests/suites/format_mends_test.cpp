@@ -158,6 +158,23 @@ TEST_F(FormatMends, UnreadableFrameFailsItsFileWithAReasonAndMakesNoEmptyPage)
         EXPECT_GE(psnr(renderPage(pdf, page, dir), parsePnm(quadrantsPpm(48, 32))), 30) << page;
 }
 
+// Group 4 scans go into the PDF as stored when nothing changes them (in either bit order, and
+// turned by their orientation); the pages must show exactly what the files hold.
+TEST_F(FormatMends, GroupFourScansShowExactlyWhatTheyHold)
+{
+    writeFileBytes(dir / "quadrants.ppm", quadrantsPpm(200, 120));
+    for (std::string options : {"-define tiff:fill-order=msb2lsb", "-define tiff:fill-order=lsb2msb",
+                                "-orient RightTop"}) {
+        SCOPED_TRACE(options);
+        fs::path scan = gm(q(dir / "quadrants.ppm") + " -threshold 30% -type bilevel -compress group4 " + options,
+                           "scan.tif");
+        fs::path pdf = pdfPath("scan" + std::to_string(options.size()) + ".pdf");
+        ASSERT_EQ(cli("convert --dpi 72 -o " + q(pdf) + " " + q(scan)).exitCode, 0);
+        RgbImage upright = parsePnm(readFileBytes(gm(q(scan) + " -auto-orient", "upright.ppm")));
+        EXPECT_EQ(psnr(renderPage(pdf, 1, dir), upright), 99);
+    }
+}
+
 // A JPEG with an EXIF segment whose Orientation tag is `orientation`, from a plain JPEG.
 std::string withExifOrientation(const std::string& jpeg, int orientation)
 {

@@ -9,6 +9,7 @@
 #include <strings.h>
 
 #include "codec/image_codec.h"
+#include "codec/tiff_passthrough.h"
 #include "engine/deskew.h"
 #include "engine/external_converter.h"
 #include "engine/intake.h"
@@ -227,14 +228,33 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
     return true;
 }
 
+// A black-and-white frame stored as one Group 4 strip goes into the PDF as it is when nothing
+// would change it: no straightening, no negation, and Group 4 is what it would be coded with
+// again (the black-and-white name "g4", or one that leaves the encoder's own choice). Its
+// orientation turns the page's drawing. False when the frame must be decoded.
+bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
+                       int* result)
+{
+    const std::string& name = doc->settings.compression[0];
+    if (doc->settings.skewCorrection || nameIs(name, "lzw") || nameIs(name, "zip") || nameIs(name, "g3"))
+        return false;
+    codec::StoredBilevelFrame stored;
+    if (!codec::storedGroup4Frame(path, frame - 1, stored) || !codec::copyStoredFrame(path, frame - 1, prepared.path()))
+        return false;
+    *result = PlaceImageFile(doc, prepared.path(), stored.orientation);
+    return true;
+}
+
 // One frame of the TIFF route: decode, choose, straighten, save, place. `undecodable` tells a
 // frame the codec could not read from one that failed later.
 int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
               bool* undecodable)
 {
+    *undecodable = false;
+    if (int placed = 0; placeStoredGroup4(doc, path, frame, prepared, &placed))
+        return placed;
     ImageCodec image;
     image.selectFrame(frame - 1);
-    *undecodable = false;
     if (!image.load(path, codec::kFormatTiff)) {
         *undecodable = true;
         noteDecodeFailure(image);
