@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "codec/codec_internal.h"
+#include "codec/group4_check.h"
 #include "codec/tiff_handles.h"
 
 namespace folvane::codec {
@@ -75,6 +76,9 @@ bool copyStoredFrame(const std::string& path, int index, const std::string& targ
         return false;
     std::vector<uint8_t> strip(static_cast<size_t>(size));
     if (TIFFReadRawStrip(source.get(), 0, strip.data(), static_cast<tmsize_t>(size)) != static_cast<tmsize_t>(size))
+        return false;
+    // libtiff reads damaged coding leniently, PDF readers do not: such data is coded afresh.
+    if (!group4DataValid(strip.data(), strip.size(), tags.width, tags.height, tags.fillOrder == FILLORDER_LSB2MSB))
         return false;
     TiffFile copy(TIFFOpenExt(target.c_str(), "w", options.get()));
     TIFF* out = copy.get();
