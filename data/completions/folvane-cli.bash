@@ -46,7 +46,7 @@ _folvane_cli() {
         --open-panel --open-zoom --fit-window --center-window --full-screen --hide-menubar --hide-toolbar
         --hide-window-ui --title --subject --author --keywords --creator
         --encrypt --allow --user-password-file --owner-password-file
-        --auto-orient
+        --auto-orient --lossless
         --set --dry-run --json --progress --no-progress --mode --output --exists --log --after --quiet
         --settings --help"
     local convert_options="$settings_options --recursive --filter --natural-sort --jobs"

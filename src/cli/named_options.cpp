@@ -300,6 +300,8 @@ const std::vector<NamedOption> kOptions = {
     // Image handling
     {"--auto-orient", "Image handling", "ON|OFF", "turn photos upright by their EXIF orientation (default on)",
      "autoOrient", nullptr, "on or off", {"off", "on"}, {}, nullptr},
+    {"--lossless", "Image handling", nullptr, "keep pictures exactly (Deflate) instead of JPEG coding them",
+     "lossless", nullptr, nullptr, {}, {}, nullptr},
 };
 
 const NamedOption* findOption(const std::string& name)

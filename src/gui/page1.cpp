@@ -66,6 +66,9 @@ CPage1::CPage1(const app::OutputSettings& settings, const std::string& settingsP
     m_autoOrient = new QCheckBox(QStringLiteral("Turn photos upright (EXIF orientation)"), handlingGroup);
     m_autoOrient->setObjectName(QStringLiteral("autoOrient"));
     handlingLayout->addWidget(m_autoOrient);
+    m_lossless = new QCheckBox(QStringLiteral("Lossless (no JPEG for images that are not JPEG)"), handlingGroup);
+    m_lossless->setObjectName(QStringLiteral("lossless"));
+    handlingLayout->addWidget(m_lossless);
     layout->addWidget(handlingGroup);
     layout->addStretch();
 }
@@ -80,6 +83,7 @@ void CPage1::initialise()
     m_quality->setValue(s.quality);
     showQuality();
     m_autoOrient->setChecked(s.autoOrient != 0);
+    m_lossless->setChecked(s.lossless != 0);
     // The percentage follows the end of a movement, not the drag itself.
     connect(m_quality, &QSlider::sliderReleased, this, [this] { showQuality(); });
     connect(m_quality, &QSlider::valueChanged, this, [this] {
@@ -98,7 +102,8 @@ void CPage1::apply()
            {"bSkew", m_skew->isChecked() ? "1" : "0"},
            {"quality", std::to_string(m_quality->value())},
            // Image handling
-           {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"}});
+           {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"},
+           {"lossless", m_lossless->isChecked() ? "1" : "0"}});
 }
 
 } // namespace folvane::gui

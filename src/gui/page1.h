@@ -31,6 +31,7 @@ private:
     QLabel* m_percent;
     // Image handling
     QCheckBox* m_autoOrient;
+    QCheckBox* m_lossless;
 };
 
 } // namespace folvane::gui

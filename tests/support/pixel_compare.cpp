@@ -120,6 +120,12 @@ RgbImage jpegRoundTrip(const RgbImage& image, int quality, const std::filesystem
     return parsePnm(readFileBytes(out));
 }
 
+bool referenceIsPlain8Bit(const std::filesystem::path& image)
+{
+    CommandResult c = runCommand("gm identify -format '%q %A\\n' " + shellQuote(image.string() + "[0]") + " 2>/dev/null");
+    return c.exitCode == 0 && c.output.rfind("8 false", 0) == 0;
+}
+
 int referenceFrameCount(const std::filesystem::path& image)
 {
     CommandResult c = runCommand("gm identify -format '%s\\n' " + shellQuote(image.string()) + " 2>/dev/null");

@@ -32,6 +32,9 @@ RgbImage renderPage(const std::filesystem::path& pdf, int page, const std::files
 
 // Frame `frame` (0-based) of an image file decoded by GraphicsMagick, transparency on white.
 RgbImage referenceDecode(const std::filesystem::path& image, int frame, const std::filesystem::path& scratch);
+// True when GraphicsMagick finds 8-bit samples without alpha in the first frame: pictures that
+// need no rounding (16 bits to 8) or compositing (alpha on white) to be shown.
+bool referenceIsPlain8Bit(const std::filesystem::path& image);
 // Frames GraphicsMagick finds in an image file; 0 when it cannot read it.
 int referenceFrameCount(const std::filesystem::path& image);
 

@@ -76,6 +76,7 @@ const auto kKeys = std::to_array<OutputSettingKey>({
     FOLVANE_TEXT_KEY(producer),
     // Image handling
     FOLVANE_INT_KEY(autoOrient, 1),
+    FOLVANE_INT_KEY(lossless, 0),
 });
 
 #undef FOLVANE_INT_KEY

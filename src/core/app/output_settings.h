@@ -85,6 +85,7 @@ struct OutputSettings {
     std::string producer;
     // Image handling beyond the classic settings.
     int autoOrient = 0; // 1 photos upright by their EXIF orientation
+    int lossless = 0;   // 1 pictures kept exactly (Deflate) instead of JPEG coded
 };
 
 // One settings key of the record: exactly one of the two member pointers is set.

@@ -126,6 +126,7 @@ const SettingSpec kSpecs[] = {
     text("producer", kShortText, "document producer (empty: Folvane's own)"),
     // Image handling
     flag("autoOrient", "turn photos upright by their EXIF orientation"),
+    flag("lossless", "keep pictures exactly (Deflate) instead of JPEG coding them"),
 };
 
 // The defaults of the keys outside the output settings record.

@@ -34,6 +34,8 @@ enum OptionCode : int {
     kOptionJpegQuality = 128,
     // a = 1: turn photos upright by the orientation their EXIF data records; 0: as stored.
     kOptionAutoOrient = 140,
+    // a = 1: keep pictures exactly: Deflate in place of JPEG for everything not JPEG already.
+    kOptionLossless = 141,
 };
 
 // Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.

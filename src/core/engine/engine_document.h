@@ -40,6 +40,8 @@ struct EngineSettings {
     bool skewCorrection = false;
     // Photos shown upright by their EXIF orientation (JPEG, PNG eXIf).
     bool autoOrient = true;
+    // Pictures that are not JPEG data already are kept exactly (Deflate) instead of JPEG coded.
+    bool lossless = false;
     int rotation = 0;
     int pageMode = 0, openZoom = 0, openPage = 1;
     unsigned viewerFlags = 0;

@@ -239,6 +239,9 @@ int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text
     case kOptionAutoOrient:
         s.autoOrient = a >= 1;
         return 1;
+    case kOptionLossless:
+        s.lossless = a >= 1;
+        return 1;
     default:
         return 0;
     }

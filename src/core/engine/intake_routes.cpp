@@ -166,6 +166,14 @@ int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& p
         return 0;
 
     int saveAs = codec::kFormatJpeg;
+    if (doc->settings.lossless) {
+        // Kept exactly: palettes and gray as they are, colour as RGB, all with Deflate.
+        image.setCompression(classify(image) == PixelClass::BlackWhite ? codec::kCompressionCcittG4
+                                                                         : codec::kCompressionDeflate);
+        bool saved = savePrepared(image, prepared.path(), codec::kFormatTiff);
+        image.release();
+        return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+    }
     switch (classify(image)) {
     case PixelClass::TrueColour:
     case PixelClass::GrayPalette:
@@ -208,7 +216,9 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
     case PixelClass::GrayPalette:
     case PixelClass::TrueColour: {
         const std::string& name = s.compression[cls == PixelClass::GrayPalette ? 1 : 2];
-        if (nameIs(name, "zip"))
+        if (s.lossless && (nameIs(name, "jpeg") || nameIs(name, "jpg") || name.empty()))
+            image.setCompression(codec::kCompressionDeflate); // JPEG would lose detail
+        else if (nameIs(name, "zip"))
             image.setCompression(codec::kCompressionDeflate);
         else if (nameIs(name, "packbits"))
             image.setCompression(codec::kCompressionPackBits);
@@ -219,6 +229,10 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
         return true;
     }
     case PixelClass::PaletteColour:
+        if (s.lossless) { // the palette stays
+            image.setCompression(codec::kCompressionDeflate);
+            return true;
+        }
         image.setCompression(codec::kCompressionJpeg);
         return reduceOrExpand(image);
     case PixelClass::Other:

@@ -79,6 +79,7 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
     engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);
     // Image handling
     engine.SetDocumentOption(handle, engine::kOptionAutoOrient, s.autoOrient, 0);
+    engine.SetDocumentOption(handle, engine::kOptionLossless, s.lossless, 0);
 }
 
 } // namespace folvane::jobs
