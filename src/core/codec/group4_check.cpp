@@ -29,33 +29,51 @@ struct RunTable {
     }
 };
 
+// Reads the coded bits through a 64-bit window, most significant bit first.
 class BitReader {
 public:
-    BitReader(const uint8_t* data, size_t size, bool lsbFirst) : m_data(data), m_bits(size * 8), m_lsb(lsbFirst) {}
+    BitReader(const uint8_t* data, size_t size, bool lsbFirst) : m_data(data), m_size(size), m_lsb(lsbFirst)
+    {
+        refill();
+    }
 
     // The next `count` bits (up to 16), zeros past the end.
-    unsigned peek(int count) const
+    unsigned peek(int count) const { return static_cast<unsigned>(m_window >> (64 - count)); }
+    void skip(int count)
     {
-        unsigned value = 0;
-        for (int k = 0; k < count; ++k)
-            value = value << 1 | bit(m_at + static_cast<size_t>(k));
-        return value;
+        m_window <<= count;
+        m_filled -= count;
+        m_consumed += static_cast<size_t>(count);
+        if (m_filled < 32)
+            refill();
     }
-    void skip(int count) { m_at += static_cast<size_t>(count); }
-    bool exhausted() const { return m_at >= m_bits; }
+    bool exhausted() const { return m_consumed >= m_size * 8; }
 
 private:
-    unsigned bit(size_t at) const
+    void refill()
     {
-        if (at >= m_bits)
-            return 0;
-        unsigned byte = m_data[at / 8];
-        return m_lsb ? (byte >> (at % 8)) & 1u : (byte >> (7 - at % 8)) & 1u;
+        while (m_filled <= 56) {
+            uint64_t byte = m_next < m_size ? m_data[m_next] : 0;
+            if (m_lsb)
+                byte = reversed(static_cast<uint8_t>(byte));
+            m_window |= byte << (56 - m_filled);
+            m_filled += 8;
+            ++m_next;
+        }
+    }
+    static uint8_t reversed(uint8_t b)
+    {
+        b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+        b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+        return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
     }
     const uint8_t* m_data;
-    size_t m_bits;
-    size_t m_at = 0;
+    size_t m_size;
     bool m_lsb;
+    uint64_t m_window = 0;
+    int m_filled = 0;
+    size_t m_next = 0;
+    size_t m_consumed = 0;
 };
 
 // A run of one colour: make-up codes, then one terminating code. -1 for an invalid code.
