@@ -302,6 +302,8 @@ const std::vector<NamedOption> kOptions = {
      "autoOrient", nullptr, "on or off", {"off", "on"}, {}, nullptr},
     {"--lossless", "Image handling", nullptr, "keep pictures exactly (Deflate) instead of JPEG coding them",
      "lossless", nullptr, nullptr, {}, {}, nullptr},
+    {"--skew-method", "Image handling", "METHOD", "how straightening measures the tilt: basic or refined (default)",
+     "skewMethod", nullptr, "a skew method", {"basic", "refined"}, {}, nullptr},
 };
 
 const NamedOption* findOption(const std::string& name)

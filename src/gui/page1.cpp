@@ -69,6 +69,9 @@ CPage1::CPage1(const app::OutputSettings& settings, const std::string& settingsP
     m_lossless = new QCheckBox(QStringLiteral("Lossless (no JPEG for images that are not JPEG)"), handlingGroup);
     m_lossless->setObjectName(QStringLiteral("lossless"));
     handlingLayout->addWidget(m_lossless);
+    m_refinedSkew = new QCheckBox(QStringLiteral("Refined skew estimate"), handlingGroup);
+    m_refinedSkew->setObjectName(QStringLiteral("skewMethod"));
+    handlingLayout->addWidget(m_refinedSkew);
     layout->addWidget(handlingGroup);
     layout->addStretch();
 }
@@ -84,6 +87,7 @@ void CPage1::initialise()
     showQuality();
     m_autoOrient->setChecked(s.autoOrient != 0);
     m_lossless->setChecked(s.lossless != 0);
+    m_refinedSkew->setChecked(s.skewMethod == 1);
     // The percentage follows the end of a movement, not the drag itself.
     connect(m_quality, &QSlider::sliderReleased, this, [this] { showQuality(); });
     connect(m_quality, &QSlider::valueChanged, this, [this] {
@@ -103,7 +107,8 @@ void CPage1::apply()
            {"quality", std::to_string(m_quality->value())},
            // Image handling
            {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"},
-           {"lossless", m_lossless->isChecked() ? "1" : "0"}});
+           {"lossless", m_lossless->isChecked() ? "1" : "0"},
+           {"skewMethod", m_refinedSkew->isChecked() ? "1" : "0"}});
 }
 
 } // namespace folvane::gui

@@ -32,6 +32,7 @@ private:
     // Image handling
     QCheckBox* m_autoOrient;
     QCheckBox* m_lossless;
+    QCheckBox* m_refinedSkew;
 };
 
 } // namespace folvane::gui

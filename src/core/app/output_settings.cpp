@@ -77,6 +77,7 @@ const auto kKeys = std::to_array<OutputSettingKey>({
     // Image handling
     FOLVANE_INT_KEY(autoOrient, 1),
     FOLVANE_INT_KEY(lossless, 0),
+    FOLVANE_INT_KEY(skewMethod, 1),
 });
 
 #undef FOLVANE_INT_KEY

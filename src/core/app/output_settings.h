@@ -86,6 +86,7 @@ struct OutputSettings {
     // Image handling beyond the classic settings.
     int autoOrient = 0; // 1 photos upright by their EXIF orientation
     int lossless = 0;   // 1 pictures kept exactly (Deflate) instead of JPEG coded
+    int skewMethod = 0; // 0 first skew estimate, 1 refined
 };
 
 // One settings key of the record: exactly one of the two member pointers is set.

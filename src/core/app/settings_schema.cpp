@@ -127,6 +127,7 @@ const SettingSpec kSpecs[] = {
     // Image handling
     flag("autoOrient", "turn photos upright by their EXIF orientation"),
     flag("lossless", "keep pictures exactly (Deflate) instead of JPEG coding them"),
+    integer("skewMethod", 0, 1, "skew estimate for straightening: 0 first estimate, 1 refined"),
 };
 
 // The defaults of the keys outside the output settings record.

@@ -36,6 +36,8 @@ enum OptionCode : int {
     kOptionAutoOrient = 140,
     // a = 1: keep pictures exactly: Deflate in place of JPEG for everything not JPEG already.
     kOptionLossless = 141,
+    // a = 0: straighten by the first skew estimate; 1: refine it first (finer, slower).
+    kOptionSkewMethod = 142,
 };
 
 // Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.

@@ -42,6 +42,8 @@ struct EngineSettings {
     bool autoOrient = true;
     // Pictures that are not JPEG data already are kept exactly (Deflate) instead of JPEG coded.
     bool lossless = false;
+    // 0 the first skew estimate, 1 refined by a projection profile search around it.
+    int skewMethod = 1;
     int rotation = 0;
     int pageMode = 0, openZoom = 0, openPage = 1;
     unsigned viewerFlags = 0;

@@ -242,6 +242,9 @@ int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text
     case kOptionLossless:
         s.lossless = a >= 1;
         return 1;
+    case kOptionSkewMethod:
+        s.skewMethod = a == 0 ? 0 : 1;
+        return 1;
     default:
         return 0;
     }

@@ -71,7 +71,7 @@ bool reduceOrExpand(ImageCodec& image)
 }
 
 // Straightens a black-and-white frame in place.
-void straighten(ImageCodec& image)
+void straighten(ImageCodec& image, bool refined)
 {
     uint8_t* rows = image.pixelRows();
     if (!rows)
@@ -82,7 +82,7 @@ void straighten(ImageCodec& image)
     frame.height = image.height();
     frame.stride = static_cast<std::ptrdiff_t>(image.rowStride());
     frame.bitsPerPixel = 1;
-    StraightenFrame(frame);
+    StraightenFrame(frame, refined);
 }
 
 int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
@@ -281,7 +281,7 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
     image.setJpegQuality(quality >= 1 && quality <= 100 ? quality : kFixedQuality);
     // Straightened before any negation: the estimator needs ink as set bits.
     if (doc->settings.skewCorrection && image.bitsPerPixel() == 1)
-        straighten(image);
+        straighten(image, doc->settings.skewMethod == 1);
     if (negateAfter && !image.negate())
         return 0;
 

@@ -80,6 +80,7 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
     // Image handling
     engine.SetDocumentOption(handle, engine::kOptionAutoOrient, s.autoOrient, 0);
     engine.SetDocumentOption(handle, engine::kOptionLossless, s.lossless, 0);
+    engine.SetDocumentOption(handle, engine::kOptionSkewMethod, s.skewMethod, 0);
 }
 
 } // namespace folvane::jobs
