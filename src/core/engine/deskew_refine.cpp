@@ -1,8 +1,8 @@
 // A finer skew estimate: the tilt at which the rows of the page, sheared back, line up the ink
 // most sharply (the sum of squared row totals of the projection profile is largest), searched in
-// a narrow range around a first estimate. A reduced copy is enough: some 440 rows, read a byte
-// (eight pixels) at a time, each byte one point weighted by its ink; the sampled rows keep their
-// full vertical position, which is what the angle needs.
+// a narrow range around a first estimate. A reduced copy is enough: some 440 rows, read 16
+// pixels at a time, each group one point weighted by its ink; the sampled rows keep their full
+// vertical position, which is what the angle needs.
 #include "engine/deskew.h"
 
 #include <algorithm>
@@ -52,7 +52,7 @@ double RefineSkew(const FrameView& frame, double estimate)
     // About 440 sampled rows, whatever the resolution: every eighth row of an A4 page at 300 dpi.
     // The coarse search reads half of them.
     const int rowStep = std::clamp(frame.height / 440, 1, 8);
-    constexpr int kGroupBytes = 1;
+    constexpr int kGroupBytes = 2;
     std::vector<InkPoint> points;
     const int bytes = (frame.width + 7) / 8;
     for (int y = 0; y < frame.height; y += rowStep) {
@@ -81,19 +81,22 @@ double RefineSkew(const FrameView& frame, double estimate)
         return coarse ? profileSharpness(coarsePoints, frame.height, frame.width, 2 * rowStep, angle, rows)
                       : profileSharpness(points, frame.height, frame.width, rowStep, angle, rows);
     };
-    // Coarse to fine: 0.1° steps over ±0.5°, then 0.025° steps around the best, then the top of
-    // the parabola through the best and its two neighbours.
+    // Coarse to fine: 0.1° steps over ±0.5°, then 0.025° steps over ±0.05° around the best, then
+    // the top of the parabola through the best and its two neighbours.
     constexpr double kDegree = M_PI / 180.0;
     double best = estimate, bestScore = score(estimate);
     double step = 0.1 * kDegree;
     double below = 0, above = 0; // scores one step either side of the best, at the last step
+    double firstScore = 0;       // the first estimate's, on every sampled row
     for (int stage = 0; stage < 2; ++stage) {
         if (stage == 1) { // the fine search on every sampled row
             coarse = false;
             bestScore = score(best);
+            firstScore = best == estimate ? bestScore : score(estimate);
         }
         const double centre = best;
-        const int reach = stage == 0 ? 5 : 3;
+        // The coarse best lies within half a coarse step of the top: two fine steps reach it.
+        const int reach = stage == 0 ? 5 : 2;
         std::vector<double> scores(static_cast<size_t>(2 * reach + 1), -1);
         scores[static_cast<size_t>(reach)] = bestScore;
         for (int k = -reach; k <= reach; ++k) {
@@ -119,7 +122,7 @@ double RefineSkew(const FrameView& frame, double estimate)
             best += 0.5 * (below - above) / curve * step;
     }
     // A page without lines of text has no sharper profile anywhere: keep the first estimate.
-    return bestScore > score(estimate) * 1.001 ? best : estimate;
+    return bestScore > firstScore * 1.001 ? best : estimate;
 }
 
 } // namespace folvane::engine
