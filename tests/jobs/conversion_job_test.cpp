@@ -439,6 +439,9 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
     s.zoom = 1;
     s.center = 1;
     s.hideTool = 1;
+    s.autoOrient = 1;
+    s.lossless = 1;
+    s.skewMethod = 1;
     applyDocumentSettings(engine, 7, s);
     EXPECT_EQ(engine.calls, (std::vector<std::string> {
                                 "SetDocumentOption 7 123 3 0 jpeg (null)",
@@ -451,6 +454,9 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
                                 "SetDocumentOption 7 105 128 5 own usr",
                                 "SetDocumentOption 7 121 " + std::to_string(0x4 + 0x40 + 0x10000 + 0x1000) +
                                     " 0 (null) (null)",
+                                "SetDocumentOption 7 140 1 0 (null) (null)",
+                                "SetDocumentOption 7 141 1 0 (null) (null)",
+                                "SetDocumentOption 7 142 1 0 (null) (null)",
                             }));
 
     // Without security no option 105; an own producer replaces the default; level 0 is 40-bit.
@@ -480,7 +486,7 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
     EXPECT_EQ(plain.calls[1], "SetDocumentOption 1 123 2 0 packbits (null)");
     EXPECT_EQ(plain.calls[2], "SetDocumentOption 1 123 1 0 g4 (null)");
     EXPECT_EQ(plain.calls[7], "SetDocumentOption 1 111 0 0 Mine (null)");
-    EXPECT_EQ(plain.calls.size(), 9u);
+    EXPECT_EQ(plain.calls.size(), 12u);
 }
 
 } // namespace
