@@ -75,7 +75,7 @@ BENCHMARK(straightenA4)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-// The design's estimate (method 0) against the refined one (method 1) on A4 text pages tilted by
+// The basic estimate (method 0) against the refined one (method 1) on A4 text pages tilted by
 // tenths of a degree: time per page and the tilt left after straightening, in degrees.
 void estimateTiltedA4(benchmark::State& state)
 {

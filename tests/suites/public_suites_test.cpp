@@ -1,6 +1,6 @@
 // Every image of the public test suites goes through folvane-cli alone. A file either becomes
 // one page per frame that looks like GraphicsMagick's decoding of that frame, or, when the table
-// below says it is damaged or unsupported by design, fails with a reason that names the cause.
+// below says it is damaged or unsupported on purpose, fails with a reason that names the cause.
 #include <algorithm>
 #include <filesystem>
 #include <map>
