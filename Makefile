@@ -89,7 +89,7 @@ screenshots: deps
 # (out/bench-corpus/, made once) and prints the table; bench/run-bench.sh installs the peers.
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target folvane-cli folvane_bench_corpus
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target folvane-cli folvane_bench_corpus folvane_deskew_bench
 	@bash bench/run-bench.sh $(BENCH_BUILD)
 
 clean:

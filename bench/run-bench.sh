@@ -182,6 +182,29 @@ ratio() {
 }
 skip() { ROWS+=("$(printf '%-40s %s' "$1" "skipped: $2")"); }
 
+# Skew estimates on A4 text pages at 300 dpi tilted by 1 to 5 degrees (folvane_deskew_bench):
+# the worst tilt the refined estimate leaves, and its CPU time per page against the basic one's.
+skew_scenario() {
+  local bench=$BUILD/bin/folvane_deskew_bench csv
+  [[ -x $bench ]] || { skip "Skew estimate, A4 pages tilted 1-5 deg" "folvane_deskew_bench not built"; return; }
+  say "bench: skew estimates, basic and refined"
+  csv=$("$bench" --benchmark_filter='estimateTiltedA4' --benchmark_format=csv 2>/dev/null) || {
+    skip "Skew estimate, A4 pages tilted 1-5 deg" "folvane_deskew_bench failed"; return; }
+  local summary
+  summary=$(awk -F, '/^"estimateTiltedA4/ {
+      refined = ($1 ~ /refined:1/); cpu[refined] += $4; n[refined]++
+      if ($11 > worst[refined]) worst[refined] = $11 }
+    END { printf "%.3f %.3f %.3f %.3f", worst[1], worst[0], cpu[1] / n[1], cpu[0] / n[0] }' <<<"$csv")
+  local worst_refined worst_basic cpu_refined cpu_basic
+  read -r worst_refined worst_basic cpu_refined cpu_basic <<<"$summary"
+  row "Skew left, refined, A4 tilted 1-5 deg" "${worst_refined}deg" "target 0.1 deg" "0.100deg" \
+    "$(ratio "$worst_refined" 0.1)" 1
+  row "Skew left, basic, A4 tilted 1-5 deg" "${worst_basic}deg" "target 0.1 deg" "0.100deg" \
+    "$(ratio "$worst_basic" 0.1)" -
+  row "Skew estimate CPU per page, refined" "${cpu_refined}ms" "basic estimate" "${cpu_basic}ms" \
+    "$(ratio "$cpu_refined" "$cpu_basic")" 2
+}
+
 # --- scenarios -------------------------------------------------------------------------------
 
 run_scenarios() {
@@ -195,7 +218,7 @@ run_scenarios() {
   c=$(median_time "$RUNS" cat_to "$o-jpeg0.cat" "${photos[@]}") || c=-
   rm -f "$o-jpeg0.cat"
   row "JPEG merge q0, 40 x 6 MP" "${f}s" "img2pdf" "${p}s" "$(ratio "$f" "$p")" 0.3
-  row "JPEG merge q0, 40 x 6 MP" "${f}s" "cat (plain copy)" "${c}s" "$(ratio "$f" "$c")" 2
+  row "JPEG merge q0, 40 x 6 MP" "${f}s" "cat (plain copy)" "${c}s" "$(ratio "$f" "$c")" 1.5
   check_pdf "$o-jpeg0.pdf" 40
   check_passthrough "$o-jpeg0.pdf" "${photos[@]}"
 
@@ -203,7 +226,7 @@ run_scenarios() {
   f=$(median_time "$SLOW_RUNS" folvane -o "$o-jpeg75.pdf" "${photos[@]}") || f=-
   if ((${#MAGICK[@]})); then
     p=$(median_time "$SLOW_RUNS" "${MAGICK[@]}" "${photos[@]}" -quality 75 "$o-jpeg75-magick.pdf") || p=-
-    row "JPEG merge q75, 40 x 6 MP" "${f}s" "ImageMagick -quality 75" "${p}s" "$(ratio "$f" "$p")" 0.5
+    row "JPEG merge q75, 40 x 6 MP" "${f}s" "ImageMagick -quality 75" "${p}s" "$(ratio "$f" "$p")" 0.35
   else
     skip "JPEG merge q75 vs ImageMagick" "ImageMagick cannot write PDF here"
   fi
@@ -234,6 +257,8 @@ run_scenarios() {
   p=$(median_time "$SLOW_RUNS" img2pdf -o "$o-png-img2pdf.pdf" "${screens[@]}") || p=-
   row "PNG, 30 screenshots 1920x1080" "${f}s" "img2pdf" "${p}s" "$(ratio "$f" "$p")" -
   check_pdf "$o-png.pdf" 30
+
+  skew_scenario
 
   say "bench: peak memory, 40 and 400 JPEGs"
   local forty=("${small[@]:0:40}") four=("${small[@]}" "${small[@]}")

@@ -10,6 +10,8 @@ _folvane_cli_words() {
         --order) echo "horizontal vertical" ;;
         --color-compression|--gray-compression) echo "none lzw zip packbits jpeg" ;;
         --bw-compression) echo "none lzw zip g3 g4" ;;
+        --auto-orient) echo "on off" ;;
+        --skew-method) echo "basic refined" ;;
         --bookmarks) echo "page name filename path" ;;
         --header-align|--footer-align) echo "left center right" ;;
         --watermark-position|--watermark-image-position)
@@ -45,6 +47,7 @@ _folvane_cli() {
         --open-panel --open-zoom --fit-window --center-window --full-screen --hide-menubar --hide-toolbar
         --hide-window-ui --title --subject --author --keywords --creator
         --encrypt --allow --user-password-file --owner-password-file
+        --auto-orient --lossless --skew-method
         --set --dry-run --json --progress --no-progress --mode --output --exists --log --after --quiet
         --settings --help"
     local convert_options="$settings_options --recursive --filter --natural-sort --jobs --shard --shards"

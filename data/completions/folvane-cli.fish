@@ -34,6 +34,9 @@ complete -c folvane-cli -n $run -l color-compression -x -a 'none lzw zip packbit
 complete -c folvane-cli -n $run -l gray-compression -x -a 'none lzw zip packbits jpeg' -d 'grayscale images'
 complete -c folvane-cli -n $run -l bw-compression -x -a 'none lzw zip g3 g4' -d 'black/white images'
 complete -c folvane-cli -n $run -l deskew -d 'straighten skewed scans'
+complete -c folvane-cli -n $run -l auto-orient -x -a 'on off' -d 'photos upright by their EXIF orientation'
+complete -c folvane-cli -n $run -l lossless -d 'keep pictures exactly'
+complete -c folvane-cli -n $run -l skew-method -x -a 'basic refined' -d 'skew estimate for --deskew'
 # Bookmarks
 complete -c folvane-cli -n $run -l bookmarks -x -a 'page name filename path' -d 'bookmark text'
 complete -c folvane-cli -n $run -l bookmark-per-file -d 'one bookmark per source file'

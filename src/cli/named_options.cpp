@@ -297,6 +297,13 @@ const std::vector<NamedOption> kOptions = {
      nullptr, nullptr, {}, {}, password},
     {"--owner-password-file", "Security", "FILE", "permissions password from FILE (or env FOLVANE_OWNER_PASSWORD)",
      "owner", nullptr, nullptr, {}, {}, password},
+    // Image handling
+    {"--auto-orient", "Image handling", "ON|OFF", "turn photos upright by their EXIF orientation (default on)",
+     "autoOrient", nullptr, "on or off", {"off", "on"}, {}, nullptr},
+    {"--lossless", "Image handling", nullptr, "keep pictures exactly (Deflate) instead of JPEG coding them",
+     "lossless", nullptr, nullptr, {}, {}, nullptr},
+    {"--skew-method", "Image handling", "METHOD", "how straightening measures the tilt: basic or refined (default)",
+     "skewMethod", nullptr, "a skew method", {"basic", "refined"}, {}, nullptr},
 };
 
 const NamedOption* findOption(const std::string& name)

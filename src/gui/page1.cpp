@@ -58,6 +58,21 @@ CPage1::CPage1(const app::OutputSettings& settings, const std::string& settingsP
     qualityLayout->addWidget(new QLabel(QStringLiteral("High Quality"), qualityGroup), 0, 2);
     qualityLayout->addWidget(m_percent, 1, 1, Qt::AlignHCenter);
     layout->addWidget(qualityGroup);
+
+    // Image handling
+    auto* handlingGroup = new QGroupBox(QStringLiteral("Image Handling"), this);
+    handlingGroup->setObjectName(QStringLiteral("imageHandling"));
+    auto* handlingLayout = new QVBoxLayout(handlingGroup);
+    m_autoOrient = new QCheckBox(QStringLiteral("Turn photos upright (EXIF orientation)"), handlingGroup);
+    m_autoOrient->setObjectName(QStringLiteral("autoOrient"));
+    handlingLayout->addWidget(m_autoOrient);
+    m_lossless = new QCheckBox(QStringLiteral("Lossless (no JPEG for images that are not JPEG)"), handlingGroup);
+    m_lossless->setObjectName(QStringLiteral("lossless"));
+    handlingLayout->addWidget(m_lossless);
+    m_refinedSkew = new QCheckBox(QStringLiteral("Refined skew estimate"), handlingGroup);
+    m_refinedSkew->setObjectName(QStringLiteral("skewMethod"));
+    handlingLayout->addWidget(m_refinedSkew);
+    layout->addWidget(handlingGroup);
     layout->addStretch();
 }
 
@@ -70,6 +85,9 @@ void CPage1::initialise()
     m_skew->setChecked(s.bSkew != 0);
     m_quality->setValue(s.quality);
     showQuality();
+    m_autoOrient->setChecked(s.autoOrient != 0);
+    m_lossless->setChecked(s.lossless != 0);
+    m_refinedSkew->setChecked(s.skewMethod == 1);
     // The percentage follows the end of a movement, not the drag itself.
     connect(m_quality, &QSlider::sliderReleased, this, [this] { showQuality(); });
     connect(m_quality, &QSlider::valueChanged, this, [this] {
@@ -86,7 +104,11 @@ void CPage1::apply()
            {"grayTif", std::to_string(m_gray->currentIndex())},
            {"bwTif", std::to_string(m_bw->currentIndex())},
            {"bSkew", m_skew->isChecked() ? "1" : "0"},
-           {"quality", std::to_string(m_quality->value())}});
+           {"quality", std::to_string(m_quality->value())},
+           // Image handling
+           {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"},
+           {"lossless", m_lossless->isChecked() ? "1" : "0"},
+           {"skewMethod", m_refinedSkew->isChecked() ? "1" : "0"}});
 }
 
 } // namespace folvane::gui

@@ -1,5 +1,6 @@
 #pragma once
-// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality.
+// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality,
+// and the image handling group (photos upright).
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +29,10 @@ private:
     QCheckBox* m_skew;
     QSlider* m_quality;
     QLabel* m_percent;
+    // Image handling
+    QCheckBox* m_autoOrient;
+    QCheckBox* m_lossless;
+    QCheckBox* m_refinedSkew;
 };
 
 } // namespace folvane::gui

@@ -33,7 +33,7 @@ OutputSettings filledRecord()
     return s;
 }
 
-TEST(OutputSettings, HasTheSixtyTwoKeysInRecordOrder)
+TEST(OutputSettings, HasItsKeysInRecordOrder)
 {
     const std::vector<std::string> expected = {
         "colorTif", "grayTif", "bwTif", "bSkew", "quality", "imgFit", "pageRotate", "pageSize",
@@ -43,7 +43,7 @@ TEST(OutputSettings, HasTheSixtyTwoKeysInRecordOrder)
         "imgWidth", "imgHeight", "security", "copy", "print", "modify", "level", "user", "owner",
         "document", "zoom", "resize", "center", "fullscreen", "hideMenu", "hideTool", "hideControl",
         "bookmark", "bookmarksel", "unitforfile", "title", "subject", "author", "keywords", "creator",
-        "producer"};
+        "producer", "autoOrient", "lossless", "skewMethod"};
     auto keys = outputSettingKeys();
     ASSERT_EQ(keys.size(), expected.size());
     OutputSettings record;

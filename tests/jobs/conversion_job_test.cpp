@@ -178,7 +178,8 @@ TEST_F(ConversionJobTest, OutputThatCannotBeCreatedLeavesRowsUntouched)
     EXPECT_TRUE(callsStartingWith(engine, "AddImageFile").empty());
 }
 
-TEST_F(ConversionJobTest, FileWithoutFramesFailsAndLastFrameDecidesTheStatus)
+// A frame that could not be read fails its file even when the frames after it made pages.
+TEST_F(ConversionJobTest, FileWithoutFramesFailsAndAFailedFrameFailsItsFile)
 {
     engine.frameCounts = {{"/in/empty.tif", 0}, {"/in/three.tif", 3}};
     // The fake fails every frame of a path; a wrapper fails only the middle one.
@@ -196,7 +197,7 @@ TEST_F(ConversionJobTest, FileWithoutFramesFailsAndLastFrameDecidesTheStatus)
     beginJob(state, rows, kMergeMode, kCreateNewFile, observer);
     JobContext context {middle, observer, actions, {}};
     runJob(state, rows, settings, context);
-    EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Succeed", "Failed"}));
+    EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Failed", "Failed"}));
     EXPECT_EQ(middle.adds, 3);
 }
 
@@ -443,6 +444,9 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
     s.zoom = 1;
     s.center = 1;
     s.hideTool = 1;
+    s.autoOrient = 1;
+    s.lossless = 1;
+    s.skewMethod = 1;
     applyDocumentSettings(engine, 7, s);
     EXPECT_EQ(engine.calls, (std::vector<std::string> {
                                 "SetDocumentOption 7 123 3 0 jpeg (null)",
@@ -455,6 +459,9 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
                                 "SetDocumentOption 7 105 128 5 own usr",
                                 "SetDocumentOption 7 121 " + std::to_string(0x4 + 0x40 + 0x10000 + 0x1000) +
                                     " 0 (null) (null)",
+                                "SetDocumentOption 7 140 1 0 (null) (null)",
+                                "SetDocumentOption 7 141 1 0 (null) (null)",
+                                "SetDocumentOption 7 142 1 0 (null) (null)",
                             }));
 
     // Without security no option 105; an own producer replaces the default; level 0 is 40-bit.
@@ -484,7 +491,7 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
     EXPECT_EQ(plain.calls[1], "SetDocumentOption 1 123 2 0 packbits (null)");
     EXPECT_EQ(plain.calls[2], "SetDocumentOption 1 123 1 0 g4 (null)");
     EXPECT_EQ(plain.calls[7], "SetDocumentOption 1 111 0 0 Mine (null)");
-    EXPECT_EQ(plain.calls.size(), 9u);
+    EXPECT_EQ(plain.calls.size(), 12u);
 }
 
 } // namespace

@@ -11,7 +11,7 @@ namespace {
 #define FOLVANE_INT_KEY(field, byDefault) OutputSettingKey{#field, &OutputSettings::field, nullptr, byDefault}
 #define FOLVANE_TEXT_KEY(field) OutputSettingKey{#field, nullptr, &OutputSettings::field, 0}
 
-const std::array<OutputSettingKey, 62> kKeys = {
+const auto kKeys = std::to_array<OutputSettingKey>({
     FOLVANE_INT_KEY(colorTif, 4),
     FOLVANE_INT_KEY(grayTif, 4),
     FOLVANE_INT_KEY(bwTif, 4),
@@ -74,7 +74,11 @@ const std::array<OutputSettingKey, 62> kKeys = {
     FOLVANE_TEXT_KEY(keywords),
     FOLVANE_TEXT_KEY(creator),
     FOLVANE_TEXT_KEY(producer),
-};
+    // Image handling
+    FOLVANE_INT_KEY(autoOrient, 1),
+    FOLVANE_INT_KEY(lossless, 0),
+    FOLVANE_INT_KEY(skewMethod, 1),
+});
 
 #undef FOLVANE_INT_KEY
 #undef FOLVANE_TEXT_KEY

@@ -83,6 +83,10 @@ struct OutputSettings {
     std::string keywords;
     std::string creator;
     std::string producer;
+    // Image handling beyond the classic settings.
+    int autoOrient = 0; // 1 photos upright by their EXIF orientation
+    int lossless = 0;   // 1 pictures kept exactly (Deflate) instead of JPEG coded
+    int skewMethod = 0; // 0 first skew estimate, 1 refined
 };
 
 // One settings key of the record: exactly one of the two member pointers is set.
@@ -93,7 +97,7 @@ struct OutputSettingKey {
     int intDefault; // text keys all default to ""
 };
 
-// All 62 keys in the order of the record's fields.
+// All keys in the order of the record's fields.
 std::span<const OutputSettingKey> outputSettingKeys();
 
 // Which page loads the record. The file-list page reads every key; the watch-folder page

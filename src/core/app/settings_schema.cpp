@@ -124,6 +124,10 @@ const SettingSpec kSpecs[] = {
     text("keywords", kShortText, "document keywords"),
     text("creator", kShortText, "document creator application"),
     text("producer", kShortText, "document producer (empty: Folvane's own)"),
+    // Image handling
+    flag("autoOrient", "turn photos upright by their EXIF orientation"),
+    flag("lossless", "keep pictures exactly (Deflate) instead of JPEG coding them"),
+    integer("skewMethod", 0, 1, "skew estimate for straightening: 0 first estimate, 1 refined"),
 
     // Desktop file list.
     flag("naturalSort", "Add Folder and dropped folders: natural name order, page2 before page10"),

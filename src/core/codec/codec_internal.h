@@ -26,6 +26,12 @@ struct LoadResult {
     int height = 0;
     int bitsPerPixel = 0;
     Bitmap bitmap;
+    // Why a load failed, when the reader can say more than "damaged" (an unsupported variant,
+    // the library's own message); empty otherwise.
+    std::string reason;
+    // How the picture is to be turned to show upright (1 to 8, as EXIF and TIFF number it), for
+    // formats that record it beside the pixels (JPEG and PNG EXIF data); 1 otherwise.
+    int orientation = 1;
 };
 
 bool readBmp(const LoadRequest& request, LoadResult& result);

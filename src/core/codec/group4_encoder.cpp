@@ -231,4 +231,18 @@ bool encodeGroup4(const Bitmap& bitmap, bool invert, std::vector<uint8_t>& out)
     return true;
 }
 
+std::vector<RunCode> group4RunCodes(bool black)
+{
+    std::vector<RunCode> codes;
+    const Code* terminating = black ? kBlackTerminating : kWhiteTerminating;
+    const Code* makeUp = black ? kBlackMakeUp : kWhiteMakeUp;
+    for (int run = 0; run < 64; ++run)
+        codes.push_back({run, terminating[run].bits, terminating[run].length});
+    for (int k = 1; k <= 27; ++k)
+        codes.push_back({64 * k, makeUp[k - 1].bits, makeUp[k - 1].length});
+    for (int k = 28; k <= 40; ++k)
+        codes.push_back({64 * k, kSharedMakeUp[k - 28].bits, kSharedMakeUp[k - 28].length});
+    return codes;
+}
+
 } // namespace folvane::codec

@@ -15,6 +15,16 @@
 
 namespace folvane::codec {
 
+// One run-length code of the T.4 tables: a run of `run` pixels is coded as the `length` low bits
+// of `bits`, most significant first.
+struct RunCode {
+    int run;
+    uint16_t bits;
+    uint8_t length;
+};
+// Every terminating and make-up code of one colour (the shared make-up codes included).
+std::vector<RunCode> group4RunCodes(bool black);
+
 // Encodes a 1-bit bitmap; with invert, bit 0 of the bitmap is black. False when memory is short.
 bool encodeGroup4(const Bitmap& bitmap, bool invert, std::vector<uint8_t>& out);
 

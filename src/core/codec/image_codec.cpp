@@ -8,6 +8,7 @@
 #include <span>
 
 #include "codec/codec_internal.h"
+#include "codec/orientation.h"
 
 namespace folvane::codec {
 
@@ -97,6 +98,8 @@ bool ImageCodec::loadFromMemory(const uint8_t* data, size_t size, int formatId)
 {
     release();
     m_frameCount = 0;
+    m_failureReason.clear();
+    m_orientation = 1;
     Reader reader = readerFor(formatId);
     if (!reader || (!data && size > 0) || m_frame < 0)
         return false;
@@ -105,13 +108,16 @@ bool ImageCodec::loadFromMemory(const uint8_t* data, size_t size, int formatId)
     request.frame = m_frame;
     request.headerOnly = m_headerOnly;
     LoadResult result;
-    if (!reader(request, result))
+    if (!reader(request, result)) {
+        m_failureReason = result.reason;
         return false;
+    }
     if (!m_headerOnly && result.bitmap.empty())
         return false;
     if (result.width <= 0 || result.height <= 0)
         return false;
     m_frameCount = result.frameCount;
+    m_orientation = result.orientation;
     m_bitmap = std::move(result.bitmap);
     m_width = result.width;
     m_height = result.height;
@@ -140,6 +146,15 @@ bool ImageCodec::increaseDepthTo24()
 {
     if (!convertTo24Bits(m_bitmap))
         return false;
+    syncInfo();
+    return true;
+}
+
+bool ImageCodec::turnUpright()
+{
+    if (m_bitmap.empty() || !applyOrientation(m_bitmap, m_orientation))
+        return false;
+    m_orientation = 1;
     syncInfo();
     return true;
 }

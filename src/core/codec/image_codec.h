@@ -71,6 +71,12 @@ public:
     int height() const { return m_height; }
     int bitsPerPixel() const { return m_bpp; }
     bool hasFrame() const { return !m_bitmap.empty(); }
+    // The EXIF orientation the file records beside its pixels (1 to 8; 1 when none). The pixels
+    // stay as stored until turnUpright(), which applies it (orientations 5 to 8 swap the sides).
+    int orientation() const { return m_orientation; }
+    bool turnUpright();
+    // Why the last load failed, in words a user can act on, when the reader knew; else empty.
+    const std::string& failureReason() const { return m_failureReason; }
 
     bool isGrayscalePalette() const { return codec::isGrayscalePalette(m_bitmap); }
     bool convertToGrayscale();
@@ -106,6 +112,8 @@ private:
     void syncInfo();
 
     Bitmap m_bitmap;
+    std::string m_failureReason;
+    int m_orientation = 1;
     bool m_headerOnly = false;
     int m_frame = 0;
     int m_frameCount = 0;

@@ -4,12 +4,14 @@
 // decodes every scan of a progressive file in full, so thousands of tiny scans would take minutes.
 #include <csetjmp>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "codec/codec_internal.h"
+#include "codec/exif_orientation.h"
 
 namespace folvane::codec {
 
@@ -51,6 +53,7 @@ void onProgress(j_common_ptr cinfo)
 bool decode(jpeg_decompress_struct& cinfo, ErrorManager& err, const LoadRequest& request, LoadResult& result,
             std::vector<uint8_t>& line)
 {
+    result.orientation = jpegOrientation(request.data);
     jpeg_mem_src(&cinfo, request.data.data(), static_cast<unsigned long>(request.data.size()));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return false;
@@ -125,6 +128,10 @@ bool readJpeg(const LoadRequest& request, LoadResult& result)
     err.base.emit_message = onMessage;
     err.base.output_message = onOutput;
     if (setjmp(err.jump)) {
+        if (err.base.msg_code == JERR_BAD_PRECISION)
+            result.reason = std::to_string(cinfo.data_precision) + "-bit JPEG is not supported";
+        else if (err.base.msg_code == JERR_NOT_COMPILED || err.base.msg_code == JERR_ARITH_NOTIMPL)
+            result.reason = "a JPEG coding this decoder lacks (arithmetic or lossless)";
         jpeg_destroy_decompress(&cinfo);
         result.bitmap.clear();
         return false;

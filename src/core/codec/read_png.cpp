@@ -9,6 +9,7 @@
 #include <png.h>
 
 #include "codec/codec_internal.h"
+#include "codec/exif_orientation.h"
 
 namespace folvane::codec {
 
@@ -28,12 +29,36 @@ void readFromMemory(png_structp png, png_bytep out, png_size_t length)
     src->pos += length;
 }
 
-void onError(png_structp png, png_const_charp)
+// libpng's message becomes the reason of the failed load.
+void onError(png_structp png, png_const_charp message)
 {
+    if (auto* reason = static_cast<std::string*>(png_get_error_ptr(png)); reason && message)
+        *reason = std::string("damaged PNG file: ") + message;
     png_longjmp(png, 1);
 }
 
 void onWarning(png_structp, png_const_charp) {}
+
+// A chunk may claim up to 2 GiB, and libpng would allocate and inflate that much for a text chunk
+// nobody reads. Ancillary chunks the decoder does not use are skipped unread, and no chunk may
+// need more than 8 MiB of memory, so a tiny file with a huge chunk is refused at once.
+void limitChunks(png_structp png)
+{
+    static const png_byte unused[] = "tEXt\0zTXt\0iTXt\0pCAL\0sCAL\0sPLT\0hIST\0tIME\0iCCP\0";
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_chunk_cache_max(png, 256);
+    png_set_chunk_malloc_max(png, 8u << 20);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, static_cast<int>(sizeof unused / 5));
+}
+
+void noteOrientation(png_structp png, png_infop info, LoadResult& result)
+{
+    png_uint_32 size = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(png, info, &size, &exif) && exif)
+        result.orientation = exifOrientation(std::span<const uint8_t>(exif, size));
+}
 
 bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadResult& result,
             std::vector<png_bytep>& rows)
@@ -55,6 +80,7 @@ bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadRes
         bpp = 8;
     if (!frameSizeAllowed(width, height, bpp))
         return false;
+    noteOrientation(png, info, result);
     if (request.headerOnly)
         return finishLoad(result, static_cast<int>(width), static_cast<int>(height), bpp);
 
@@ -95,7 +121,8 @@ bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadRes
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = bitmap.row(static_cast<int>(y));
     png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
+    png_read_end(png, info);
+    noteOrientation(png, info, result); // an eXIf chunk may follow the image data
     if (bpp == 1 && !normalizeBilevel(bitmap))
         return false;
     if (bpp == 32 && !dropUnusedAlpha(bitmap, false)) // a tRNS entry that no pixel uses
@@ -112,7 +139,7 @@ bool readPng(const LoadRequest& request, LoadResult& result)
     // Declared before setjmp so that a jump out of libpng skips no destructor.
     std::vector<png_bytep> rows;
     Source source{request.data, 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &result.reason, onError, onWarning);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
@@ -125,7 +152,7 @@ bool readPng(const LoadRequest& request, LoadResult& result)
         result.bitmap.clear();
         return false;
     }
-    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    limitChunks(png);
     png_set_read_fn(png, &source, readFromMemory);
     bool ok = decode(png, info, request, result, rows);
     png_destroy_read_struct(&png, &info, nullptr);

@@ -1,5 +1,7 @@
-// Truevision TGA: colour-mapped (8-bit indices), true-colour (15, 16, 24, 32 bits) and gray
-// images, raw or run-length encoded, in any of the four row and column orders.
+// Truevision TGA: colour-mapped (8-bit indices), true-colour (15, 16, 24, 32 bits), gray (8 bits)
+// and gray with alpha (16 bits) images, raw or run-length encoded, in any of the four row and
+// column orders. The fourth byte of 32-bit pixels is alpha whatever the descriptor's alpha bits
+// say (many writers leave them 0): a channel that is 0 or 255 everywhere is dropped as padding.
 #include <cstring>
 #include <vector>
 
@@ -47,11 +49,11 @@ bool readTga(const LoadRequest& request, LoadResult& result)
     const int kind = imageType & 7; // 1 mapped, 2 true colour, 3 gray
     if ((imageType & ~8) < 1 || (imageType & ~8) > 3)
         return false;
-    if ((kind == 1 && (bits != 8 || mapType != 1)) || (kind == 3 && bits != 8) ||
+    if ((kind == 1 && (bits != 8 || mapType != 1)) || (kind == 3 && bits != 8 && bits != 16) ||
         (kind == 2 && bits != 15 && bits != 16 && bits != 24 && bits != 32))
         return false;
-    const bool alpha = kind == 2 && bits == 32 && (descriptor & 15) != 0;
-    const int depth = kind == 2 ? (alpha ? 32 : 24) : 8;
+    const bool alpha = (kind == 2 && bits == 32) || (kind == 3 && bits == 16);
+    const int depth = alpha ? 32 : (kind == 2 ? 24 : 8);
     if (!frameSizeAllowed(width, height, depth))
         return false;
     if (request.headerOnly)
@@ -95,6 +97,10 @@ bool readTga(const LoadRequest& request, LoadResult& result)
         uint8_t* out = bitmap.row(y);
         if (depth == 8) {
             out[x] = p[0];
+        } else if (kind == 3) { // gray and alpha
+            uint8_t* q = out + 4 * x;
+            q[0] = q[1] = q[2] = p[0];
+            q[3] = p[1];
         } else {
             uint8_t a = 255;
             Rgb c = fromPacked(p, bits, alpha ? &a : nullptr);

@@ -11,62 +11,15 @@
 #include "codec/codec_internal.h"
 #include "codec/group4_encoder.h"
 #include "codec/image_codec.h"
+#include "codec/orientation.h"
+#include "codec/tiff_handles.h"
 
 namespace folvane::codec {
 
 namespace {
 
-int silentHandler(TIFF*, void*, const char*, const char*, va_list)
-{
-    return 1; // handled: libtiff must not fall back to its global handler, which prints
-}
+using namespace tiffhandles;
 
-// Open options shared by every file this module opens.
-class Options {
-public:
-    Options() : m_options(TIFFOpenOptionsAlloc())
-    {
-        if (m_options) {
-            TIFFOpenOptionsSetErrorHandlerExtR(m_options, silentHandler, nullptr);
-            TIFFOpenOptionsSetWarningHandlerExtR(m_options, silentHandler, nullptr);
-            TIFFOpenOptionsSetMaxSingleMemAlloc(m_options, static_cast<tmsize_t>(limits::kMaxAllocationBytes + 65536));
-        }
-    }
-    ~Options() { TIFFOpenOptionsFree(m_options); }
-    Options(const Options&) = delete;
-    Options& operator=(const Options&) = delete;
-    TIFFOpenOptions* get() const { return m_options; }
-
-private:
-    TIFFOpenOptions* m_options;
-};
-
-class TiffFile {
-public:
-    explicit TiffFile(TIFF* tif) : m_tif(tif) {}
-    ~TiffFile()
-    {
-        if (m_tif)
-            TIFFClose(m_tif);
-    }
-    TiffFile(const TiffFile&) = delete;
-    TiffFile& operator=(const TiffFile&) = delete;
-    TIFF* get() const { return m_tif; }
-    // Closes now (flushing a file being written) and reports whether that worked.
-    bool close()
-    {
-        if (!m_tif)
-            return false;
-        TIFF* tif = m_tif;
-        m_tif = nullptr;
-        bool flushed = TIFFFlush(tif) == 1;
-        TIFFClose(tif);
-        return flushed;
-    }
-
-private:
-    TIFF* m_tif;
-};
 
 // --- reading from memory ---
 
@@ -253,13 +206,31 @@ bool scanlinesApply(const PageInfo& page)
     return page.spp == 3 && page.bps == 8 && page.photometric == PHOTOMETRIC_RGB && page.planar == PLANARCONFIG_CONTIG;
 }
 
-// Everything else goes through libtiff's RGBA reader (YCbCr, CMYK, Lab, tiles, 16-bit colour,
-// alpha, orientations); alpha comes back premultiplied and is composited onto white here.
-bool readRgba(TIFF* tif, const PageInfo& page, Bitmap& bitmap)
+// The stored pixels in stored order: asking for the file's own orientation makes libtiff flip
+// nothing (it only knows flips, not the turns of orientations 5 to 8).
+bool readRgbaRaster(TIFF* tif, const PageInfo& page, std::vector<uint32_t>& raster, std::string& reason)
 {
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tif, message))
+    TIFFRGBAImage image {};
+    if (!TIFFRGBAImageBegin(&image, tif, 1, message)) {
+        reason = std::string("unsupported TIFF variant: ") + message;
         return false;
+    }
+    image.req_orientation = image.orientation;
+    bool ok = TIFFRGBAImageGet(&image, raster.data(), page.width, page.height) != 0;
+    TIFFRGBAImageEnd(&image);
+    return ok;
+}
+
+// Everything else goes through libtiff's RGBA reader (YCbCr, CMYK, Lab, tiles, 16-bit colour,
+// alpha, orientations); alpha comes back premultiplied and is composited onto white here, and
+// the frame is turned upright by its Orientation tag.
+bool readRgba(TIFF* tif, const PageInfo& page, Bitmap& bitmap, std::string& reason)
+{
+    if (page.sampleFormat == SAMPLEFORMAT_IEEEFP) {
+        reason = "TIFF with floating-point samples is not supported";
+        return false;
+    }
     if (!frameSizeAllowed(page.width, page.height, 32))
         return false;
     std::vector<uint32_t> raster;
@@ -268,7 +239,7 @@ bool readRgba(TIFF* tif, const PageInfo& page, Bitmap& bitmap)
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!TIFFReadRGBAImageOriented(tif, page.width, page.height, raster.data(), ORIENTATION_TOPLEFT, 1))
+    if (!readRgbaRaster(tif, page, raster, reason))
         return false;
     if (!bitmap.create(static_cast<int>(page.width), static_cast<int>(page.height), 24))
         return false;
@@ -294,7 +265,7 @@ bool readRgba(TIFF* tif, const PageInfo& page, Bitmap& bitmap)
             }
         bitmap = std::move(bilevel);
     }
-    return true;
+    return applyOrientation(bitmap, page.orientation);
 }
 
 } // namespace
@@ -316,9 +287,13 @@ bool readTiff(const LoadRequest& request, LoadResult& result)
     PageInfo page;
     if (!readPageInfo(tif, page) || !frameSizeAllowed(page.width, page.height, frameDepth(page)))
         return false;
-    if (request.headerOnly)
-        return finishLoad(result, static_cast<int>(page.width), static_cast<int>(page.height), frameDepth(page));
-    bool ok = scanlinesApply(page) ? readScanlines(tif, page, result.bitmap) : readRgba(tif, page, result.bitmap);
+    if (request.headerOnly) {
+        const bool turned = page.orientation >= ORIENTATION_LEFTTOP && page.orientation <= ORIENTATION_LEFTBOT;
+        return finishLoad(result, static_cast<int>(turned ? page.height : page.width),
+                          static_cast<int>(turned ? page.width : page.height), frameDepth(page));
+    }
+    bool ok = scanlinesApply(page) ? readScanlines(tif, page, result.bitmap)
+                                   : readRgba(tif, page, result.bitmap, result.reason);
     if (!ok) {
         result.bitmap.clear();
         return false;
@@ -346,6 +321,10 @@ bool tiffPageSize(const std::string& path, int page, int& width, int& height)
         return false;
     if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF)
         return false;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(file.get(), TIFFTAG_ORIENTATION, &orientation);
+    if (orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT)
+        std::swap(w, h); // shown turned by a quarter
     width = static_cast<int>(w);
     height = static_cast<int>(h);
     return true;
@@ -354,6 +333,8 @@ bool tiffPageSize(const std::string& path, int page, int& width, int& height)
 // --- writing ---
 
 namespace {
+
+using namespace tiffhandles;
 
 enum class Layout { Bilevel, Gray, Palette, Rgb };
 

@@ -133,11 +133,14 @@ int PageComposer::imageSizedPage(DocHandle handle, int frame, const std::string&
 {
     const app::OutputSettings& s = m_settings;
     PageDimensions page{imageSizedLength(iw, s.xdpi), imageSizedLength(ih, s.ydpi)};
-    beginPage(handle, page, frame, path, frames, number);
+    // The page begins only with its picture: a frame that cannot be read leaves no empty page.
+    beginPage(handle, page, frame, path, frames, number, true);
     // Stretched into the margins, not fitted.
     Box box{s.mLeft, s.mTop, toInt(static_cast<long long>(page.width) - s.mRight - s.mLeft),
             toInt(static_cast<long long>(page.height) - s.mBottom - s.mTop)};
     int result = addPicture(handle, frame, path, box);
+    if (result <= 0)
+        m_pageBegun = false;
     finishPage(handle, false);
     return result;
 }
@@ -147,8 +150,10 @@ int PageComposer::singlePicturePage(DocHandle handle, int frame, const std::stri
 {
     const app::OutputSettings& s = m_settings;
     PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
-    beginPage(handle, page, frame, path, frames, number);
+    beginPage(handle, page, frame, path, frames, number, true);
     int result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
+    if (result <= 0)
+        m_pageBegun = false;
     finishPage(handle);
     return result;
 }
@@ -189,10 +194,11 @@ int PageComposer::repeatedPage(DocHandle handle, int frame, const std::string& p
 }
 
 void PageComposer::beginPage(DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
-                             int number)
+                             int number, bool whenPlaced)
 {
     m_page = size;
-    m_pageBegun = m_engine.SetDocumentOption(handle, kOptionPageSize, size.width, size.height) != 0;
+    m_pageBegun = m_engine.SetDocumentOption(handle, kOptionPageSize, size.width, size.height, nullptr,
+                                             whenPlaced ? "WhenPlaced" : nullptr) != 0;
     std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_settings);
     if (bookmark && !bookmark->empty())
         m_engine.SetDocumentOption(handle, kOptionBookmarkText, 0, 0, bookmark->c_str());

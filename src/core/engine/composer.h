@@ -104,7 +104,7 @@ private:
     int repeatedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
 
     void beginPage(DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
-                   int number);
+                   int number, bool whenPlaced = false);
     void finishPage(DocHandle handle, bool gridLines = true);
     Box cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const;
     void placeBox(DocHandle handle, const Box& box);

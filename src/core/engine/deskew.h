@@ -42,6 +42,11 @@ inline constexpr double kMinRotationAngle = 0.0001;
 // valid 1-bit frame.
 double EstimateSkew(const FrameView& frame);
 
+// A finer estimate near `estimate`: the tilt within 0.6 degrees of it at which the page's rows,
+// sheared back, give the sharpest projection profile; `estimate` itself when no tilt does better
+// (a page without lines) or the view is not a valid 1-bit frame.
+double RefineSkew(const FrameView& frame, double estimate);
+
 // Rotates a 1-bit frame in place about its centre by angle, keeping its size: each pixel takes
 // the nearest source pixel, pixels whose source lies outside the frame become 0. Angles whose
 // magnitude is below kMinRotationAngle (or that are not numbers) do nothing; so does a shortage
@@ -52,7 +57,8 @@ void RotateFrame(const FrameView& frame, double angle);
 // height are at most kMaxStraightenSide are considered. The skew is estimated over the whole
 // frame and, when it lies strictly inside ±kMaxSkewAngle, the frame is rotated by its negative.
 // Returns the rotation applied, or 0 when the frame was left unchanged.
-double StraightenFrame(const FrameView& frame);
+// With `refined`, the estimate is refined by RefineSkew before the rotation.
+double StraightenFrame(const FrameView& frame, bool refined = false);
 
 // The last step of StraightenFrame on its own: rotates the frame by −skew when skew lies strictly
 // inside ±kMaxSkewAngle. Returns the rotation applied, or 0.

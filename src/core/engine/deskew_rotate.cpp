@@ -184,14 +184,15 @@ double applySkewCorrection(const FrameView& frame, double skew)
     return deskew::rotateFrame(frame, -skew, deskew::kMaxRotationWorkBytes) ? -skew : 0;
 }
 
-double StraightenFrame(const FrameView& frame)
+double StraightenFrame(const FrameView& frame, bool refined)
 {
     if (!deskew::isBilevelFrame(frame))
         return 0;
     const int64_t roundedWidth = (int64_t(frame.width) + 31) / 32 * 32;
     if (roundedWidth > kMaxStraightenSide || frame.height > kMaxStraightenSide)
         return 0;
-    return applySkewCorrection(frame, EstimateSkew(frame));
+    const double estimate = EstimateSkew(frame);
+    return applySkewCorrection(frame, refined ? RefineSkew(frame, estimate) : estimate);
 }
 
 } // namespace folvane::engine

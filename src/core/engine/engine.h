@@ -32,6 +32,12 @@ enum OptionCode : int {
     kOptionCompression = 123,
     kOptionSkewCorrection = 126,
     kOptionJpegQuality = 128,
+    // a = 1: turn photos upright by the orientation their EXIF data records; 0: as stored.
+    kOptionAutoOrient = 140,
+    // a = 1: keep pictures exactly: Deflate in place of JPEG for everything not JPEG already.
+    kOptionLossless = 141,
+    // a = 0: straighten by the first skew estimate; 1: refine it first (finer, slower).
+    kOptionSkewMethod = 142,
 };
 
 // Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.

@@ -30,11 +30,20 @@ struct EngineSettings {
     int pageHeight = 792;
     bool pageOpen = false;
     int pageKind = 0;                      // 1 image-sized, 2 page size or text, 3 line
+    // A page of pageWidth x pageHeight asked for with "WhenPlaced": it begins when a picture is
+    // placed, so a picture that cannot be read leaves no empty page behind.
+    bool pagePending = false;
     std::string pendingBookmark;           // at most 255 bytes
     PageSettings page;
     std::string compression[3];            // black-and-white, grayscale, colour
     int jpegQuality = 0;                   // 0 = unset
     bool skewCorrection = false;
+    // Photos shown upright by their EXIF orientation (JPEG, PNG eXIf).
+    bool autoOrient = true;
+    // Pictures that are not JPEG data already are kept exactly (Deflate) instead of JPEG coded.
+    bool lossless = false;
+    // 0 the first skew estimate, 1 refined by a projection profile search around it.
+    int skewMethod = 1;
     int rotation = 0;
     int pageMode = 0, openZoom = 0, openPage = 1;
     unsigned viewerFlags = 0;
@@ -67,6 +76,7 @@ const char* standardFontForCode(int code);
 int selectEngineFont(EngineDocument* doc, const std::string& name, double size, bool select);
 
 // Queries 201 and 202 on an image file.
-int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText);
+// `autoOrient`: sizes of photos as shown upright by their EXIF orientation.
+int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText, bool autoOrient);
 
 } // namespace folvane::engine

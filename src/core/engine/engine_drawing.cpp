@@ -203,9 +203,9 @@ int textMetric(EngineDocument* doc, int code, long fontCode, long size, const ch
 
 int QueryDocument(DocHandle handle, int code, intptr_t out1, intptr_t out2, const char* text1, const char* text2)
 {
-    if (code == kQueryFrameCount || code == kQueryPixelSize)
-        return queryImage(code, out1, out2, text1, text2);
     EngineDocument* doc = lookupDocument(handle);
+    if (code == kQueryFrameCount || code == kQueryPixelSize)
+        return queryImage(code, out1, out2, text1, text2, doc ? doc->settings.autoOrient : true);
     if (!doc)
         return 0;
     if (code == kQueryTextWidth || code == kQueryTextHeight)

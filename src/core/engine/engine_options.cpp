@@ -113,6 +113,9 @@ int pageSize(EngineDocument* doc, int width, int height, const char* text2)
     if (width == 0) {
         if (height != 0)
             return 0;
+        if (s.pagePending && !s.pageOpen)
+            s.pendingBookmark.clear(); // its page never began
+        s.pagePending = false;
         endEnginePage(doc);
         s.page = PageSettings{};
         return 1;
@@ -122,6 +125,11 @@ int pageSize(EngineDocument* doc, int width, int height, const char* text2)
     s.pageWidth = width;
     s.pageHeight = height;
     endEnginePage(doc);
+    if (text2 && strcasecmp(text2, "WhenPlaced") == 0) {
+        s.page = PageSettings{};
+        s.pagePending = true;
+        return 1;
+    }
     beginEnginePage(doc, width, height, 2);
     s.page = PageSettings{};
     if (!(text2 && strcasecmp(text2, "NoTextPos") == 0))
@@ -227,6 +235,15 @@ int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text
         return 1;
     case kOptionJpegQuality:
         s.jpegQuality = a;
+        return 1;
+    case kOptionAutoOrient:
+        s.autoOrient = a >= 1;
+        return 1;
+    case kOptionLossless:
+        s.lossless = a >= 1;
+        return 1;
+    case kOptionSkewMethod:
+        s.skewMethod = a == 0 ? 0 : 1;
         return 1;
     default:
         return 0;

@@ -12,8 +12,10 @@ namespace folvane::engine {
 int SniffImageFormat(const std::string& path);
 
 // Embeds a prepared TIFF or JPEG file and draws it into the placement box (beginning and ending a
-// page of the image's own size when no page is open). 1 placed, 0 failed.
-int PlaceImageFile(EngineDocument* doc, const std::string& path);
+// page of the image's own size when no page is open). 1 placed, 0 failed. `orientation` (1 to 8,
+// as EXIF numbers it) turns the picture by the drawing's matrix, so that embedded data stays as
+// it is; 5 to 8 swap its width and height on the page.
+int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation = 1);
 
 // The reason LastImageFailure gives is cleared when AddImageFile begins and set when a temporary
 // file cannot be created or written, with the system's error number.

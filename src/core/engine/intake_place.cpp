@@ -92,15 +92,46 @@ void TemporaryFile::remove()
 
 namespace {
 
-// Draws one imported image; ends the page at once when the image began it.
-void drawImage(EngineDocument* doc, int slot)
+// The smallest page side PDF allows, in points.
+constexpr double kMinPageSide = 3;
+
+// The matrix that maps an image drawn at its natural size (w x h, at the origin) onto the upright
+// picture of an orientation, in the box (0, 0) to the picture's shown size.
+struct Matrix {
+    double a, b, c, d, e, f;
+};
+Matrix orientationMatrix(int orientation, double w, double h)
+{
+    switch (orientation) {
+    case 2: return {-1, 0, 0, 1, w, 0};
+    case 3: return {-1, 0, 0, -1, w, h};
+    case 4: return {1, 0, 0, -1, 0, h};
+    case 5: return {0, -1, -1, 0, h, w};
+    case 6: return {0, -1, 1, 0, 0, w};
+    case 7: return {0, 1, 1, 0, 0, 0};
+    case 8: return {0, 1, -1, 0, h, 0};
+    default: return {1, 0, 0, 1, 0, 0};
+    }
+}
+
+// Draws one imported image, turned by `orientation`; ends the page at once when the image began
+// it.
+void drawImage(EngineDocument* doc, int slot, int orientation)
 {
     EngineSettings& s = doc->settings;
     const pdf::ImageSlot* image = pdf::imageSlot(doc->pdf, slot);
-    // One pixel is one point at the image's natural size.
-    double w = image->width;
-    double h = image->height;
+    // One pixel is one point at the image's natural size; the shown picture swaps its sides when
+    // turned by a quarter.
+    const bool quarter = orientation >= 5 && orientation <= 8;
+    const double naturalWidth = image->width, naturalHeight = image->height;
+    double w = quarter ? naturalHeight : naturalWidth;
+    double h = quarter ? naturalWidth : naturalHeight;
     double fit = 0; // scale applied to an image too large for a page
+    if (!s.pageOpen && s.pagePending) {
+        s.pagePending = false;
+        beginEnginePage(doc, s.pageWidth, s.pageHeight, 2);
+        pdf::setTextPosition(doc->pdf, s.page.textLeftMargin, s.pageHeight - s.page.textTopMargin);
+    }
     if (!s.pageOpen) {
         if (w >= 14400 || h >= 14400) {
             fit = std::min(14400 / h, 14400 / w);
@@ -109,6 +140,14 @@ void drawImage(EngineDocument* doc, int slot)
             s.page.placeY = 0;
             s.page.placeWidth = static_cast<int>(w * fit);
             s.page.placeHeight = static_cast<int>(h * fit);
+        } else if (w < kMinPageSide || h < kMinPageSide) {
+            // Readers reject pages below 3 units a side; the picture keeps its size at the top
+            // left of a page just large enough.
+            beginEnginePage(doc, std::max(w, kMinPageSide), std::max(h, kMinPageSide), 1);
+            s.page.placeX = 0;
+            s.page.placeY = 0;
+            s.page.placeWidth = static_cast<int>(w);
+            s.page.placeHeight = static_cast<int>(h);
         } else {
             beginEnginePage(doc, w, h, 1);
         }
@@ -121,7 +160,14 @@ void drawImage(EngineDocument* doc, int slot)
         sx = sy = fit;
     pdf::saveState(doc->pdf);
     pdf::scale(doc->pdf, sx, sy);
-    pdf::placeImage(doc->pdf, slot, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy, 1);
+    if (orientation >= 2 && orientation <= 8) {
+        pdf::translate(doc->pdf, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy);
+        Matrix m = orientationMatrix(orientation, naturalWidth, naturalHeight);
+        pdf::concatMatrix(doc->pdf, m.a, m.b, m.c, m.d, m.e, m.f);
+        pdf::placeImage(doc->pdf, slot, 0, 0, 1);
+    } else {
+        pdf::placeImage(doc->pdf, slot, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy, 1);
+    }
     pdf::restoreState(doc->pdf);
     pdf::closeImage(doc->pdf, slot);
     if (s.pageKind == 1) {
@@ -132,7 +178,7 @@ void drawImage(EngineDocument* doc, int slot)
 
 } // namespace
 
-int PlaceImageFile(EngineDocument* doc, const std::string& path)
+int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation)
 {
     if (!doc || path.empty())
         return 0;
@@ -151,14 +197,14 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path)
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageJpeg, path, "", 0);
         if (slot < 0)
             return 0;
-        drawImage(doc, slot);
+        drawImage(doc, slot, orientation);
         return 1;
     }
     for (int page = 1;; ++page) {
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
         if (slot < 0)
             return page == 1 ? 0 : 1;
-        drawImage(doc, slot);
+        drawImage(doc, slot, orientation);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <strings.h>
 
 #include "codec/image_codec.h"
+#include "codec/tiff_passthrough.h"
 #include "engine/deskew.h"
 #include "engine/external_converter.h"
 #include "engine/intake.h"
@@ -70,7 +71,7 @@ bool reduceOrExpand(ImageCodec& image)
 }
 
 // Straightens a black-and-white frame in place.
-void straighten(ImageCodec& image)
+void straighten(ImageCodec& image, bool refined)
 {
     uint8_t* rows = image.pixelRows();
     if (!rows)
@@ -81,35 +82,62 @@ void straighten(ImageCodec& image)
     frame.height = image.height();
     frame.stride = static_cast<std::ptrdiff_t>(image.rowStride());
     frame.bitsPerPixel = 1;
-    StraightenFrame(frame);
+    StraightenFrame(frame, refined);
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder);
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
+              bool converted);
+
+// Notes why the codec could not read a file, when it knew.
+void noteDecodeFailure(const ImageCodec& image)
+{
+    if (!image.failureReason().empty())
+        noteImageFailure(image.failureReason());
+}
 
 // The converter writes into a file made beforehand in the call's private folder, so neither the
-// name nor the file can be taken over by anyone else.
+// name nor the file can be taken over by anyone else. `decodeFailure` is why the codec could not
+// read the file itself (empty when it never tried); it stays the reason when the converter
+// cannot help either.
 int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path, TemporaryFile& first,
-                  const TemporaryFolder& folder)
+                  const TemporaryFolder& folder, const std::string& decodeFailure = {})
 {
     first.remove();
-    if (!externalConverterAvailable())
+    if (!externalConverterAvailable()) {
+        if (!decodeFailure.empty())
+            noteImageFailure(decodeFailure);
         return -1;
+    }
     TemporaryFile converted;
     if (!converted.create(folder, prefixFor(handle, "acp.tif")))
         return 0;
     int result = runExternalConverter(path, converted.path());
-    if (result < 0)
+    if (result < 0) {
+        noteImageFailure(!decodeFailure.empty() ? decodeFailure : "not an image format the converter reads");
         return result;
-    return tiffRoute(doc, handle, converted.path(), folder);
+    }
+    return tiffRoute(doc, handle, converted.path(), folder, true);
 }
 
 int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile& prepared)
 {
     int quality = doc->settings.jpegQuality;
-    if (quality < 1 || quality > 100)
-        return PlaceImageFile(doc, path); // embedded as it is
+    if (quality < 1 || quality > 100) {
+        ImageCodec header; // the orientation, or why the data cannot be embedded
+        header.setHeaderOnly(true);
+        bool readable = header.load(path, codec::kFormatJpeg);
+        // Embedded byte for byte; an upright photo is turned by the page's drawing instead.
+        int placed = PlaceImageFile(doc, path, doc->settings.autoOrient && readable ? header.orientation() : 1);
+        if (placed <= 0 && !readable)
+            noteDecodeFailure(header);
+        return placed;
+    }
     ImageCodec image;
-    if (!image.load(path, codec::kFormatJpeg))
+    if (!image.load(path, codec::kFormatJpeg)) {
+        noteDecodeFailure(image);
+        return 0;
+    }
+    if (doc->settings.autoOrient && !image.turnUpright())
         return 0;
     image.setJpegQuality(quality);
     if (!savePrepared(image, prepared.path(), codec::kFormatJpeg))
@@ -124,16 +152,28 @@ int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& p
     ImageCodec image;
     image.setHeaderOnly(true);
     if (!image.load(path, format) || image.frameCount() >= 1)
-        return externalRoute(doc, handle, path, prepared, folder);
+        return externalRoute(doc, handle, path, prepared, folder, image.failureReason());
     const PageSettings& page = doc->settings.page;
     if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
         return -1;
     image.setHeaderOnly(false);
     image.selectFrame(0);
-    if (!image.load(path, format))
+    if (!image.load(path, format)) {
+        noteDecodeFailure(image);
+        return 0;
+    }
+    if (doc->settings.autoOrient && !image.turnUpright())
         return 0;
 
     int saveAs = codec::kFormatJpeg;
+    if (doc->settings.lossless) {
+        // Kept exactly: palettes and gray as they are, colour as RGB, all with Deflate.
+        image.setCompression(classify(image) == PixelClass::BlackWhite ? codec::kCompressionCcittG4
+                                                                         : codec::kCompressionDeflate);
+        bool saved = savePrepared(image, prepared.path(), codec::kFormatTiff);
+        image.release();
+        return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+    }
     switch (classify(image)) {
     case PixelClass::TrueColour:
     case PixelClass::GrayPalette:
@@ -176,7 +216,9 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
     case PixelClass::GrayPalette:
     case PixelClass::TrueColour: {
         const std::string& name = s.compression[cls == PixelClass::GrayPalette ? 1 : 2];
-        if (nameIs(name, "zip"))
+        if (s.lossless && (nameIs(name, "jpeg") || nameIs(name, "jpg") || name.empty()))
+            image.setCompression(codec::kCompressionDeflate); // JPEG would lose detail
+        else if (nameIs(name, "zip"))
             image.setCompression(codec::kCompressionDeflate);
         else if (nameIs(name, "packbits"))
             image.setCompression(codec::kCompressionPackBits);
@@ -187,6 +229,10 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
         return true;
     }
     case PixelClass::PaletteColour:
+        if (s.lossless) { // the palette stays
+            image.setCompression(codec::kCompressionDeflate);
+            return true;
+        }
         image.setCompression(codec::kCompressionJpeg);
         return reduceOrExpand(image);
     case PixelClass::Other:
@@ -196,13 +242,38 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
     return true;
 }
 
-// One frame of the TIFF route: decode, choose, straighten, save, place.
-int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared)
+// A black-and-white frame stored as one Group 4 strip goes into the PDF as it is when nothing
+// would change it: no straightening, no negation, and Group 4 is what it would be coded with
+// again (the black-and-white name "g4", or one that leaves the encoder's own choice). Its
+// orientation turns the page's drawing. False when the frame must be decoded.
+bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
+                       int* result)
 {
+    const std::string& name = doc->settings.compression[0];
+    if (doc->settings.skewCorrection || nameIs(name, "lzw") || nameIs(name, "zip") || nameIs(name, "g3"))
+        return false;
+    codec::StoredBilevelFrame stored;
+    if (!codec::storedGroup4Frame(path, frame - 1, stored) || !codec::copyStoredFrame(path, frame - 1, prepared.path()))
+        return false;
+    *result = PlaceImageFile(doc, prepared.path(), stored.orientation);
+    return true;
+}
+
+// One frame of the TIFF route: decode, choose, straighten, save, place. `undecodable` tells a
+// frame the codec could not read from one that failed later.
+int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
+              bool* undecodable)
+{
+    *undecodable = false;
+    if (int placed = 0; placeStoredGroup4(doc, path, frame, prepared, &placed))
+        return placed;
     ImageCodec image;
     image.selectFrame(frame - 1);
-    if (!image.load(path, codec::kFormatTiff))
+    if (!image.load(path, codec::kFormatTiff)) {
+        *undecodable = true;
+        noteDecodeFailure(image);
         return 0;
+    }
     bool negateAfter = false;
     if (!chooseCompression(doc, image, classify(image), &negateAfter))
         return 0;
@@ -210,7 +281,7 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
     image.setJpegQuality(quality >= 1 && quality <= 100 ? quality : kFixedQuality);
     // Straightened before any negation: the estimator needs ink as set bits.
     if (doc->settings.skewCorrection && image.bitsPerPixel() == 1)
-        straighten(image);
+        straighten(image, doc->settings.skewMethod == 1);
     if (negateAfter && !image.negate())
         return 0;
 
@@ -226,7 +297,29 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
     return saved ? PlaceImageFile(doc, prepared.path()) : 0;
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder)
+// The converter's copy of a TIFF file whose frames the codec cannot read (floating-point samples,
+// variants libtiff's readers refuse); made once per call, on the first such frame.
+class RescuedTiff {
+public:
+    // The converted file, or empty when there is no converter or it failed.
+    const std::string& path(const std::string& original, DocHandle handle, const TemporaryFolder& folder)
+    {
+        if (!m_tried) {
+            m_tried = true;
+            if (externalConverterAvailable() && m_file.create(folder, prefixFor(handle, "adp.tif")) &&
+                runExternalConverter(original, m_file.path()) < 0)
+                m_file.remove();
+        }
+        return m_file.path();
+    }
+
+private:
+    bool m_tried = false;
+    TemporaryFile m_file;
+};
+
+int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
+              bool converted)
 {
     TemporaryFile prepared;
     if (!prepared.create(folder, prefixFor(handle, "abp")))
@@ -247,8 +340,20 @@ int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, co
             return -1;
     }
     int result = 0;
-    for (int frame = first; frame <= last; ++frame)
-        result = tiffFrame(doc, path, frame, prepared);
+    RescuedTiff rescued;
+    for (int frame = first; frame <= last; ++frame) {
+        bool undecodable = false;
+        result = tiffFrame(doc, path, frame, prepared, &undecodable);
+        if (!undecodable || converted)
+            continue;
+        std::string reason = LastImageFailure();
+        const std::string& copy = rescued.path(path, handle, folder);
+        if (copy.empty() || codec::tiffPageCount(copy) < frame)
+            continue;
+        result = tiffFrame(doc, copy, frame, prepared, &undecodable);
+        if (result <= 0 && undecodable)
+            noteImageFailure(reason);
+    }
     return result;
 }
 
@@ -276,7 +381,7 @@ int AddImageFile(DocHandle handle, const std::string& path)
     case codec::kFormatJpeg:
         return jpegRoute(doc, path, prepared);
     case codec::kFormatTiff:
-        return tiffRoute(doc, handle, path, folder);
+        return tiffRoute(doc, handle, path, folder, false);
     case codec::kFormatGif:
     case codec::kFormatPsd:
     case codec::kFormatUnknown:

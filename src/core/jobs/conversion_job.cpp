@@ -122,15 +122,15 @@ public:
             return;
         }
         int frames = m_engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
-        int result = 0;
+        ImageOutcome outcome{frames};
         for (int frame = 0; frame < frames; ++frame) {
-            result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_result.pageCounter);
+            int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_result.pageCounter);
             m_result.pageCounter += 1;
             if (result > 0)
                 m_documentPages += 1;
+            outcome.frameDone(frame, result, m_engine.LastImageFailure());
         }
-        setRowStatus(row, result > 0,
-                     result > 0 ? std::string() : imageFailureReason(frames, result, m_engine.LastImageFailure()));
+        setRowStatus(row, outcome.succeeded(), outcome.succeeded() ? std::string() : outcome.failureReason());
         m_documentRows.push_back(row);
     }
 

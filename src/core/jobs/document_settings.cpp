@@ -77,6 +77,10 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
                                  s.owner.c_str(), s.user.c_str());
     }
     engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);
+    // Image handling
+    engine.SetDocumentOption(handle, engine::kOptionAutoOrient, s.autoOrient, 0);
+    engine.SetDocumentOption(handle, engine::kOptionLossless, s.lossless, 0);
+    engine.SetDocumentOption(handle, engine::kOptionSkewMethod, s.skewMethod, 0);
 }
 
 } // namespace folvane::jobs

@@ -14,11 +14,34 @@ inline std::string imageFailureReason(int frames, int result, const std::string&
 {
     if (frames <= 0)
         return "not a readable image";
-    if (result < 0)
-        return "frame range beyond the image, or no converter for this format";
     if (!engineReason.empty())
         return engineReason;
+    if (result < 0)
+        return "frame range beyond the image, or no converter for this format";
     return "image data damaged or unreadable";
 }
+
+// The outcome of an image of several frames: the first frame that failed decides, so a frame
+// that could not be read fails its file even when later frames made pages.
+struct ImageOutcome {
+    explicit ImageOutcome(int frameCount) : frames(frameCount) {}
+
+    int frames = 0;
+    bool failed = false;
+    std::string reason;
+
+    // After each frame, with the engine's reason for that frame.
+    void frameDone(int frame, int result, const std::string& engineReason)
+    {
+        if (result > 0 || failed)
+            return;
+        failed = true;
+        reason = imageFailureReason(frames, result, engineReason);
+        if (frames > 1)
+            reason = "frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ": " + reason;
+    }
+    bool succeeded() const { return frames > 0 && !failed; }
+    std::string failureReason() const { return frames <= 0 ? imageFailureReason(frames, 0, {}) : reason; }
+};
 
 } // namespace folvane::jobs

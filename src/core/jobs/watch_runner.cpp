@@ -328,17 +328,18 @@ private:
             return false;
         }
         int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
-        int result = 0;
+        ImageOutcome outcome{frames};
         for (int frame = 0; frame < frames; ++frame) {
-            result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
+            int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
             m_state.pageCounter += 1;
             if (result > 0)
                 m_pages += 1;
+            outcome.frameDone(frame, result, m_context.engine.LastImageFailure());
         }
-        record(known, result > 0,
-               result > 0 ? std::string() : imageFailureReason(frames, result, m_context.engine.LastImageFailure()));
-        m_sources.push_back({path, result > 0, source.identity, shown});
-        return result > 0;
+        bool ok = outcome.succeeded();
+        record(known, ok, ok ? std::string() : outcome.failureReason());
+        m_sources.push_back({path, ok, source.identity, shown});
+        return ok;
     }
 
     // Finishes and closes the open document; its sources are moved or deleted only when the

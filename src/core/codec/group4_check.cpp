@@ -1,0 +1,179 @@
+#include "codec/group4_check.h"
+
+#include <array>
+#include <vector>
+
+#include "codec/group4_encoder.h"
+
+namespace folvane::codec {
+
+namespace {
+
+constexpr int kLookupBits = 13; // the longest run-length code
+
+// Run length and code length for every 13-bit prefix; length 0 for no code.
+struct RunTable {
+    std::array<int16_t, 1 << kLookupBits> run {};
+    std::array<uint8_t, 1 << kLookupBits> length {};
+
+    explicit RunTable(bool black)
+    {
+        for (const RunCode& code : group4RunCodes(black)) {
+            const int free = kLookupBits - code.length;
+            const int first = code.bits << free;
+            for (int k = 0; k < (1 << free); ++k) {
+                run[static_cast<size_t>(first + k)] = static_cast<int16_t>(code.run);
+                length[static_cast<size_t>(first + k)] = code.length;
+            }
+        }
+    }
+};
+
+// Reads the coded bits through a 64-bit window, most significant bit first.
+class BitReader {
+public:
+    BitReader(const uint8_t* data, size_t size, bool lsbFirst) : m_data(data), m_size(size), m_lsb(lsbFirst)
+    {
+        refill();
+    }
+
+    // The next `count` bits (up to 16), zeros past the end.
+    unsigned peek(int count) const { return static_cast<unsigned>(m_window >> (64 - count)); }
+    void skip(int count)
+    {
+        m_window <<= count;
+        m_filled -= count;
+        m_consumed += static_cast<size_t>(count);
+        if (m_filled < 32)
+            refill();
+    }
+    bool exhausted() const { return m_consumed >= m_size * 8; }
+
+private:
+    void refill()
+    {
+        while (m_filled <= 56) {
+            uint64_t byte = m_next < m_size ? m_data[m_next] : 0;
+            if (m_lsb)
+                byte = reversed(static_cast<uint8_t>(byte));
+            m_window |= byte << (56 - m_filled);
+            m_filled += 8;
+            ++m_next;
+        }
+    }
+    static uint8_t reversed(uint8_t b)
+    {
+        b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+        b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+        return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    }
+    const uint8_t* m_data;
+    size_t m_size;
+    bool m_lsb;
+    uint64_t m_window = 0;
+    int m_filled = 0;
+    size_t m_next = 0;
+    size_t m_consumed = 0;
+};
+
+// A run of one colour: make-up codes, then one terminating code. -1 for an invalid code.
+long readRun(BitReader& in, const RunTable& table)
+{
+    long total = 0;
+    for (;;) {
+        const unsigned prefix = in.peek(kLookupBits);
+        const int length = table.length[prefix];
+        if (length == 0 || in.exhausted())
+            return -1;
+        in.skip(length);
+        total += table.run[prefix];
+        if (table.run[prefix] < 64)
+            return total;
+    }
+}
+
+enum class Mode { Pass, Horizontal, Vertical, Invalid };
+
+// The coding mode at the reader; `offset` is b1's offset for vertical modes.
+Mode readMode(BitReader& in, int& offset)
+{
+    if (in.peek(1) == 1) { in.skip(1); offset = 0; return Mode::Vertical; }
+    unsigned three = in.peek(3);
+    if (three == 0b011) { in.skip(3); offset = 1; return Mode::Vertical; }
+    if (three == 0b010) { in.skip(3); offset = -1; return Mode::Vertical; }
+    if (three == 0b001) { in.skip(3); return Mode::Horizontal; }
+    if (in.peek(4) == 0b0001) { in.skip(4); return Mode::Pass; }
+    unsigned six = in.peek(6);
+    if (six == 0b000011) { in.skip(6); offset = 2; return Mode::Vertical; }
+    if (six == 0b000010) { in.skip(6); offset = -2; return Mode::Vertical; }
+    unsigned seven = in.peek(7);
+    if (seven == 0b0000011) { in.skip(7); offset = 3; return Mode::Vertical; }
+    if (seven == 0b0000010) { in.skip(7); offset = -3; return Mode::Vertical; }
+    return Mode::Invalid; // extensions, end of block inside a page, or no code at all
+}
+
+} // namespace
+
+bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t height, bool lsbFirst)
+{
+    static const RunTable white(false), black(true);
+    if (!data || size == 0 || width == 0)
+        return false;
+    BitReader in(data, size, lsbFirst);
+    const long w = width;
+    // Changing elements of the row above (all white before the first) and of this row; each is
+    // followed by sentinels at the width so that b1 and b2 always exist.
+    std::vector<long> above {w, w, w}, row;
+    for (uint32_t y = 0; y < height; ++y) {
+        row.clear();
+        long a0 = -1;
+        int colour = 0; // 0 white, 1 black
+        size_t r = 0;
+        while (a0 < w) {
+            // b1: the first change on the row above right of a0 to the opposite colour; changes
+            // at even indices turn black, at odd ones white.
+            while (r > 0 && above[r - 1] > a0)
+                --r;
+            while (above[r] <= a0 && r + 2 < above.size())
+                ++r;
+            if (static_cast<int>(r % 2) != colour)
+                ++r;
+            const long b1 = above[r], b2 = above[r + 1 < above.size() ? r + 1 : r];
+            int offset = 0;
+            switch (readMode(in, offset)) {
+            case Mode::Pass:
+                a0 = b2;
+                break;
+            case Mode::Horizontal: {
+                long first = readRun(in, colour ? black : white);
+                long second = first < 0 ? -1 : readRun(in, colour ? white : black);
+                long start = a0 < 0 ? 0 : a0;
+                if (second < 0 || start + first + second > w)
+                    return false;
+                row.push_back(start + first);
+                row.push_back(start + first + second);
+                a0 = start + first + second;
+                break;
+            }
+            case Mode::Vertical: {
+                long a1 = b1 + offset;
+                if (a1 < 0 || a1 > w || (a0 >= 0 && a1 <= a0))
+                    return false;
+                row.push_back(a1);
+                a0 = a1;
+                colour ^= 1;
+                break;
+            }
+            case Mode::Invalid:
+                return false;
+            }
+            if (a0 > w)
+                return false;
+        }
+        above = row;
+        above.insert(above.end(), {w, w, w});
+    }
+    return true;
+}
+
+} // namespace folvane::codec

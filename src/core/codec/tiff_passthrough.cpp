@@ -1,0 +1,98 @@
+#include "codec/tiff_passthrough.h"
+
+#include <vector>
+
+#include "codec/codec_internal.h"
+#include "codec/group4_check.h"
+#include "codec/tiff_handles.h"
+
+namespace folvane::codec {
+
+namespace {
+
+using namespace tiffhandles;
+
+struct Tags {
+    uint32_t width = 0, height = 0, rowsPerStrip = 0;
+    uint16_t bps = 0, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, compression = COMPRESSION_NONE;
+    uint16_t fillOrder = FILLORDER_MSB2LSB, orientation = ORIENTATION_TOPLEFT;
+    uint32_t t6Options = 0;
+};
+
+bool readTags(TIFF* tif, int index, Tags& tags)
+{
+    if (index < 0 || !TIFFSetDirectory(tif, static_cast<tdir_t>(index)) || TIFFIsTiled(tif))
+        return false;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &tags.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &tags.height))
+        return false;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &tags.bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &tags.spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &tags.compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &tags.fillOrder);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &tags.orientation);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &tags.rowsPerStrip);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &tags.photometric))
+        return false;
+    if (tags.compression == COMPRESSION_CCITTFAX4)
+        TIFFGetField(tif, TIFFTAG_GROUP4OPTIONS, &tags.t6Options);
+    return true;
+}
+
+// One Group 4 strip of plain bilevel data that the PDF's CCITT filter decodes as it is.
+bool passable(TIFF* tif, const Tags& tags)
+{
+    return tags.bps == 1 && tags.spp == 1 && tags.width > 0 && tags.height > 0 &&
+           (tags.photometric == PHOTOMETRIC_MINISWHITE || tags.photometric == PHOTOMETRIC_MINISBLACK) &&
+           tags.compression == COMPRESSION_CCITTFAX4 && (tags.t6Options & GROUP4OPT_UNCOMPRESSED) == 0 &&
+           tags.orientation >= 1 && tags.orientation <= 8 && TIFFNumberOfStrips(tif) == 1 &&
+           frameSizeAllowed(tags.width, tags.height, 1);
+}
+
+} // namespace
+
+bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame)
+{
+    Options options;
+    TiffFile file(TIFFOpenExt(path.c_str(), "r", options.get()));
+    Tags tags;
+    if (!file.get() || !readTags(file.get(), index, tags) || !passable(file.get(), tags))
+        return false;
+    frame.compression = tags.compression;
+    frame.orientation = tags.orientation;
+    frame.width = static_cast<int>(tags.width);
+    frame.height = static_cast<int>(tags.height);
+    return true;
+}
+
+bool copyStoredFrame(const std::string& path, int index, const std::string& target)
+{
+    Options options;
+    TiffFile source(TIFFOpenExt(path.c_str(), "r", options.get()));
+    Tags tags;
+    if (!source.get() || !readTags(source.get(), index, tags) || !passable(source.get(), tags))
+        return false;
+    const uint64_t size = TIFFGetStrileByteCount(source.get(), 0);
+    if (size == 0 || size > limits::kMaxAllocationBytes)
+        return false;
+    std::vector<uint8_t> strip(static_cast<size_t>(size));
+    if (TIFFReadRawStrip(source.get(), 0, strip.data(), static_cast<tmsize_t>(size)) != static_cast<tmsize_t>(size))
+        return false;
+    // libtiff reads damaged coding leniently, PDF readers do not: such data is coded afresh.
+    if (!group4DataValid(strip.data(), strip.size(), tags.width, tags.height, tags.fillOrder == FILLORDER_LSB2MSB))
+        return false;
+    TiffFile copy(TIFFOpenExt(target.c_str(), "w", options.get()));
+    TIFF* out = copy.get();
+    bool ok = out && TIFFSetField(out, TIFFTAG_IMAGEWIDTH, tags.width) &&
+              TIFFSetField(out, TIFFTAG_IMAGELENGTH, tags.height) && TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1) &&
+              TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+              TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(out, TIFFTAG_PHOTOMETRIC, tags.photometric) &&
+              TIFFSetField(out, TIFFTAG_FILLORDER, tags.fillOrder) &&
+              TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4) &&
+              TIFFSetField(out, TIFFTAG_GROUP4OPTIONS, tags.t6Options) &&
+              TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, tags.height) &&
+              TIFFWriteRawStrip(out, 0, strip.data(), static_cast<tmsize_t>(size)) == static_cast<tmsize_t>(size);
+    return ok && copy.close();
+}
+
+} // namespace folvane::codec
