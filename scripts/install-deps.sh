@@ -29,6 +29,9 @@ packages=(
   # the installation test: a headless X server for the installed program, the desktop file checker;
   # strace shows the order of syncs and deletes in the watch tests
   xvfb xauth desktop-file-utils strace
+  # text recognition for searchable scans (Leptonica comes with it), its English data, and the
+  # tesseract tool whose language list the tests compare with
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr
 )
 
 missing=()

@@ -149,6 +149,8 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         }
         if (outcome == jobs::kStateFailed && !reason.empty())
             std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", path.c_str(), std::string(reason).c_str());
+        else if (!reason.empty()) // a converted file's note: pages left without text
+            std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(), std::string(reason).c_str());
         observer.fileDone();
     };
     jobs::WatchContext context {engine, observer, services::systemActions(), [action] { return action; }, outcomeLine,

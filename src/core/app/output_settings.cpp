@@ -11,7 +11,7 @@ namespace {
 #define FOLVANE_INT_KEY(field, byDefault) OutputSettingKey{#field, &OutputSettings::field, nullptr, byDefault}
 #define FOLVANE_TEXT_KEY(field) OutputSettingKey{#field, nullptr, &OutputSettings::field, 0}
 
-const std::array<OutputSettingKey, 62> kKeys = {
+const std::array<OutputSettingKey, 64> kKeys = {
     FOLVANE_INT_KEY(colorTif, 4),
     FOLVANE_INT_KEY(grayTif, 4),
     FOLVANE_INT_KEY(bwTif, 4),
@@ -74,6 +74,8 @@ const std::array<OutputSettingKey, 62> kKeys = {
     FOLVANE_TEXT_KEY(keywords),
     FOLVANE_TEXT_KEY(creator),
     FOLVANE_TEXT_KEY(producer),
+    FOLVANE_INT_KEY(ocr, 0),
+    OutputSettingKey {"ocrLanguages", nullptr, &OutputSettings::ocrLanguages, 0, "eng"},
 };
 
 #undef FOLVANE_INT_KEY
@@ -93,7 +95,7 @@ void loadOutputSettings(const SettingsStore& store, OutputSettings& settings, Ou
         if (key.textField) {
             if (reader == OutputSettingsReader::WatchFolder && std::string_view(key.key) == "producer")
                 continue;
-            loaded.*key.textField = store.getString(key.key, "", kTextCapacity);
+            loaded.*key.textField = store.getString(key.key, key.textDefault, kTextCapacity);
         } else {
             loaded.*key.intField = store.getInt(key.key, key.intDefault);
         }

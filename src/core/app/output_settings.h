@@ -83,6 +83,9 @@ struct OutputSettings {
     std::string keywords;
     std::string creator;
     std::string producer;
+    // Searchable scans: an invisible text layer read by text recognition.
+    int ocr = 0;
+    std::string ocrLanguages; // Tesseract language codes joined by "+", "eng" by default
 };
 
 // One settings key of the record: exactly one of the two member pointers is set.
@@ -90,10 +93,11 @@ struct OutputSettingKey {
     const char* key;
     int OutputSettings::*intField;
     std::string OutputSettings::*textField;
-    int intDefault; // text keys all default to ""
+    int intDefault; // integer keys only
+    const char* textDefault = ""; // text keys only
 };
 
-// All 62 keys in the order of the record's fields.
+// All keys in the order of the record's fields.
 std::span<const OutputSettingKey> outputSettingKeys();
 
 // Which page loads the record. The file-list page reads every key; the watch-folder page

@@ -124,6 +124,8 @@ const SettingSpec kSpecs[] = {
     text("keywords", kShortText, "document keywords"),
     text("creator", kShortText, "document creator application"),
     text("producer", kShortText, "document producer (empty: Folvane's own)"),
+    flag("ocr", "searchable scans: add an invisible text layer by text recognition"),
+    text("ocrLanguages", 63, "text recognition languages, Tesseract codes joined by + (eng, deu+eng)"),
 };
 
 // The defaults of the keys outside the output settings record.
@@ -215,6 +217,9 @@ std::string settingTextDefault(std::string_view key)
     for (const PlainDefault& plain : kPlainDefaults)
         if (name == plain.key && plain.textDefault)
             return plain.textDefault;
+    for (const OutputSettingKey& entry : outputSettingKeys())
+        if (name == entry.key && entry.textField)
+            return entry.textDefault;
     return {};
 }
 

@@ -38,6 +38,8 @@ struct EngineSettings {
     int rotation = 0;
     int pageMode = 0, openZoom = 0, openPage = 1;
     unsigned viewerFlags = 0;
+    bool textRecognition = false;          // an invisible text layer over every picture
+    std::string textLanguages = "eng";
 };
 
 struct EngineDocument {

@@ -228,6 +228,14 @@ int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text
     case kOptionJpegQuality:
         s.jpegQuality = a;
         return 1;
+    case kOptionTextRecognition: {
+        std::string languages = present(text1) ? text1 : "eng";
+        if (a >= 1 && !TextRecognitionProblem(languages).empty())
+            return 0;
+        s.textRecognition = a >= 1;
+        s.textLanguages = languages;
+        return 1;
+    }
     default:
         return 0;
     }

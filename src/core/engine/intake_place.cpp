@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "engine/text_layer.h"
 #include "pdf/images.h"
 
 namespace folvane::engine {
@@ -92,8 +93,9 @@ void TemporaryFile::remove()
 
 namespace {
 
-// Draws one imported image; ends the page at once when the image began it.
-void drawImage(EngineDocument* doc, int slot)
+// Draws one imported image (from `path`, TIFF page `page`) and its text layer; ends the page at
+// once when the image began it.
+void drawImage(EngineDocument* doc, int slot, const std::string& path, bool tiff, int page)
 {
     EngineSettings& s = doc->settings;
     const pdf::ImageSlot* image = pdf::imageSlot(doc->pdf, slot);
@@ -123,6 +125,8 @@ void drawImage(EngineDocument* doc, int slot)
     pdf::scale(doc->pdf, sx, sy);
     pdf::placeImage(doc->pdf, slot, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy, 1);
     pdf::restoreState(doc->pdf);
+    PictureGeometry geometry {static_cast<double>(s.page.placeX), pageHeight - s.page.placeY - boxHeight, sx, sy};
+    addTextLayer(doc, path, tiff, page, *image, geometry);
     pdf::closeImage(doc->pdf, slot);
     if (s.pageKind == 1) {
         endEnginePage(doc);
@@ -151,14 +155,14 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path)
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageJpeg, path, "", 0);
         if (slot < 0)
             return 0;
-        drawImage(doc, slot);
+        drawImage(doc, slot, path, false, 1);
         return 1;
     }
     for (int page = 1;; ++page) {
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
         if (slot < 0)
             return page == 1 ? 0 : 1;
-        drawImage(doc, slot);
+        drawImage(doc, slot, path, true, page);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "engine/deskew.h"
 #include "engine/external_converter.h"
 #include "engine/intake.h"
+#include "engine/text_layer.h"
 
 namespace folvane::engine {
 
@@ -258,6 +259,7 @@ int AddImageFile(DocHandle handle, const std::string& path)
 {
     EngineDocument* doc = lookupDocument(handle);
     clearImageFailure();
+    clearTextLayerReport();
     if (!doc || path.empty())
         return 0;
     if (!doc->refusal.empty()) {

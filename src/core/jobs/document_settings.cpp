@@ -77,6 +77,8 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
                                  s.owner.c_str(), s.user.c_str());
     }
     engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);
+    if (s.ocr == 1)
+        engine.SetDocumentOption(handle, engine::kOptionTextRecognition, 1, 0, s.ocrLanguages.c_str());
 }
 
 } // namespace folvane::jobs

@@ -24,6 +24,7 @@ inline constexpr std::string_view kTagTime = "[Time]";
 inline constexpr std::string_view kTagInput = "[Input]";
 inline constexpr std::string_view kTagOutput = "[Output]";
 inline constexpr std::string_view kTagState = "[State]";
+inline constexpr std::string_view kTagNote = "[Note]"; // a converted source that lacks something
 inline constexpr std::string_view kStateSucceed = "Succeed";
 inline constexpr std::string_view kStateFailed = "Failed";
 inline constexpr std::string_view kStateCreateFailed = "Create Failed";
