@@ -13,6 +13,7 @@
 #include "engine/external_converter.h"
 #include "engine/intake.h"
 #include "engine/text_layer.h"
+#include "pdf/images.h"
 
 namespace folvane::engine {
 
@@ -274,6 +275,13 @@ int AddImageFile(DocHandle handle, const std::string& path)
     if (!prepared.create(folder, prefixFor(handle, "aap")))
         return 0;
     int format = SniffImageFormat(path);
+    doc->sourceDpi = 0;
+    if (doc->settings.textRecognition && (format == codec::kFormatJpeg || format == codec::kFormatTiff)) {
+        int horizontal = 0, vertical = 0;
+        int kind = format == codec::kFormatJpeg ? pdf::kImageJpeg : pdf::kImageTiff;
+        if (pdf::getImageResolution(doc->pdf, path, kind, 1, &horizontal, &vertical) == 1 && horizontal > 0)
+            doc->sourceDpi = horizontal;
+    }
     switch (format) {
     case codec::kFormatJpeg:
         return jpegRoute(doc, path, prepared);

@@ -87,11 +87,14 @@ void drawWords(pdf::PdfDocument* pdf, const std::vector<RecognisedLine>& lines, 
     pdf::restoreState(pdf);
 }
 
-// The frame's resolution: as recorded in its file, else as placed on the page.
-double resolutionOf(const pdf::ImageSlot& image, const PictureGeometry& g)
+// The frame's resolution: as recorded in its file (or in the source it was prepared from), else
+// as placed on the page.
+double resolutionOf(const EngineDocument* doc, const pdf::ImageSlot& image, const PictureGeometry& g)
 {
     if (image.resolutionX > 0)
         return image.resolutionX;
+    if (doc->sourceDpi > 0)
+        return doc->sourceDpi;
     double inches = image.width * g.scaleX / 72;
     return inches > 0 ? image.width / inches : 0;
 }
@@ -127,7 +130,7 @@ void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int p
         if (frame.load(path, tiff ? codec::kFormatTiff : codec::kFormatJpeg)) {
             frameWidth = frame.width();
             frameHeight = frame.height();
-            read = recogniseFrame(frame, resolutionOf(image, g), doc->settings.textLanguages, t_memory.lines, failure);
+            read = recogniseFrame(frame, resolutionOf(doc, image, g), doc->settings.textLanguages, t_memory.lines, failure);
         } else {
             failure = "the picture could not be decoded for text recognition";
         }
