@@ -45,6 +45,7 @@ _folvane_cli() {
         --open-panel --open-zoom --fit-window --center-window --full-screen --hide-menubar --hide-toolbar
         --hide-window-ui --title --subject --author --keywords --creator
         --encrypt --allow --user-password-file --owner-password-file
+        --ocr --ocr-lang
         --set --dry-run --json --progress --no-progress --mode --output --exists --log --after --quiet
         --settings --help"
     local convert_options="$settings_options --recursive --filter --natural-sort --jobs"
@@ -54,6 +55,7 @@ _folvane_cli() {
         --watermark-image|--user-password-file|--owner-password-file|--settings)
             COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --log) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        --ocr-lang) COMPREPLY=($(compgen -W "$(folvane-cli info --ocr-languages 2>/dev/null)" -- "$cur")); return ;;
         -o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --set)
             local keys
@@ -82,7 +84,9 @@ _folvane_cli() {
             elif [[ $sub != list && $prev == "$sub" ]]; then
                 COMPREPLY=($(compgen -W "$(folvane-cli settings list 2>/dev/null | sed -n '/^[^#]/s/=.*//p')" -- "$cur"))
             fi ;;
-        info) COMPREPLY=($(compgen -f -- "$cur")) ;;
+        info)
+            if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W "--ocr-languages" -- "$cur"))
+            else COMPREPLY=($(compgen -f -- "$cur")); fi ;;
     esac
 }
 

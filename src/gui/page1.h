@@ -1,9 +1,11 @@
 #pragma once
-// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality.
+// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality, and
+// the text layer of searchable scans.
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 
 #include "sheet_page.h"
@@ -28,6 +30,10 @@ private:
     QCheckBox* m_skew;
     QSlider* m_quality;
     QLabel* m_percent;
+    // Searchable text
+    QCheckBox* m_ocr;
+    QLineEdit* m_ocrLanguages;
+    QLabel* m_ocrInstalled;
 };
 
 } // namespace folvane::gui
