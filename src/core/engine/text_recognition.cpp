@@ -11,6 +11,10 @@
 #include <memory>
 #include <mutex>
 
+#ifdef FOLVANE_HAVE_OPENMP
+#include <omp.h>
+#endif
+
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -47,6 +51,12 @@ Recogniser* recogniserFor(const std::string& languages, std::string& failure)
         return t_recogniser.get();
     t_recogniser.reset();
     quietLeptonica();
+#ifdef FOLVANE_HAVE_OPENMP
+    // Tesseract asks for teams of four threads for each text line. On a machine whose cores are
+    // busy (other jobs, or this job's other workers) those threads wait for each other and a page
+    // takes several times as long; a dynamic team takes only the cores that are free.
+    omp_set_dynamic(1);
+#endif
     auto recogniser = std::make_unique<Recogniser>();
     // Tesseract's remarks ("Estimating resolution as ...") would land on standard error.
     recogniser->api.SetVariable("debug_file", "/dev/null");
