@@ -117,6 +117,25 @@ TEST_F(OcrCli, TextFollowsItsCellOnAnEncryptedNUpPage)
     EXPECT_EQ(readFileBytes(out).find("quick"), std::string::npos) << "no text readable without the password";
 }
 
+TEST_F(OcrCli, APageWhoseRecognitionFailsKeepsItsPictureAndTheInputSaysSo)
+{
+    // Language data that cannot be loaded: the check before the job sees the file, Tesseract
+    // refuses it.
+    fs::create_directories(dir / "tessdata");
+    writeFileBytes(dir / "tessdata" / "eng.traineddata", "not language data");
+    drawTextPage(dir / "scan.tif");
+    fs::path out = pdfPath("unread.pdf");
+    auto run = cli("convert --ocr --json -m merge -o " + q(out) + " " + q(dir / "scan.tif"),
+                   "TESSDATA_PREFIX=" + q(dir / "tessdata"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("\"status\":\"Succeed\",\"reason\":\"no text layer on 1 page: the text recognition "
+                              "languages \\\"eng\\\" could not be loaded"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(pdfinfo(out, "Pages"), "1");
+    EXPECT_TRUE(extractedWords(out).empty());
+}
+
 TEST_F(OcrCli, AMissingLanguageStopsBeforeTheJob)
 {
     ASSERT_EQ(runCommand("gm convert -size 50x50 xc:white " + q(dir / "a.tif")).exitCode, 0);
