@@ -83,8 +83,10 @@ TEST_F(OcrCli, PassthroughJpegStaysByteForByteAndCopiedTextReadsAsLines)
 {
     drawTextPage(dir / "scan.jpg");
     fs::path out = pdfPath("jpeg.pdf");
-    auto run = cli("convert --ocr --quality 0 --page-size Letter -m merge -o " + q(out) + " " + q(dir / "scan.jpg"));
+    auto run = cli("convert --ocr --progress --quality 0 --page-size Letter -m merge -o " + q(out) + " " +
+                   q(dir / "scan.jpg"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("1 page, text read on 1 ("), std::string::npos) << "the progress line counts it";
     EXPECT_NE(readFileBytes(out).find(readFileBytes(dir / "scan.jpg")), std::string::npos)
         << "the JPEG file is embedded as it is";
     std::string text = runCommand("pdftotext -raw " + q(out) + " -").output;
