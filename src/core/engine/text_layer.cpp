@@ -21,12 +21,13 @@ namespace {
 
 thread_local TextLayerReport t_report;
 
-// The words of the last frame read on this thread, by the prepared file's content: a page that
-// repeats one picture in every cell reads it once.
+// The words of the last frame read on this thread, by the prepared file's content and the
+// languages: a page that repeats one picture in every cell reads it once.
 struct RecognitionMemory {
     size_t contentHash = 0;
     size_t contentSize = 0;
     int page = 0;
+    std::string languages;
     std::vector<RecognisedLine> lines;
 };
 thread_local RecognitionMemory t_memory;
@@ -120,7 +121,9 @@ void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int p
     std::string failure;
     size_t hash = 0, size = 0;
     bool known = fileIdentity(path, hash, size);
-    bool remembered = known && t_memory.contentSize == size && t_memory.contentHash == hash && t_memory.page == page;
+    const std::string& languages = doc->settings.textLanguages;
+    bool remembered = known && t_memory.contentSize == size && t_memory.contentHash == hash &&
+                      t_memory.page == page && t_memory.languages == languages;
     bool read = remembered;
     double frameWidth = image.width, frameHeight = image.height;
     if (!remembered) {
@@ -130,7 +133,7 @@ void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int p
         if (frame.load(path, tiff ? codec::kFormatTiff : codec::kFormatJpeg)) {
             frameWidth = frame.width();
             frameHeight = frame.height();
-            read = recogniseFrame(frame, resolutionOf(doc, image, g), doc->settings.textLanguages, t_memory.lines, failure);
+            read = recogniseFrame(frame, resolutionOf(doc, image, g), languages, t_memory.lines, failure);
         } else {
             failure = "the picture could not be decoded for text recognition";
         }
@@ -138,6 +141,7 @@ void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int p
             t_memory.contentHash = hash;
             t_memory.contentSize = size;
             t_memory.page = page;
+            t_memory.languages = languages;
         }
     }
     if (read && frameWidth > 0 && frameHeight > 0) {
