@@ -39,10 +39,19 @@ struct Recogniser {
 
 thread_local std::unique_ptr<Recogniser> t_recogniser;
 
-void quietLeptonica()
+// Leptonica's messages off, once per process; Tesseract's OpenMP teams down to one thread, for
+// the calling thread (the setting belongs to each thread). Tesseract asks for teams of four
+// threads for parts of each text line; on cores that are busy (other programs, or this job's
+// other workers) those threads spin waiting for each other and a page takes several times as long
+// (33 s instead of 4 s on a loaded 2-core machine). The job's own workers (-j) are the way to use
+// more cores.
+void prepareLibraries()
 {
     static std::once_flag once;
     std::call_once(once, [] { setMsgSeverity(L_SEVERITY_NONE); });
+#ifdef FOLVANE_HAVE_OPENMP
+    omp_set_max_active_levels(0); // every parallel region runs on the thread that meets it
+#endif
 }
 
 Recogniser* recogniserFor(const std::string& languages, std::string& failure)
@@ -50,13 +59,8 @@ Recogniser* recogniserFor(const std::string& languages, std::string& failure)
     if (t_recogniser && t_recogniser->languages == languages)
         return t_recogniser.get();
     t_recogniser.reset();
-    quietLeptonica();
-#ifdef FOLVANE_HAVE_OPENMP
-    // Tesseract asks for teams of four threads for each text line. On a machine whose cores are
-    // busy (other jobs, or this job's other workers) those threads wait for each other and a page
-    // takes several times as long; a dynamic team takes only the cores that are free.
-    omp_set_dynamic(1);
-#endif
+    prepareLibraries();
+
     auto recogniser = std::make_unique<Recogniser>();
     // Tesseract's remarks ("Estimating resolution as ...") would land on standard error.
     recogniser->api.SetVariable("debug_file", "/dev/null");
