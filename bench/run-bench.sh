@@ -280,6 +280,38 @@ run_scenarios() {
   else
     skip "Per-image, 30 PNGs, -j 2 vs -j 1" "-j not available"
   fi
+
+  run_ocr_scenario "${pages[@]}"
+}
+
+# Text recognition (--ocr) on the 60 Group 4 pages, one PDF per page so that -j 2 reads two pages
+# at once; one timed run each (a run takes minutes), after a one-page warm-up that loads the
+# language data into the page cache. The rows give pages per second; the ratio is the time of
+# -j 2 over -j 1.
+run_ocr_scenario() { # PAGES...
+  if ! "$CLI" info --ocr-languages 2>/dev/null | grep -qx eng; then
+    skip "Text recognition, 60 Group 4 pages" "no English language data (tesseract-ocr-eng)"
+    return
+  fi
+  say "bench: text recognition, 60 Group 4 pages, -j 1 and -j 2"
+  folvane --ocr -o "$WORK/ocr-warm.pdf" "$1" >/dev/null 2>&1 || true
+  local jobs start end seconds=() rates=() out
+  for jobs in 1 2; do
+    rm -rf "$WORK/ocr-$jobs" && mkdir -p "$WORK/ocr-$jobs"
+    start=$(now)
+    if folvane --ocr -m image -j "$jobs" -o "$WORK/ocr-$jobs/" "$@" >/dev/null 2>"$WORK/last.err"; then
+      end=$(now)
+      seconds+=("$(awk -v t=$((end - start)) 'BEGIN { printf "%.1f", t / 1e6 }')")
+      rates+=("$(awk -v t=$((end - start)) -v n=$# 'BEGIN { printf "%.2f", n / (t / 1e6) }')")
+    else
+      seconds+=(-)
+      rates+=(-)
+    fi
+  done
+  row "OCR -j 1: ${rates[0]} pages/s" "${seconds[0]}s" "-" "-" "-" -
+  row "OCR -j 2: ${rates[1]} pages/s" "${seconds[1]}s" "folvane --ocr -j 1" "${seconds[0]}s" \
+      "$(ratio "${seconds[1]}" "${seconds[0]}")" -
+  for out in "$WORK"/ocr-2/*.pdf; do check_pdf "$out" 1; done
 }
 
 machine() {

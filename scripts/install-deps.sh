@@ -34,6 +34,9 @@ packages=(
   # make package: CPack's dependency lookup (dpkg-shlibdeps, file), the Debian package checker
   # and the AppStream metadata validator
   dpkg-dev file lintian appstream
+  # text recognition for searchable scans (Leptonica comes with it), its English data, and the
+  # tesseract tool whose language list the tests compare with
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr
 )
 
 missing=()

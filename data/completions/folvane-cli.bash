@@ -48,6 +48,7 @@ _folvane_cli() {
         --hide-window-ui --title --subject --author --keywords --creator
         --encrypt --allow --user-password-file --owner-password-file
         --auto-orient --lossless --skew-method
+        --ocr --ocr-lang
         --set --dry-run --json --progress --no-progress --mode --output --exists --log --after --quiet
         --settings --help"
     local convert_options="$settings_options --recursive --filter --natural-sort --jobs --shard --shards"
@@ -57,6 +58,7 @@ _folvane_cli() {
         --watermark-image|--user-password-file|--owner-password-file|--settings)
             COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --log) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        --ocr-lang) COMPREPLY=($(compgen -W "$(folvane-cli info --ocr-languages 2>/dev/null)" -- "$cur")); return ;;
         -o|--output) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --set)
             local keys
@@ -85,7 +87,9 @@ _folvane_cli() {
             elif [[ $sub != list && $prev == "$sub" ]]; then
                 COMPREPLY=($(compgen -W "$(folvane-cli settings list 2>/dev/null | sed -n '/^[^#]/s/=.*//p')" -- "$cur"))
             fi ;;
-        info) COMPREPLY=($(compgen -f -- "$cur")) ;;
+        info)
+            if [[ $cur == -* ]]; then COMPREPLY=($(compgen -W "--ocr-languages" -- "$cur"))
+            else COMPREPLY=($(compgen -f -- "$cur")); fi ;;
     esac
 }
 

@@ -75,6 +75,10 @@ complete -c folvane-cli -n $run -l encrypt -x -a 'rc4-40 rc4-128 aes-128 aes-256
 complete -c folvane-cli -n $run -l allow -x -a 'none print copy modify print,copy print,copy,modify' -d 'permissions'
 complete -c folvane-cli -n $run -l user-password-file -r -F -d 'open password file'
 complete -c folvane-cli -n $run -l owner-password-file -r -F -d 'permissions password file'
+# Text recognition
+complete -c folvane-cli -n $run -l ocr -d 'searchable PDF: invisible text layer'
+complete -c folvane-cli -n $run -l ocr-lang -x -a '(folvane-cli info --ocr-languages 2>/dev/null)' -d 'recognition languages joined by +'
+complete -c folvane-cli -n '__fish_seen_subcommand_from info' -l ocr-languages -d 'list the installed recognition languages'
 # Inputs
 complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -s r -l recursive -d 'include subfolders'
 complete -c folvane-cli -n '__fish_seen_subcommand_from convert' -l filter -x -d 'only this extension'

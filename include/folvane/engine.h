@@ -26,7 +26,9 @@ enum {
     FOLVANE_PAGE_ROTATION = 122,     /* a degrees */
     FOLVANE_COMPRESSION = 123,       /* a class (1 b/w, 2 gray, 3 colour), text1 name */
     FOLVANE_SKEW_CORRECTION = 126,   /* a flag */
-    FOLVANE_JPEG_QUALITY = 128       /* a 1..100 */
+    FOLVANE_JPEG_QUALITY = 128,      /* a 1..100 */
+    FOLVANE_TEXT_RECOGNITION = 143   /* a 1 on, 0 off; text1 languages ("eng", "deu+eng"); 0 when one
+                                        is not installed. Adds an invisible text layer (OCR) */
 };
 
 /* Added to the key bits of FOLVANE_SECURITY for AES. */

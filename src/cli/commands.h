@@ -81,6 +81,6 @@ int runSettingsList(const GlobalOptions& global, bool showPasswords);
 int runSettingsGet(const GlobalOptions& global, const std::string& key);
 int runSettingsSet(const GlobalOptions& global, const std::string& key, const std::string& value);
 int runWatch(const GlobalOptions& global, const WatchOptions& options);
-int runInfo(const std::vector<std::string>& files);
+int runInfo(const std::vector<std::string>& files, bool listTextLanguages = false);
 
 } // namespace folvane::cli

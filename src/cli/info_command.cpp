@@ -35,10 +35,14 @@ std::string formatName(const std::string& path)
 
 } // namespace
 
-int runInfo(const std::vector<std::string>& files)
+int runInfo(const std::vector<std::string>& files, bool listTextLanguages)
 {
     engine::CEngineClient engine;
     int status = kExitOk;
+    // One code a line, as --ocr-lang takes them.
+    if (listTextLanguages)
+        for (const std::string& language : engine::InstalledTextLanguages())
+            std::printf("%s\n", language.c_str());
     for (const std::string& file : files) {
         int frames = engine.QueryDocument(0, engine::kQueryFrameCount, 0, 0, file.c_str(), nullptr);
         int width = 0;

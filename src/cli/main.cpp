@@ -41,7 +41,14 @@ int main(int argc, char** argv)
 
     std::vector<std::string> files;
     CLI::App* infoCommand = app.add_subcommand("info", "format, frame count and pixel size of images");
-    infoCommand->add_option("FILE", files)->required();
+    CLI::Option* infoFiles = infoCommand->add_option("FILE", files);
+    bool listLanguages = false;
+    CLI::Option* languagesFlag =
+        infoCommand->add_flag("--ocr-languages", listLanguages, "list the installed text recognition languages");
+    infoCommand->callback([&] {
+        if (infoFiles->count() == 0 && languagesFlag->count() == 0)
+            throw CLI::RequiredError("FILE");
+    });
 
     // --settings may stand anywhere on the line, also after a command's arguments.
     for (CLI::App* command : {convertCommand, watchCommand, settingsCommand, listCommand, getCommand, setCommand, infoCommand})
@@ -73,6 +80,6 @@ int main(int argc, char** argv)
     if (setCommand->parsed())
         return runSettingsSet(global, key, value);
     if (infoCommand->parsed())
-        return runInfo(files);
+        return runInfo(files, listLanguages);
     return kExitUsage;
 }

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "app/settings_schema.h"
+#include "engine/engine.h"
 #include "option_values.h"
 #include "setting_values.h"
 
@@ -304,6 +305,11 @@ const std::vector<NamedOption> kOptions = {
      "lossless", nullptr, nullptr, {}, {}, nullptr},
     {"--skew-method", "Image handling", "METHOD", "how straightening measures the tilt: basic or refined (default)",
      "skewMethod", nullptr, "a skew method", {"basic", "refined"}, {}, nullptr},
+    // Text recognition
+    {"--ocr", "Text recognition", nullptr, "searchable PDF: an invisible text layer read by Tesseract", "ocr",
+     nullptr, nullptr, {}, {}, nullptr},
+    {"--ocr-lang", "Text recognition", "LANGS", "recognition languages joined by +, e.g. deu+eng (default eng)",
+     "ocrLanguages", nullptr, "languages", {}, {}, nullptr},
 };
 
 const NamedOption* findOption(const std::string& name)
@@ -458,7 +464,17 @@ bool resolveRunSettings(const app::SettingsStore& store, const std::vector<Setti
             }
         }
     }
-    return !passwordWithoutEncryption(args, settings);
+    if (passwordWithoutEncryption(args, settings))
+        return false;
+    // A missing language would otherwise show only as pages without text, file after file.
+    if (settings.ocr == 1) {
+        std::string missing = engine::TextRecognitionProblem(settings.ocrLanguages);
+        if (!missing.empty()) {
+            std::fprintf(stderr, "folvane-cli: %s\n", missing.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace folvane::cli

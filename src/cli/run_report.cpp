@@ -143,11 +143,13 @@ bool printJobResults(const std::vector<jobs::FileRow>& rows, const jobs::JobRepo
         allSucceeded = allSucceeded && succeeded;
         bool failed = row.status == jobs::kStateFailed;
         std::string reason = failed ? (row.failure.empty() ? "not converted" : row.failure)
-                                    : row.status == jobs::kStatusNone ? "stopped before this input" : "";
+                             : row.status == jobs::kStatusNone ? "stopped before this input" : row.note;
         if (!quiet || !succeeded)
             printRecord(json, row.path, outputs[i], row.status, json ? reason : "");
         if (failed)
             std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", row.path.c_str(), reason.c_str());
+        else if (succeeded && !row.note.empty())
+            std::fprintf(stderr, "folvane-cli: %s: %s\n", row.path.c_str(), row.note.c_str());
     }
     for (const jobs::OutputRecord& output : report.outputs)
         if (!output.refusal.empty())

@@ -61,7 +61,7 @@ bool knownValue(const app::SettingsStore& store, const std::string& key, std::st
         if (strcasecmp(entry.key, key.c_str()) != 0)
             continue;
         name = entry.key;
-        value = entry.textField ? store.getString(entry.key, "") : std::to_string(store.getInt(entry.key, entry.intDefault));
+        value = entry.textField ? store.getString(entry.key, entry.textDefault) : std::to_string(store.getInt(entry.key, entry.intDefault));
         return true;
     }
     return false;

@@ -43,10 +43,14 @@ TerminalObserver::TerminalObserver(size_t rowCount, bool showProgress, bool inte
 {
 }
 
-std::string TerminalObserver::progressText(size_t done, size_t total, long pages, double elapsedSeconds)
+std::string TerminalObserver::progressText(size_t done, size_t total, long pages, double elapsedSeconds,
+                                          long textPages, double textSeconds)
 {
     std::string text = std::to_string(done) + " of " + std::to_string(total) + " files, " + std::to_string(pages) +
-                       (pages == 1 ? " page, " : " pages, ") + clockText(elapsedSeconds) + " elapsed";
+                       (pages == 1 ? " page, " : " pages, ");
+    if (textPages > 0)
+        text += "text read on " + std::to_string(textPages) + " (" + clockText(textSeconds) + "), ";
+    text += clockText(elapsedSeconds) + " elapsed";
     if (done > 0 && done < total)
         text += ", about " + clockText(elapsedSeconds / static_cast<double>(done) * static_cast<double>(total - done)) +
                 " left";
@@ -58,7 +62,8 @@ void TerminalObserver::showProgress()
     if (!m_showProgress)
         return;
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    std::string text = progressText(m_doneCount, m_rowCount, m_engine ? m_engine->pages() : 0, elapsed);
+    std::string text =
+        progressText(m_doneCount, m_rowCount, m_engine ? m_engine->pages() : 0, elapsed, m_textPages, m_textSeconds);
     std::fprintf(stderr, "\r\033[K%s", text.c_str());
     std::fflush(stderr);
     m_progressShown = true;
@@ -81,6 +86,14 @@ void TerminalObserver::rowStatus(size_t row, const std::string& status)
     }
     if (finished)
         showProgress();
+}
+
+void TerminalObserver::textRecognised(size_t row, int frames, double seconds)
+{
+    m_textPages += frames;
+    m_textSeconds += seconds;
+    if (row < m_rowCount)
+        showProgress(); // recognition is slow: show each page as it is read
 }
 
 void TerminalObserver::jobStateChanged(bool running)

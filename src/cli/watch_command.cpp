@@ -51,15 +51,19 @@ public:
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
         long pages = m_engine.pages();
         long minutes = static_cast<long>(elapsed) / 60;
-        std::fprintf(stderr, "\r\033[K%zu %s, %ld %s, %ld:%02ld elapsed", m_done, m_done == 1 ? "file" : "files",
-                     pages, pages == 1 ? "page" : "pages", minutes, static_cast<long>(elapsed) % 60);
+        std::string text = m_textPages > 0 ? ", text read on " + std::to_string(m_textPages) : std::string();
+        std::fprintf(stderr, "\r\033[K%zu %s, %ld %s%s, %ld:%02ld elapsed", m_done, m_done == 1 ? "file" : "files",
+                     pages, pages == 1 ? "page" : "pages", text.c_str(), minutes, static_cast<long>(elapsed) % 60);
         std::fflush(stderr);
         m_progressShown = true;
     }
 
+    void textRecognised(size_t, int frames, double) override { m_textPages += frames; }
+
 private:
     bool m_showProgress;
     const PageCountingEngine& m_engine;
+    long m_textPages = 0;
     std::string m_output;
     size_t m_done = 0;
     bool m_progressShown = false;
@@ -159,6 +163,8 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         }
         if (outcome == jobs::kStateFailed && !reason.empty())
             std::fprintf(stderr, "folvane-cli: %s: Failed: %s\n", path.c_str(), std::string(reason).c_str());
+        else if (!reason.empty()) // a converted file's note: pages left without text
+            std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(), std::string(reason).c_str());
         observer.fileDone();
     };
     jobs::WatchContext context {engine, observer, services::systemActions(), [action] { return action; }, outcomeLine,

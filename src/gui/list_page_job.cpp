@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QUrl>
 
+#include "engine/engine.h"
 #include "file_list.h"
 #include "job_runner.h"
 #include "services/after_action.h"
@@ -52,6 +53,14 @@ void CListPage::convert()
     if (m_list->rowCount() == 0) {
         message(kNoFilesText, QMessageBox::Ok, QMessageBox::Critical);
         return;
+    }
+    // A missing recognition language would leave every page without its text.
+    if (m_output.ocr == 1) {
+        std::string problem = engine::TextRecognitionProblem(m_output.ocrLanguages);
+        if (!problem.empty()) {
+            message(QString::fromStdString(problem), QMessageBox::Ok, QMessageBox::Critical);
+            return;
+        }
     }
     int policy = m_store.getInt("exists", jobs::kCreateNewFile);
     std::vector<jobs::FileRow> rows = m_list->rows();

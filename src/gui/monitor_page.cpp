@@ -18,6 +18,7 @@
 
 #include "app/app_paths.h"
 #include "autostart.h"
+#include "engine/engine.h"
 #include "jobs/watch_runner.h"
 #include "monitor_worker.h"
 #include "settings_sheet.h"
@@ -369,6 +370,14 @@ void CMonitorPage::onStart()
         message(QString::fromStdString(conflict));
         emit jobState(0);
         return;
+    }
+    if (settings.output.ocr == 1) {
+        std::string problem = engine::TextRecognitionProblem(settings.output.ocrLanguages);
+        if (!problem.empty()) {
+            message(QString::fromStdString(problem));
+            emit jobState(0);
+            return;
+        }
     }
     m_worker->start(std::move(settings), policy, m_log);
 }

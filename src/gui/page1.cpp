@@ -4,6 +4,8 @@
 #include <QGroupBox>
 #include <QVBoxLayout>
 
+#include "engine/engine.h"
+
 namespace folvane::gui {
 
 namespace {
@@ -73,6 +75,23 @@ CPage1::CPage1(const app::OutputSettings& settings, const std::string& settingsP
     m_refinedSkew->setObjectName(QStringLiteral("skewMethod"));
     handlingLayout->addWidget(m_refinedSkew);
     layout->addWidget(handlingGroup);
+    // Searchable text: an invisible text layer from text recognition.
+    auto* ocrGroup = new QGroupBox(QStringLiteral("Searchable Text"), this);
+    auto* ocrLayout = new QGridLayout(ocrGroup);
+    m_ocr = new QCheckBox(QStringLiteral("Recognize text (OCR)"), ocrGroup);
+    m_ocr->setObjectName(QStringLiteral("ocr"));
+    m_ocrLanguages = new QLineEdit(ocrGroup);
+    m_ocrLanguages->setObjectName(QStringLiteral("ocrLanguages"));
+    m_ocrLanguages->setMaxLength(63);
+    m_ocrLanguages->setToolTip(QStringLiteral("Tesseract language codes joined by +, e.g. deu+eng"));
+    m_ocrInstalled = new QLabel(ocrGroup);
+    m_ocrInstalled->setObjectName(QStringLiteral("ocrInstalled"));
+    m_ocrInstalled->setWordWrap(true);
+    ocrLayout->addWidget(m_ocr, 0, 0, 1, 2);
+    ocrLayout->addWidget(new QLabel(QStringLiteral("Languages"), ocrGroup), 1, 0);
+    ocrLayout->addWidget(m_ocrLanguages, 1, 1);
+    ocrLayout->addWidget(m_ocrInstalled, 2, 0, 1, 2);
+    layout->addWidget(ocrGroup);
     layout->addStretch();
 }
 
@@ -88,6 +107,15 @@ void CPage1::initialise()
     m_autoOrient->setChecked(s.autoOrient != 0);
     m_lossless->setChecked(s.lossless != 0);
     m_refinedSkew->setChecked(s.skewMethod == 1);
+    m_ocr->setChecked(s.ocr != 0);
+    m_ocrLanguages->setText(QString::fromStdString(s.ocrLanguages));
+    m_ocrLanguages->setEnabled(m_ocr->isChecked());
+    connect(m_ocr, &QCheckBox::toggled, m_ocrLanguages, &QWidget::setEnabled);
+    QStringList installed;
+    for (const std::string& language : engine::InstalledTextLanguages())
+        installed << QString::fromStdString(language);
+    m_ocrInstalled->setText(installed.isEmpty() ? QStringLiteral("No recognition languages are installed.")
+                                                : QStringLiteral("Installed: ") + installed.join(QStringLiteral(", ")));
     // The percentage follows the end of a movement, not the drag itself.
     connect(m_quality, &QSlider::sliderReleased, this, [this] { showQuality(); });
     connect(m_quality, &QSlider::valueChanged, this, [this] {
@@ -108,7 +136,10 @@ void CPage1::apply()
            // Image handling
            {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"},
            {"lossless", m_lossless->isChecked() ? "1" : "0"},
-           {"skewMethod", m_refinedSkew->isChecked() ? "1" : "0"}});
+           {"skewMethod", m_refinedSkew->isChecked() ? "1" : "0"},
+
+           {"ocr", m_ocr->isChecked() ? "1" : "0"},
+           {"ocrLanguages", m_ocrLanguages->text().trimmed().toStdString()}});
 }
 
 } // namespace folvane::gui

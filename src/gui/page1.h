@@ -1,10 +1,12 @@
 #pragma once
-// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality,
-// and the image handling group (photos upright).
+// CPage1, the "Compress" tab: recompression per image class, skew correction, JPEG quality, the
+// image handling group (photos upright, lossless, skew method) and the text layer of searchable
+// scans.
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 
 #include "sheet_page.h"
@@ -33,6 +35,10 @@ private:
     QCheckBox* m_autoOrient;
     QCheckBox* m_lossless;
     QCheckBox* m_refinedSkew;
+    // Searchable text
+    QCheckBox* m_ocr;
+    QLineEdit* m_ocrLanguages;
+    QLabel* m_ocrInstalled;
 };
 
 } // namespace folvane::gui

@@ -43,7 +43,7 @@ TEST(OutputSettings, HasItsKeysInRecordOrder)
         "imgWidth", "imgHeight", "security", "copy", "print", "modify", "level", "user", "owner",
         "document", "zoom", "resize", "center", "fullscreen", "hideMenu", "hideTool", "hideControl",
         "bookmark", "bookmarksel", "unitforfile", "title", "subject", "author", "keywords", "creator",
-        "producer", "autoOrient", "lossless", "skewMethod"};
+        "producer", "autoOrient", "lossless", "skewMethod", "ocr", "ocrLanguages"};
     auto keys = outputSettingKeys();
     ASSERT_EQ(keys.size(), expected.size());
     OutputSettings record;

@@ -462,6 +462,24 @@ private slots:
         sheet.accept();
         QVERIFY(!t::hasKey("colorTif"));
     }
+
+    void compressTabTurnsOnTheTextLayerWithItsLanguages()
+    {
+        CMyPropSheet sheet(loaded(), t::settingsPath());
+        sheet.show();
+        auto* ocr = control<QCheckBox>(sheet, 6, "ocr");
+        auto* languages = control<QLineEdit>(sheet, 6, "ocrLanguages");
+        QVERIFY(!ocr->isChecked());
+        QCOMPARE(languages->text(), QStringLiteral("eng"));
+        QVERIFY(!languages->isEnabled());
+        QVERIFY(control<QLabel>(sheet, 6, "ocrInstalled")->text().contains(QStringLiteral("eng")));
+        ocr->click();
+        QVERIFY(languages->isEnabled());
+        languages->setText(QStringLiteral(" deu+eng "));
+        sheet.accept();
+        QCOMPARE(t::valueOf("ocr"), std::string("1"));
+        QCOMPARE(t::valueOf("ocrLanguages"), std::string("deu+eng"));
+    }
 };
 
 QObject* makeSettingsSheetTest() { return new SettingsSheetTest; }

@@ -78,6 +78,9 @@ const auto kKeys = std::to_array<OutputSettingKey>({
     FOLVANE_INT_KEY(autoOrient, 1),
     FOLVANE_INT_KEY(lossless, 0),
     FOLVANE_INT_KEY(skewMethod, 1),
+    // Searchable scans
+    FOLVANE_INT_KEY(ocr, 0),
+    OutputSettingKey {"ocrLanguages", nullptr, &OutputSettings::ocrLanguages, 0, "eng"},
 });
 
 #undef FOLVANE_INT_KEY
@@ -97,7 +100,7 @@ void loadOutputSettings(const SettingsStore& store, OutputSettings& settings, Ou
         if (key.textField) {
             if (reader == OutputSettingsReader::WatchFolder && std::string_view(key.key) == "producer")
                 continue;
-            loaded.*key.textField = store.getString(key.key, "", kTextCapacity);
+            loaded.*key.textField = store.getString(key.key, key.textDefault, kTextCapacity);
         } else {
             loaded.*key.intField = store.getInt(key.key, key.intDefault);
         }

@@ -87,6 +87,9 @@ struct OutputSettings {
     int autoOrient = 0; // 1 photos upright by their EXIF orientation
     int lossless = 0;   // 1 pictures kept exactly (Deflate) instead of JPEG coded
     int skewMethod = 0; // 0 first skew estimate, 1 refined
+    // Searchable scans: an invisible text layer read by text recognition.
+    int ocr = 0;
+    std::string ocrLanguages; // Tesseract language codes joined by "+", "eng" by default
 };
 
 // One settings key of the record: exactly one of the two member pointers is set.
@@ -94,7 +97,8 @@ struct OutputSettingKey {
     const char* key;
     int OutputSettings::*intField;
     std::string OutputSettings::*textField;
-    int intDefault; // text keys all default to ""
+    int intDefault; // integer keys only
+    const char* textDefault = ""; // text keys only
 };
 
 // All keys in the order of the record's fields.

@@ -131,6 +131,8 @@ const SettingSpec kSpecs[] = {
 
     // Desktop file list.
     flag("naturalSort", "Add Folder and dropped folders: natural name order, page2 before page10"),
+    flag("ocr", "searchable scans: add an invisible text layer by text recognition"),
+    text("ocrLanguages", 63, "text recognition languages, Tesseract codes joined by + (eng, deu+eng)"),
 };
 
 // The defaults of the keys outside the output settings record.
@@ -222,6 +224,9 @@ std::string settingTextDefault(std::string_view key)
     for (const PlainDefault& plain : kPlainDefaults)
         if (name == plain.key && plain.textDefault)
             return plain.textDefault;
+    for (const OutputSettingKey& entry : outputSettingKeys())
+        if (name == entry.key && entry.textField)
+            return entry.textDefault;
     return {};
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/temporary_output.h"
 
@@ -38,6 +39,10 @@ enum OptionCode : int {
     kOptionLossless = 141,
     // a = 0: straighten by the first skew estimate; 1: refine it first (finer, slower).
     kOptionSkewMethod = 142,
+    // a 1: draw the recognised text of every placed picture as an invisible text layer, 0: none;
+    // text1 the languages (Tesseract codes joined by "+", empty = "eng"). Refused (0) when a
+    // language is not installed or a code is malformed: check with TextRecognitionProblem first.
+    kOptionTextRecognition = 143,
 };
 
 // Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.
@@ -113,6 +118,25 @@ int AddImageFile(DocHandle handle, const std::string& path);
 // on device"), or the document is a refused append. Empty when that call did not fail for such
 // a cause.
 std::string LastImageFailure();
+
+// What the text recognition of the last AddImageFile on the calling thread did: the frames it
+// read, those whose recognition failed (their pictures stay, without text) with the first
+// failure's reason, and the time it took. All zero when recognition is off.
+struct TextLayerReport {
+    int frames = 0;
+    int failed = 0;
+    double seconds = 0;
+    std::string failure;
+};
+TextLayerReport LastTextLayer();
+
+// The text recognition languages installed (Tesseract data files), sorted; "osd" and "equ",
+// which are no languages, are left out.
+std::vector<std::string> InstalledTextLanguages();
+
+// Empty when every language of `languages` ("eng", "deu+eng") is installed; otherwise the reason,
+// naming the language and the Debian package that brings it.
+std::string TextRecognitionProblem(const std::string& languages);
 
 // Draws text (lines separated by "\n") at (x, y) — the top-left of the first line — or, for
 // (-1, -1) or a zero coordinate, where the last text ended.

@@ -39,6 +39,7 @@ public:
     }
     virtual int AddImageFile(DocHandle h, const std::string& path) { return engine::AddImageFile(h, path); }
     virtual std::string LastImageFailure() { return engine::LastImageFailure(); }
+    virtual TextLayerReport LastTextLayer() { return engine::LastTextLayer(); }
     virtual int DrawText(DocHandle h, int x, int y, const char* text, unsigned color)
     {
         return engine::DrawText(h, x, y, text, color);

@@ -47,6 +47,8 @@ struct EngineSettings {
     int rotation = 0;
     int pageMode = 0, openZoom = 0, openPage = 1;
     unsigned viewerFlags = 0;
+    bool textRecognition = false;          // an invisible text layer over every picture
+    std::string textLanguages = "eng";
 };
 
 struct EngineDocument {
@@ -58,6 +60,9 @@ struct EngineDocument {
     std::string refusal;
     std::unique_ptr<TemporaryOutput> temporary; // a new file until it is complete and named
     NamingRule naming;                     // how the complete new file takes its name
+    // Resolution recorded in the image file AddImageFile is reading (dots per inch, 0 unknown):
+    // its prepared copies may have lost it, and text recognition needs it.
+    double sourceDpi = 0;
 };
 
 // The document behind a handle, or null.

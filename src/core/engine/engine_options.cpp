@@ -245,6 +245,14 @@ int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text
     case kOptionSkewMethod:
         s.skewMethod = a == 0 ? 0 : 1;
         return 1;
+    case kOptionTextRecognition: {
+        std::string languages = present(text1) ? text1 : "eng";
+        if (a >= 1 && !TextRecognitionProblem(languages).empty())
+            return 0;
+        s.textRecognition = a >= 1;
+        s.textLanguages = languages;
+        return 1;
+    }
     default:
         return 0;
     }

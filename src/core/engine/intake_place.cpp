@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "engine/text_layer.h"
 #include "pdf/images.h"
 
 namespace folvane::engine {
@@ -114,9 +115,9 @@ Matrix orientationMatrix(int orientation, double w, double h)
     }
 }
 
-// Draws one imported image, turned by `orientation`; ends the page at once when the image began
-// it.
-void drawImage(EngineDocument* doc, int slot, int orientation)
+// Draws one imported image (from `path`, TIFF page `page`), turned by `orientation`, and its text
+// layer; ends the page at once when the image began it.
+void drawImage(EngineDocument* doc, int slot, int orientation, const std::string& path, bool tiff, int page)
 {
     EngineSettings& s = doc->settings;
     const pdf::ImageSlot* image = pdf::imageSlot(doc->pdf, slot);
@@ -161,14 +162,19 @@ void drawImage(EngineDocument* doc, int slot, int orientation)
     pdf::saveState(doc->pdf);
     pdf::scale(doc->pdf, sx, sy);
     if (orientation >= 2 && orientation <= 8) {
+        // The picture and the words read from its stored pixels are turned together.
         pdf::translate(doc->pdf, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy);
         Matrix m = orientationMatrix(orientation, naturalWidth, naturalHeight);
         pdf::concatMatrix(doc->pdf, m.a, m.b, m.c, m.d, m.e, m.f);
         pdf::placeImage(doc->pdf, slot, 0, 0, 1);
+        addTextLayer(doc, path, tiff, page, *image, PictureGeometry {});
+        pdf::restoreState(doc->pdf);
     } else {
         pdf::placeImage(doc->pdf, slot, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy, 1);
+        pdf::restoreState(doc->pdf);
+        PictureGeometry geometry {static_cast<double>(s.page.placeX), pageHeight - s.page.placeY - boxHeight, sx, sy};
+        addTextLayer(doc, path, tiff, page, *image, geometry);
     }
-    pdf::restoreState(doc->pdf);
     pdf::closeImage(doc->pdf, slot);
     if (s.pageKind == 1) {
         endEnginePage(doc);
@@ -197,14 +203,14 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageJpeg, path, "", 0);
         if (slot < 0)
             return 0;
-        drawImage(doc, slot, orientation);
+        drawImage(doc, slot, orientation, path, false, 1);
         return 1;
     }
     for (int page = 1;; ++page) {
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
         if (slot < 0)
             return page == 1 ? 0 : 1;
-        drawImage(doc, slot, orientation);
+        drawImage(doc, slot, orientation, path, true, page);
     }
 }
 

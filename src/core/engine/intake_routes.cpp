@@ -13,6 +13,8 @@
 #include "engine/deskew.h"
 #include "engine/external_converter.h"
 #include "engine/intake.h"
+#include "engine/text_layer.h"
+#include "pdf/images.h"
 
 namespace folvane::engine {
 
@@ -363,6 +365,7 @@ int AddImageFile(DocHandle handle, const std::string& path)
 {
     EngineDocument* doc = lookupDocument(handle);
     clearImageFailure();
+    clearTextLayerReport();
     if (!doc || path.empty())
         return 0;
     if (!doc->refusal.empty()) {
@@ -377,6 +380,13 @@ int AddImageFile(DocHandle handle, const std::string& path)
     if (!prepared.create(folder, prefixFor(handle, "aap")))
         return 0;
     int format = SniffImageFormat(path);
+    doc->sourceDpi = 0;
+    if (doc->settings.textRecognition && (format == codec::kFormatJpeg || format == codec::kFormatTiff)) {
+        int horizontal = 0, vertical = 0;
+        int kind = format == codec::kFormatJpeg ? pdf::kImageJpeg : pdf::kImageTiff;
+        if (pdf::getImageResolution(doc->pdf, path, kind, 1, &horizontal, &vertical) == 1 && horizontal > 0)
+            doc->sourceDpi = horizontal;
+    }
     switch (format) {
     case codec::kFormatJpeg:
         return jpegRoute(doc, path, prepared);

@@ -11,6 +11,7 @@
 #include "jobs/failure_reason.h"
 #include "jobs/parallel_documents.h"
 #include "jobs/source_file.h"
+#include "jobs/text_layer_tally.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {
@@ -64,6 +65,7 @@ public:
         const std::string word(succeeded ? kStateSucceed : kStateFailed);
         m_rows[row].status = word;
         m_rows[row].failure = succeeded ? std::string() : failure;
+        m_rows[row].note.clear();
         observer().rowStatus(row, word);
         log().appendRecord(kTagState, word);
         if (!succeeded && !failure.empty())
@@ -123,14 +125,20 @@ public:
         }
         int frames = m_engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
         ImageOutcome outcome{frames};
+        TextLayerTally text;
         for (int frame = 0; frame < frames; ++frame) {
             int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_result.pageCounter);
             m_result.pageCounter += 1;
             if (result > 0)
                 m_documentPages += 1;
             outcome.frameDone(frame, result, m_engine.LastImageFailure());
+            text.add(m_engine.LastTextLayer(), row, observer());
         }
         setRowStatus(row, outcome.succeeded(), outcome.succeeded() ? std::string() : outcome.failureReason());
+        if (outcome.succeeded() && !text.note().empty()) {
+            m_rows[row].note = text.note();
+            log().appendRecord(kTagNote, text.note());
+        }
         m_documentRows.push_back(row);
     }
 

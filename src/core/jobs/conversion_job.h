@@ -42,6 +42,7 @@ struct FileRow {
     std::string status = kStatusNone; // "-", "Succeed" or "Failed"
     int converted = 0;       // 1 once a per-image run has started the row
     std::string failure;     // why a "Failed" row failed, in a few words; empty otherwise
+    std::string note;        // what a converted row still lacks (pages left without text); else empty
 };
 
 // The job's state; it belongs to the page and outlives single jobs (the converted flags of the

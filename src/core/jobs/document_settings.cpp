@@ -81,6 +81,8 @@ void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle hand
     engine.SetDocumentOption(handle, engine::kOptionAutoOrient, s.autoOrient, 0);
     engine.SetDocumentOption(handle, engine::kOptionLossless, s.lossless, 0);
     engine.SetDocumentOption(handle, engine::kOptionSkewMethod, s.skewMethod, 0);
+    if (s.ocr == 1)
+        engine.SetDocumentOption(handle, engine::kOptionTextRecognition, 1, 0, s.ocrLanguages.c_str());
 }
 
 } // namespace folvane::jobs

@@ -26,6 +26,7 @@ inline constexpr std::string_view kTagOutput = "[Output]";
 inline constexpr std::string_view kTagState = "[State]";
 // After "[State]: Failed": why, in the words the command line prints (a refused append too).
 inline constexpr std::string_view kTagReason = "[Reason]";
+inline constexpr std::string_view kTagNote = "[Note]"; // a converted source that lacks something
 inline constexpr std::string_view kStateSucceed = "Succeed";
 inline constexpr std::string_view kStateFailed = "Failed";
 inline constexpr std::string_view kStateCreateFailed = "Create Failed";

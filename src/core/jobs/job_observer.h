@@ -56,6 +56,9 @@ public:
 
     // The watch-folder page's state line now reads `text` (empty clears it).
     virtual void watchStateLine(const std::string& /*text*/) {}
+
+    // Text recognition read `frames` more frames of row `row` in `seconds`.
+    virtual void textRecognised(size_t /*row*/, int /*frames*/, double /*seconds*/) {}
 };
 
 } // namespace folvane::jobs

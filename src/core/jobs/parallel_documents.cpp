@@ -50,6 +50,10 @@ public:
     {
         m_reports.push_back([text](JobObserver& o) { o.watchStateLine(text); });
     }
+    void textRecognised(size_t row, int frames, double seconds) override
+    {
+        m_reports.push_back([=](JobObserver& o) { o.textRecognised(row, frames, seconds); });
+    }
     ContinueAnswer askContinue() override
     {
         ContinueAnswer answer = kNewConvert;

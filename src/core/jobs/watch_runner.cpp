@@ -18,6 +18,7 @@
 #include "engine/composer.h"
 #include "jobs/failure_reason.h"
 #include "jobs/source_file.h"
+#include "jobs/text_layer_tally.h"
 #include "jobs/watch_claims.h"
 #include "services/after_action.h"
 
@@ -228,14 +229,15 @@ private:
         m_context.observer.watchStateLine(std::string(kWatchCurrentPrefix) + path);
     }
 
+    // `reason`: why a failed file failed, or what a converted one lacks (its note).
     void record(const std::string& path, bool succeeded, const std::string& reason)
     {
         log().appendRecord(kTagState, succeeded ? kStateSucceed : kStateFailed);
-        if (!succeeded && !reason.empty())
-            log().appendRecord(kTagReason, reason);
+        if (!reason.empty())
+            log().appendRecord(succeeded ? kTagNote : kTagReason, reason);
         (succeeded ? m_report.succeeded : m_report.failed) += 1;
         if (m_context.fileDone)
-            m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, succeeded ? std::string() : reason);
+            m_context.fileDone(path, succeeded ? kStateSucceed : kStateFailed, reason);
     }
 
     // Moves a source into the managed folder `which` of the folder the user put it in; false
@@ -329,15 +331,17 @@ private:
         }
         int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
         ImageOutcome outcome{frames};
+        TextLayerTally text;
         for (int frame = 0; frame < frames; ++frame) {
             int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
             m_state.pageCounter += 1;
             if (result > 0)
                 m_pages += 1;
             outcome.frameDone(frame, result, m_context.engine.LastImageFailure());
+            text.add(m_context.engine.LastTextLayer(), 0, m_context.observer);
         }
         bool ok = outcome.succeeded();
-        record(known, ok, ok ? std::string() : outcome.failureReason());
+        record(known, ok, ok ? text.note() : outcome.failureReason());
         m_sources.push_back({path, ok, source.identity, shown});
         return ok;
     }

@@ -175,6 +175,7 @@ struct PdfDocument {
     bool fontBold = false;       // style requested from installed fonts
     bool fontItalic = false;
     FontFileLookup fontLookup = nullptr; // null = the system's fonts (fontconfig)
+    UnicodeCodes unicodeCodes;   // codes of the glyphless font, released with the fonts
     // ---- end of fonts and text
 
     // ---- Images (images.h): slots by handle, the XObject table, the raw-strip buffer

@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "pdf/hook_array.h"
 
@@ -38,6 +40,7 @@ enum FontKind : int {
     kFontStandard = 0,     // one of the 14 standard Type 1 fonts
     kFontInstalledCff = 1, // installed OpenType font with CFF outlines
     kFontInstalledTrueType = 2,
+    kFontGlyphless = 3,    // the embedded font of Unicode text without visible glyphs (unicode_text.h)
 };
 
 // One registered font. Strings and the font file are owned by the record and come from the
@@ -63,6 +66,13 @@ struct FontRecord {
 
 constexpr char kSchemeStandard[] = "AdobeStandardEncoding";
 constexpr char kSchemeFontSpecific[] = "FontSpecific";
+
+// The two-byte codes of the glyphless font: each distinct character gets the next code (from 1)
+// when it is first shown, and the font's ToUnicode map gives it back at close.
+struct UnicodeCodes {
+    std::vector<uint32_t> codePoints;                // code - 1 -> character
+    std::unordered_map<uint32_t, uint16_t> codes;    // character -> code
+};
 
 // The document's fonts. A font's index is its public handle and is never reused within a
 // document; the first allocation holds 16 records and the capacity doubles when full.

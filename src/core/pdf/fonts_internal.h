@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "pdf/fonts.h"
 
@@ -36,5 +37,14 @@ bool readFontTables(const uint8_t* data, size_t size, const EncodingTable& table
 // The default FontFileLookup: fontconfig, matching the family name with the bold and italic
 // request, accepting a match only when its family really is the requested name.
 uint8_t* lookupSystemFont(PdfDocument* doc, const char* face, bool bold, bool italic, size_t* size);
+
+// The glyphless font at close: the Type0 font under the record's object number, its CIDFont,
+// descriptor, embedded font file, code-to-glyph map and ToUnicode map (fonts_glyphless.cpp).
+void writeGlyphlessFont(PdfDocument* doc, const FontRecord& font);
+
+// The embedded font file of the glyphless font: a TrueType font with two empty glyphs (.notdef
+// and the one every code shows), each kGlyphlessAdvance units of 1000 wide, ascent 800 and
+// descent -200 (glyphless_truetype.cpp).
+const std::vector<uint8_t>& glyphlessTrueType();
 
 } // namespace folvane::pdf

@@ -163,6 +163,7 @@ void releaseFonts(PdfDocument* doc)
         releaseRecord(doc, fonts.records[static_cast<size_t>(i)]);
     fonts.records.release(doc);
     fonts.count = 0;
+    doc->unicodeCodes = UnicodeCodes {};
 }
 
 } // namespace folvane::pdf

@@ -4,6 +4,7 @@
 #include "pdf/fonts.h"
 
 #include "pdf/document.h"
+#include "pdf/fonts_internal.h"
 #include "pdf/writer_internal.h"
 
 namespace folvane::pdf {
@@ -123,6 +124,8 @@ void writeFontObjects(PdfDocument* doc)
         const FontRecord& font = doc->fonts.records[static_cast<size_t>(i)];
         if (font.kind == kFontStandard)
             writeStandardFont(doc, font);
+        else if (font.kind == kFontGlyphless)
+            writeGlyphlessFont(doc, font);
         else
             writeInstalledFont(doc, i, font);
     }
