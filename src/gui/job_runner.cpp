@@ -41,6 +41,10 @@ public:
     {
         post([text](jobs::JobObserver& ui) { ui.watchStateLine(text); });
     }
+    void textRecognised(size_t row, int frames, double seconds) override
+    {
+        post([row, frames, seconds](jobs::JobObserver& ui) { ui.textRecognised(row, frames, seconds); });
+    }
     jobs::ContinueAnswer askContinue() override
     {
         return ask<jobs::ContinueAnswer>([](jobs::JobObserver& ui) { return ui.askContinue(); }, jobs::kNewConvert);

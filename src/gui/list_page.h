@@ -176,6 +176,7 @@ private:
     void rowsReordered(const std::vector<size_t>& previousIndex) override;
     void outputNameShown(const std::string& path) override;
     void jobStateChanged(bool running) override;
+    void textRecognised(size_t row, int frames, double seconds) override;
     jobs::ContinueAnswer askContinue() override;
     std::string askOutputName(const std::string& existingPath) override;
 
@@ -226,6 +227,8 @@ private:
     JobSummary m_summary;
     int m_jobConverted = 0;
     int m_jobFailed = 0;
+    int m_textPages = 0;      // pages whose text recognition read during this job
+    double m_textSeconds = 0; // the time it took
 
     MessageHook m_message;
     FilesChooser m_chooseFiles;

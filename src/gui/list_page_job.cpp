@@ -72,6 +72,9 @@ void CListPage::convert()
     int total = static_cast<int>(std::count_if(rows.begin(), rows.end(),
                                                [](const jobs::FileRow& row) { return row.status == jobs::kStatusNone; }));
     m_jobConverted = m_jobFailed = 0;
+    m_textPages = 0;
+    m_textSeconds = 0;
+    m_progress->setFormat(QStringLiteral("%v of %m files"));
     m_summaryBox->hide();
     m_progress->setRange(0, std::max(total, 1));
     m_progress->setValue(0);
@@ -149,6 +152,18 @@ void CListPage::rowStatus(size_t row, const std::string& status)
     else
         return;
     m_progress->setValue(std::min(m_jobConverted + m_jobFailed, m_progress->maximum()));
+}
+
+// With text recognition on, the progress bar also says how many pages were read and how long that
+// took, the part of a job's time that recognition usually takes.
+void CListPage::textRecognised(size_t, int frames, double seconds)
+{
+    m_textPages += frames;
+    m_textSeconds += seconds;
+    m_progress->setFormat(QStringLiteral("%v of %m files, text read on %1 %2 in %3 s")
+                              .arg(m_textPages)
+                              .arg(m_textPages == 1 ? QStringLiteral("page") : QStringLiteral("pages"))
+                              .arg(m_textSeconds, 0, 'f', 1));
 }
 
 void CListPage::rowsReordered(const std::vector<size_t>& previousIndex) { m_list->reorder(previousIndex); }

@@ -12,6 +12,7 @@
 
 #include "file_list.h"
 #include "list_page_support.h"
+#include "engine/engine.h"
 #include "main_dlg.h"
 #include "services/system_actions.h"
 
@@ -180,6 +181,29 @@ private slots:
         QCOMPARE(page->fileList()->text(0, 3), output); // the planned name stays as it was
         QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(3).center());
         QCOMPARE(window.currentPage(), 3);
+    }
+
+    // With text recognition on, the progress bar says how many pages were read for text.
+    void progressCountsThePagesReadForText()
+    {
+        if (folvane::engine::InstalledTextLanguages().empty())
+            QSKIP("no text recognition language is installed");
+        QString folder = t::freshFolder(QStringLiteral("ocr"));
+        folvane::app::SettingsStore store(t::settingsPath());
+        store.putString("outPath0", (folder + QStringLiteral("/text.pdf")).toStdString());
+        store.putString("ocr", "1");
+        folvane::gui::CMainDlg window(t::listLocation());
+        window.show();
+        auto* page = qobject_cast<CListPage*>(window.page(1));
+        QVERIFY(page);
+        prepare(*page, {t::writePicture(folder + QStringLiteral("/one.png")),
+                        t::writePicture(folder + QStringLiteral("/two.png"), Qt::red)});
+        QTest::mouseClick(page->convertButton(), Qt::LeftButton);
+        page->waitForJob();
+        QCOMPARE(statuses(*page), QStringList({"Done", "Done"}));
+        QVERIFY2(page->progressBar()->text().startsWith(QStringLiteral("2 of 2 files, text read on 2 pages in ")),
+                 qPrintable(page->progressBar()->text()));
+        store.putString("ocr", "0");
     }
 
     void stopEndsAfterTheCurrentRowAndTheNextRunMayContinue()
