@@ -169,6 +169,14 @@ struct ExistingPdf {
     ExistingEncryption encryption;
 };
 
+// The generation the cross-reference lists for object `number` (0 for a number it does not list).
+inline int generationOf(const ExistingPdf& existing, int number)
+{
+    if (number < 1 || static_cast<size_t>(number) >= existing.generations.size())
+        return 0;
+    return existing.generations[static_cast<size_t>(number)];
+}
+
 // Reads the structure of the file into doc->existing: the newest startxref, the chain of
 // cross-reference sections and trailers, the encryption dictionary (refused unless the standard
 // handler, RC4 revision 2 to 4 or AES revision 4 or 6, opens with the empty user or owner

@@ -28,11 +28,6 @@ bool headerMatches(Scanner& scan, int number, int generation)
     return scan.consume("obj");
 }
 
-int generationOf(const ExistingPdf& existing, int number)
-{
-    return existing.generations[static_cast<size_t>(number)];
-}
-
 bool listed(const ExistingPdf& existing, int number)
 {
     return number >= 1 && static_cast<size_t>(number) < existing.offsets.size() &&

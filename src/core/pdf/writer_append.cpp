@@ -22,13 +22,6 @@ namespace folvane::pdf {
 
 namespace {
 
-int generationOf(const ExistingPdf& existing, int number)
-{
-    if (number < 1 || static_cast<size_t>(number) >= existing.generations.size())
-        return 0;
-    return existing.generations[static_cast<size_t>(number)];
-}
-
 struct DictionaryEntry {
     std::string key;  // without the slash
     std::string text; // "/Key value" as written

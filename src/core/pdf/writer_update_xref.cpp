@@ -13,13 +13,6 @@ namespace folvane::pdf {
 
 namespace {
 
-int generationOf(const ExistingPdf& existing, int number)
-{
-    if (number < 1 || static_cast<size_t>(number) >= existing.generations.size())
-        return 0;
-    return existing.generations[static_cast<size_t>(number)];
-}
-
 // Keys of a previous trailer an update writes itself, or that belong to a cross-reference stream.
 bool replacedTrailerKey(const std::string& key)
 {
