@@ -543,11 +543,7 @@ void CListPage::openSource()
     std::vector<size_t> selected = m_list->selectedRows();
     if (selected.empty())
         return;
-    QString path = fromUtf8(m_list->row(selected.front()).path);
-    if (m_open)
-        m_open(path);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    openPath(fromUtf8(m_list->row(selected.front()).path));
 }
 
 void CListPage::openPath(const QString& target)
@@ -580,13 +576,7 @@ void CListPage::openOutput()
     std::vector<size_t> selected = m_list->selectedRows();
     if (selected.empty())
         return;
-    QString folder = fromUtf8(jobs::splitPath(m_list->row(selected.front()).plannedName).folder);
-    if (folder.isEmpty())
-        return;
-    if (m_open)
-        m_open(folder);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    openPath(fromUtf8(jobs::splitPath(m_list->row(selected.front()).plannedName).folder));
 }
 
 // --- output and settings ----------------------------------------------------------------------
