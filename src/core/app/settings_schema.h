@@ -29,7 +29,7 @@ struct SettingSpec {
 // Every key: the options and pages' keys first, then the output settings in record order.
 std::span<const SettingSpec> settingSpecs();
 
-// The spec of a key, its letter case ignored; null for a key the program does not know.
+// The description of a key (its letter case ignored); null for a key the program does not know.
 const SettingSpec* findSetting(std::string_view key);
 
 // The integer default of an integer key (0 for an unknown key).
