@@ -1,5 +1,7 @@
 #include "jobs/source_file.h"
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +67,20 @@ SourceIdentity identityAt(const std::string& path)
 bool stillTheSame(const std::string& path, const SourceIdentity& identity)
 {
     return identity.known && identityAt(path) == identity;
+}
+
+void forEachEntry(const std::string& folder, const std::function<void(const std::string& name, const struct stat& info)>& visit)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        struct stat info;
+        if (name != "." && name != ".." && ::lstat((folder + name).c_str(), &info) == 0)
+            visit(name, info);
+    }
+    ::closedir(dir);
 }
 
 } // namespace folvane::jobs

@@ -4,7 +4,9 @@
 // exactly what was read. A scanner that writes a new file under the same name while the old one
 // is converted must not have the new scan deleted or filed away unconverted.
 
+#include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace folvane::jobs {
@@ -40,5 +42,10 @@ SourceIdentity identityAt(const std::string& path);
 // True when `path` still is the regular file recorded in `identity` (same device and inode, same
 // size and modification time), so moving or deleting it moves or deletes what was converted.
 bool stillTheSame(const std::string& path, const SourceIdentity& identity);
+
+// Calls `visit` with the name and lstat information of every entry of `folder` (which ends with
+// "/"), "." and ".." left out; links are reported as links, never followed. A folder that cannot
+// be read has no entries.
+void forEachEntry(const std::string& folder, const std::function<void(const std::string& name, const struct stat& info)>& visit);
 
 } // namespace folvane::jobs

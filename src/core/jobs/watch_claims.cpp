@@ -1,9 +1,9 @@
 #include "jobs/watch_claims.h"
+#include "jobs/source_file.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -75,19 +75,10 @@ ClaimName parseClaim(std::string name)
 std::vector<std::string> entriesOf(const std::string& folder, bool folders)
 {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return names;
-    while (dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        struct stat info;
-        if (::lstat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode) == folders &&
-            (folders || S_ISREG(info.st_mode)))
+    forEachEntry(folder, [&](const std::string& name, const struct stat& info) {
+        if (folders ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode))
             names.push_back(name);
-    }
-    ::closedir(dir);
+    });
     return names;
 }
 

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 
 #include "app/app_paths.h"
 #include "jobs/image_inputs.h"
+#include "jobs/source_file.h"
 
 namespace folvane::jobs {
 
@@ -39,18 +39,10 @@ bool isManagedFolder(const std::string& name)
 std::vector<std::string> subfolders(const std::string& folder, FolderOrder order)
 {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return names;
-    while (dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == ".." || isManagedFolder(name))
-            continue;
-        struct stat info;
-        if (::lstat((folder + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    forEachEntry(folder, [&](const std::string& name, const struct stat& info) {
+        if (S_ISDIR(info.st_mode) && !isManagedFolder(name))
             names.push_back(name);
-    }
-    ::closedir(dir);
+    });
     std::sort(names.begin(), names.end(), order == FolderOrder::Natural ? naturalNameBefore : nameBefore);
     return names;
 }
@@ -63,22 +55,14 @@ std::vector<std::string> regularImages(const std::string& folder, std::vector<st
                                        FolderOrder order)
 {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return names;
-    while (dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == ".." || !passesFilter(name, kAllSupportFilter))
-            continue;
-        struct stat info;
-        if (::lstat((folder + name).c_str(), &info) != 0)
-            continue;
+    forEachEntry(folder, [&](const std::string& name, const struct stat& info) {
+        if (!passesFilter(name, kAllSupportFilter))
+            return;
         if (S_ISREG(info.st_mode))
             names.push_back(name);
         else if (skipped && !S_ISDIR(info.st_mode))
             skipped->push_back(folder + name);
-    }
-    ::closedir(dir);
+    });
     std::sort(names.begin(), names.end(), order == FolderOrder::Natural ? naturalNameBefore : nameBefore);
     for (std::string& name : names)
         name.insert(0, folder);
