@@ -142,13 +142,7 @@ bool TemporaryOutput::publish(const NamingRule& rule)
     if (m_writePath.empty())
         return false;
     bool published = m_fd >= 0 ? publishUnnamed(rule) : publishSibling(rule);
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    if (!m_sibling.empty())
-        ::unlink(m_sibling.c_str());
-    m_sibling.clear();
-    m_writePath.clear();
+    discard(); // what is left: the unnamed file's descriptor, or a sibling that was not published
     return published && syncFolderOf(m_finalPath);
 }
 
