@@ -16,14 +16,22 @@ constexpr int64_t kMaxObjectsPerStream = 1 << 20;
 constexpr uint64_t kStreamDictionaryLimit = 1 << 20;
 constexpr size_t kInflateChunk = 1 << 16;
 
-bool nameValue(std::string_view dictionary, std::string_view key, std::string* name)
+// Moves `scan` to the start of the value of `key` in its dictionary; false when there is none.
+bool toValueOf(Scanner& scan, std::string_view key)
 {
-    Scanner scan(dictionary);
     if (!scan.findKey(key))
         return false;
     std::string skipped;
     scan.readName(&skipped);
     scan.skipBlanks();
+    return true;
+}
+
+bool nameValue(std::string_view dictionary, std::string_view key, std::string* name)
+{
+    Scanner scan(dictionary);
+    if (!toValueOf(scan, key))
+        return false;
     if (scan.peek() == '[') {
         // An array of one filter is the same as the filter; longer chains are not read.
         scan.advance();
@@ -40,11 +48,8 @@ bool nameValue(std::string_view dictionary, std::string_view key, std::string* n
 bool dictionaryValue(std::string_view dictionary, std::string_view key, std::string* value)
 {
     Scanner scan(dictionary);
-    if (!scan.findKey(key))
+    if (!toValueOf(scan, key))
         return false;
-    std::string skipped;
-    scan.readName(&skipped);
-    scan.skipBlanks();
     if (scan.peek() == '[') {
         scan.advance();
         scan.skipBlanks();
@@ -234,11 +239,7 @@ bool dictionaryEntries(std::string_view dictionary, std::vector<std::pair<std::s
 bool integerValue(std::string_view dictionary, std::string_view key, int64_t* value)
 {
     Scanner scan(dictionary);
-    if (!scan.findKey(key))
-        return false;
-    std::string name;
-    scan.readName(&name);
-    return scan.readInteger(value);
+    return toValueOf(scan, key) && scan.readInteger(value);
 }
 
 bool loadStream(ReadContext& ctx, const ExistingPdf& existing, int64_t position, int number, int generation,
