@@ -137,6 +137,17 @@ int scaled(int value, double factor)
     return static_cast<int>(value / factor + 0.5);
 }
 
+// The box of the element at `level`, in the frame's pixels.
+void scaledBox(tesseract::ResultIterator& it, tesseract::PageIteratorLevel level, double factor, int& left, int& top,
+               int& right, int& bottom)
+{
+    it.BoundingBox(level, &left, &top, &right, &bottom);
+    left = scaled(left, factor);
+    top = scaled(top, factor);
+    right = scaled(right, factor);
+    bottom = scaled(bottom, factor);
+}
+
 void collectWords(tesseract::ResultIterator& it, double factor, std::vector<RecognisedLine>& lines)
 {
     using tesseract::RIL_BLOCK;
@@ -149,11 +160,7 @@ void collectWords(tesseract::ResultIterator& it, double factor, std::vector<Reco
         }
         if (it.IsAtBeginningOf(RIL_TEXTLINE) || lines.empty()) {
             RecognisedLine line;
-            it.BoundingBox(RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom);
-            line.left = scaled(line.left, factor);
-            line.top = scaled(line.top, factor);
-            line.right = scaled(line.right, factor);
-            line.bottom = scaled(line.bottom, factor);
+            scaledBox(it, RIL_TEXTLINE, factor, line.left, line.top, line.right, line.bottom);
             int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
             if (it.Baseline(RIL_TEXTLINE, &x1, &y1, &x2, &y2) && x2 != x1)
                 line.slope = static_cast<double>(y2 - y1) / (x2 - x1);
@@ -161,11 +168,7 @@ void collectWords(tesseract::ResultIterator& it, double factor, std::vector<Reco
         }
         std::unique_ptr<char[]> text(it.GetUTF8Text(RIL_WORD));
         RecognisedWord word;
-        it.BoundingBox(RIL_WORD, &word.left, &word.top, &word.right, &word.bottom);
-        word.left = scaled(word.left, factor);
-        word.top = scaled(word.top, factor);
-        word.right = scaled(word.right, factor);
-        word.bottom = scaled(word.bottom, factor);
+        scaledBox(it, RIL_WORD, factor, word.left, word.top, word.right, word.bottom);
         if (text && text[0] && word.right > word.left && word.bottom > word.top) {
             word.text = text.get();
             lines.back().words.push_back(std::move(word));
