@@ -133,7 +133,7 @@ CLI::App* addConvertCommand(CLI::App& app, ConvertOptions& options)
 CLI::App* addWatchCommand(CLI::App& app, WatchOptions& options, CLI::Option*& intervalOption)
 {
     CLI::App* command = app.add_subcommand("watch", "convert the images that appear in a folder");
-    command->add_option("INPUT_FOLDER", options.input, "the folder to monitor")->required();
+    command->add_option("INPUT_FOLDER", options.input, "the folder to watch")->required();
     addSettingOptions(*command, options.settingArgs);
     intervalOption = command->add_option("--interval", options.interval, "repeat the scan every SEC seconds until stopped")
                          ->check(CLI::Range(0, 999))

@@ -46,7 +46,7 @@ struct ConvertOptions {
 inline constexpr int kMaxJobs = 64;
 
 struct WatchOptions {
-    std::string input;                 // the monitored folder
+    std::string input;                 // the watched folder
     int interval = 0;                  // seconds between passes
     bool intervalGiven = false;        // --interval given: repeat until stopped
     double settle = 2.0;               // seconds a file must stay unchanged before it is taken

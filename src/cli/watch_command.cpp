@@ -189,7 +189,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     if (report.stopped && !quiet)
         printRecord(json, "", "", "Stopped", json ? "stop requested" : "");
     std::fflush(stdout);
-    // A stopped monitor ended as asked; a single pass reports failed files in its status.
+    // A stopped watch ended as asked; a single pass reports failed files in its status.
     return !settings.repeat && !report.stopped && report.failed > 0 ? kExitFailed : kExitOk;
 }
 

@@ -7,13 +7,13 @@
 #include <QVBoxLayout>
 
 #include "install_paths.h"
-#include "update_dlg.h"
+#include "update_dialog.h"
 #include "version.h"
 
 namespace folvane::gui {
 
-const QString CAboutPage::kHomePage = QStringLiteral("https://www.quillmar.example/folvane/");
-const QString CAboutPage::kSupportMail = QStringLiteral("support@quillmar.example");
+const QString AboutPage::kHomePage = QStringLiteral("https://www.quillmar.example/folvane/");
+const QString AboutPage::kSupportMail = QStringLiteral("support@quillmar.example");
 
 namespace {
 std::function<void(const QUrl&)>& urlOpener()
@@ -23,9 +23,9 @@ std::function<void(const QUrl&)>& urlOpener()
 }
 } // namespace
 
-void CAboutPage::setUrlOpener(std::function<void(const QUrl&)> opener) { urlOpener() = std::move(opener); }
+void AboutPage::setUrlOpener(std::function<void(const QUrl&)> opener) { urlOpener() = std::move(opener); }
 
-void CAboutPage::openUrl(const QUrl& url)
+void AboutPage::openUrl(const QUrl& url)
 {
     if (urlOpener())
         urlOpener()(url);
@@ -43,11 +43,11 @@ QLabel* makeLinkLabel(const QString& text, const QUrl& target, QWidget* parent)
     label->setCursor(Qt::PointingHandCursor);
     label->setOpenExternalLinks(false);
     QObject::connect(label, &QLabel::linkActivated, label,
-                     [](const QString& link) { CAboutPage::openUrl(QUrl(link)); });
+                     [](const QString& link) { AboutPage::openUrl(QUrl(link)); });
     return label;
 }
 
-CAboutPage::CAboutPage(QWidget* parent) : KeySwallowingPage(parent)
+AboutPage::AboutPage(QWidget* parent) : KeySwallowingPage(parent)
 {
     setObjectName(QStringLiteral("aboutPage"));
     setAutoFillBackground(true);
@@ -91,18 +91,18 @@ CAboutPage::CAboutPage(QWidget* parent) : KeySwallowingPage(parent)
     buttons->addWidget(update);
     layout->addLayout(buttons);
 
-    connect(help, &QPushButton::clicked, this, &CAboutPage::openHelp);
-    connect(update, &QPushButton::clicked, this, &CAboutPage::checkForUpdates);
+    connect(help, &QPushButton::clicked, this, &AboutPage::openHelp);
+    connect(update, &QPushButton::clicked, this, &AboutPage::checkForUpdates);
 }
 
-void CAboutPage::openHelp()
+void AboutPage::openHelp()
 {
     openUrl(QUrl::fromLocalFile(QString::fromStdString(helpFilePath())));
 }
 
-void CAboutPage::checkForUpdates()
+void AboutPage::checkForUpdates()
 {
-    CUpdateDlg dialog(this);
+    UpdateDialog dialog(this);
     dialog.exec();
 }
 

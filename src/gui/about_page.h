@@ -1,5 +1,5 @@
 #pragma once
-// CAboutPage: the fourth page of the main window. Names the program and its version, gives the
+// AboutPage: the fourth page of the main window. Names the program and its version, gives the
 // support addresses as links, opens the help page beside the program and runs the update check.
 
 #include <QLabel>
@@ -10,10 +10,10 @@
 
 namespace folvane::gui {
 
-class CAboutPage : public KeySwallowingPage {
+class AboutPage : public KeySwallowingPage {
     Q_OBJECT
 public:
-    explicit CAboutPage(QWidget* parent = nullptr);
+    explicit AboutPage(QWidget* parent = nullptr);
 
     static const QString kHomePage;
     static const QString kSupportMail;

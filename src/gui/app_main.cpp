@@ -15,7 +15,7 @@
 #include "gui_common.h"
 #include "install_paths.h"
 #include "instance_activation.h"
-#include "main_dlg.h"
+#include "main_window.h"
 #include "settings_problems.h"
 #include "single_instance.h"
 
@@ -89,10 +89,10 @@ int main(int argc, char** argv)
     engine::loadExternalConverter(app::AppPaths::modulePath(""));
     int result = 0;
     {
-        gui::CMainDlg window(settings);
+        gui::MainWindow window(settings);
         gui::InstanceActivation activation(name);
         QObject::connect(&activation, &gui::InstanceActivation::activationRequested, &window,
-                         &gui::CMainDlg::bringToFront);
+                         &gui::MainWindow::bringToFront);
         activation.listen();
         window.show();
         result = window.exec();

@@ -17,12 +17,12 @@
 #include "folder_picker.h"
 #include "file_list.h"
 #include "gui_common.h"
-#include "list_page.h"
-#include "main_dlg.h"
-#include "monitor_page.h"
+#include "file_list_page.h"
+#include "main_window.h"
+#include "watch_page.h"
 #include "review_palettes.h"
-#include "settings_sheet.h"
-#include "update_dlg.h"
+#include "settings_dialog.h"
+#include "update_dialog.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ int main(int argc, char** argv)
     app::SettingsLocation settings{std::string(argv[2]), false};
     bool ok = true;
 
-    gui::CMainDlg window(settings);
+    gui::MainWindow window(settings);
     window.show();
     static const char* const pageNames[4] = {"main_1_file_list", "main_2_watch_folder", "main_3_options",
                                              "main_4_about"};
@@ -78,7 +78,7 @@ int main(int argc, char** argv)
 
     // The watch-folder page again, filled in: a watched folder, one PDF per image, an interval.
     // The folders are made below the scratch home folder the screenshots run with.
-    if (auto* watch = qobject_cast<gui::CMonitorPage*>(window.page(2))) {
+    if (auto* watch = qobject_cast<gui::WatchPage*>(window.page(2))) {
         QString home = QString::fromStdString(app::homeFolder());
         window.releaseAt(window.navRect(2).center());
         window.hoverAt(window.navRect(2).center());
@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     // The file-list page after converting the bundled samples into the default merged PDF.
     // As in the program, formats the codec layer does not read go to the converter library
     // beside the program when it has been built.
-    if (auto* list = qobject_cast<gui::CListPage*>(window.page(1))) {
+    if (auto* list = qobject_cast<gui::FileListPage*>(window.page(1))) {
         engine::loadExternalConverter(app::AppPaths::modulePath(""));
         window.releaseAt(window.navRect(1).center());
         window.hoverAt(window.navRect(1).center());
@@ -119,7 +119,7 @@ int main(int argc, char** argv)
 
     app::OutputSettings output;
     app::loadOutputSettings(app::SettingsStore(settings.path), output);
-    gui::CMyPropSheet sheet(output, settings.path);
+    gui::SettingsDialog sheet(output, settings.path);
     sheet.show();
     for (int i = 0; i < sheet.tabs()->count(); ++i) {
         sheet.tabs()->setCurrentIndex(i);
@@ -128,7 +128,7 @@ int main(int argc, char** argv)
     }
     sheet.reject();
 
-    gui::CUpdateDlg update([](float& remote) { remote = 6.8f; return true; }, nullptr);
+    gui::UpdateDialog update([](float& remote) { remote = 6.8f; return true; }, nullptr);
     update.show();
     while (update.checking())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

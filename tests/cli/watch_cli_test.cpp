@@ -122,7 +122,7 @@ TEST_F(WatchCliTest, MissingFolderIsRefused)
     EXPECT_NE(result.output.find("You must select a folder for monitoring."), std::string::npos) << result.output;
 }
 
-TEST_F(WatchCliTest, SigtermStopsTheMonitorWithStatusZeroAfterMovingAside)
+TEST_F(WatchCliTest, SigtermStopsTheWatchWithStatusZeroAfterMovingAside)
 {
     bmp("a.bmp");
     fs::create_directories(dir / "log");
@@ -144,7 +144,7 @@ TEST_F(WatchCliTest, SigtermStopsTheMonitorWithStatusZeroAfterMovingAside)
     EXPECT_TRUE(logged) << "the log is written when monitoring ends";
 }
 
-// Killing the monitor at any moment loses no source and leaves no partial PDF under a final name:
+// Killing the watch at any moment loses no source and leaves no partial PDF under a final name:
 // every source is still in the input folder, in "_converted" or "_failed", or deleted with its
 // PDF written.
 TEST_F(WatchCliTest, KillNineAtRandomMomentsLosesNothing)

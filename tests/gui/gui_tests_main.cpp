@@ -12,13 +12,13 @@
 #include "gui_test_support.h"
 
 QObject* makeMainWindowTest();
-QObject* makeSettingsSheetTest();
-QObject* makeOptionPageTest();
-QObject* makeUpdateDlgTest();
+QObject* makeSettingsDialogTest();
+QObject* makeOptionsPageTest();
+QObject* makeUpdateDialogTest();
 QObject* makeFolderPickerTest();
-QObject* makeMonitorPageTest();
-QObject* makeListPageTest();
-QObject* makeListJobTest();
+QObject* makeWatchPageTest();
+QObject* makeFileListPageTest();
+QObject* makeFileListJobTest();
 QObject* makeThemeTest();
 
 int main(int argc, char** argv)
@@ -37,13 +37,13 @@ int main(int argc, char** argv)
         QObject* (*make)();
     };
     const Suite suites[] = {{"MainWindowTest", makeMainWindowTest},
-                            {"SettingsSheetTest", makeSettingsSheetTest},
-                            {"OptionPageTest", makeOptionPageTest},
-                            {"UpdateDlgTest", makeUpdateDlgTest},
+                            {"SettingsDialogTest", makeSettingsDialogTest},
+                            {"OptionsPageTest", makeOptionsPageTest},
+                            {"UpdateDialogTest", makeUpdateDialogTest},
                             {"FolderPickerTest", makeFolderPickerTest},
-                            {"MonitorPageTest", makeMonitorPageTest},
-                            {"ListPageTest", makeListPageTest},
-                            {"ListJobTest", makeListJobTest},
+                            {"WatchPageTest", makeWatchPageTest},
+                            {"FileListPageTest", makeFileListPageTest},
+                            {"FileListJobTest", makeFileListJobTest},
                             {"ThemeTest", makeThemeTest}};
     const char* wanted = argc > 1 ? argv[1] : nullptr;
     int failures = 0;

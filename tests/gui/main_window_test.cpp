@@ -13,12 +13,12 @@
 #include "app/settings_store.h"
 #include "gui_test_support.h"
 #include "about_page.h"
-#include "main_dlg.h"
+#include "main_window.h"
 #include "settings_problems.h"
 #include "instance_activation.h"
 #include "single_instance.h"
 
-using folvane::gui::CMainDlg;
+using folvane::gui::MainWindow;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -97,7 +97,7 @@ private slots:
         std::string name = QFileInfo(program).completeBaseName().toStdString();
         folvane::gui::SingleInstance held(name);
         QVERIFY(held.isFirst());
-        CMainDlg window(location());
+        MainWindow window(location());
         folvane::gui::InstanceActivation activation(name);
         int requests = 0;
         connect(&activation, &folvane::gui::InstanceActivation::activationRequested, &window, [&] {
@@ -131,7 +131,7 @@ private slots:
 
     void navigationSwitchesPagesAndRefusesWhileConverting()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         int refusals = 0;
         window.setRefusalHook([&] { ++refusals; });
         window.show();
@@ -159,7 +159,7 @@ private slots:
 
     void clickingTheCurrentEntryChangesNothing()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         window.show();
         QWidget* page = window.page(1);
         int hides = 0;
@@ -182,7 +182,7 @@ private slots:
 
     void closeIsRefusedWhileConvertingAndWorksAfter()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         int refusals = 0;
         window.setRefusalHook([&] { ++refusals; });
         window.show();
@@ -204,7 +204,7 @@ private slots:
 
     void hoverPicturesFollowThePointer()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         window.show();
         window.hoverAt(window.navRect(3).center());
         QVERIFY(window.hoverShown(3));
@@ -216,13 +216,13 @@ private slots:
 
     void escapeNeverClosesTheWindowAndEnterPressesTheFocusedButton()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         window.show();
         QTest::mouseClick(&window, Qt::LeftButton, {}, window.navRect(4).center());
         auto* help = window.page(4)->findChild<QWidget*>(QStringLiteral("helpButton"));
         QVERIFY(help);
         QStringList opened;
-        folvane::gui::CAboutPage::setUrlOpener([&](const QUrl& url) { opened << url.toString(); });
+        folvane::gui::AboutPage::setUrlOpener([&](const QUrl& url) { opened << url.toString(); });
         help->setFocus();
         QTest::keyClick(help, Qt::Key_Escape);
         QTest::keyClick(&window, Qt::Key_Escape);
@@ -231,12 +231,12 @@ private slots:
         QTest::keyClick(help, Qt::Key_Return);
         QCOMPARE(opened.size(), 1);
         QVERIFY(opened[0].endsWith(QStringLiteral("help.html")));
-        folvane::gui::CAboutPage::setUrlOpener(nullptr);
+        folvane::gui::AboutPage::setUrlOpener(nullptr);
     }
 
     void windowFitsTheScreenAndItsListGrowsWithIt()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         window.show();
         QVERIFY(window.minimumWidth() <= 800 && window.minimumHeight() <= 520);
         QRect available = window.screen()->availableGeometry();
@@ -253,7 +253,7 @@ private slots:
 
     void navigationIsReachableByKeysAndMarksTheCurrentPage()
     {
-        CMainDlg window(location());
+        MainWindow window(location());
         window.show();
         QApplication::setActiveWindow(&window);
         QTest::keyClick(&window, Qt::Key_3, Qt::ControlModifier);
@@ -322,7 +322,7 @@ private slots:
         QVERIFY(folvane::gui::askToStartWithDefaults(nullptr, file, "Permission denied"));
         {
             // A whole window's worth of writes: none reaches the file.
-            CMainDlg window(location());
+            MainWindow window(location());
             window.show();
             folvane::app::SettingsStore(file).putInt("security", 0);
             window.close();

@@ -13,10 +13,10 @@
 #include <map>
 
 #include "gui_test_support.h"
-#include "main_dlg.h"
+#include "main_window.h"
 #include "review_palettes.h"
 
-using folvane::gui::CMainDlg;
+using folvane::gui::MainWindow;
 
 namespace {
 
@@ -90,7 +90,7 @@ private slots:
         QApplication::setPalette(theme == "dark"            ? folvane::gui::darkPalette()
                                  : theme == "high-contrast" ? folvane::gui::highContrastPalette()
                                                             : QApplication::style()->standardPalette());
-        CMainDlg window({folvane::test::settingsPath(), false});
+        MainWindow window({folvane::test::settingsPath(), false});
         window.resize(900, 620);
         window.show();
         for (int n = 1; n <= 4; ++n) {

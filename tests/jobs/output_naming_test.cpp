@@ -169,27 +169,27 @@ TEST(DeleteFileLikeWindows, ReadOnlyFilesAndFoldersStayEvenForRoot)
     fs::path dir = scratchDir();
     std::string readOnly = touch(dir / "readonly.pdf", "keep me");
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
-    EXPECT_FALSE(deleteFileLikeWindows(readOnly)) << "uid " << ::getuid();
+    EXPECT_FALSE(deleteUnlessReadOnly(readOnly)) << "uid " << ::getuid();
     EXPECT_EQ(readFileBytes(readOnly), "keep me");
 
     std::string groupWritable = touch(dir / "group.pdf");
     ASSERT_EQ(::chmod(groupWritable.c_str(), 0464), 0);
-    EXPECT_TRUE(deleteFileLikeWindows(groupWritable)) << "any write bit makes the file deletable";
+    EXPECT_TRUE(deleteUnlessReadOnly(groupWritable)) << "any write bit makes the file deletable";
     EXPECT_FALSE(fs::exists(groupWritable));
 
     std::string plain = touch(dir / "plain.pdf");
-    EXPECT_TRUE(deleteFileLikeWindows(plain));
+    EXPECT_TRUE(deleteUnlessReadOnly(plain));
     EXPECT_FALSE(fs::exists(plain));
-    EXPECT_FALSE(deleteFileLikeWindows(plain)) << "already gone";
-    EXPECT_FALSE(deleteFileLikeWindows(""));
+    EXPECT_FALSE(deleteUnlessReadOnly(plain)) << "already gone";
+    EXPECT_FALSE(deleteUnlessReadOnly(""));
 
     fs::create_directory(dir / "folder.pdf");
-    EXPECT_FALSE(deleteFileLikeWindows((dir / "folder.pdf").string()));
+    EXPECT_FALSE(deleteUnlessReadOnly((dir / "folder.pdf").string()));
     EXPECT_TRUE(fs::is_directory(dir / "folder.pdf"));
 
     fs::path link = dir / "link.pdf";
     ASSERT_EQ(::symlink(readOnly.c_str(), link.c_str()), 0);
-    EXPECT_TRUE(deleteFileLikeWindows(link.string())) << "the link goes, not its read-only target";
+    EXPECT_TRUE(deleteUnlessReadOnly(link.string())) << "the link goes, not its read-only target";
     EXPECT_FALSE(fs::is_symlink(link));
     EXPECT_EQ(readFileBytes(readOnly), "keep me");
 }

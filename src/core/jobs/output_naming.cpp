@@ -175,8 +175,8 @@ namespace {
 
 enum class Deletable { No, File, Link };
 
-// What deleteFileLikeWindows would find at `path`, without deleting anything.
-Deletable deletableLikeWindows(const std::string& path)
+// What deleteUnlessReadOnly would find at `path`, without deleting anything.
+Deletable deletability(const std::string& path)
 {
     struct stat info;
     if (path.empty() || ::lstat(path.c_str(), &info) != 0)
@@ -201,9 +201,9 @@ bool folderIsWritable(const std::string& path)
 
 } // namespace
 
-bool deleteFileLikeWindows(const std::string& path)
+bool deleteUnlessReadOnly(const std::string& path)
 {
-    if (deletableLikeWindows(path) == Deletable::No)
+    if (deletability(path) == Deletable::No)
         return false;
     return ::unlink(path.c_str()) == 0;
 }
@@ -268,7 +268,7 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
         // A file that could be deleted is kept until the new document is complete: the new file
         // replaces it when it is closed, so a conversion that fails leaves the old one in place.
         // A link is removed at once, so the new file takes the link's place and not its target's.
-        switch (deletableLikeWindows(wantedPath)) {
+        switch (deletability(wantedPath)) {
         case Deletable::No:
             return out;
         case Deletable::Link:

@@ -103,10 +103,10 @@ std::string chosenMergedPath(std::string_view path);
 // An output folder chosen by the user, with a "/" appended unless it ends with one.
 std::string chosenOutputFolder(std::string_view folder);
 
-// Deletes a file the way the Windows file system does: a file whose mode has no write permission
-// bit counts as read-only and is refused, also when running as root, and so is a folder. A
+// Deletes a file unless it is read-only: a file whose mode has no write permission bit counts as
+// read-only and is refused, also when running as root, and so is a folder. A
 // symbolic link is removed itself, not its target. True when the file is gone.
-bool deleteFileLikeWindows(const std::string& path);
+bool deleteUnlessReadOnly(const std::string& path);
 
 // What openOutputDocument needs besides the wanted path.
 struct OutputPolicy {
@@ -134,7 +134,7 @@ struct OutputDocument {
 // the path the document is created there. Otherwise, by the policy:
 //   - kAskAlways: the observer is asked for a name; the chosen name is created exactly as given,
 //     a cancelled question uses the generated new name;
-//   - kOverwrite: when deleteFileLikeWindows would refuse the existing file the result is a
+//   - kOverwrite: when deleteUnlessReadOnly would refuse the existing file the result is a
 //     failure (handle 0) and the file stays as it was; otherwise the new document replaces it
 //     when it is closed complete, and a document that fails leaves it as it was (an existing
 //     symbolic link is removed at once, so the new file takes its place);

@@ -281,7 +281,7 @@ private:
         if (moves && stillTheSame(source.path, source.identity)) {
             if (source.succeeded && m_settings.deleteOnSuccess) {
                 errno = 0;
-                if (deleteFileLikeWindows(source.path))
+                if (deleteUnlessReadOnly(source.path))
                     return;
                 notMoved(source.known(), std::string("cannot delete: ") +
                                              (errno == 0 || errno == ENOENT ? "the file is read-only" : std::strerror(errno)));
@@ -637,7 +637,7 @@ WatchReport runWatch(WatchState& state, const WatchSettings& settings, WatchCont
         while (state.stopRequested.load() == 0) {
             WatchPass(state, settings, context, memory, report).run();
             report.passes += 1;
-            // A long-running monitor writes its records after every pass, so they are neither
+            // A long-running watch writes its records after every pass, so they are neither
             // held in memory without bound nor lost when the process is killed.
             state.log.flushLog();
             waitBetweenPasses(state, settings.intervalSeconds);

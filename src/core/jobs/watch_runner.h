@@ -45,7 +45,7 @@ inline constexpr std::string_view kTagNotMoved = "[Not Moved]";
 
 // What a run reads, fixed at start.
 struct WatchSettings {
-    std::string inputFolder; // the monitored folder; beginWatch adds the trailing "/"
+    std::string inputFolder; // the watched folder; beginWatch adds the trailing "/"
     int mode = kMergeMode;   // OutputMode; another value converts nothing
     OutputPaths paths;
     app::OutputSettings output; // its producer is ignored: the default producer is always written

@@ -1,0 +1,88 @@
+#include "viewer_tab.h"
+
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace folvane::gui {
+
+namespace {
+
+QButtonGroup* radioGroup(QWidget* parent, QVBoxLayout* layout, const char* title,
+                         std::initializer_list<const char*> texts, const char* name)
+{
+    auto* box = new QGroupBox(QString::fromLatin1(title), parent);
+    auto* boxLayout = new QVBoxLayout(box);
+    auto* group = new QButtonGroup(parent);
+    int id = 0;
+    for (const char* text : texts) {
+        auto* button = new QRadioButton(QString::fromLatin1(text), box);
+        button->setObjectName(QStringLiteral("%1%2").arg(QString::fromLatin1(name)).arg(id));
+        group->addButton(button, id++);
+        boxLayout->addWidget(button);
+    }
+    layout->addWidget(box);
+    return group;
+}
+
+QCheckBox* check(QWidget* parent, QVBoxLayout* layout, const char* text, const char* name)
+{
+    auto* box = new QCheckBox(QString::fromLatin1(text), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    layout->addWidget(box);
+    return box;
+}
+
+int idOrZero(const QButtonGroup* group) { return group->checkedId() < 0 ? 0 : group->checkedId(); }
+
+} // namespace
+
+ViewerTab::ViewerTab(const app::OutputSettings& settings, const std::string& settingsPath, QWidget* parent)
+    : SheetPage(settings, settingsPath, parent)
+{
+    setObjectName(QStringLiteral("viewerPage"));
+    auto* layout = new QVBoxLayout(this);
+    m_document = radioGroup(this, layout, "Show",
+                            {"Page only", "Show the bookmark panel", "Show the thumbnail panel"}, "document");
+    m_zoom = radioGroup(this, layout, "Zoom", {"Fit Width", "Fit Page"}, "zoom");
+    auto* windowBox = new QGroupBox(QStringLiteral("Window Options"), this);
+    auto* windowLayout = new QVBoxLayout(windowBox);
+    m_resize = check(windowBox, windowLayout, "Resize window to the initial page", "resize");
+    m_center = check(windowBox, windowLayout, "Center window on screen", "center");
+    m_fullscreen = check(windowBox, windowLayout, "Open in Full screen mode", "fullscreen");
+    m_hideMenu = check(windowBox, windowLayout, "Hide Menu Bar", "hidemenu");
+    m_hideTool = check(windowBox, windowLayout, "Hide Tool Bars", "hidetool");
+    m_hideControl = check(windowBox, windowLayout, "Hide Window Controls", "hidecontrol");
+    layout->addWidget(windowBox);
+    layout->addStretch();
+}
+
+void ViewerTab::initialise()
+{
+    const app::OutputSettings& s = m_settings;
+    if (QAbstractButton* b = m_document->button(s.document))
+        b->setChecked(true);
+    if (QAbstractButton* b = m_zoom->button(s.zoom))
+        b->setChecked(true);
+    m_resize->setChecked(s.resize != 0);
+    m_center->setChecked(s.center != 0);
+    m_fullscreen->setChecked(s.fullscreen != 0);
+    m_hideMenu->setChecked(s.hideMenu != 0);
+    m_hideTool->setChecked(s.hideTool != 0);
+    m_hideControl->setChecked(s.hideControl != 0);
+}
+
+void ViewerTab::apply()
+{
+    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
+    write({{"center", flag(m_center)},
+           {"document", std::to_string(idOrZero(m_document))},
+           {"fullscreen", flag(m_fullscreen)},
+           {"hidecontrol", flag(m_hideControl)},
+           {"hidemenu", flag(m_hideMenu)},
+           {"hidetool", flag(m_hideTool)},
+           {"resize", flag(m_resize)},
+           {"zoom", std::to_string(idOrZero(m_zoom))}});
+}
+
+} // namespace folvane::gui
