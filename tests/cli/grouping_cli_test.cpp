@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 
 #include "../engine/intake_fixtures.h"
@@ -77,6 +78,33 @@ TEST_F(GroupingCliTest, ConvertAndWatchWriteTheSamePdfsInEveryMode)
         EXPECT_EQ(watched.exitCode, 1) << watched.output;
         EXPECT_EQ(pdfs(list / output), files);
         EXPECT_EQ(pdfs(watch / output), files);
+    }
+}
+
+// The dry run of a watch names the PDF each image goes to, also in mirrored subfolders and in
+// per-folder mode: every file it names is the one the run then writes.
+TEST_F(GroupingCliTest, WatchDryRunNamesThePdfsTheRunWrites)
+{
+    for (const std::string options : {"-m image --keep-subfolders", "-m folder"}) {
+        SCOPED_TRACE(options);
+        fs::path base = dir / (options.size() > 9 ? "mirror" : "folders");
+        writeImages(base / "in");
+        std::string watch = "watch --subdir --settle 0 " + options + " -o " + q(base / "out") + " " + q(base / "in");
+        CommandResult planned = cli(watch + " --dry-run");
+        ASSERT_EQ(planned.exitCode, 0) << planned.output;
+        cli(watch);
+        std::map<std::string, int> written = pdfs(base / "out");
+        std::set<std::string> named;
+        for (size_t at = planned.output.find(" -> "); at != std::string::npos; at = planned.output.find(" -> ", at + 1)) {
+            size_t end = planned.output.find('\n', at);
+            named.insert(fs::relative(planned.output.substr(at + 4, end - at - 4), base).string());
+        }
+        std::set<std::string> writtenNames;
+        for (const auto& [name, pages] : written)
+            writtenNames.insert(name);
+        // The unreadable image gets no PDF of its own; every other planned PDF is written.
+        std::erase_if(named, [](const std::string& name) { return fs::path(name).filename() == "e.pdf"; });
+        EXPECT_EQ(named, writtenNames) << planned.output;
     }
 }
 

@@ -59,6 +59,13 @@ struct WatchMemory {
     ClaimFolder* claims = nullptr; // a shared folder's claim folder of this runner
 };
 
+std::string withSlash(std::string folder)
+{
+    if (!folder.empty() && folder.back() != '/')
+        folder.push_back('/');
+    return folder;
+}
+
 bool sameName(const std::string& a, const std::string& b)
 {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -268,22 +275,12 @@ private:
         returnClaimed(source);
     }
 
-    // The pass's images into documents by the mode; in per-folder mode each folder's images
-    // come together first.
+    // The pass's images into documents by the mode.
     void writeWork(std::vector<std::string> work)
     {
-        if (m_settings.mode == kPerFolderMode)
-            sortForFolders(work, m_settings.order);
+        std::vector<PlannedDocument> plan = planWatchDocuments(m_settings, work);
         m_work = std::move(work);
         m_shown.assign(m_work.size(), std::string());
-        PerImageFolder folderOf;
-        if (m_settings.keepSubfolders) {
-            folderOf = [this](const std::string& path) {
-                PathParts parts = splitPath(path);
-                return replaceAll(parts.drive + parts.folder, m_settings.inputFolder, m_settings.paths.perImageFolder);
-            };
-        }
-        std::vector<PlannedDocument> plan = planDocuments(m_work, m_settings.mode, m_settings.paths, folderOf);
         DocumentJob job {m_context.engine, m_output,  m_settings.mode, m_state.policy,
                          NamingStyle::Watch, m_work,  m_state.stopRequested};
         writeDocuments(job, plan, *this, 1, m_context.observer, m_state.log);
@@ -420,6 +417,20 @@ void waitBetweenPasses(const WatchState& state, int seconds)
 
 } // namespace
 
+std::vector<PlannedDocument> planWatchDocuments(const WatchSettings& settings, std::vector<std::string>& images)
+{
+    if (settings.mode == kPerFolderMode)
+        sortForFolders(images, settings.order);
+    PerImageFolder folderOf;
+    if (settings.keepSubfolders) {
+        folderOf = [input = withSlash(settings.inputFolder), &settings](const std::string& path) {
+            PathParts parts = splitPath(path);
+            return replaceAll(parts.drive + parts.folder, input, settings.paths.perImageFolder);
+        };
+    }
+    return planDocuments(images, settings.mode, settings.paths, folderOf);
+}
+
 std::string sharedWatchConflict(const WatchSettings& settings)
 {
     if (!settings.shared)
@@ -447,26 +458,20 @@ std::string overwriteDeleteConflict(const WatchSettings& settings, int policy)
     }
     if (settings.mode != kPerImageMode)
         return {};
-    std::string folder = settings.inputFolder;
-    if (!folder.empty() && folder.back() != '/')
-        folder.push_back('/');
-    std::vector<std::string> sources =
-        settings.includeSubfolders ? scanTree(folder, false) : scanFolder(folder);
-    std::vector<std::pair<std::string, std::string>> named; // output name, source
-    for (const std::string& source : sources) {
-        std::string outputFolder = settings.paths.perImageFolder;
-        if (settings.keepSubfolders) {
-            PathParts parts = splitPath(source);
-            outputFolder = replaceAll(parts.drive + parts.folder, folder, settings.paths.perImageFolder);
+    std::string folder = withSlash(settings.inputFolder);
+    std::vector<std::string> sources = settings.includeSubfolders ? scanTree(folder, false) : scanFolder(folder);
+    std::vector<PlannedDocument> plan = planWatchDocuments(settings, sources);
+    for (size_t later = 0; later < plan.size(); ++later) {
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            const std::string& name = plan[later].wantedPath;
+            if (!sameName(plan[earlier].wantedPath, name))
+                continue;
+            const std::string& otherSource = sources[plan[earlier].inputs.front()];
+            const std::string& source = sources[plan[later].inputs.front()];
+            return both + " would replace the PDF of " + otherSource + " with the one of " + source +
+                   " (both give " + name + ") after deleting " + otherSource +
+                   ". Choose another existing-file policy or keep the source files.";
         }
-        std::string name = perImageOutputName(outputFolder, source);
-        for (const auto& [otherName, otherSource] : named) {
-            if (sameName(otherName, name))
-                return both + " would replace the PDF of " + otherSource + " with the one of " + source +
-                       " (both give " + name + ") after deleting " + otherSource +
-                       ". Choose another existing-file policy or keep the source files.";
-        }
-        named.emplace_back(name, source);
     }
     return {};
 }
