@@ -1,7 +1,6 @@
 #include "run_report.h"
 
 #include <cstdio>
-#include <strings.h>
 
 namespace folvane::cli {
 

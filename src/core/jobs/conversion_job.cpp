@@ -1,9 +1,7 @@
 #include "jobs/conversion_job.h"
 
 #include <algorithm>
-#include <numeric>
 #include <optional>
-#include <strings.h>
 
 #include "jobs/document_run.h"
 #include "jobs/failure_reason.h"
@@ -204,10 +202,8 @@ std::vector<RowRange> folderDocuments(const std::vector<FileRow>& rows, const st
 
 std::vector<size_t> sortRowsByPath(std::vector<FileRow>& rows)
 {
-    std::vector<size_t> order(rows.size());
-    std::iota(order.begin(), order.end(), size_t {0});
-    // std::string compares as unsigned bytes, which is the plain byte order wanted here.
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rows[a].path < rows[b].path; });
+    std::vector<std::string> paths = rowPaths(rows);
+    std::vector<size_t> order = sortForFolders(paths, FolderOrder::Name);
     std::vector<FileRow> sorted;
     sorted.reserve(rows.size());
     for (size_t index : order)

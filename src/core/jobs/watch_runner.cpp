@@ -275,16 +275,18 @@ private:
         returnClaimed(source);
     }
 
-    // The pass's images into documents by the mode.
+    // The pass's images into documents by the mode, one document after another.
     void writeWork(std::vector<std::string> work)
     {
         std::vector<PlannedDocument> plan = planWatchDocuments(m_settings, work);
         m_work = std::move(work);
         m_shown.assign(m_work.size(), std::string());
-        DocumentJob job {m_context.engine, m_output,  m_settings.mode, m_state.policy,
-                         NamingStyle::Watch, m_work,  m_state.stopRequested};
+        DocumentJob job {m_context.engine, m_output, m_settings.mode, m_state.policy, NamingStyle::Watch, m_work,
+                         m_state.stopRequested};
         writeDocuments(job, plan, *this, 1, m_context.observer, m_state.log);
     }
+
+    // What the driver asks of the runner while it writes the pass's documents (DocumentClient).
 
     std::optional<std::string> admit(size_t input, DocumentScope&) override
     {
