@@ -25,10 +25,12 @@ struct DocumentResult {
 // Each document's rows and result belong to it while it is written.
 class FileListDocuments : public DocumentClient {
 public:
-    FileListDocuments(JobState& state, std::vector<FileRow>& rows, size_t documents)
+    FileListDocuments(JobState& state, std::vector<FileRow>& rows, int mode, size_t documents)
         : m_state(state)
         , m_rows(rows)
         , m_results(documents)
+        , m_merge(mode == kMergeMode)
+        , m_perImage(mode == kPerImageMode)
     {
     }
 
@@ -125,12 +127,6 @@ public:
         result = DocumentResult {};
     }
 
-    void setMode(int mode)
-    {
-        m_merge = mode == kMergeMode;
-        m_perImage = mode == kPerImageMode;
-    }
-
 private:
     void setRowStatus(size_t row, bool succeeded, const std::string& failure, DocumentScope& scope)
     {
@@ -148,8 +144,8 @@ private:
     std::vector<FileRow>& m_rows;
     std::vector<DocumentResult> m_results; // one per planned document
     JobReport m_report;
-    bool m_merge = false;
-    bool m_perImage = false;
+    const bool m_merge;
+    const bool m_perImage;
 };
 
 std::vector<std::string> rowPaths(const std::vector<FileRow>& rows)
@@ -170,8 +166,7 @@ JobReport convertRows(JobState& state, std::vector<FileRow>& rows, const JobSett
         context.observer.rowsReordered(sortRowsByPath(rows));
     std::vector<std::string> images = rowPaths(rows);
     std::vector<PlannedDocument> plan = planDocuments(images, settings.mode, settings.paths);
-    FileListDocuments client(state, rows, plan.size());
-    client.setMode(settings.mode);
+    FileListDocuments client(state, rows, settings.mode, plan.size());
     DocumentJob job {context.engine, settings.output, settings.mode, state.policy, NamingStyle::List, images,
                      state.stopRequested};
     writeDocuments(job, plan, client, settings.workers, context.observer, state.log);

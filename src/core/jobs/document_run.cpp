@@ -80,8 +80,6 @@ void writeGrouped(const DocumentJob& job, const PlannedDocument& doc, DocumentCl
             if (job.mode == kPerImageMode)
                 scope.log.appendRecord(kTagInput, job.images[input]);
             openFor(job, doc, input, *readPath, writer, client, scope);
-        } else if (!writer.isOpen()) {
-            continue;
         }
         if (!writer.isOpen())
             continue;
