@@ -1,7 +1,6 @@
 #include "run_report.h"
 
 #include <cstdio>
-#include <strings.h>
 
 namespace folvane::cli {
 
@@ -33,21 +32,15 @@ std::vector<std::string> rowOutputs(const std::vector<jobs::FileRow>& rows, cons
                                     const jobs::OutputPaths& paths)
 {
     std::vector<std::string> outputs(rows.size());
-    size_t next = 0;
-    std::string previous;
-    for (size_t row = 0; row < rows.size(); ++row) {
-        if (mode == jobs::kMergeMode) {
-            next = 1;
-        } else if (mode == jobs::kPerImageMode) {
-            next = row + 1;
-        } else {
-            std::string planned = jobs::plannedPdfName(rows[row].path, mode, paths);
-            if (row == 0 || strcasecmp(planned.c_str(), previous.c_str()) != 0)
-                ++next;
-            previous = planned;
+    std::vector<std::string> images;
+    for (const jobs::FileRow& row : rows)
+        images.push_back(row.path);
+    // The job opens its documents in plan order, so the report's n-th output is the n-th document.
+    for (const jobs::PlannedDocument& doc : jobs::planDocuments(images, mode, paths)) {
+        for (size_t row : doc.inputs) {
+            if (rows[row].status != jobs::kStatusNone && doc.index < report.outputs.size())
+                outputs[row] = report.outputs[doc.index].path;
         }
-        if (rows[row].status != jobs::kStatusNone && next <= report.outputs.size())
-            outputs[row] = report.outputs[next - 1].path;
     }
     return outputs;
 }
@@ -175,4 +168,22 @@ void printDryRun(const app::SettingsStore& store, const app::OutputSettings& run
     printPlan(inputs, mode, paths, json);
 }
 
+void printDryRun(const app::SettingsStore& store, const app::OutputSettings& run,
+                 const std::vector<std::string>& inputs, const std::vector<jobs::PlannedDocument>& plan, bool json)
+{
+    app::OutputSettings stored;
+    app::loadOutputSettings(store, stored);
+    printSettingChanges(stored, run, json);
+    for (const jobs::PlannedDocument& doc : plan) {
+        for (size_t input : doc.inputs) {
+            if (json)
+                printRecord(true, inputs[input], doc.wantedPath, "Planned", "");
+            else
+                std::printf("%s -> %s\n", inputs[input].c_str(), doc.wantedPath.c_str());
+        }
+    }
+    std::fflush(stdout);
+}
+
 } // namespace folvane::cli
+

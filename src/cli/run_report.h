@@ -9,6 +9,7 @@
 #include "app/output_settings.h"
 #include "app/settings_store.h"
 #include "jobs/conversion_job.h"
+#include "jobs/grouping.h"
 #include "jobs/output_naming.h"
 
 namespace folvane::cli {
@@ -31,6 +32,9 @@ void printSettingChanges(const app::OutputSettings& stored, const app::OutputSet
 // The whole dry run: the settings `run` changes from those of `store`, then the plan.
 void printDryRun(const app::SettingsStore& store, const app::OutputSettings& run,
                  const std::vector<std::string>& inputs, int mode, const jobs::OutputPaths& paths, bool json);
+// The same with the documents the run plans for `inputs`, printed in the plan's order.
+void printDryRun(const app::SettingsStore& store, const app::OutputSettings& run,
+                 const std::vector<std::string>& inputs, const std::vector<jobs::PlannedDocument>& plan, bool json);
 
 // The outcome of a job: one record per row (failures also to standard error) and per output
 // that could not be created, was written, or the job's stop. With `quiet` only failures. True

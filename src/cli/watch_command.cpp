@@ -131,7 +131,8 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
         }
         std::vector<std::string> files = settings.includeSubfolders ? jobs::scanTree(settings.inputFolder, false, nullptr, settings.order)
                                                                     : jobs::scanFolder(settings.inputFolder, nullptr, settings.order);
-        printDryRun(store, settings.output, files, settings.mode, settings.paths, options.report.json);
+        std::vector<jobs::PlannedDocument> plan = jobs::planWatchDocuments(settings, files);
+        printDryRun(store, settings.output, files, plan, options.report.json);
         return kExitOk;
     }
     app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));

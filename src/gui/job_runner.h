@@ -6,7 +6,8 @@
 // page sees them in the order the job made them without the worker waiting. A question (the
 // output name under "Ask always") is posted the same way and the worker waits for the answer;
 // the wait also ends when the runner is being destroyed, with the answer of a user who cancels,
-// so tearing the page down during a job can never leave the two threads waiting on each other.
+// so tearing the page down during a job can never leave the two threads waiting on each other
+// (see observer_bridge.h).
 //
 // Threads: every method is called on the thread that owns the runner (the user-interface
 // thread); requestStop may be called from any thread.
@@ -21,6 +22,7 @@
 
 #include "engine/engine_client.h"
 #include "jobs/conversion_job.h"
+#include "observer_bridge.h"
 #include "services/system_actions.h"
 
 namespace folvane::gui {
@@ -54,13 +56,9 @@ public:
     void waitForFinished();
 
 private:
-    class QueuedObserver;
-
     void workerDone();
 
-    jobs::JobObserver& m_ui;
-    std::unique_ptr<QueuedObserver> m_observer;
-    std::atomic<bool> m_abandoned {false};
+    ObserverBridge m_observer;
     jobs::JobState* m_state = nullptr;
     std::vector<jobs::FileRow> m_rows;
     jobs::JobSettings m_settings;

@@ -3,11 +3,11 @@
 // page and hands its reports to the user-interface thread as signals.
 //
 // Threads: every method is called on the user-interface thread (the thread the worker lives in).
-// The runner's reports reach that thread through blocking queued calls, so they arrive in the
-// order the runner makes them and the runner waits until each is shown. The user-interface
-// thread therefore never blocks on the runner while it runs: stop() only raises the flag, and
-// the end is reported by runEnded(). Only the destructor waits, and it keeps the event loop
-// running while it does.
+// The runner's reports reach that thread through an ObserverBridge that waits for each, so they
+// arrive in the order the runner makes them and the runner waits until each is shown. The
+// user-interface thread therefore never blocks on the runner while it runs: stop() only raises
+// the flag, and the end is reported by runEnded(). Only the destructor waits: it abandons the
+// bridge first, so the runner no longer waits for this thread, and then joins it.
 
 #include <QObject>
 #include <QString>
@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "jobs/watch_runner.h"
+#include "observer_bridge.h"
 #include "services/system_actions.h"
 
 namespace folvane::gui {
@@ -69,17 +70,14 @@ private:
     void outputNameShown(const std::string& path) override;
     std::string askOutputName(const std::string& existingPath) override;
 
-    // Runs `call` on the user-interface thread and waits for it (at once when already there).
-    void onUiThread(const std::function<void()>& call);
     void join();
+
+    ObserverBridge m_bridge; // the runner's observer; passes its calls on to this object's
 
     std::unique_ptr<jobs::WatchState> m_state;
     jobs::WatchSettings m_settings;
     jobs::WatchReport m_report;
     std::thread m_thread;
-    std::atomic<bool> m_finished {true};
-    // Set while the worker is torn down: reports are no longer passed on.
-    std::atomic<bool> m_detached {false};
     std::function<int()> m_afterAction;
     services::SystemActions* m_actions = nullptr;
     std::function<std::string(const std::string&)> m_askName;

@@ -1,5 +1,8 @@
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -369,6 +372,43 @@ private slots:
         });
         h.page.settingsButton()->click();
         QCOMPARE(h.page.outputSettings().title, std::string("New"));
+    }
+
+    void destroyingTheWorkerWhileTheRunnerWaitsForAnAnswerDoesNotHang()
+    {
+        QString input = freshFolder(QStringLiteral("teardown-in"));
+        QString output = freshFolder(QStringLiteral("teardown-out"));
+        writePng(input + QStringLiteral("red.png"), Qt::red);
+        QString existing = output + QStringLiteral("merged.pdf");
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("twenty bytes of data");
+        file.close();
+        folvane::jobs::WatchSettings settings;
+        settings.inputFolder = input.toStdString();
+        settings.mode = folvane::jobs::kMergeMode;
+        settings.paths.merged = existing.toStdString();
+        settings.settleTime = std::chrono::milliseconds(0);
+        bool asked = false;
+        QElapsedTimer timer;
+        {
+            folvane::gui::WatchWorker worker;
+            worker.setOutputNameAsker([&](const std::string&) {
+                asked = true;
+                return std::string();
+            });
+            QVERIFY(worker.start(settings, folvane::jobs::kAskAlways, {}));
+            // The runner asks for a name; the question waits for this thread, which goes away first.
+            QThread::msleep(500);
+            timer.start();
+        }
+        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(!asked);
+        // The question counted as Cancel and the stopped run added no image: the existing file
+        // is untouched, no empty PDF is left, and the source stays.
+        QCOMPARE(QFileInfo(existing).size(), 20);
+        QCOMPARE(QDir(output).entryList(QDir::Files), QStringList({"merged.pdf"}));
+        QVERIFY(QFile::exists(input + QStringLiteral("red.png")));
     }
 
     void aRunConvertsLocksThePageAndStopsOnStop()

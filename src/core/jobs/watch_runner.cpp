@@ -15,10 +15,10 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
-#include "engine/composer.h"
+#include "jobs/document_run.h"
 #include "jobs/failure_reason.h"
+#include "jobs/grouping.h"
 #include "jobs/source_file.h"
-#include "jobs/text_layer_tally.h"
 #include "jobs/watch_claims.h"
 #include "services/after_action.h"
 
@@ -27,18 +27,6 @@ namespace folvane::jobs {
 namespace {
 
 using std::chrono::milliseconds;
-
-bool somethingExists(const std::string& path)
-{
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-bool isRegularFile(const std::string& path)
-{
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
@@ -71,12 +59,19 @@ struct WatchMemory {
     ClaimFolder* claims = nullptr; // a shared folder's claim folder of this runner
 };
 
+std::string withSlash(std::string folder)
+{
+    if (!folder.empty() && folder.back() != '/')
+        folder.push_back('/');
+    return folder;
+}
+
 bool sameName(const std::string& a, const std::string& b)
 {
     return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
-class WatchPass {
+class WatchPass : public DocumentClient {
 public:
     WatchPass(WatchState& state, const WatchSettings& settings, WatchContext& context, WatchMemory& memory,
               WatchReport& report)
@@ -117,19 +112,7 @@ public:
             return;
         }
         m_state.pageCounter = 0;
-        switch (m_settings.mode) {
-        case kMergeMode:
-            mergeMode(work);
-            break;
-        case kPerImageMode:
-            perImageMode(work);
-            break;
-        case kPerFolderMode:
-            perFolderMode(work);
-            break;
-        default:
-            break;
-        }
+        writeWork(std::move(work));
     }
 
 private:
@@ -292,164 +275,107 @@ private:
         returnClaimed(source);
     }
 
-    // Why the document just opened could not be: the refusal to append, when there was one.
-    std::string openFailure() const
+    // The pass's images into documents by the mode, one document after another.
+    void writeWork(std::vector<std::string> work)
     {
-        return m_document.refusal.empty() ? std::string(kReasonNotOpened) : "cannot append: " + m_document.refusal;
+        std::vector<PlannedDocument> plan = planWatchDocuments(m_settings, work);
+        m_work = std::move(work);
+        m_shown.assign(m_work.size(), std::string());
+        DocumentJob job {m_context.engine, m_output, m_settings.mode, m_state.policy, NamingStyle::Watch, m_work,
+                         m_state.stopRequested};
+        writeDocuments(job, plan, *this, 1, m_context.observer, m_state.log);
     }
 
-    engine::DocHandle openDocument(const std::string& wanted)
+    // What the driver asks of the runner while it writes the pass's documents (DocumentClient).
+
+    std::optional<std::string> admit(size_t input, DocumentScope&) override
     {
-        OutputPolicy policy {&m_context.engine, m_state.policy, NamingStyle::Watch, &m_context.observer};
-        OutputDocument doc = openOutputDocument(wanted, policy);
-        m_document = doc;
-        m_state.lastOutput = doc.path;
-        m_handle = doc.handle > 0 ? doc.handle : 0;
-        m_path = doc.path;
-        m_sources.clear();
-        m_pages = 0;
-        // Only a file this document makes may be removed after a failed close, never one that
-        // was there before.
-        m_removeOnFailure = m_handle > 0 && !doc.appending && !somethingExists(doc.path);
-        if (m_handle > 0) {
-            m_composer.emplace(m_context.engine, m_output);
-            m_context.observer.outputNameShown(doc.path);
-        }
-        return doc.handle;
+        const std::string& path = m_work[input];
+        if (!m_memory.claims)
+            return path;
+        // In a shared folder a source is first claimed; one another runner claimed is its.
+        std::string claimed = m_memory.claims->claim(path);
+        if (claimed.empty())
+            return std::nullopt;
+        if (claimed != path)
+            m_shown[input] = path;
+        return claimed;
     }
 
-    // Every frame of the image into the open document; the outcome is the last frame's result
-    // (an image without frames fails).
-    bool convertFile(const std::string& path, const std::string& shown = {})
+    void selected(size_t input, DocumentScope&) override { showCurrent(m_work[input]); }
+
+    std::string beforeOpen(const PlannedDocument& doc) override
     {
-        const std::string& known = shown.empty() ? path : shown;
-        SourceCheck source = examineSource(path);
-        if (!source.regular) {
-            record(known, false, source.reason);
-            m_sources.push_back({path, false, source.identity, shown});
-            return false;
+        if (m_settings.mode != kPerImageMode)
+            return {};
+        if (m_settings.keepSubfolders) {
+            PathParts parts = splitPath(doc.wantedPath);
+            app::AppPaths::createDirectories(parts.drive + parts.folder);
         }
-        int frames = m_context.engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
-        ImageOutcome outcome{frames};
-        TextLayerTally text;
-        for (int frame = 0; frame < frames; ++frame) {
-            int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
-            m_state.pageCounter += 1;
-            if (result > 0)
-                m_pages += 1;
-            outcome.frameDone(frame, result, m_context.engine.LastImageFailure());
-            text.add(m_context.engine.LastTextLayer(), 0, m_context.observer);
-        }
-        bool ok = outcome.succeeded();
-        record(known, ok, ok ? text.note() : outcome.failureReason());
-        m_sources.push_back({path, ok, source.identity, shown});
-        return ok;
+        if (!replacesAnEarlierSource(doc.wantedPath))
+            return {};
+        return "another source of this run already gave " + doc.wantedPath +
+               ", and \"Overwrite\" would replace it after that source was deleted";
     }
 
-    // Finishes and closes the open document; its sources are moved or deleted only when the
-    // file was written, otherwise they stay for the next pass and a partial new file goes.
-    void closeDocument()
+    void openTried(const PlannedDocument&, const DocumentWriter& writer, DocumentScope&) override
     {
-        if (m_handle <= 0)
-            return;
-        // A new document without a single page is no result: it is dropped unwritten (a file it
-        // was to replace stays), and its sources, all failed, are handled like any failed source.
-        bool dropped = m_pages == 0 && m_context.engine.DiscardDocument(m_handle) > 0;
-        bool written = false;
-        if (!dropped) {
-            m_composer->FinishDocument(m_handle);
-            written = m_context.engine.CloseDocument(m_handle) > 0;
-            if (written) {
-                m_path = m_document.writtenPath();
-                m_state.lastOutput = m_path;
-                if (m_context.written)
-                    m_context.written(m_path);
-            }
+        m_state.lastOutput = writer.document().path;
+        if (writer.isOpen())
+            m_context.observer.outputNameShown(writer.document().path);
+    }
+
+    void notOpened(const PlannedDocument&, size_t input, const std::string& readPath, const std::string& reason,
+                   const DocumentWriter&, DocumentScope&) override
+    {
+        const std::string& path = m_work[input];
+        switch (m_settings.mode) {
+        case kMergeMode:
+            log().appendRecord(kTagState, kStateFailed);
+            log().appendRecord(kTagReason, reason);
+            break;
+        case kPerImageMode:
+            record(path, false, reason);
+            settle({readPath, false, identityAt(readPath), m_shown[input]});
+            break;
+        default:
+            // The folder's first source goes to "_failed", so that a folder whose PDF cannot be
+            // made does not block every pass; its other sources stay.
+            record(path, false, reason);
+            moveAside({path, false, identityAt(path), {}}, kFailedFolder);
+            break;
         }
-        if (dropped || written) {
-            for (const Handled& source : m_sources)
+    }
+
+    void imageDone(const AddedImage& image, DocumentScope&) override
+    {
+        const std::string& shown = m_shown[image.input];
+        record(shown.empty() ? image.path : shown, image.succeeded, image.succeeded ? image.note : image.reason);
+    }
+
+    // Sources are moved or deleted only when the document holding them was written (or
+    // dropped, all of them failed); otherwise they stay for the next pass.
+    void closed(const PlannedDocument&, CloseOutcome outcome, const DocumentWriter& writer, DocumentScope&) override
+    {
+        m_state.pageCounter = writer.pageCounter();
+        if (outcome == CloseOutcome::Written) {
+            m_state.lastOutput = writer.path();
+            if (m_context.written)
+                m_context.written(writer.path());
+        }
+        for (const AddedImage& image : writer.added()) {
+            Handled source {image.path, image.succeeded, image.identity, m_shown[image.input]};
+            if (outcome != CloseOutcome::NotWritten) {
                 settle(source);
-        } else {
-            log().appendRecord(kTagState, kStateFailed);
-            log().appendRecord(kTagReason, kReasonNotWritten);
-            for (const Handled& source : m_sources) {
-                if (source.succeeded) {
-                    m_report.succeeded -= 1;
-                    m_report.failed += 1;
-                    if (m_context.fileDone)
-                        m_context.fileDone(source.known(), kStateFailed, kReasonNotWritten);
-                }
-                returnClaimed(source);
-            }
-            if (m_removeOnFailure && isRegularFile(m_path))
-                ::unlink(m_path.c_str());
-        }
-        m_handle = 0;
-        m_composer.reset();
-        m_sources.clear();
-    }
-
-    void mergeMode(const std::vector<std::string>& work)
-    {
-        log().recordTime();
-        engine::DocHandle handle = openDocument(m_settings.paths.merged);
-        // The record names the file actually written.
-        log().appendRecord(kTagOutput, handle > 0 ? m_path : m_settings.paths.merged);
-        if (handle <= 0) {
-            log().appendRecord(kTagState, kStateFailed);
-            log().appendRecord(kTagReason, openFailure());
-            return;
-        }
-        applyDocumentSettings(m_context.engine, m_handle, m_output);
-        for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
-            log().appendRecord(kTagInput, work[i]);
-            showCurrent(work[i]);
-            convertFile(work[i]);
-        }
-        closeDocument();
-    }
-
-    std::string perImageFolder(const std::string& path) const
-    {
-        if (!m_settings.keepSubfolders)
-            return m_settings.paths.perImageFolder;
-        PathParts parts = splitPath(path);
-        std::string folder = replaceAll(parts.drive + parts.folder, m_settings.inputFolder, m_settings.paths.perImageFolder);
-        app::AppPaths::createDirectories(folder);
-        return folder;
-    }
-
-    void perImageMode(const std::vector<std::string>& work)
-    {
-        for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
-            const std::string& path = work[i];
-            // In a shared folder a source is first claimed; one another runner claimed is its.
-            std::string claimed = m_memory.claims ? m_memory.claims->claim(path) : path;
-            if (claimed.empty())
-                continue;
-            std::string shown = claimed == path ? std::string() : path;
-            log().recordTime();
-            log().appendRecord(kTagInput, path);
-            showCurrent(path);
-            std::string name = perImageOutputName(perImageFolder(path), path);
-            if (replacesAnEarlierSource(name)) {
-                log().appendRecord(kTagOutput, name);
-                record(path, false, "another source of this run already gave " + name +
-                                        ", and \"Overwrite\" would replace it after that source was deleted");
-                settle({claimed, false, identityAt(claimed), shown});
                 continue;
             }
-            bool opened = openDocument(name) > 0;
-            log().appendRecord(kTagOutput, opened ? m_path : name);
-            if (!opened) {
-                record(path, false, openFailure());
-                settle({claimed, false, identityAt(claimed), shown});
-                continue;
+            if (source.succeeded) {
+                m_report.succeeded -= 1;
+                m_report.failed += 1;
+                if (m_context.fileDone)
+                    m_context.fileDone(source.known(), kStateFailed, kReasonNotWritten);
             }
-            m_state.pageCounter = 0;
-            applyDocumentSettings(m_context.engine, m_handle, m_output);
-            convertFile(claimed, shown);
-            closeDocument();
+            returnClaimed(source);
         }
     }
 
@@ -466,48 +392,6 @@ private:
         return false;
     }
 
-    void perFolderMode(std::vector<std::string> work)
-    {
-        // Plain byte order keeps each folder's images together; in natural order only the folders
-        // are sorted, so each folder's images keep the order the scan gave them.
-        if (m_settings.order == FolderOrder::Natural) {
-            auto folderOf = [](const std::string& path) { return path.substr(0, path.rfind('/') + 1); };
-            std::stable_sort(work.begin(), work.end(),
-                             [&](const std::string& a, const std::string& b) { return folderOf(a) < folderOf(b); });
-        } else {
-            std::stable_sort(work.begin(), work.end());
-        }
-        std::string previousName;
-        bool opened = false;
-        for (size_t i = 0; i < work.size() && !stopRequested(); ++i) {
-            const std::string& path = work[i];
-            showCurrent(path);
-            std::string name = perFolderOutputName(m_settings.paths.perFolderFolder, path);
-            if (!opened || strcasecmp(name.c_str(), previousName.c_str()) != 0) {
-                closeDocument();
-                m_state.pageCounter = 0;
-                log().recordTime();
-                previousName = name;
-                opened = true;
-                engine::DocHandle handle = openDocument(name);
-                log().appendRecord(kTagOutput, handle > 0 ? m_path : name);
-                if (handle <= 0) {
-                    // The folder's first source goes to "_failed", so that a folder whose PDF
-                    // cannot be made does not block every pass; its other sources stay.
-                    record(path, false, openFailure());
-                    moveAside({path, false, identityAt(path), {}}, kFailedFolder);
-                    continue;
-                }
-                applyDocumentSettings(m_context.engine, m_handle, m_output);
-            }
-            if (m_handle > 0) {
-                log().appendRecord(kTagInput, path);
-                convertFile(path);
-            }
-        }
-        closeDocument();
-    }
-
     WatchState& m_state;
     const WatchSettings& m_settings;
     WatchContext& m_context;
@@ -516,14 +400,8 @@ private:
     WatchReport& m_report;
     app::OutputSettings m_output;
     std::string m_lastNotice; // the last notice of this pass, for the state line
-    OutputDocument m_document; // the open output document as opened
-
-    engine::DocHandle m_handle = 0;                 // the open output document, 0 when none
-    std::string m_path;                             // its file
-    std::optional<engine::PageComposer> m_composer; // its page composer
-    std::vector<Handled> m_sources;                 // the sources composed into it
-    bool m_removeOnFailure = false;                 // its file did not exist before
-    int m_pages = 0;                                // frames placed on its pages successfully
+    std::vector<std::string> m_work;  // the pass's images, in the order they are written
+    std::vector<std::string> m_shown; // per image: the path the user knows when it was claimed, else ""
 };
 
 // The wait between passes. The stop flag is looked at ten times a second, so that Stop ends the
@@ -540,6 +418,20 @@ void waitBetweenPasses(const WatchState& state, int seconds)
 }
 
 } // namespace
+
+std::vector<PlannedDocument> planWatchDocuments(const WatchSettings& settings, std::vector<std::string>& images)
+{
+    if (settings.mode == kPerFolderMode)
+        sortForFolders(images, settings.order);
+    PerImageFolder folderOf;
+    if (settings.keepSubfolders) {
+        folderOf = [input = withSlash(settings.inputFolder), &settings](const std::string& path) {
+            PathParts parts = splitPath(path);
+            return replaceAll(parts.drive + parts.folder, input, settings.paths.perImageFolder);
+        };
+    }
+    return planDocuments(images, settings.mode, settings.paths, folderOf);
+}
 
 std::string sharedWatchConflict(const WatchSettings& settings)
 {
@@ -568,26 +460,20 @@ std::string overwriteDeleteConflict(const WatchSettings& settings, int policy)
     }
     if (settings.mode != kPerImageMode)
         return {};
-    std::string folder = settings.inputFolder;
-    if (!folder.empty() && folder.back() != '/')
-        folder.push_back('/');
-    std::vector<std::string> sources =
-        settings.includeSubfolders ? scanTree(folder, false) : scanFolder(folder);
-    std::vector<std::pair<std::string, std::string>> named; // output name, source
-    for (const std::string& source : sources) {
-        std::string outputFolder = settings.paths.perImageFolder;
-        if (settings.keepSubfolders) {
-            PathParts parts = splitPath(source);
-            outputFolder = replaceAll(parts.drive + parts.folder, folder, settings.paths.perImageFolder);
+    std::string folder = withSlash(settings.inputFolder);
+    std::vector<std::string> sources = settings.includeSubfolders ? scanTree(folder, false) : scanFolder(folder);
+    std::vector<PlannedDocument> plan = planWatchDocuments(settings, sources);
+    for (size_t later = 0; later < plan.size(); ++later) {
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            const std::string& name = plan[later].wantedPath;
+            if (!sameName(plan[earlier].wantedPath, name))
+                continue;
+            const std::string& otherSource = sources[plan[earlier].inputs.front()];
+            const std::string& source = sources[plan[later].inputs.front()];
+            return both + " would replace the PDF of " + otherSource + " with the one of " + source +
+                   " (both give " + name + ") after deleting " + otherSource +
+                   ". Choose another existing-file policy or keep the source files.";
         }
-        std::string name = perImageOutputName(outputFolder, source);
-        for (const auto& [otherName, otherSource] : named) {
-            if (sameName(otherName, name))
-                return both + " would replace the PDF of " + otherSource + " with the one of " + source +
-                       " (both give " + name + ") after deleting " + otherSource +
-                       ". Choose another existing-file policy or keep the source files.";
-        }
-        named.emplace_back(name, source);
     }
     return {};
 }

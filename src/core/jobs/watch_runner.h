@@ -3,7 +3,8 @@
 // with its subfolders) into PDF files, once or again and again at an interval until stopped, and
 // moves each source aside into "_converted" or "_failed" beside it, or deletes it after success,
 // so that each pass finds only new files. It groups images as the file-list job does (merge, one
-// PDF per image, one PDF per folder) and shares that job's settings, composer, naming and log.
+// PDF per image, one PDF per folder) and writes them through the same driver
+// (jobs/document_run.h), with that job's settings, composer, naming and log.
 //
 // A file is taken only once it has stopped changing: a scanner or a copy still writing into the
 // folder must not have its half-written file converted and moved away. Sources are moved or
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "jobs/conversion_job.h"
+#include "jobs/grouping.h"
 #include "jobs/image_inputs.h"
 
 namespace folvane::jobs {
@@ -113,6 +115,12 @@ std::string overwriteDeleteConflict(const WatchSettings& settings, int policy);
 // Settings a shared folder cannot be watched with (anything but per-image mode, subfolders), or
 // "" when the run may start.
 std::string sharedWatchConflict(const WatchSettings& settings);
+
+// The documents a pass writes for `images`, the supported images it found in scan order. In
+// per-folder mode the images are first put into folder order (the pass writes them so); in
+// per-image mode with keepSubfolders each PDF goes to the image's folder mirrored below the
+// output folder.
+std::vector<PlannedDocument> planWatchDocuments(const WatchSettings& settings, std::vector<std::string>& images);
 
 // Start pressed while nothing runs: false, and nothing starts, when the input folder is empty or
 // not an existing folder (the front end shows kWatchNoFolder). Front ends check

@@ -1,0 +1,116 @@
+#include "jobs/document_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "jobs/conversion_job.h"
+#include "jobs/failure_reason.h"
+#include "jobs/text_layer_tally.h"
+
+namespace folvane::jobs {
+
+namespace {
+
+bool somethingExists(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace
+
+DocumentWriter::DocumentWriter(engine::CEngineClient& engine, const app::OutputSettings& output)
+    : m_engine(engine)
+    , m_output(output)
+{
+}
+
+bool DocumentWriter::open(const std::string& wanted, OutputOpener& opener, OutputPolicy policy)
+{
+    policy.engine = &m_engine;
+    m_opener = &opener;
+    m_document = opener.open(wanted, policy);
+    m_path = m_document.path;
+    m_handle = m_document.handle > 0 ? m_document.handle : 0;
+    m_pageCounter = 0;
+    m_pages = 0;
+    // The engine writes a new file under a temporary name and renames it when complete, so
+    // normally nothing lies under the name until the close succeeds. Whatever is found there
+    // after a failed close was then made by this document and may go; a file that was there
+    // before (a name the user chose under "Ask always") is never touched.
+    m_removeOnFailure = m_handle > 0 && !m_document.appending && !somethingExists(m_document.path);
+    if (m_handle <= 0)
+        return false;
+    m_composer.emplace(m_engine, m_output);
+    applyDocumentSettings(m_engine, m_handle, m_output);
+    return true;
+}
+
+std::string DocumentWriter::openFailure() const
+{
+    return m_document.refusal.empty() ? std::string(kReasonNotOpened) : "cannot append: " + m_document.refusal;
+}
+
+AddedImage DocumentWriter::addImage(size_t input, const std::string& path, JobObserver& observer, size_t textRow)
+{
+    AddedImage image;
+    image.input = input;
+    image.path = path;
+    SourceCheck source = examineSource(path);
+    image.identity = source.identity;
+    if (!source.regular) {
+        image.reason = source.reason;
+        m_added.push_back(image);
+        return image;
+    }
+    int frames = m_engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
+    ImageOutcome outcome {frames};
+    TextLayerTally text;
+    for (int frame = 0; frame < frames; ++frame) {
+        int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_pageCounter);
+        m_pageCounter += 1;
+        if (result > 0)
+            m_pages += 1;
+        outcome.frameDone(frame, result, m_engine.LastImageFailure());
+        text.add(m_engine.LastTextLayer(), textRow, observer);
+    }
+    image.succeeded = outcome.succeeded();
+    if (image.succeeded)
+        image.note = text.note();
+    else
+        image.reason = outcome.failureReason();
+    m_added.push_back(image);
+    return image;
+}
+
+CloseOutcome DocumentWriter::close()
+{
+    CloseOutcome outcome = CloseOutcome::NotWritten;
+    // A PDF without pages is of no use and would look like a result, so a new one is dropped
+    // unwritten, and a file it was to replace stays.
+    if (m_pages == 0 && m_engine.DiscardDocument(m_handle) > 0) {
+        outcome = CloseOutcome::Dropped;
+    } else {
+        m_composer->FinishDocument(m_handle);
+        if (m_engine.CloseDocument(m_handle) > 0) {
+            outcome = CloseOutcome::Written;
+            // Another process may have taken the name meanwhile; the file then took the next
+            // free generated name.
+            m_path = m_document.writtenPath();
+        } else if (m_removeOnFailure && isRegularFile(m_path)) {
+            ::unlink(m_path.c_str());
+        }
+    }
+    m_handle = 0;
+    m_composer.reset();
+    m_opener->closed();
+    return outcome;
+}
+
+} // namespace folvane::jobs
