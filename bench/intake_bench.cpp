@@ -17,7 +17,7 @@
 
 #include "codec/group4_encoder.h"
 #include "codec/image_codec.h"
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "synthetic_page.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // libfolvane-engine.so. Each forwards to the engine as it is.
 #include "folvane/engine.h"
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 
 namespace engine = folvane::engine;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 
 namespace folvane::engine {
 
