@@ -1,6 +1,6 @@
 // Page composition through the real engine: images written by the tests are composed into
 // pages, and the files are checked with qpdf, pdftotext, pdfinfo and by rendering.
-#include "engine/composer.h"
+#include "layout/composer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "support/test_support.h"
 
 using namespace folvane::engine;
+using namespace folvane::layout;
 using namespace folvane::test;
 using folvane::app::OutputSettings;
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 // Page composition: page sizes, grids, fitting, boxes, the life of pages and the grid lines,
 // checked call by call against a recording engine.
-#include "engine/composer.h"
+#include "layout/composer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "engine/recording_engine.h"
 
 using namespace folvane::engine;
+using namespace folvane::layout;
 using folvane::app::OutputSettings;
 using folvane::test::RecordingEngine;
 using Calls = std::vector<std::string>;

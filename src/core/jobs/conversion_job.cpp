@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/composer.h"
+#include "layout/composer.h"
 #include "jobs/failure_reason.h"
 #include "jobs/parallel_documents.h"
 #include "jobs/source_file.h"
@@ -201,7 +201,7 @@ private:
 
     OutputDocument m_document;               // the open output document as opened
     engine::DocHandle m_handle = 0;          // the open output document, 0 when none
-    std::optional<engine::PageComposer> m_composer; // its page composer
+    std::optional<layout::PageComposer> m_composer; // its page composer
     std::vector<size_t> m_documentRows;      // rows composed into it
     int m_documentPages = 0;                 // frames placed on its pages successfully
     bool m_removeOnFailure = false;          // its file did not exist before the job

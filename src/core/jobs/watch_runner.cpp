@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
-#include "engine/composer.h"
+#include "layout/composer.h"
 #include "jobs/failure_reason.h"
 #include "jobs/source_file.h"
 #include "jobs/text_layer_tally.h"
@@ -520,7 +520,7 @@ private:
 
     engine::DocHandle m_handle = 0;                 // the open output document, 0 when none
     std::string m_path;                             // its file
-    std::optional<engine::PageComposer> m_composer; // its page composer
+    std::optional<layout::PageComposer> m_composer; // its page composer
     std::vector<Handled> m_sources;                 // the sources composed into it
     bool m_removeOnFailure = false;                 // its file did not exist before
     int m_pages = 0;                                // frames placed on its pages successfully
