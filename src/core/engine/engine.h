@@ -68,8 +68,8 @@ struct Size {
     int height = 0;
 };
 
-// The box the next pictures are fitted into; a zero width or height fits by the other side, both
-// zero place the picture at its own size.
+// The box the next pictures are drawn into, top-left corner and size. A width or height of 0
+// keeps the picture's own length on that side (a pixel a point); a negative one mirrors it.
 struct Box {
     int x = 0;
     int y = 0;

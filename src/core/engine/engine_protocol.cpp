@@ -366,14 +366,24 @@ int SetDocumentInfo(DocHandle handle, const char* title, const char* subject, co
     return 1;
 }
 
+ImageAdded AddImage(DocHandle handle, const std::string& path)
+{
+    Document* doc = lookup(handle);
+    if (!doc) {
+        ImageAdded none;
+        none.status = Result::failure(FailureCode::InvalidArgument, "the PDF file could not be created or opened for appending");
+        return none;
+    }
+    return doc->addImage(path);
+}
+
 int AddImageFile(DocHandle handle, const std::string& path)
 {
     t_imageFailure.clear();
     t_textLayer = TextLayerReport {};
-    Document* doc = lookup(handle);
-    if (!doc || path.empty())
+    if (!lookup(handle) || path.empty())
         return 0;
-    ImageAdded added = doc->addImage(path);
+    ImageAdded added = AddImage(handle, path);
     t_textLayer = added.textLayer;
     if (added.status.ok)
         return 1;

@@ -109,8 +109,11 @@ int QueryDocument(DocHandle handle, int code, intptr_t out1, intptr_t out2, cons
 int SetDocumentInfo(DocHandle handle, const char* title, const char* subject, const char* author,
                     const char* keywords, const char* creator);
 
-// Adds every selected frame of an image file as a picture: 1 success, 0 failure, -1 a frame
-// range beyond the image or no converter for a format the codec layer cannot read.
+// Adds every selected frame of an image file as a picture, with the cause of a failure.
+ImageAdded AddImage(DocHandle handle, const std::string& path);
+
+// The same as a number: 1 success, 0 failure, -1 a frame range beyond the image or no converter
+// for a format the codec layer cannot read (the converter's own number when it failed).
 int AddImageFile(DocHandle handle, const std::string& path);
 
 // Why the last AddImageFile on the calling thread failed: the cause the engine reports

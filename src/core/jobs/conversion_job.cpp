@@ -127,12 +127,12 @@ public:
         ImageOutcome outcome{frames};
         TextLayerTally text;
         for (int frame = 0; frame < frames; ++frame) {
-            int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_result.pageCounter);
+            engine::ImageAdded added = m_composer->ComposeFrame(m_handle, frame, path, frames, m_result.pageCounter);
             m_result.pageCounter += 1;
-            if (result > 0)
+            if (added.status.ok)
                 m_documentPages += 1;
-            outcome.frameDone(frame, result, m_engine.LastImageFailure());
-            text.add(m_engine.LastTextLayer(), row, observer());
+            outcome.frameDone(frame, added.status);
+            text.add(added.textLayer, row, observer());
         }
         setRowStatus(row, outcome.succeeded(), outcome.succeeded() ? std::string() : outcome.failureReason());
         if (outcome.succeeded() && !text.note().empty()) {

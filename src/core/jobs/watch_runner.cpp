@@ -333,12 +333,12 @@ private:
         ImageOutcome outcome{frames};
         TextLayerTally text;
         for (int frame = 0; frame < frames; ++frame) {
-            int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
+            engine::ImageAdded added = m_composer->ComposeFrame(m_handle, frame, path, frames, m_state.pageCounter);
             m_state.pageCounter += 1;
-            if (result > 0)
+            if (added.status.ok)
                 m_pages += 1;
-            outcome.frameDone(frame, result, m_context.engine.LastImageFailure());
-            text.add(m_context.engine.LastTextLayer(), 0, m_context.observer);
+            outcome.frameDone(frame, added.status);
+            text.add(added.textLayer, 0, m_context.observer);
         }
         bool ok = outcome.succeeded();
         record(known, ok, ok ? text.note() : outcome.failureReason());

@@ -78,7 +78,7 @@ PageComposer::PageComposer(engine::CEngineClient& engine, const app::OutputSetti
 {
 }
 
-int PageComposer::ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
+engine::ImageAdded PageComposer::ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
 {
     // The size of the first frame stands for every frame of the image.
     int iw = 0, ih = 0;
@@ -128,7 +128,7 @@ void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
         line(l, t + k * (ih / grid.rows), r, t + k * (ih / grid.rows));
 }
 
-int PageComposer::imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
                                  int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
@@ -138,27 +138,27 @@ int PageComposer::imageSizedPage(engine::DocHandle handle, int frame, const std:
     // Stretched into the margins, not fitted.
     Box box{s.mLeft, s.mTop, toInt(static_cast<long long>(page.width) - s.mRight - s.mLeft),
             toInt(static_cast<long long>(page.height) - s.mBottom - s.mTop)};
-    int result = addPicture(handle, frame, path, box);
-    if (result <= 0)
+    engine::ImageAdded result = addPicture(handle, frame, path, box);
+    if (!result.status.ok)
         m_pageBegun = false;
     finishPage(handle, false);
     return result;
 }
 
-int PageComposer::singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
                                     int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
     PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
     beginPage(handle, page, frame, path, frames, number, true);
-    int result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
-    if (result <= 0)
+    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
+    if (!result.status.ok)
         m_pageBegun = false;
     finishPage(handle);
     return result;
 }
 
-int PageComposer::nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
                            int ih)
 {
     const app::OutputSettings& s = m_settings;
@@ -166,7 +166,7 @@ int PageComposer::nextCell(engine::DocHandle handle, int frame, const std::strin
     if (m_cells == 0)
         beginPage(handle, pageSizeFor(s.pageSize, s.page_W, s.page_H), frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
-    int result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
+    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
         finishPage(handle);
         m_cells = 0;
@@ -174,7 +174,7 @@ int PageComposer::nextCell(engine::DocHandle handle, int frame, const std::strin
     return result;
 }
 
-int PageComposer::repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
                                int ih)
 {
     const app::OutputSettings& s = m_settings;
@@ -182,12 +182,12 @@ int PageComposer::repeatedPage(engine::DocHandle handle, int frame, const std::s
     PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
     beginPage(handle, page, frame, path, frames, number);
     selectFrame(handle, frame);
-    int result = 0;
+    engine::ImageAdded result;
     // On a page the engine refused, each copy would become a page of its own: one is enough.
     int copies = m_pageBegun ? grid.cells() : 1;
     for (int k = 0; k < copies; ++k) {
         placeBox(handle, cellBox(grid, k, page, iw, ih));
-        result = m_engine.AddImageFile(handle, path);
+        result = m_engine.AddImage(handle, path);
     }
     finishPage(handle);
     return result;
@@ -246,11 +246,11 @@ void PageComposer::selectFrame(engine::DocHandle handle, int frame)
     m_engine.SetDocumentOption(handle, engine::kOptionFrameRange, frame + 1, 1);
 }
 
-int PageComposer::addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box)
+engine::ImageAdded PageComposer::addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box)
 {
     placeBox(handle, box);
     selectFrame(handle, frame);
-    return m_engine.AddImageFile(handle, path);
+    return m_engine.AddImage(handle, path);
 }
 
 } // namespace folvane::layout

@@ -78,8 +78,8 @@ public:
 
     // Places frame `frame` (0-based) of the `frames`-frame image at `path`; `bookmarkNumber`
     // counts the frames already composed into this document. The result is that of the last
-    // AddImageFile made, 0 when none was made.
-    int ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber);
+    // image added (a repeated picture is added once per cell).
+    engine::ImageAdded ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber);
 
     // Finishes a page that still has free cells (stamps, grid lines, end); nothing when no
     // page is open. Called immediately before CloseDocument.
@@ -97,11 +97,11 @@ private:
         int x, y, width, height;
     };
 
-    int imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
-    int singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+    engine::ImageAdded imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
                           int ih);
-    int nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
-    int repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
 
     void beginPage(engine::DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
                    int number, bool whenPlaced = false);
@@ -109,7 +109,7 @@ private:
     Box cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const;
     void placeBox(engine::DocHandle handle, const Box& box);
     void selectFrame(engine::DocHandle handle, int frame);
-    int addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box);
+    engine::ImageAdded addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box);
 
     engine::CEngineClient& m_engine;
     app::OutputSettings m_settings;

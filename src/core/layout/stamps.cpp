@@ -113,7 +113,7 @@ void stampImageWatermark(engine::CEngineClient& engine, engine::DocHandle handle
     // The page's pictures leave their own frame selected; a watermark taken with frame 5
     // selected would be refused as beyond a single-image file. It always shows its first frame.
     engine.SetDocumentOption(handle, engine::kOptionFrameRange, 1, 1);
-    engine.AddImageFile(handle, s.imgWatermark);
+    engine.AddImage(handle, s.imgWatermark);
 }
 
 // The file name of a path: what follows its last "/".
