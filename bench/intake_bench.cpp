@@ -149,14 +149,14 @@ void group4DecodeA4(benchmark::State& state)
 }
 BENCHMARK(group4DecodeA4)->Unit(benchmark::kMillisecond);
 
-// AddImageFile of one file into a fresh document, closed each time.
+// One file added to a fresh document, closed each time.
 void placeInDocument(benchmark::State& state, const std::string& image)
 {
     std::string pdf = scratch("out.pdf").string();
     for (auto _ : state) {
-        folvane::engine::DocHandle doc = folvane::engine::CreateDocument(pdf);
-        benchmark::DoNotOptimize(folvane::engine::AddImageFile(doc, image));
-        folvane::engine::CloseDocument(doc);
+        folvane::engine::Document doc = folvane::engine::Document::create(pdf).document;
+        benchmark::DoNotOptimize(doc.addImage(image).status.ok);
+        benchmark::DoNotOptimize(doc.close().ok);
     }
     state.counters["pdf_bytes"] = static_cast<double>(fs::file_size(pdf));
 }

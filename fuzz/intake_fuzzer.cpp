@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the engine's image intake the way a user's file reaches it: the first
 // byte picks the file name's extension, the rest is the file. Format recognition, the frame
-// count and AddImageFile into a new document must end with a result, never a crash or a hang,
+// count and adding the image to a new document must end with a result, never a crash or a hang,
 // and a document that took the image must still close into a complete file.
 #include <unistd.h>
 
@@ -38,11 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fclose(file);
 
     using namespace folvane::engine;
-    int frames = QueryDocument(0, kQueryFrameCount, 0, 0, image.c_str(), nullptr);
-    int width = 0;
-    int height = 0;
-    QueryDocument(0, kQueryPixelSize, reinterpret_cast<intptr_t>(&width), reinterpret_cast<intptr_t>(&height),
-                  image.c_str(), "1");
+    ImageProbe probe = probeImage(image);
+    const int frames = probe.frames;
+    const int width = probe.width;
+    const int height = probe.height;
     // Frames up to the codec's pixel cap are allowed, and converting one that large takes seconds
     // under the sanitizers however small the file; the time is linear in the pixels, so larger
     // frames are left out of the conversion.
@@ -50,12 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::remove(image.c_str());
         return 0;
     }
-    DocHandle handle = CreateDocument(pdf);
-    if (handle > 0) {
+    Opened opened = Document::create(pdf);
+    if (opened.status.ok) {
+        Document& document = opened.document;
         if (frames > 1)
-            SetDocumentOption(handle, kOptionFrameRange, 1, 2, nullptr, nullptr);
-        int added = AddImageFile(handle, image);
-        if (CloseDocument(handle) != 1 && added == 1)
+            document.setFrameRange(1, 2);
+        bool added = document.addImage(image).status.ok;
+        if (!document.close().ok && added)
             __builtin_trap(); // the image was taken, so the file must be complete
     }
     std::remove(pdf.c_str());

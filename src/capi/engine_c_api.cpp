@@ -1,12 +1,32 @@
 // The engine's operations with C linkage, for programs and scripts that load
-// libfolvane-engine.so. Each forwards to the engine as it is.
+// libfolvane-engine.so. Each forwards to the integer protocol over engine::Document.
 #include "folvane/engine.h"
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 
 namespace engine = folvane::engine;
 
 namespace {
+
+// The public header spells the protocol's codes a second time, for C; they must stay equal.
+static_assert(int{FOLVANE_FRAME_RANGE} == int{engine::kOptionFrameRange});
+static_assert(int{FOLVANE_IMAGE_PLACEMENT} == int{engine::kOptionImagePlacement});
+static_assert(int{FOLVANE_SECURITY} == int{engine::kOptionSecurity});
+static_assert(int{FOLVANE_FONT} == int{engine::kOptionFont});
+static_assert(int{FOLVANE_PAGE_SIZE} == int{engine::kOptionPageSize});
+static_assert(int{FOLVANE_BOOKMARK_TEXT} == int{engine::kOptionBookmarkText});
+static_assert(int{FOLVANE_PRODUCER} == int{engine::kOptionProducer});
+static_assert(int{FOLVANE_VIEWER_PREFERENCES} == int{engine::kOptionViewerPreferences});
+static_assert(int{FOLVANE_PAGE_ROTATION} == int{engine::kOptionPageRotation});
+static_assert(int{FOLVANE_COMPRESSION} == int{engine::kOptionCompression});
+static_assert(int{FOLVANE_SKEW_CORRECTION} == int{engine::kOptionSkewCorrection});
+static_assert(int{FOLVANE_JPEG_QUALITY} == int{engine::kOptionJpegQuality});
+static_assert(int{FOLVANE_TEXT_RECOGNITION} == int{engine::kOptionTextRecognition});
+static_assert(int{FOLVANE_SECURITY_AES} == int{engine::kSecurityAes});
+static_assert(int{FOLVANE_FRAME_COUNT} == int{engine::kQueryFrameCount});
+static_assert(int{FOLVANE_PIXEL_SIZE} == int{engine::kQueryPixelSize});
+static_assert(int{FOLVANE_TEXT_WIDTH} == int{engine::kQueryTextWidth});
+static_assert(int{FOLVANE_TEXT_HEIGHT} == int{engine::kQueryTextHeight});
 
 std::string text(const char* value)
 {

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "jobs/job_log.h"
 
 namespace folvane::cli {

@@ -11,7 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "engine/engine_client.h"
+#include "engine/engine.h"
 
 namespace folvane::gui {
 
@@ -231,14 +231,12 @@ void WatermarkTab::onBrowse()
     if (path.isEmpty())
         return;
     m_text[Image]->setText(path);
-    int width = 0;
-    int height = 0;
-    engine::CEngineClient engine;
     // The size is shown only when the engine could read the image; otherwise the boxes keep
     // what they held.
-    if (engine.pixelSize(path.toStdString(), 1, width, height)) {
-        m_imgWidth->setText(QString::number(width));
-        m_imgHeight->setText(QString::number(height));
+    engine::ImageProbe probe = engine::probeImage(path.toStdString());
+    if (probe.width > 0) {
+        m_imgWidth->setText(QString::number(probe.width));
+        m_imgHeight->setText(QString::number(probe.height));
     }
 }
 

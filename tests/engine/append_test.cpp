@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "support/test_support.h"
 
 using namespace folvane::engine;

@@ -1,6 +1,6 @@
 // Page composition through the real engine: images written by the tests are composed into
 // pages, and the files are checked with qpdf, pdftotext, pdfinfo and by rendering.
-#include "engine/composer.h"
+#include "layout/composer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "support/test_support.h"
 
 using namespace folvane::engine;
+using namespace folvane::layout;
 using namespace folvane::test;
 using folvane::app::OutputSettings;
 namespace fs = std::filesystem;
@@ -110,7 +111,7 @@ TEST_P(ComposeLayouts, PicturesStampsAndGridLinesLandWhereComposed)
     PageComposer composer(engine, s);
     composer.setClock(march5th2014);
     for (int i = 0; i < pictures; ++i)
-        EXPECT_EQ(composer.ComposeFrame(h, 0, images[static_cast<size_t>(i)].string(), 1, i), 1) << i;
+        EXPECT_TRUE(composer.ComposeFrame(h, 0, images[static_cast<size_t>(i)].string(), 1, i).status.ok) << i;
     composer.FinishDocument(h);
     ASSERT_EQ(engine.CloseDocument(h), 1);
 
@@ -192,7 +193,7 @@ TEST_F(ComposeEndToEnd, MultiFrameTiffFillsPagesInOrderAndFinishDocumentEndsTheL
         DocHandle h = engine.CreateDocument(pdf.string());
         PageComposer composer(engine, s);
         for (int b = 0; b < count; ++b)
-            EXPECT_EQ(composer.ComposeFrame(h, b, tiff.string(), 10, b), 1) << b;
+            EXPECT_TRUE(composer.ComposeFrame(h, b, tiff.string(), 10, b).status.ok) << b;
         composer.FinishDocument(h);
         engine.CloseDocument(h);
     };
@@ -230,7 +231,7 @@ TEST_F(ComposeEndToEnd, OversizedImagePageIsLeftToPlacementWithoutAStampsOnlyPag
     CEngineClient engine;
     DocHandle h = engine.CreateDocument(pdf.string());
     PageComposer composer(engine, s);
-    EXPECT_EQ(composer.ComposeFrame(h, 0, wide.string(), 1, 0), 1);
+    EXPECT_TRUE(composer.ComposeFrame(h, 0, wide.string(), 1, 0).status.ok);
     composer.FinishDocument(h);
     engine.CloseDocument(h);
     EXPECT_EQ(pageCount(pdf), 1);

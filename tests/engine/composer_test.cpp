@@ -1,6 +1,6 @@
 // Page composition: page sizes, grids, fitting, boxes, the life of pages and the grid lines,
 // checked call by call against a recording engine.
-#include "engine/composer.h"
+#include "layout/composer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "engine/recording_engine.h"
 
 using namespace folvane::engine;
+using namespace folvane::layout;
 using folvane::app::OutputSettings;
 using folvane::test::RecordingEngine;
 using Calls = std::vector<std::string>;
@@ -123,7 +124,7 @@ TEST(Composer, ImageSizedPageSequenceFollowsResolution)
     RecordingEngine engine;
     engine.pixelSizes["/in/scan.tif"] = {3000, 2000};
     PageComposer composer(engine, s);
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 1, "/in/scan.tif", 3, 0), 1);
+    EXPECT_TRUE(composer.ComposeFrame(kHandle, 1, "/in/scan.tif", 3, 0).status.ok);
     EXPECT_EQ(engine.calls, (Calls{"109 720 2000", "110 scan.tif 2/3", "104 10 20 680 1940", "101 2 1",
                                    "add /in/scan.tif", "106 100 42", "text 3 3 'H' 0", "109 0 0"}));
     EXPECT_EQ(engine.queries.front(), "202 /in/scan.tif 1") << "the first frame's size stands for all";
@@ -147,7 +148,7 @@ TEST(Composer, RefusedImageSizedPageLeavesThePictureToPlacementWithoutStamps)
     RecordingEngine engine;
     engine.pixelSizes["big.bmp"] = {20000, 10};
     PageComposer composer(engine, s);
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 0, "big.bmp", 1, 0), 1);
+    EXPECT_TRUE(composer.ComposeFrame(kHandle, 0, "big.bmp", 1, 0).status.ok);
     // 14400 points is refused; placement begins and ends the picture's own page, so no box for
     // a page that does not exist and no stamps that would begin a page of their own.
     EXPECT_EQ(engine.calls, (Calls{"109 14400 10", "101 1 1", "add big.bmp", "109 0 0"}));
@@ -250,9 +251,9 @@ TEST(Composer, FailedPictureStillTakesItsCell)
     RecordingEngine engine;
     PageComposer composer(engine, s);
     engine.addResult = 0;
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 0, "bad.png", 1, 0), 0);
+    EXPECT_EQ(composer.ComposeFrame(kHandle, 0, "bad.png", 1, 0).status.code, folvane::FailureCode::Damaged);
     engine.addResult = 1;
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 0, "good.png", 1, 1), 1);
+    EXPECT_TRUE(composer.ComposeFrame(kHandle, 0, "good.png", 1, 1).status.ok);
     EXPECT_EQ(engine.callsStarting("104"), (Calls{"104 0 0 297 842", "104 297 0 297 842"}));
     EXPECT_EQ(countOf(engine.calls, "109 0 0"), 1u);
 }
@@ -266,7 +267,7 @@ TEST(Composer, RepeatGivesEachFrameAPageWithACopyInEveryCell)
     RecordingEngine engine;
     engine.addResult = -1;
     PageComposer composer(engine, s);
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 2, "/x/two.tif", 3, 0), -1) << "the last AddImageFile's result";
+    EXPECT_EQ(composer.ComposeFrame(kHandle, 2, "/x/two.tif", 3, 0).status.code, folvane::FailureCode::OutOfRange) << "the last image added decides";
     EXPECT_EQ(engine.calls,
               (Calls{"109 595 842", "110 two.tif 3/3", "101 3 1", "104 0 0 297 280", "add /x/two.tif",
                      "104 297 0 297 280", "add /x/two.tif", "104 0 280 297 280", "add /x/two.tif",
@@ -296,7 +297,7 @@ TEST(Composer, SinglePicturePerPageAndCustomSizeFallback)
     // AddImageFile decides.
     RecordingEngine unknown;
     unknown.addResult = 0;
-    EXPECT_EQ(PageComposer(unknown, s).ComposeFrame(kHandle, 0, "broken.jpg", 1, 0), 0);
+    EXPECT_EQ(PageComposer(unknown, s).ComposeFrame(kHandle, 0, "broken.jpg", 1, 0).status.code, folvane::FailureCode::Damaged);
     EXPECT_EQ(unknown.callsStarting("104"), (Calls{"104 6 0 600 792"}));
 }
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "engine/intake_fixtures.h"
 #include "support/test_support.h"
 #include "synthetic_page.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "codec/image_codec.h"
 #include "engine/engine_document.h"
 #include "engine/temporary_output.h"
@@ -21,6 +21,12 @@ using namespace folvane::engine;
 using namespace folvane::test;
 
 namespace {
+
+EngineDocument* lookupDocument(DocHandle handle)
+{
+    Document* document = DocumentOf(handle);
+    return document ? recordOf(*document) : nullptr;
+}
 
 class EngineApi : public PdfTest {
 protected:

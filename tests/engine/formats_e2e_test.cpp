@@ -9,7 +9,7 @@
 
 #include "codec/image_codec.h"
 #include "codec_test_util.h"
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "support/test_support.h"
 
 using namespace folvane::engine;

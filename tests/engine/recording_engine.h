@@ -80,10 +80,15 @@ public:
         return 0;
     }
 
-    int AddImageFile(engine::DocHandle, const std::string& path) override
+    engine::ImageAdded AddImage(engine::DocHandle, const std::string& path) override
     {
         calls.push_back("add " + path);
-        return addResult;
+        engine::ImageAdded added;
+        if (addResult < 0)
+            added.status = Result::failure(FailureCode::OutOfRange, "frame range beyond the image, or no converter for this format");
+        else if (addResult == 0)
+            added.status = Result::failure(FailureCode::Damaged, "image data damaged or unreadable");
+        return added;
     }
 
     int DrawText(engine::DocHandle, int x, int y, const char* text, unsigned color) override

@@ -1,5 +1,5 @@
 // Page stamps, macros and bookmark texts, checked call by call against a recording engine.
-#include "engine/stamps.h"
+#include "layout/stamps.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "engine/recording_engine.h"
 
 using namespace folvane::engine;
+using namespace folvane::layout;
 using folvane::app::OutputSettings;
 using folvane::test::RecordingEngine;
 using Calls = std::vector<std::string>;

@@ -12,7 +12,7 @@
 
 #include "file_list.h"
 #include "file_list_page_support.h"
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 #include "main_window.h"
 #include "services/system_actions.h"
 

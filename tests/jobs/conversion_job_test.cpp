@@ -185,10 +185,12 @@ TEST_F(ConversionJobTest, FileWithoutFramesFailsAndAFailedFrameFailsItsFile)
     // The fake fails every frame of a path; a wrapper fails only the middle one.
     struct MiddleFrameFails : FakeEngineClient {
         int adds = 0;
-        int AddImageFile(engine::DocHandle h, const std::string& path) override
+        engine::ImageAdded AddImage(engine::DocHandle h, const std::string& path) override
         {
-            FakeEngineClient::AddImageFile(h, path);
-            return ++adds == 2 ? 0 : 1;
+            engine::ImageAdded added = FakeEngineClient::AddImage(h, path);
+            if (++adds == 2)
+                added.status = Result::failure(FailureCode::Damaged, "image data damaged or unreadable");
+            return added;
         }
     } middle;
     middle.frameCounts = engine.frameCounts;
@@ -206,10 +208,10 @@ TEST_F(ConversionJobTest, StopDuringAMultiFrameFileTakesEffectAfterItsLastFrame)
     engine.frameCounts = {{"/in/pages.tif", 3}};
     struct StopOnFirstAdd : FakeEngineClient {
         JobState* state = nullptr;
-        int AddImageFile(engine::DocHandle h, const std::string& path) override
+        engine::ImageAdded AddImage(engine::DocHandle h, const std::string& path) override
         {
             state->stopRequested = 1;
-            return FakeEngineClient::AddImageFile(h, path);
+            return FakeEngineClient::AddImage(h, path);
         }
     } stopping;
     stopping.frameCounts = engine.frameCounts;

@@ -18,7 +18,7 @@ public:
     std::set<std::string> failingCreates; // CreateDocument of these paths answers 0
     std::set<std::string> failingAppends; // OpenDocumentForAppend of these paths answers 0
     std::map<std::string, int> frameCounts; // query 201 per image path (default 1)
-    std::set<std::string> failingImages;    // AddImageFile of these paths answers 0
+    std::set<std::string> failingImages;    // adding these images fails
     std::set<engine::DocHandle> failingCloses;
 
     engine::DocHandle CreateDocument(const std::string& path, const engine::NamingRule& = {}) override
@@ -38,7 +38,6 @@ public:
     }
     // The fake's documents are never dropped; a page-less one is closed like any other.
     int DiscardDocument(engine::DocHandle) override { return 0; }
-    std::string LastImageFailure() override { return {}; }
     int SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1,
                           const char* text2) override
     {
@@ -61,10 +60,13 @@ public:
                         text(author) + "|" + text(keywords) + "|" + text(creator));
         return 1;
     }
-    int AddImageFile(engine::DocHandle h, const std::string& path) override
+    engine::ImageAdded AddImage(engine::DocHandle h, const std::string& path) override
     {
         calls.push_back("AddImageFile " + std::to_string(h) + " " + path);
-        return failingImages.count(path) ? 0 : 1;
+        engine::ImageAdded added;
+        if (failingImages.count(path))
+            added.status = Result::failure(FailureCode::Damaged, "image data damaged or unreadable");
+        return added;
     }
     int DrawText(engine::DocHandle h, int x, int y, const char* t, unsigned color) override
     {

@@ -1,134 +1,232 @@
 #pragma once
-// The conversion engine: the only way the application produces PDF files. Documents are integer
-// handles (1..1023, lowest free first, reused after close); every operation looks its handle up
-// again and returns 0 for an unknown one without side effects.
+// The conversion engine: the only way the application produces PDF files.
+//
+// A Document is one output PDF while it is written. It owns its writer, its temporary file and
+// its settings; it is move-only and belongs to one thread at a time (distinct documents may be
+// used on different threads at once). Destroying a document that was neither closed nor
+// discarded discards it (a new file is dropped unwritten, an update leaves the file as it was).
 //
 // Coordinates are PDF points from the page's top-left corner, y growing downwards. Colours are
-// 24-bit values 0x00BBGGRR (red in the low byte). Texts are UTF-8.
-//
-// Threads: each document is used by one thread at a time; distinct documents may be used on
-// different threads (the handle table itself is guarded).
+// 24-bit values 0x00BBGGRR (red in the low byte). Texts are UTF-8. No call throws: failures come
+// back as a Result (base/result.h) that carries the reason a user reads, or as false/0 where the
+// only cause is a value out of range.
 
-#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "engine/temporary_output.h"
 
 namespace folvane::engine {
 
-using DocHandle = int;
-constexpr int kMaxDocuments = 1023;
+struct EngineDocument;
 
-enum OptionCode : int {
-    kOptionFrameRange = 101,
-    kOptionImagePlacement = 104,
-    kOptionSecurity = 105,
-    kOptionFont = 106,
-    kOptionPageSize = 109,
-    kOptionBookmarkText = 110,
-    kOptionProducer = 111,
-    kOptionViewerPreferences = 121,
-    kOptionPageRotation = 122,
-    kOptionCompression = 123,
-    kOptionSkewCorrection = 126,
-    kOptionJpegQuality = 128,
-    // a = 1: turn photos upright by the orientation their EXIF data records; 0: as stored.
-    kOptionAutoOrient = 140,
-    // a = 1: keep pictures exactly: Deflate in place of JPEG for everything not JPEG already.
-    kOptionLossless = 141,
-    // a = 0: straighten by the first skew estimate; 1: refine it first (finer, slower).
-    kOptionSkewMethod = 142,
-    // a 1: draw the recognised text of every placed picture as an invisible text layer, 0: none;
-    // text1 the languages (Tesseract codes joined by "+", empty = "eng"). Refused (0) when a
-    // language is not installed or a code is malformed: check with TextRecognitionProblem first.
-    kOptionTextRecognition = 143,
+// Compression of black-and-white pictures that are not JPEG data.
+enum class BilevelCompression { Lzw, Zip, Group3, Group4 };
+// Compression of grayscale and colour pictures that are not JPEG data.
+enum class ToneCompression { Lzw, Zip, PackBits, Jpeg };
+
+enum class Encryption { None, Rc4_40, Rc4_128, Aes128, Aes256 };
+
+// Password security of a new file. Level None switches security off.
+struct Security {
+    Encryption level = Encryption::None;
+    std::string ownerPassword; // RC4 keeps the first 32 bytes
+    std::string userPassword;
+    bool allowPrint = false;
+    bool allowCopy = false;
+    bool allowChange = false;
 };
 
-// Added to the key bits of kOptionSecurity (128 or 256): AES instead of RC4.
-constexpr int kSecurityAes = 0x10000;
+enum class PageMode { NotSet, PageOnly, Outlines, Thumbnails, FullScreen };
+enum class OpenZoom { NotSet, FitPage, FitWidth };
 
-// Why an append is refused; AddImageFile then fails with it as LastImageFailure and
-// CloseDocument leaves the file as it was.
-inline constexpr const char* kReasonCannotAddSecurity = "cannot add password security to an existing PDF";
-inline constexpr const char* kReasonAppendNotPermitted = "the PDF file's permissions do not allow adding pages";
-
-enum QueryCode : int {
-    kQueryFrameCount = 201,
-    kQueryPixelSize = 202,
-    kQueryTextWidth = 250,
-    kQueryTextHeight = 251,
+// How a viewer shows the file when it opens it.
+struct ViewerPreferences {
+    PageMode pageMode = PageMode::NotSet;
+    OpenZoom openZoom = OpenZoom::NotSet;
+    int openPage = 1;          // 1-based
+    bool hideToolbar = false;
+    bool hideMenubar = false;
+    bool hideWindowControls = false;
+    bool fitWindow = false;
+    bool centerWindow = false;
 };
 
-// Creates a new PDF at path ("-" = standard output). 0 when the path is empty, already open
-// under another handle (letter case ignored), cannot be created, or every handle is in use.
-// The finished file replaces whatever lies under the path then.
-DocHandle CreateDocument(const std::string& path);
+// Document information; empty fields are left out.
+struct DocumentInfo {
+    std::string title;
+    std::string subject;
+    std::string author;
+    std::string keywords;
+    std::string creator;
+};
 
-// As CreateDocument, with the naming rule the finished file follows when it is given its name;
-// CloseDocument then fails when the rule finds no name. The rule's callback runs on the thread
-// that closes the document.
-DocHandle CreateDocument(const std::string& path, const NamingRule& naming);
+struct Size {
+    int width = 0;
+    int height = 0;
+};
 
-// Opens an existing PDF for appending pages by an incremental update. Same refusals as
-// CreateDocument, and 0 when the file is not one the reader accepts. An encrypted file whose
-// permissions forbid adding pages opens refused (kReasonAppendNotPermitted), as does one without
-// encryption once security is asked for (kReasonCannotAddSecurity).
-DocHandle OpenDocumentForAppend(const std::string& path);
+// The box the next pictures are drawn into, top-left corner and size. A width or height of 0
+// keeps the picture's own length on that side (a pixel a point); a negative one mirrors it.
+struct Box {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
 
-// Why the last OpenDocumentForAppend on the calling thread refused to append: "not a PDF",
-// "damaged cross-reference (repair it first, e.g. with qpdf)", "encrypted with a user password",
-// "unsupported security handler /NAME", "the document forbids changes", a permission refusal
-// (the handle is then valid, see above), or the system's reason when the file cannot be opened.
-// Empty after an append that may go ahead, and for other refusals (a path already open, no free
-// handle).
-std::string LastAppendRefusal();
+// How a page begun with beginPage starts.
+enum class PageStart {
+    Now,                    // at once, text position at the top-left margins
+    NowWithoutTextPosition, // at once, the text position left where it was
+    WhenPlaced,             // when a picture is placed, so an unreadable one leaves no empty page
+};
 
-// Ends an open page (its pending bookmark first), writes the file and frees the handle.
-// 1 when the file was written completely, 0 for an unknown handle or a failed final write.
-int CloseDocument(DocHandle handle);
-
-// Drops an open new document without giving it its name: nothing of it is written, and whatever
-// lies under its name stays as it was. 1 when dropped; 0 for an unknown handle or a document that
-// cannot be dropped (opened for appending, or written directly to standard output or a device),
-// which stays open for CloseDocument.
-int DiscardDocument(DocHandle handle);
-
-// Sends one setting; 1 accepted, 0 refused (the producer option always answers 0).
-int SetDocumentOption(DocHandle handle, int code, int a, int b, const char* text1, const char* text2);
-
-// Answers a query. out1 and out2 are pointer-sized slots: for kQueryPixelSize each carries the
-// address of an int that receives the width and height (written only when the slot is above
-// 1000, so 0 means "no output"); for kQueryTextWidth and kQueryTextHeight they carry the inputs,
-// font code and size (0 = the current one). kQueryFrameCount and kQueryPixelSize describe the
-// image file named by text1 (text2: 1-based frame for the pixel size) and answer for any handle,
-// 0 included.
-int QueryDocument(DocHandle handle, int code, intptr_t out1, intptr_t out2, const char* text1, const char* text2);
-
-// Stores the non-empty texts as Title, Subject, Author, Keywords and Creator.
-int SetDocumentInfo(DocHandle handle, const char* title, const char* subject, const char* author,
-                    const char* keywords, const char* creator);
-
-// Adds every selected frame of an image file as a picture: 1 success, 0 failure, -1 a frame
-// range beyond the image or no converter for a format the codec layer cannot read.
-int AddImageFile(DocHandle handle, const std::string& path);
-
-// Why the last AddImageFile on the calling thread failed when the cause lay outside the image:
-// its temporary files could not be written ("cannot write temporary files in /tmp: No space left
-// on device"), or the document is a refused append. Empty when that call did not fail for such
-// a cause.
-std::string LastImageFailure();
-
-// What the text recognition of the last AddImageFile on the calling thread did: the frames it
-// read, those whose recognition failed (their pictures stay, without text) with the first
-// failure's reason, and the time it took. All zero when recognition is off.
+// What text recognition did for the frames of one addImage call: the frames it read, those whose
+// recognition failed (their pictures stay, without text) with the first failure's reason, and
+// the time it took. All zero when recognition is off.
 struct TextLayerReport {
     int frames = 0;
     int failed = 0;
     double seconds = 0;
     std::string failure;
 };
-TextLayerReport LastTextLayer();
+
+// The outcome of addImage: ok, or the cause ("image data damaged or unreadable", "cannot write
+// temporary files in /tmp: No space left on device", an append refusal ...), with the pages the
+// call began and what text recognition did.
+struct ImageAdded {
+    Result status;
+    int pages = 0;          // pages the call began (0 when it placed on a page begun before)
+    int converterError = 0; // the external converter's own error number (below 0) when it failed
+    TextLayerReport textLayer;
+};
+
+// The outcome of opening a document: the document when it could be opened, otherwise why not.
+struct Opened;
+
+class Document {
+public:
+    Document();
+    Document(Document&&) noexcept;
+    Document& operator=(Document&&) noexcept;
+    ~Document();
+
+    // A new PDF at `path` ("-" = standard output), written under a temporary name and given its
+    // name by `naming` when closed. Fails when the path is empty, already open in another
+    // document (letter case ignored), or cannot be created.
+    static Opened create(const std::string& path, const NamingRule& naming = {});
+
+    // An existing PDF to which pages are added by an incremental update. Fails, with the reason,
+    // for a file the reader does not accept ("not a PDF", "encrypted with a user password" ...)
+    // or a path already open. A file whose permissions forbid adding pages opens, but refused:
+    // addImage then fails with appendRefusal() and close() leaves the file as it was.
+    static Opened openForAppend(const std::string& path);
+
+    bool isOpen() const { return m_doc != nullptr; }
+    bool appending() const;
+    const std::string& path() const;
+    // Why the pages of this update will not be added ("the PDF file's permissions do not allow
+    // adding pages", "cannot add password security to an existing PDF"); empty when they will.
+    const std::string& appendRefusal() const;
+
+    // ---- document-wide settings (all ignored by a closed document) ----
+    void setCompression(BilevelCompression compression);
+    void setGrayCompression(ToneCompression compression);
+    void setColorCompression(ToneCompression compression);
+    // 1..100 for pictures the engine codes as JPEG; anything else keeps the source's quality.
+    void setJpegQuality(int quality);
+    // Straightening of black-and-white scans: on or off, and whether the first skew estimate is
+    // refined (finer, slower; the default) or used as it is.
+    void setSkewCorrection(bool on);
+    void setSkewRefinement(bool refined);
+    // Degrees of every page begun afterwards, rounded to a quarter turn.
+    void setPageRotation(int degrees);
+    // Photos shown upright by their EXIF orientation (the default) or as stored.
+    void setAutoOrient(bool on);
+    bool autoOrient() const;
+    // Pictures not JPEG already are kept exactly (Deflate) instead of coded as JPEG.
+    void setLossless(bool on);
+    // An invisible text layer over every picture in `languages` ("eng", "deu+eng"; empty =
+    // "eng"). Fails with the reason when a language is not installed; recognition stays as it was.
+    Result setTextRecognition(bool on, const std::string& languages = {});
+    // Fails for an update: a file without security refuses the whole append (appendRefusal),
+    // one with security keeps its own.
+    Result setSecurity(const Security& security);
+    void setViewerPreferences(const ViewerPreferences& preferences);
+    ViewerPreferences viewerPreferences() const;
+    void setInfo(const DocumentInfo& info);
+    void setProducer(const std::string& producer);
+
+    // ---- pages ----
+    // Ends the open page and begins one of `size` (10..14399 points each); false when out of range.
+    bool beginPage(Size size, PageStart start = PageStart::Now);
+    // Ends the open page: the next picture makes a page of its own size. Page settings (font,
+    // frame range, placement) return to their defaults.
+    void endPage();
+    // The frames the next addImage takes: `count` from `first` (1-based); (0, 0) every frame.
+    bool setFrameRange(int first, int count);
+    void setPlacementBox(Box box);
+    // The outline entry of the page open or begun next (at most 255 bytes kept). Ignored for
+    // an update; false for an empty text.
+    bool setBookmarkText(const std::string& text);
+    // Font of the texts drawn on this page: a standard PDF font name ("Helvetica", the default)
+    // or an installed font; `size` 0 keeps the current size. False for a name longer than 63
+    // bytes; a name that names no font makes drawText fail.
+    bool setFont(const std::string& name, int size = 0);
+
+    // Places every selected frame of an image file on the page (or on pages of its own size).
+    ImageAdded addImage(const std::string& path);
+
+    // Draws text (lines separated by "\n") with its first line's top-left at (x, y), or where the
+    // last text ended for (-1, -1) or a zero coordinate. False for other negative positions or a
+    // font that cannot be loaded.
+    bool drawText(int x, int y, const std::string& text, unsigned color);
+    // Draws a line; coordinates 0..11399, width 1..1000; false outside those.
+    bool drawLine(int x1, int y1, int x2, int y2, int width, unsigned color);
+    // Width of the widest line and height of the lines of `text` in `font` (empty: the current
+    // one) at `size` (0: the current one); 0 for an empty text or an unknown font.
+    int textWidth(const std::string& text, const std::string& font = {}, int size = 0) const;
+    int textHeight(const std::string& text, int size = 0) const;
+
+    // Ends the open page, writes the file and gives it its name; the document is closed after
+    // it either way. Fails with "the PDF file could not be written" (or the refusal of an update).
+    Result close();
+    // Drops a new document unwritten: whatever lies under its name stays. False (and the
+    // document stays open) for an update or a file written directly (standard output, a device).
+    bool discard();
+
+private:
+    friend struct Opened;
+    friend EngineDocument* recordOf(const Document& document);
+    explicit Document(std::unique_ptr<EngineDocument> doc);
+    void release();
+    void abandon();
+
+    std::unique_ptr<EngineDocument> m_doc;
+};
+
+struct Opened {
+    Document document; // open when status.ok
+    Result status;
+};
+
+// What an image file is, as far as the engine reads it. `frames` 0 with a failed status for a
+// file it cannot read ("not a readable image"); width and height 0 when the size is unknown
+// (formats only the external converter reads may not tell).
+struct ImageProbe {
+    Result status;
+    int format = -1;       // the codec's format id; -1 unknown
+    std::string formatName; // "JPEG", "TIFF" ...; empty when unknown
+    int frames = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Probes `path`; the size is that of `frame` (1-based), as shown upright when `autoOrient`.
+ImageProbe probeImage(const std::string& path, int frame = 1, bool autoOrient = true);
 
 // The text recognition languages installed (Tesseract data files), sorted; "osd" and "equ",
 // which are no languages, are left out.
@@ -137,12 +235,5 @@ std::vector<std::string> InstalledTextLanguages();
 // Empty when every language of `languages` ("eng", "deu+eng") is installed; otherwise the reason,
 // naming the language and the Debian package that brings it.
 std::string TextRecognitionProblem(const std::string& languages);
-
-// Draws text (lines separated by "\n") at (x, y) — the top-left of the first line — or, for
-// (-1, -1) or a zero coordinate, where the last text ended.
-int DrawText(DocHandle handle, int x, int y, const char* text, unsigned color);
-
-// Draws a line; coordinates 0..11399, width 1..1000.
-int DrawLine(DocHandle handle, int x1, int y1, int x2, int y2, int width, unsigned color);
 
 } // namespace folvane::engine

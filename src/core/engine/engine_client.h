@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/engine_protocol.h"
 
 namespace folvane::engine {
 
@@ -37,9 +37,8 @@ public:
     {
         return engine::SetDocumentInfo(h, title, subject, author, keywords, creator);
     }
-    virtual int AddImageFile(DocHandle h, const std::string& path) { return engine::AddImageFile(h, path); }
-    virtual std::string LastImageFailure() { return engine::LastImageFailure(); }
-    virtual TextLayerReport LastTextLayer() { return engine::LastTextLayer(); }
+    // The result carries the cause of a failure and what text recognition did.
+    virtual ImageAdded AddImage(DocHandle h, const std::string& path) { return engine::AddImage(h, path); }
     virtual int DrawText(DocHandle h, int x, int y, const char* text, unsigned color)
     {
         return engine::DrawText(h, x, y, text, color);

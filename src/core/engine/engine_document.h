@@ -1,18 +1,16 @@
 #pragma once
-// Engine-internal: the record behind a handle (the writer's document plus the engine's own
+// Engine-internal: the record behind a Document (the writer's document plus the engine's own
 // per-document settings) and the helpers the engine's files share.
 
 #include <memory>
 #include <string>
 
-#include "engine/engine.h"
 #include "engine/temporary_output.h"
 #include "pdf/document.h"
 
 namespace folvane::engine {
 
-// Settings that return to their defaults whenever a page is begun through the page-size option
-// (and at close).
+// Settings that return to their defaults whenever a page is begun or ended (and at close).
 struct PageSettings {
     std::string fontName = "Helvetica";
     std::string fontEncoding;              // empty: the host ANSI encoding
@@ -55,33 +53,32 @@ struct EngineDocument {
     pdf::PdfDocument* pdf = nullptr;
     EngineSettings settings;
     int mode = 0;                          // 0 new file, 1 appending
-    // Set for an append that must not happen (a kReason... text of engine.h): nothing is added
-    // and the file is left as it was.
+    // Set for an append that must not happen (kReasonAppendNotPermitted or
+    // kReasonCannotAddSecurity): nothing is added and the file is left as it was.
     std::string refusal;
+    // Distinguishes the temporary file names of documents converting at the same time.
+    int tag = 0;
     std::unique_ptr<TemporaryOutput> temporary; // a new file until it is complete and named
     NamingRule naming;                     // how the complete new file takes its name
-    // Resolution recorded in the image file AddImageFile is reading (dots per inch, 0 unknown):
+    // Resolution recorded in the image file addImage is reading (dots per inch, 0 unknown):
     // its prepared copies may have lost it, and text recognition needs it.
     double sourceDpi = 0;
 };
 
-// The document behind a handle, or null.
-EngineDocument* lookupDocument(DocHandle handle);
+class Document;
+// The record behind an open document (null for a closed one); for the engine's own files and
+// tests of its state.
+EngineDocument* recordOf(const Document& document);
+
+inline constexpr const char* kReasonCannotAddSecurity = "cannot add password security to an existing PDF";
+inline constexpr const char* kReasonAppendNotPermitted = "the PDF file's permissions do not allow adding pages";
 
 // Ends the open page: the pending bookmark becomes an outline entry first.
 void endEnginePage(EngineDocument* doc);
 // Begins a page of the given size and records who began it.
 void beginEnginePage(EngineDocument* doc, double width, double height, int kind);
 
-// Standard font named by a font code (100-103, 200-203, 300-303, 400, 500; 2 and 3 name two
-// further fixed fonts); null for a code that names no font.
-const char* standardFontForCode(int code);
-
 // Registers and selects the font of the page settings at `size`; returns the font index or -1.
 int selectEngineFont(EngineDocument* doc, const std::string& name, double size, bool select);
-
-// Queries 201 and 202 on an image file.
-// `autoOrient`: sizes of photos as shown upright by their EXIF orientation.
-int queryImage(int code, intptr_t out1, intptr_t out2, const char* path, const char* frameText, bool autoOrient);
 
 } // namespace folvane::engine

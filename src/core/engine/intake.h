@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/result.h"
+
 #include "engine/engine_document.h"
 
 namespace folvane::engine {
@@ -17,13 +19,21 @@ int SniffImageFormat(const std::string& path);
 // it is; 5 to 8 swap its width and height on the page.
 int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation = 1);
 
-// The reason LastImageFailure gives is cleared when AddImageFile begins and set when a temporary
-// file cannot be created or written, with the system's error number.
+// Adds every selected frame of an image file as a picture: 1 success, 0 failure, -1 a frame
+// range beyond the image or no converter for a format the codec layer cannot read. The cause of
+// a failure, when known, is imageFailure() afterwards.
+int addImageFile(EngineDocument* doc, const std::string& path);
+
+// Why the last addImageFile on the calling thread failed, when the cause is known: a temporary
+// file that could not be created or written (with the system's error), what the decoder said
+// ("12-bit JPEG is not supported"), the document's refusal. Success when no cause was noted;
+// cleared when addImageFile begins.
+Result imageFailure();
 void clearImageFailure();
 void noteTemporaryFailure(int error);
-void noteImageFailure(const std::string& reason);
+void noteImageFailure(const std::string& reason, FailureCode code = FailureCode::Damaged);
 
-// A private folder for the temporary files of one AddImageFile call: made with mkdtemp in the
+// A private folder for the temporary files of one addImageFile call: made with mkdtemp in the
 // temporary folder ($TMPDIR, else /tmp), so it has a name nobody can guess and mode 0700, and
 // no other user can plant a file or a link at a name inside it. Removed with everything in it
 // (also what the external converter left there) when the object goes away. A failed create is

@@ -18,7 +18,7 @@ namespace folvane::engine {
 
 namespace {
 
-thread_local std::string t_imageFailure;
+thread_local Result t_imageFailure;
 
 std::string temporaryFolder()
 {
@@ -30,20 +30,21 @@ std::string temporaryFolder()
 
 void clearImageFailure()
 {
-    t_imageFailure.clear();
+    t_imageFailure = Result::success();
 }
 
 void noteTemporaryFailure(int error)
 {
-    t_imageFailure = "cannot write temporary files in " + temporaryFolder() + ": " + std::strerror(error);
+    t_imageFailure = Result::failure(FailureCode::Environment, "cannot write temporary files in " + temporaryFolder() +
+                                                                   ": " + std::strerror(error));
 }
 
-void noteImageFailure(const std::string& reason)
+void noteImageFailure(const std::string& reason, FailureCode code)
 {
-    t_imageFailure = reason;
+    t_imageFailure = reason.empty() ? Result::success() : Result::failure(code, reason);
 }
 
-std::string LastImageFailure()
+Result imageFailure()
 {
     return t_imageFailure;
 }

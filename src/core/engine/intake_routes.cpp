@@ -1,4 +1,4 @@
-// AddImageFile: recognises the format and prepares each selected frame as a JPEG or TIFF file
+// Adding an image file: recognises the format and prepares each selected frame as a JPEG or TIFF file
 // through the codec layer (or the external converter), then hands it to placement. Only one
 // decoded frame is held at a time; every temporary file lives in a private folder of the call,
 // removed with its contents before returning.
@@ -41,9 +41,9 @@ PixelClass classify(const ImageCodec& image)
     }
 }
 
-std::string prefixFor(DocHandle handle, const char* letters)
+std::string prefixFor(int tag, const char* letters)
 {
-    return std::to_string(handle) + letters;
+    return std::to_string(tag) + letters;
 }
 
 bool nameIs(const std::string& setting, const char* name)
@@ -87,7 +87,7 @@ void straighten(ImageCodec& image, bool refined)
     StraightenFrame(frame, refined);
 }
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
+int tiffRoute(EngineDocument* doc, int tag, const std::string& path, const TemporaryFolder& folder,
               bool converted);
 
 // Notes why the codec could not read a file, when it knew.
@@ -101,7 +101,7 @@ void noteDecodeFailure(const ImageCodec& image)
 // name nor the file can be taken over by anyone else. `decodeFailure` is why the codec could not
 // read the file itself (empty when it never tried); it stays the reason when the converter
 // cannot help either.
-int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path, TemporaryFile& first,
+int externalRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFile& first,
                   const TemporaryFolder& folder, const std::string& decodeFailure = {})
 {
     first.remove();
@@ -111,14 +111,15 @@ int externalRoute(EngineDocument* doc, DocHandle handle, const std::string& path
         return -1;
     }
     TemporaryFile converted;
-    if (!converted.create(folder, prefixFor(handle, "acp.tif")))
+    if (!converted.create(folder, prefixFor(tag, "acp.tif")))
         return 0;
     int result = runExternalConverter(path, converted.path());
     if (result < 0) {
-        noteImageFailure(!decodeFailure.empty() ? decodeFailure : "not an image format the converter reads");
+        noteImageFailure(!decodeFailure.empty() ? decodeFailure : "not an image format the converter reads",
+                         decodeFailure.empty() ? FailureCode::NotAnImage : FailureCode::Damaged);
         return result;
     }
-    return tiffRoute(doc, handle, converted.path(), folder, true);
+    return tiffRoute(doc, tag, converted.path(), folder, true);
 }
 
 int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile& prepared)
@@ -148,13 +149,13 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
     return PlaceImageFile(doc, prepared.path());
 }
 
-int singleFrameRoute(EngineDocument* doc, DocHandle handle, const std::string& path, int format,
+int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int format,
                      TemporaryFile& prepared, const TemporaryFolder& folder)
 {
     ImageCodec image;
     image.setHeaderOnly(true);
     if (!image.load(path, format) || image.frameCount() >= 1)
-        return externalRoute(doc, handle, path, prepared, folder, image.failureReason());
+        return externalRoute(doc, tag, path, prepared, folder, image.failureReason());
     const PageSettings& page = doc->settings.page;
     if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
         return -1;
@@ -304,11 +305,11 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
 class RescuedTiff {
 public:
     // The converted file, or empty when there is no converter or it failed.
-    const std::string& path(const std::string& original, DocHandle handle, const TemporaryFolder& folder)
+    const std::string& path(const std::string& original, int tag, const TemporaryFolder& folder)
     {
         if (!m_tried) {
             m_tried = true;
-            if (externalConverterAvailable() && m_file.create(folder, prefixFor(handle, "adp.tif")) &&
+            if (externalConverterAvailable() && m_file.create(folder, prefixFor(tag, "adp.tif")) &&
                 runExternalConverter(original, m_file.path()) < 0)
                 m_file.remove();
         }
@@ -320,11 +321,11 @@ private:
     TemporaryFile m_file;
 };
 
-int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, const TemporaryFolder& folder,
+int tiffRoute(EngineDocument* doc, int tag, const std::string& path, const TemporaryFolder& folder,
               bool converted)
 {
     TemporaryFile prepared;
-    if (!prepared.create(folder, prefixFor(handle, "abp")))
+    if (!prepared.create(folder, prefixFor(tag, "abp")))
         return 0;
     ImageCodec header;
     header.setHeaderOnly(true);
@@ -348,28 +349,27 @@ int tiffRoute(EngineDocument* doc, DocHandle handle, const std::string& path, co
         result = tiffFrame(doc, path, frame, prepared, &undecodable);
         if (!undecodable || converted)
             continue;
-        std::string reason = LastImageFailure();
-        const std::string& copy = rescued.path(path, handle, folder);
+        Result reason = imageFailure();
+        const std::string& copy = rescued.path(path, tag, folder);
         if (copy.empty() || codec::tiffPageCount(copy) < frame)
             continue;
         result = tiffFrame(doc, copy, frame, prepared, &undecodable);
         if (result <= 0 && undecodable)
-            noteImageFailure(reason);
+            noteImageFailure(reason.detail, reason.code);
     }
     return result;
 }
 
 } // namespace
 
-int AddImageFile(DocHandle handle, const std::string& path)
+int addImageFile(EngineDocument* doc, const std::string& path)
 {
-    EngineDocument* doc = lookupDocument(handle);
     clearImageFailure();
     clearTextLayerReport();
     if (!doc || path.empty())
         return 0;
     if (!doc->refusal.empty()) {
-        noteImageFailure(doc->refusal);
+        noteImageFailure(doc->refusal, FailureCode::Refused);
         return 0;
     }
     // Declared first so that it goes last, after the files inside it.
@@ -377,7 +377,8 @@ int AddImageFile(DocHandle handle, const std::string& path)
     if (!folder.create())
         return 0;
     TemporaryFile prepared;
-    if (!prepared.create(folder, prefixFor(handle, "aap")))
+    const int tag = doc->tag;
+    if (!prepared.create(folder, prefixFor(tag, "aap")))
         return 0;
     int format = SniffImageFormat(path);
     doc->sourceDpi = 0;
@@ -391,13 +392,13 @@ int AddImageFile(DocHandle handle, const std::string& path)
     case codec::kFormatJpeg:
         return jpegRoute(doc, path, prepared);
     case codec::kFormatTiff:
-        return tiffRoute(doc, handle, path, folder, false);
+        return tiffRoute(doc, tag, path, folder, false);
     case codec::kFormatGif:
     case codec::kFormatPsd:
     case codec::kFormatUnknown:
-        return externalRoute(doc, handle, path, prepared, folder);
+        return externalRoute(doc, tag, path, prepared, folder);
     default:
-        return singleFrameRoute(doc, handle, path, format, prepared, folder);
+        return singleFrameRoute(doc, tag, path, format, prepared, folder);
     }
 }
 

@@ -107,7 +107,7 @@ void clearTextLayerReport()
     t_report = TextLayerReport {};
 }
 
-TextLayerReport LastTextLayer()
+TextLayerReport textLayerReport()
 {
     return t_report;
 }

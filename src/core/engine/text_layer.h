@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engine/engine.h"
 #include "engine/engine_document.h"
 #include "pdf/images.h"
 
@@ -19,11 +20,12 @@ struct PictureGeometry {
 
 // When the document has text recognition on: reads the prepared file just placed (a TIFF file's
 // 1-based `page`, or a JPEG file) and draws its words over the picture. A frame that cannot be
-// read keeps its picture without text; LastTextLayer counts it and keeps the first reason.
+// read keeps its picture without text; textLayerReport counts it and keeps the first reason.
 void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int page, const pdf::ImageSlot& image,
                   const PictureGeometry& geometry);
 
-// Cleared when AddImageFile begins.
+// What recognition did during the last addImageFile on the calling thread; cleared when it begins.
+TextLayerReport textLayerReport();
 void clearTextLayerReport();
 
 } // namespace folvane::engine

@@ -73,12 +73,12 @@ AddedImage DocumentWriter::addImage(size_t input, const std::string& path, JobOb
     ImageOutcome outcome {frames};
     TextLayerTally text;
     for (int frame = 0; frame < frames; ++frame) {
-        int result = m_composer->ComposeFrame(m_handle, frame, path, frames, m_pageCounter);
+        engine::ImageAdded added = m_composer->ComposeFrame(m_handle, frame, path, frames, m_pageCounter);
         m_pageCounter += 1;
-        if (result > 0)
+        if (added.status.ok)
             m_pages += 1;
-        outcome.frameDone(frame, result, m_engine.LastImageFailure());
-        text.add(m_engine.LastTextLayer(), textRow, observer);
+        outcome.frameDone(frame, added.status);
+        text.add(added.textLayer, textRow, observer);
     }
     image.succeeded = outcome.succeeded();
     if (image.succeeded)

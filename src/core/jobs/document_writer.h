@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/output_settings.h"
-#include "engine/composer.h"
+#include "layout/composer.h"
 #include "engine/engine_client.h"
 #include "jobs/job_observer.h"
 #include "jobs/output_naming.h"
@@ -79,7 +79,7 @@ private:
     OutputDocument m_document;
     engine::DocHandle m_handle = 0;
     std::string m_path;
-    std::optional<engine::PageComposer> m_composer;
+    std::optional<layout::PageComposer> m_composer;
     std::vector<AddedImage> m_added;
     int m_pageCounter = 0;           // frames composed, the bookmark number of the next one
     int m_pages = 0;                 // frames placed on pages successfully

@@ -3,26 +3,17 @@
 
 #include <string>
 
+#include "base/result.h"
+
 namespace folvane::jobs {
 
 inline constexpr const char* kReasonNotOpened = "the PDF file could not be created or opened for appending";
 inline constexpr const char* kReasonNotWritten = "the PDF file could not be written";
-
-// From the image's frame count, its last frame's result and the engine's reason when the cause
-// lay outside the image (engine::LastImageFailure).
-inline std::string imageFailureReason(int frames, int result, const std::string& engineReason)
-{
-    if (frames <= 0)
-        return "not a readable image";
-    if (!engineReason.empty())
-        return engineReason;
-    if (result < 0)
-        return "frame range beyond the image, or no converter for this format";
-    return "image data damaged or unreadable";
-}
+inline constexpr const char* kReasonNotAnImage = "not a readable image";
 
 // The outcome of an image of several frames: the first frame that failed decides, so a frame
-// that could not be read fails its file even when later frames made pages.
+// that could not be read fails its file even when later frames made pages. An image without
+// frames fails as "not a readable image".
 struct ImageOutcome {
     explicit ImageOutcome(int frameCount) : frames(frameCount) {}
 
@@ -30,18 +21,18 @@ struct ImageOutcome {
     bool failed = false;
     std::string reason;
 
-    // After each frame, with the engine's reason for that frame.
-    void frameDone(int frame, int result, const std::string& engineReason)
+    // After each frame (0-based), with the engine's result for it.
+    void frameDone(int frame, const Result& result)
     {
-        if (result > 0 || failed)
+        if (result.ok || failed)
             return;
         failed = true;
-        reason = imageFailureReason(frames, result, engineReason);
+        reason = result.detail.empty() ? "image data damaged or unreadable" : result.detail;
         if (frames > 1)
             reason = "frame " + std::to_string(frame + 1) + " of " + std::to_string(frames) + ": " + reason;
     }
     bool succeeded() const { return frames > 0 && !failed; }
-    std::string failureReason() const { return frames <= 0 ? imageFailureReason(frames, 0, {}) : reason; }
+    std::string failureReason() const { return frames <= 0 ? std::string(kReasonNotAnImage) : reason; }
 };
 
 } // namespace folvane::jobs

@@ -13,7 +13,7 @@ namespace folvane::jobs {
 
 class TextLayerTally {
 public:
-    // Takes the report of one composed frame (engine::LastTextLayer) of row `row`.
+    // Takes the report of one composed frame (what the engine reported with the added image) of row `row`.
     void add(const engine::TextLayerReport& report, size_t row, JobObserver& observer)
     {
         if (report.frames == 0)

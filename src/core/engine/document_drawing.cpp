@@ -1,7 +1,9 @@
-// Text, lines, document information and the text metrics of the engine.
+// Text, lines, document information and the text metrics of a document.
 #include "engine/engine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -47,29 +49,6 @@ void beginPageIfNeeded(EngineDocument* doc, int kind)
 
 } // namespace
 
-const char* standardFontForCode(int code)
-{
-    switch (code) {
-    case 2: return "Times-Roman";
-    case 3: return "Courier";
-    case 100: return "Helvetica";
-    case 101: return "Helvetica-Bold";
-    case 102: return "Helvetica-Oblique";
-    case 103: return "Helvetica-BoldOblique";
-    case 200: return "Times-Roman";
-    case 201: return "Times-Bold";
-    case 202: return "Times-Italic";
-    case 203: return "Times-BoldItalic";
-    case 300: return "Courier";
-    case 301: return "Courier-Bold";
-    case 302: return "Courier-Oblique";
-    case 303: return "Courier-BoldOblique";
-    case 400: return "Symbol";
-    case 500: return "ZapfDingbats";
-    default: return nullptr;
-    }
-}
-
 int selectEngineFont(EngineDocument* doc, const std::string& name, double size, bool select)
 {
     const std::string& encoding = doc->settings.page.fontEncoding;
@@ -79,14 +58,14 @@ int selectEngineFont(EngineDocument* doc, const std::string& name, double size, 
     return font;
 }
 
-int DrawText(DocHandle handle, int x, int y, const char* text, unsigned color)
+bool Document::drawText(int x, int y, const std::string& text, unsigned color)
 {
-    EngineDocument* doc = lookupDocument(handle);
-    if (!doc || !text)
-        return 0;
+    EngineDocument* doc = m_doc.get();
+    if (!doc)
+        return false;
     bool continueHere = x == -1 && y == -1;
     if (!continueHere && (x < 0 || y < 0))
-        return 0;
+        return false;
     EngineSettings& s = doc->settings;
     const double size = s.page.fontSize;
     if (!s.pageOpen) {
@@ -97,7 +76,7 @@ int DrawText(DocHandle handle, int x, int y, const char* text, unsigned color)
         pdf::setTextPosition(doc->pdf, x, s.pageHeight - size - y);
 
     if (selectEngineFont(doc, s.page.fontName, size, true) < 0)
-        return 0;
+        return false;
     double r, g, b;
     rgbOf(color, &r, &g, &b);
     pdf::setColor(doc->pdf, pdf::kColorFill, pdf::kColorRgb, r, g, b);
@@ -124,19 +103,19 @@ int DrawText(DocHandle handle, int x, int y, const char* text, unsigned color)
             break;
         }
     }
-    return 1;
+    return true;
 }
 
-int DrawLine(DocHandle handle, int x1, int y1, int x2, int y2, int width, unsigned color)
+bool Document::drawLine(int x1, int y1, int x2, int y2, int width, unsigned color)
 {
-    EngineDocument* doc = lookupDocument(handle);
+    EngineDocument* doc = m_doc.get();
     if (!doc)
-        return 0;
+        return false;
     for (int c : {x1, y1, x2, y2})
         if (c < 0 || c > 11399)
-            return 0;
+            return false;
     if (width < 1 || width > 1000)
-        return 0;
+        return false;
     beginPageIfNeeded(doc, 3);
     double ph = doc->settings.pageHeight;
     double r, g, b;
@@ -148,69 +127,52 @@ int DrawLine(DocHandle handle, int x1, int y1, int x2, int y2, int width, unsign
     pdf::lineTo(doc->pdf, x2, ph - y2);
     pdf::strokePath(doc->pdf);
     pdf::restoreState(doc->pdf);
-    return 1;
+    return true;
 }
 
-int SetDocumentInfo(DocHandle handle, const char* title, const char* subject, const char* author,
-                    const char* keywords, const char* creator)
+void Document::setInfo(const DocumentInfo& info)
 {
-    EngineDocument* doc = lookupDocument(handle);
-    if (!doc)
-        return 0;
-    const char* keys[] = {"Title", "Subject", "Author", "Keywords", "Creator"};
-    const char* values[] = {title, subject, author, keywords, creator};
-    for (int i = 0; i < 5; ++i)
-        if (values[i] && *values[i])
-            pdf::setInfoField(doc->pdf, keys[i], values[i]);
-    return 1;
+    if (!m_doc)
+        return;
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"Title", &info.title}, {"Subject", &info.subject}, {"Author", &info.author},
+        {"Keywords", &info.keywords}, {"Creator", &info.creator}};
+    for (const auto& [key, value] : fields)
+        if (!value->empty())
+            pdf::setInfoField(m_doc->pdf, key, value->c_str());
 }
 
-namespace {
-
-// Queries 250 and 251: the widest line of the text, or the height of its lines.
-int textMetric(EngineDocument* doc, int code, long fontCode, long size, const char* text)
+int Document::textHeight(const std::string& text, int size) const
 {
-    if (!text || !*text || size < 0)
+    if (!m_doc || text.empty() || size < 0)
         return 0;
-    const PageSettings& page = doc->settings.page;
-    std::string name = page.fontName;
-    if (fontCode != 0) {
-        const char* standard = standardFontForCode(static_cast<int>(fontCode));
-        if (!standard)
-            return 0;
-        name = standard;
-    }
-    double points = size > 0 ? static_cast<double>(size) : page.fontSize;
-    std::vector<std::string> lines = splitLines(pdf::utf8ToWinAnsi(text));
+    double points = size > 0 ? static_cast<double>(size) : m_doc->settings.page.fontSize;
+    std::vector<std::string> lines = splitLines(pdf::utf8ToWinAnsi(text.c_str()));
     if (lines.empty())
         return 0;
-    if (code == kQueryTextHeight)
-        return lines.size() == 1 ? static_cast<int>(points) : static_cast<int>(lines.size() * (points + 4));
-    int font = selectEngineFont(doc, name, points, false);
-    if (font < 0)
+    return lines.size() == 1 ? static_cast<int>(points) : static_cast<int>(lines.size() * (points + 4));
+}
+
+int Document::textWidth(const std::string& text, const std::string& font, int size) const
+{
+    if (!m_doc || text.empty() || size < 0)
+        return 0;
+    EngineDocument* doc = m_doc.get();
+    const PageSettings& page = doc->settings.page;
+    std::string name = font.empty() ? page.fontName : font;
+    double points = size > 0 ? static_cast<double>(size) : page.fontSize;
+    std::vector<std::string> lines = splitLines(pdf::utf8ToWinAnsi(text.c_str()));
+    int index = lines.empty() ? -1 : selectEngineFont(doc, name, points, false);
+    if (index < 0)
         return 0;
     int widest = 0;
     for (const auto& line : lines) {
         if (line.empty())
             continue;
-        int width = static_cast<int>(pdf::stringWidth(doc->pdf, line.c_str(), font, points, line.size()));
+        int width = static_cast<int>(pdf::stringWidth(doc->pdf, line.c_str(), index, points, line.size()));
         widest = std::max(widest, width);
     }
     return widest;
-}
-
-} // namespace
-
-int QueryDocument(DocHandle handle, int code, intptr_t out1, intptr_t out2, const char* text1, const char* text2)
-{
-    EngineDocument* doc = lookupDocument(handle);
-    if (code == kQueryFrameCount || code == kQueryPixelSize)
-        return queryImage(code, out1, out2, text1, text2, doc ? doc->settings.autoOrient : true);
-    if (!doc)
-        return 0;
-    if (code == kQueryTextWidth || code == kQueryTextHeight)
-        return textMetric(doc, code, static_cast<long>(out1), static_cast<long>(out2), text1);
-    return 0;
 }
 
 } // namespace folvane::engine

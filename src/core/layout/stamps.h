@@ -3,7 +3,7 @@
 // the page composer draws on every page it finishes, the macros of header and footer texts,
 // and the outline text of a page's first picture.
 //
-// Everything goes through a CEngineClient, so the stamps are ordinary page content of the open
+// Everything goes through a engine::CEngineClient, so the stamps are ordinary page content of the open
 // page. Positions are points from the page's top-left corner, y downwards; all halvings are
 // integer divisions truncating toward zero. Texts are UTF-8.
 
@@ -15,7 +15,7 @@
 #include "app/output_settings.h"
 #include "engine/engine_client.h"
 
-namespace folvane::engine {
+namespace folvane::layout {
 
 // The calendar time that date and time macros show. Tests substitute a fixed one.
 using UtcClock = std::function<std::tm()>;
@@ -42,7 +42,7 @@ std::string ExpandMacros(const std::string& text, const app::OutputSettings& set
 // `settings` on the open page of a pw × ph page. Each is skipped when its switch is 0 or below
 // or its text (path) is empty; the image watermark also when its width or height is below 1.
 // The clock is read once per macro expansion.
-void StampPage(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
+void StampPage(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
                const UtcClock& clock = currentUtcTime);
 
 // The outline text for frame `frame` (0-based) of `frames` of the image at `path`, the
@@ -51,4 +51,4 @@ void StampPage(CEngineClient& engine, DocHandle handle, int pw, int ph, const ap
 std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const app::OutputSettings& settings);
 
-} // namespace folvane::engine
+} // namespace folvane::layout

@@ -1,11 +1,11 @@
 // Header, footer and watermarks of a finished page; macros; bookmark texts.
-#include "engine/stamps.h"
+#include "layout/stamps.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
-namespace folvane::engine {
+namespace folvane::layout {
 
 namespace {
 
@@ -68,40 +68,40 @@ int positionRow(int code) { return code >= 0 && code <= 8 ? code / 3 : 0; }
 // instead of landing elsewhere or vanishing.
 int drawnCoordinate(int value) { return std::max(1, value); }
 
-int measure(CEngineClient& engine, DocHandle handle, int query, const std::string& text, int size)
+int measure(engine::CEngineClient& engine, engine::DocHandle handle, int query, const std::string& text, int size)
 {
     return engine.QueryDocument(handle, query, kStampFontCode, size, text.c_str());
 }
 
 // Header (bottom = false) or footer (bottom = true).
-void stampLine(CEngineClient& engine, DocHandle handle, int pw, int ph, const std::string& text, int position,
+void stampLine(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const std::string& text, int position,
                int color, bool bottom)
 {
     int size = headerFontSize(pw);
-    engine.SetDocumentOption(handle, kOptionFont, kStampFontCode, size);
-    int w = measure(engine, handle, kQueryTextWidth, text, size);
+    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, size);
+    int w = measure(engine, handle, engine::kQueryTextWidth, text, size);
     int y = 3;
     if (bottom)
-        y = ph - measure(engine, handle, kQueryTextHeight, text, size);
+        y = ph - measure(engine, handle, engine::kQueryTextHeight, text, size);
     int column = position == 1 || position == 2 ? position : 0;
     engine.DrawText(handle, drawnCoordinate(alignedX(column, pw, w)), drawnCoordinate(y), text.c_str(),
                     static_cast<unsigned>(color));
 }
 
-void stampTextWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+void stampTextWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
 {
-    engine.SetDocumentOption(handle, kOptionFont, kStampFontCode, s.tsize);
+    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, s.tsize);
     // A size the font option does not take leaves the current size in force; measure in that one.
     int size = std::max(s.tsize, 0);
-    int w = measure(engine, handle, kQueryTextWidth, s.tWatermark, size);
-    int h = measure(engine, handle, kQueryTextHeight, s.tWatermark, size);
+    int w = measure(engine, handle, engine::kQueryTextWidth, s.tWatermark, size);
+    int h = measure(engine, handle, engine::kQueryTextHeight, s.tWatermark, size);
     int x = alignedX(positionColumn(s.tpos), pw, w);
     int y = alignedY(positionRow(s.tpos), ph, h);
     engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.tWatermark.c_str(),
                     static_cast<unsigned>(s.tcolor));
 }
 
-void stampImageWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+void stampImageWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
 {
     int iw = s.imgWidth;
     int ih = s.imgHeight;
@@ -109,11 +109,11 @@ void stampImageWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph
     int y = alignedY(positionRow(s.imgpos), ph, ih);
     std::string width = std::to_string(iw);
     std::string height = std::to_string(ih);
-    engine.SetDocumentOption(handle, kOptionImagePlacement, x, y, width.c_str(), height.c_str());
+    engine.SetDocumentOption(handle, engine::kOptionImagePlacement, x, y, width.c_str(), height.c_str());
     // The page's pictures leave their own frame selected; a watermark taken with frame 5
     // selected would be refused as beyond a single-image file. It always shows its first frame.
-    engine.SetDocumentOption(handle, kOptionFrameRange, 1, 1);
-    engine.AddImageFile(handle, s.imgWatermark);
+    engine.SetDocumentOption(handle, engine::kOptionFrameRange, 1, 1);
+    engine.AddImage(handle, s.imgWatermark);
 }
 
 // The file name of a path: what follows its last "/".
@@ -166,7 +166,7 @@ std::string ExpandMacros(const std::string& text, const app::OutputSettings& set
     return ExpandMacros(text, settings, currentUtcTime());
 }
 
-void StampPage(CEngineClient& engine, DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
+void StampPage(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
                const UtcClock& clock)
 {
     const app::OutputSettings& s = settings;
@@ -200,4 +200,4 @@ std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::st
     return base;
 }
 
-} // namespace folvane::engine
+} // namespace folvane::layout

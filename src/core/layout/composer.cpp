@@ -1,12 +1,12 @@
 // The page composer: page sizes, grids, picture boxes, and the life of each page.
-#include "engine/composer.h"
+#include "layout/composer.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
-namespace folvane::engine {
+namespace folvane::layout {
 
 namespace {
 
@@ -73,16 +73,16 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
     return {truncated(iw * scale), truncated(ih * scale)};
 }
 
-PageComposer::PageComposer(CEngineClient& engine, const app::OutputSettings& settings)
+PageComposer::PageComposer(engine::CEngineClient& engine, const app::OutputSettings& settings)
     : m_engine(engine), m_settings(settings)
 {
 }
 
-int PageComposer::ComposeFrame(DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
+engine::ImageAdded PageComposer::ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
 {
     // The size of the first frame stands for every frame of the image.
     int iw = 0, ih = 0;
-    m_engine.QueryDocument(handle, kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
+    m_engine.QueryDocument(handle, engine::kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
                            path.c_str(), "1");
     if (m_settings.pageSize == 0)
         return imageSizedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
@@ -94,7 +94,7 @@ int PageComposer::ComposeFrame(DocHandle handle, int frame, const std::string& p
     return nextCell(handle, frame, path, frames, bookmarkNumber, iw, ih);
 }
 
-void PageComposer::FinishDocument(DocHandle handle)
+void PageComposer::FinishDocument(engine::DocHandle handle)
 {
     if (m_cells == 0)
         return;
@@ -102,7 +102,7 @@ void PageComposer::FinishDocument(DocHandle handle)
     m_cells = 0;
 }
 
-void PageComposer::DrawBorder(DocHandle handle, int pw, int ph) const
+void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
 {
     const app::OutputSettings& s = m_settings;
     Grid grid = gridFor(s.layout, s.order, s.repeat);
@@ -128,7 +128,7 @@ void PageComposer::DrawBorder(DocHandle handle, int pw, int ph) const
         line(l, t + k * (ih / grid.rows), r, t + k * (ih / grid.rows));
 }
 
-int PageComposer::imageSizedPage(DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
                                  int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
@@ -138,27 +138,27 @@ int PageComposer::imageSizedPage(DocHandle handle, int frame, const std::string&
     // Stretched into the margins, not fitted.
     Box box{s.mLeft, s.mTop, toInt(static_cast<long long>(page.width) - s.mRight - s.mLeft),
             toInt(static_cast<long long>(page.height) - s.mBottom - s.mTop)};
-    int result = addPicture(handle, frame, path, box);
-    if (result <= 0)
+    engine::ImageAdded result = addPicture(handle, frame, path, box);
+    if (!result.status.ok)
         m_pageBegun = false;
     finishPage(handle, false);
     return result;
 }
 
-int PageComposer::singlePicturePage(DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
                                     int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
     PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
     beginPage(handle, page, frame, path, frames, number, true);
-    int result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
-    if (result <= 0)
+    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
+    if (!result.status.ok)
         m_pageBegun = false;
     finishPage(handle);
     return result;
 }
 
-int PageComposer::nextCell(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
                            int ih)
 {
     const app::OutputSettings& s = m_settings;
@@ -166,7 +166,7 @@ int PageComposer::nextCell(DocHandle handle, int frame, const std::string& path,
     if (m_cells == 0)
         beginPage(handle, pageSizeFor(s.pageSize, s.page_W, s.page_H), frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
-    int result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
+    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
         finishPage(handle);
         m_cells = 0;
@@ -174,7 +174,7 @@ int PageComposer::nextCell(DocHandle handle, int frame, const std::string& path,
     return result;
 }
 
-int PageComposer::repeatedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
                                int ih)
 {
     const app::OutputSettings& s = m_settings;
@@ -182,29 +182,29 @@ int PageComposer::repeatedPage(DocHandle handle, int frame, const std::string& p
     PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
     beginPage(handle, page, frame, path, frames, number);
     selectFrame(handle, frame);
-    int result = 0;
+    engine::ImageAdded result;
     // On a page the engine refused, each copy would become a page of its own: one is enough.
     int copies = m_pageBegun ? grid.cells() : 1;
     for (int k = 0; k < copies; ++k) {
         placeBox(handle, cellBox(grid, k, page, iw, ih));
-        result = m_engine.AddImageFile(handle, path);
+        result = m_engine.AddImage(handle, path);
     }
     finishPage(handle);
     return result;
 }
 
-void PageComposer::beginPage(DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+void PageComposer::beginPage(engine::DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
                              int number, bool whenPlaced)
 {
     m_page = size;
-    m_pageBegun = m_engine.SetDocumentOption(handle, kOptionPageSize, size.width, size.height, nullptr,
+    m_pageBegun = m_engine.SetDocumentOption(handle, engine::kOptionPageSize, size.width, size.height, nullptr,
                                              whenPlaced ? "WhenPlaced" : nullptr) != 0;
     std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_settings);
     if (bookmark && !bookmark->empty())
-        m_engine.SetDocumentOption(handle, kOptionBookmarkText, 0, 0, bookmark->c_str());
+        m_engine.SetDocumentOption(handle, engine::kOptionBookmarkText, 0, 0, bookmark->c_str());
 }
 
-void PageComposer::finishPage(DocHandle handle, bool gridLines)
+void PageComposer::finishPage(engine::DocHandle handle, bool gridLines)
 {
     // When the engine refused the page, placement put each picture on a page of its own and
     // already ended it; stamps or lines now would begin a page holding nothing else.
@@ -213,7 +213,7 @@ void PageComposer::finishPage(DocHandle handle, bool gridLines)
         if (gridLines)
             DrawBorder(handle, m_page.width, m_page.height);
     }
-    m_engine.SetDocumentOption(handle, kOptionPageSize, 0, 0);
+    m_engine.SetDocumentOption(handle, engine::kOptionPageSize, 0, 0);
 }
 
 PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const
@@ -229,7 +229,7 @@ PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensi
     return {toInt(x), toInt(y), picture.width, picture.height};
 }
 
-void PageComposer::placeBox(DocHandle handle, const Box& box)
+void PageComposer::placeBox(engine::DocHandle handle, const Box& box)
 {
     // On a refused page the picture goes whole onto a page of its own size, so no box is set.
     if (!m_pageBegun)
@@ -238,19 +238,19 @@ void PageComposer::placeBox(DocHandle handle, const Box& box)
     // picture; a cell too small for the picture still gets at least one point.
     std::string width = std::to_string(std::max(box.width, 1));
     std::string height = std::to_string(std::max(box.height, 1));
-    m_engine.SetDocumentOption(handle, kOptionImagePlacement, box.x, box.y, width.c_str(), height.c_str());
+    m_engine.SetDocumentOption(handle, engine::kOptionImagePlacement, box.x, box.y, width.c_str(), height.c_str());
 }
 
-void PageComposer::selectFrame(DocHandle handle, int frame)
+void PageComposer::selectFrame(engine::DocHandle handle, int frame)
 {
-    m_engine.SetDocumentOption(handle, kOptionFrameRange, frame + 1, 1);
+    m_engine.SetDocumentOption(handle, engine::kOptionFrameRange, frame + 1, 1);
 }
 
-int PageComposer::addPicture(DocHandle handle, int frame, const std::string& path, const Box& box)
+engine::ImageAdded PageComposer::addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box)
 {
     placeBox(handle, box);
     selectFrame(handle, frame);
-    return m_engine.AddImageFile(handle, path);
+    return m_engine.AddImage(handle, path);
 }
 
-} // namespace folvane::engine
+} // namespace folvane::layout

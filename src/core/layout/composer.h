@@ -2,7 +2,7 @@
 // Page composition: for every frame of every input image, which page it goes on, how large that
 // page is and where on it the picture goes. The composer begins pages, sends each picture's box
 // and frame to the engine and adds the image; it finishes pages with the stamps and the grid
-// lines. It reaches the engine only through a CEngineClient.
+// lines. It reaches the engine only through a engine::CEngineClient.
 //
 // All lengths are PDF points, boxes are measured from the page's top-left corner with y growing
 // downwards, and the layout arithmetic uses integer divisions truncating toward zero.
@@ -12,9 +12,9 @@
 
 #include "app/output_settings.h"
 #include "engine/engine_client.h"
-#include "engine/stamps.h"
+#include "layout/stamps.h"
 
-namespace folvane::engine {
+namespace folvane::layout {
 
 struct PageDimensions {
     int width = 0;
@@ -71,23 +71,23 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit);
 class PageComposer {
 public:
     // `engine` must outlive the composer; the settings are copied.
-    PageComposer(CEngineClient& engine, const app::OutputSettings& settings);
+    PageComposer(engine::CEngineClient& engine, const app::OutputSettings& settings);
 
     // Replaces the clock of the date and time macros (tests).
     void setClock(UtcClock clock) { m_clock = std::move(clock); }
 
     // Places frame `frame` (0-based) of the `frames`-frame image at `path`; `bookmarkNumber`
     // counts the frames already composed into this document. The result is that of the last
-    // AddImageFile made, 0 when none was made.
-    int ComposeFrame(DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber);
+    // image added (a repeated picture is added once per cell).
+    engine::ImageAdded ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber);
 
     // Finishes a page that still has free cells (stamps, grid lines, end); nothing when no
     // page is open. Called immediately before CloseDocument.
-    void FinishDocument(DocHandle handle);
+    void FinishDocument(engine::DocHandle handle);
 
     // Frame and inner lines of the grid on a pw × ph page; nothing for a single-cell layout,
     // with the border off, or when the margins leave no area.
-    void DrawBorder(DocHandle handle, int pw, int ph) const;
+    void DrawBorder(engine::DocHandle handle, int pw, int ph) const;
 
     // Pictures already on the page being filled (0 when no page waits for more).
     int cellCounter() const { return m_cells; }
@@ -97,21 +97,21 @@ private:
         int x, y, width, height;
     };
 
-    int imageSizedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
-    int singlePicturePage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+    engine::ImageAdded imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
                           int ih);
-    int nextCell(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
-    int repeatedPage(DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
 
-    void beginPage(DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+    void beginPage(engine::DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
                    int number, bool whenPlaced = false);
-    void finishPage(DocHandle handle, bool gridLines = true);
+    void finishPage(engine::DocHandle handle, bool gridLines = true);
     Box cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const;
-    void placeBox(DocHandle handle, const Box& box);
-    void selectFrame(DocHandle handle, int frame);
-    int addPicture(DocHandle handle, int frame, const std::string& path, const Box& box);
+    void placeBox(engine::DocHandle handle, const Box& box);
+    void selectFrame(engine::DocHandle handle, int frame);
+    engine::ImageAdded addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box);
 
-    CEngineClient& m_engine;
+    engine::CEngineClient& m_engine;
     app::OutputSettings m_settings;
     UtcClock m_clock = currentUtcTime;
     int m_cells = 0;         // pictures on the page being filled
@@ -119,4 +119,4 @@ private:
     bool m_pageBegun = true; // false when the engine refused the current page
 };
 
-} // namespace folvane::engine
+} // namespace folvane::layout
