@@ -393,11 +393,7 @@ bool applySetting(const std::string& key, const std::string& value, app::OutputS
                   std::string& problem)
 {
     const app::SettingSpec* spec = app::findSetting(key);
-    const app::OutputSettingKey* field = nullptr;
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys())
-        if (spec && std::string_view(entry.key) == spec->key)
-            field = &entry;
-    if (!field) {
+    if (!spec || !spec->isOutputSetting()) {
         if (spec) {
             problem = "'" + key + "' is not an output setting; store it with: folvane-cli settings set " + spec->key +
                       " VALUE";
@@ -416,10 +412,7 @@ bool applySetting(const std::string& key, const std::string& value, app::OutputS
         problem = "'" + value + "' is not a value of " + spec->key + " (" + accepted + ")";
         return false;
     }
-    if (field->textField)
-        settings.*field->textField = value;
-    else
-        settings.*field->intField = std::atoi(value.c_str());
+    spec->assign(settings, value);
     return true;
 }
 

@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/test_support.h"
 
 using folvane::app::loadOutputSettings;
-using folvane::app::OutputSettingKey;
 using folvane::app::outputSettingKeys;
+using folvane::app::saveOutputSettings;
+using folvane::app::SettingSpec;
 using folvane::app::OutputSettings;
 using folvane::app::OutputSettingsReader;
 using folvane::app::SettingsStore;
@@ -24,16 +25,24 @@ namespace {
 OutputSettings filledRecord()
 {
     OutputSettings s;
-    for (const OutputSettingKey& key : outputSettingKeys()) {
-        if (key.intField)
-            s.*key.intField = -77;
-        else
-            s.*key.textField = "stale";
-    }
+    for (const SettingSpec* key : outputSettingKeys())
+        key->assign(s, key->isText ? "stale" : "-77");
     return s;
 }
 
-TEST(OutputSettings, HasItsKeysInRecordOrder)
+// The key names of a settings file's lines, in file order.
+std::vector<std::string> keysOfFile(const std::string& text)
+{
+    std::vector<std::string> keys;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        if (size_t equals = line.find('='); equals != std::string::npos)
+            keys.push_back(line.substr(0, equals));
+    return keys;
+}
+
+TEST(OutputSettings, SavingWritesEveryKeyInRecordOrderAndLoadsBackTheSameValues)
 {
     const std::vector<std::string> expected = {
         "colorTif", "grayTif", "bwTif", "bSkew", "quality", "imgFit", "pageRotate", "pageSize",
@@ -44,19 +53,42 @@ TEST(OutputSettings, HasItsKeysInRecordOrder)
         "document", "zoom", "resize", "center", "fullscreen", "hideMenu", "hideTool", "hideControl",
         "bookmark", "bookmarksel", "unitforfile", "title", "subject", "author", "keywords", "creator",
         "producer", "autoOrient", "lossless", "skewMethod", "ocr", "ocrLanguages"};
-    auto keys = outputSettingKeys();
-    ASSERT_EQ(keys.size(), expected.size());
-    OutputSettings record;
-    std::uintptr_t previous = 0;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        EXPECT_EQ(keys[i].key, expected[i]);
-        EXPECT_NE(keys[i].intField == nullptr, keys[i].textField == nullptr) << keys[i].key;
-        // The field each key fills lies behind the previous one: record and keys share one order.
-        auto address = keys[i].intField ? reinterpret_cast<std::uintptr_t>(&(record.*keys[i].intField))
-                                        : reinterpret_cast<std::uintptr_t>(&(record.*keys[i].textField));
-        EXPECT_GT(address, previous) << keys[i].key;
-        previous = address;
+    // Every key a value of its own, so two keys sharing a field would show.
+    OutputSettings written;
+    int counter = 0;
+    for (const SettingSpec* key : outputSettingKeys()) {
+        ++counter;
+        key->assign(written, key->isText ? "text " + std::to_string(counter) : std::to_string(counter));
     }
+    auto path = scratchDir() / "Settings.ini";
+    SettingsStore store(path.string());
+    ASSERT_TRUE(saveOutputSettings(store, written));
+    EXPECT_EQ(keysOfFile(folvane::test::readFileBytes(path)), expected);
+
+    OutputSettings read = filledRecord();
+    loadOutputSettings(store, read);
+    EXPECT_EQ(read.colorTif, 1);
+    EXPECT_EQ(read.page_W, 9);
+    EXPECT_EQ(read.hWatermark, "text 22");
+    EXPECT_EQ(read.owner, "text 45");
+    EXPECT_EQ(read.unitforfile, 56);
+    EXPECT_EQ(read.ocrLanguages, "text 67");
+    for (const SettingSpec* key : outputSettingKeys())
+        EXPECT_EQ(key->valueIn(read), key->valueIn(written)) << key->key;
+}
+
+TEST(OutputSettings, SavingNamedKeysRewritesOnlyThoseInTheGivenOrder)
+{
+    auto path = scratchDir() / "Settings.ini";
+    writeFileBytes(path, "[Settings]\nquality=75\ntitle=Old\n");
+    SettingsStore store(path.string());
+    OutputSettings s;
+    s.quality = 40;
+    s.title = "New";
+    s.hideMenu = 1;
+    const std::string_view keys[] = {"hidemenu", "title"};
+    ASSERT_TRUE(saveOutputSettings(store, s, keys));
+    EXPECT_EQ(folvane::test::readFileBytes(path), "[Settings]\nquality=75\ntitle=New\nhidemenu=1\n");
 }
 
 TEST(OutputSettings, WithoutAFileEveryFieldHoldsItsDefault)
@@ -101,11 +133,11 @@ TEST(OutputSettings, EveryKeyOfTheFileReachesItsField)
     auto path = scratchDir() / "Settings.ini";
     SettingsStore store(path.string());
     std::vector<std::string> values;
-    for (const OutputSettingKey& key : outputSettingKeys())
-        values.push_back((key.intField ? "10" : "text ") + std::to_string(values.size() + 1));
+    for (const SettingSpec* key : outputSettingKeys())
+        values.push_back((key->isText ? "text " : "10") + std::to_string(values.size() + 1));
     std::vector<SettingsStore::Entry> entries;
     for (size_t i = 0; i < values.size(); ++i)
-        entries.push_back({outputSettingKeys()[i].key, values[i]});
+        entries.push_back({outputSettingKeys()[i]->key, values[i]});
     store.putStrings(entries);
     OutputSettings s;
     loadOutputSettings(store, s);

@@ -1,6 +1,6 @@
 #pragma once
-// The output settings of a conversion in memory: one field per settings key, named after the
-// key. Each conversion page owns one record and the settings sheet pages edit copies; the
+// The output settings of a conversion in memory: one field per settings key (the schema in
+// settings_schema.cpp ties each key to its field). Each conversion page owns one record and the settings sheet pages edit copies; the
 // record is a plain value, copied whole.
 //
 // A default-constructed record is all zeros and empty texts; the defaults of the settings
@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "app/settings_schema.h"
 #include "app/settings_store.h"
 
 namespace folvane::app {
@@ -92,25 +93,33 @@ struct OutputSettings {
     std::string ocrLanguages; // Tesseract language codes joined by "+", "eng" by default
 };
 
-// One settings key of the record: exactly one of the two member pointers is set.
-struct OutputSettingKey {
-    const char* key;
-    int OutputSettings::*intField;
-    std::string OutputSettings::*textField;
-    int intDefault; // integer keys only
-    const char* textDefault = ""; // text keys only
-};
-
-// All keys in the order of the record's fields.
-std::span<const OutputSettingKey> outputSettingKeys();
+// The schema's keys of the record, in the order of the record's fields.
+std::span<const SettingSpec* const> outputSettingKeys();
 
 // Which page loads the record. The file-list page reads every key; the watch-folder page
 // does not read "producer", so its record always carries an empty producer.
 enum class OutputSettingsReader { FileList, WatchFolder };
 
+// The record a settings file without any of its keys gives.
+const OutputSettings& outputSettingDefaults();
+
 // Replaces `settings` with the values of the settings file, each key's default where the file
 // lacks it. Texts are read with capacity kTextCapacity.
 void loadOutputSettings(const SettingsStore& store, OutputSettings& settings,
                         OutputSettingsReader reader = OutputSettingsReader::FileList);
+
+// Writes the keys named in `keys` (any letter case; written as given) with their values in
+// `settings`, in the order given, with one replacement of the file. False with `reason` set
+// when the file could not be written.
+bool saveOutputSettings(const SettingsStore& store, const OutputSettings& settings,
+                        std::span<const std::string_view> keys, std::string* reason = nullptr);
+
+// Writes the keys of one tab of the settings sheet with their values in `settings`, in the tab's
+// order; the custom page size only while the page size is the custom one.
+bool saveSettingsTab(const SettingsStore& store, const OutputSettings& settings, SettingsTab tab,
+                     std::string* reason = nullptr);
+
+// Writes every key of the record, in record order.
+bool saveOutputSettings(const SettingsStore& store, const OutputSettings& settings, std::string* reason = nullptr);
 
 } // namespace folvane::app
