@@ -69,9 +69,10 @@ void BookmarkTab::onSelectionClicked(int id) { m_unitForFile->setEnabled(id != 0
 void BookmarkTab::apply()
 {
     int selection = m_selection->checkedId();
-    write({{"bookmark", m_bookmark->isChecked() ? "1" : "0"},
-           {"bookmarksel", std::to_string(selection < 0 ? 0 : selection)},
-           {"unitforfile", m_unitForFile->isChecked() ? "1" : "0"}});
+    m_settings.bookmark = m_bookmark->isChecked() ? 1 : 0;
+    m_settings.bookmarksel = selection < 0 ? 0 : selection;
+    m_settings.unitforfile = m_unitForFile->isChecked() ? 1 : 0;
+    save(app::SettingsTab::Bookmark);
 }
 
 } // namespace folvane::gui

@@ -128,18 +128,18 @@ void CompressTab::showQuality() { m_percent->setText(QStringLiteral("%1%").arg(m
 
 void CompressTab::apply()
 {
-    write({{"colorTif", std::to_string(m_color->currentIndex())},
-           {"grayTif", std::to_string(m_gray->currentIndex())},
-           {"bwTif", std::to_string(m_bw->currentIndex())},
-           {"bSkew", m_skew->isChecked() ? "1" : "0"},
-           {"quality", std::to_string(m_quality->value())},
-           // Image handling
-           {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"},
-           {"lossless", m_lossless->isChecked() ? "1" : "0"},
-           {"skewMethod", m_refinedSkew->isChecked() ? "1" : "0"},
-
-           {"ocr", m_ocr->isChecked() ? "1" : "0"},
-           {"ocrLanguages", m_ocrLanguages->text().trimmed().toStdString()}});
+    app::OutputSettings& s = m_settings;
+    s.colorTif = m_color->currentIndex();
+    s.grayTif = m_gray->currentIndex();
+    s.bwTif = m_bw->currentIndex();
+    s.bSkew = m_skew->isChecked() ? 1 : 0;
+    s.quality = m_quality->value();
+    s.autoOrient = m_autoOrient->isChecked() ? 1 : 0;
+    s.lossless = m_lossless->isChecked() ? 1 : 0;
+    s.skewMethod = m_refinedSkew->isChecked() ? 1 : 0;
+    s.ocr = m_ocr->isChecked() ? 1 : 0;
+    s.ocrLanguages = m_ocrLanguages->text().trimmed().toStdString();
+    save(app::SettingsTab::Compress);
 }
 
 } // namespace folvane::gui

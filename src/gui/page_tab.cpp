@@ -292,36 +292,24 @@ void PageTab::onFitChanged()
 
 void PageTab::apply()
 {
-    auto number = [](int value) { return std::to_string(value); };
-    std::string layout = m_layout->currentText().toStdString();
-    int pageSize = m_pageSize->currentIndex();
-    std::vector<app::SettingsStore::Entry> entries;
-    std::string values[] = {
-        number(m_fit->checkedId() < 0 ? 0 : m_fit->checkedId()),
-        number(m_rotate->currentIndex()),
-        number(dpiFromText(m_xdpi->currentText())),
-        number(dpiFromText(m_ydpi->currentText())),
-        layout,
-        number(m_border->isChecked() ? 1 : 0),
-        number(m_repeat->isChecked() ? 1 : 0),
-        number(m_order->checkedId() < 0 ? 0 : m_order->checkedId()),
-        number(pageSize),
-        m_width->text().toStdString(),
-        m_height->text().toStdString(),
-        m_margins[0]->text().toStdString(),
-        m_margins[1]->text().toStdString(),
-        m_margins[2]->text().toStdString(),
-        m_margins[3]->text().toStdString(),
-    };
-    const char* const keys[] = {"imgFit", "pageRotate", "xdpi", "ydpi", "layout", "border", "repeat", "order",
-                                "pageSize", "page_W", "page_H", "mTop", "mLeft", "mRight", "mBottom"};
-    for (size_t i = 0; i < std::size(keys); ++i) {
-        bool custom = std::string_view(keys[i]) == "page_W" || std::string_view(keys[i]) == "page_H";
-        if (custom && pageSize != kCustom)
-            continue;
-        entries.push_back({keys[i], values[i]});
-    }
-    m_store.putStrings(entries);
+    const app::OutputSettings& defaults = app::outputSettingDefaults();
+    app::OutputSettings& s = m_settings;
+    s.imgFit = m_fit->checkedId() < 0 ? 0 : m_fit->checkedId();
+    s.pageRotate = m_rotate->currentIndex();
+    s.xdpi = dpiFromText(m_xdpi->currentText());
+    s.ydpi = dpiFromText(m_ydpi->currentText());
+    s.layout = m_layout->currentText().toInt();
+    s.border = m_border->isChecked() ? 1 : 0;
+    s.repeat = m_repeat->isChecked() ? 1 : 0;
+    s.order = m_order->checkedId() < 0 ? 0 : m_order->checkedId();
+    s.pageSize = m_pageSize->currentIndex();
+    s.page_W = boxNumber(m_width, defaults.page_W);
+    s.page_H = boxNumber(m_height, defaults.page_H);
+    s.mTop = m_margins[0]->value();
+    s.mLeft = m_margins[1]->value();
+    s.mRight = m_margins[2]->value();
+    s.mBottom = m_margins[3]->value();
+    save(app::SettingsTab::Page);
 }
 
 } // namespace folvane::gui

@@ -109,15 +109,16 @@ void SecurityTab::onSecurityClicked()
 
 void SecurityTab::apply()
 {
-    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
+    app::OutputSettings& s = m_settings;
     int level = m_level->checkedId();
-    write({{"security", flag(m_security)},
-           {"print", flag(m_print)},
-           {"modify", flag(m_modify)},
-           {"level", std::to_string(level < 0 ? 0 : level)},
-           {"copy", flag(m_copy)},
-           {"user", boxText(m_user->text())},
-           {"owner", boxText(m_owner->text())}});
+    s.security = m_security->isChecked() ? 1 : 0;
+    s.print = m_print->isChecked() ? 1 : 0;
+    s.modify = m_modify->isChecked() ? 1 : 0;
+    s.level = level < 0 ? 0 : level;
+    s.copy = m_copy->isChecked() ? 1 : 0;
+    s.user = boxText(m_user->text());
+    s.owner = boxText(m_owner->text());
+    save(app::SettingsTab::Security);
 }
 
 } // namespace folvane::gui

@@ -74,15 +74,16 @@ void ViewerTab::initialise()
 
 void ViewerTab::apply()
 {
-    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
-    write({{"center", flag(m_center)},
-           {"document", std::to_string(idOrZero(m_document))},
-           {"fullscreen", flag(m_fullscreen)},
-           {"hidecontrol", flag(m_hideControl)},
-           {"hidemenu", flag(m_hideMenu)},
-           {"hidetool", flag(m_hideTool)},
-           {"resize", flag(m_resize)},
-           {"zoom", std::to_string(idOrZero(m_zoom))}});
+    app::OutputSettings& s = m_settings;
+    s.center = m_center->isChecked() ? 1 : 0;
+    s.document = idOrZero(m_document);
+    s.fullscreen = m_fullscreen->isChecked() ? 1 : 0;
+    s.hideControl = m_hideControl->isChecked() ? 1 : 0;
+    s.hideMenu = m_hideMenu->isChecked() ? 1 : 0;
+    s.hideTool = m_hideTool->isChecked() ? 1 : 0;
+    s.resize = m_resize->isChecked() ? 1 : 0;
+    s.zoom = idOrZero(m_zoom);
+    save(app::SettingsTab::Viewer);
 }
 
 } // namespace folvane::gui

@@ -244,26 +244,28 @@ void WatermarkTab::onBrowse()
 
 void WatermarkTab::apply()
 {
-    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
-    auto number = [](int value) { return std::to_string(value); };
-    write({{"header", flag(m_switch[Header])},
-           {"hpos", number(m_pos[Header]->currentIndex())},
-           {"hcolor", number(wordFromColor(m_swatch[Header]->color()))},
-           {"hWatermark", boxText(m_text[Header]->text())},
-           {"footer", flag(m_switch[Footer])},
-           {"fpos", number(m_pos[Footer]->currentIndex())},
-           {"fcolor", number(wordFromColor(m_swatch[Footer]->color()))},
-           {"fWatermark", boxText(m_text[Footer]->text())},
-           {"text", flag(m_switch[Text])},
-           {"tpos", number(m_pos[Text]->currentIndex())},
-           {"tcolor", number(wordFromColor(m_swatch[Text]->color()))},
-           {"tWatermark", boxText(m_text[Text]->text())},
-           {"tsize", boxText(m_size->text())},
-           {"image", flag(m_switch[Image])},
-           {"imgpos", number(m_pos[Image]->currentIndex())},
-           {"imgWatermark", boxText(m_text[Image]->text())},
-           {"imgWidth", boxText(m_imgWidth->text())},
-           {"imgHeight", boxText(m_imgHeight->text())}});
+    auto on = [](const QCheckBox* box) { return box->isChecked() ? 1 : 0; };
+    const app::OutputSettings& defaults = app::outputSettingDefaults();
+    app::OutputSettings& s = m_settings;
+    s.header = on(m_switch[Header]);
+    s.hpos = m_pos[Header]->currentIndex();
+    s.hcolor = wordFromColor(m_swatch[Header]->color());
+    s.hWatermark = boxText(m_text[Header]->text());
+    s.footer = on(m_switch[Footer]);
+    s.fpos = m_pos[Footer]->currentIndex();
+    s.fcolor = wordFromColor(m_swatch[Footer]->color());
+    s.fWatermark = boxText(m_text[Footer]->text());
+    s.text = on(m_switch[Text]);
+    s.tpos = m_pos[Text]->currentIndex();
+    s.tcolor = wordFromColor(m_swatch[Text]->color());
+    s.tWatermark = boxText(m_text[Text]->text());
+    s.tsize = m_size->value();
+    s.image = on(m_switch[Image]);
+    s.imgpos = m_pos[Image]->currentIndex();
+    s.imgWatermark = boxText(m_text[Image]->text());
+    s.imgWidth = boxNumber(m_imgWidth, defaults.imgWidth);
+    s.imgHeight = boxNumber(m_imgHeight, defaults.imgHeight);
+    save(app::SettingsTab::Watermark);
 }
 
 } // namespace folvane::gui
