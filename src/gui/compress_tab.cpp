@@ -98,17 +98,17 @@ CompressTab::CompressTab(const app::OutputSettings& settings, const std::string&
 void CompressTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    setIndex(m_color, s.colorTif);
-    setIndex(m_gray, s.grayTif);
-    setIndex(m_bw, s.bwTif);
-    m_skew->setChecked(s.bSkew != 0);
-    m_quality->setValue(s.quality);
+    setIndex(m_color, s.colorCompression);
+    setIndex(m_gray, s.grayCompression);
+    setIndex(m_bw, s.bwCompression);
+    m_skew->setChecked(s.skewCorrection != 0);
+    m_quality->setValue(s.jpegQuality);
     showQuality();
     m_autoOrient->setChecked(s.autoOrient != 0);
     m_lossless->setChecked(s.lossless != 0);
     m_refinedSkew->setChecked(s.skewMethod == 1);
-    m_ocr->setChecked(s.ocr != 0);
-    m_ocrLanguages->setText(QString::fromStdString(s.ocrLanguages));
+    m_ocr->setChecked(s.recognizeText != 0);
+    m_ocrLanguages->setText(QString::fromStdString(s.recognitionLanguages));
     m_ocrLanguages->setEnabled(m_ocr->isChecked());
     connect(m_ocr, &QCheckBox::toggled, m_ocrLanguages, &QWidget::setEnabled);
     QStringList installed;
@@ -129,16 +129,16 @@ void CompressTab::showQuality() { m_percent->setText(QStringLiteral("%1%").arg(m
 void CompressTab::apply()
 {
     app::OutputSettings& s = m_settings;
-    s.colorTif = m_color->currentIndex();
-    s.grayTif = m_gray->currentIndex();
-    s.bwTif = m_bw->currentIndex();
-    s.bSkew = m_skew->isChecked() ? 1 : 0;
-    s.quality = m_quality->value();
+    s.colorCompression = m_color->currentIndex();
+    s.grayCompression = m_gray->currentIndex();
+    s.bwCompression = m_bw->currentIndex();
+    s.skewCorrection = m_skew->isChecked() ? 1 : 0;
+    s.jpegQuality = m_quality->value();
     s.autoOrient = m_autoOrient->isChecked() ? 1 : 0;
     s.lossless = m_lossless->isChecked() ? 1 : 0;
     s.skewMethod = m_refinedSkew->isChecked() ? 1 : 0;
-    s.ocr = m_ocr->isChecked() ? 1 : 0;
-    s.ocrLanguages = m_ocrLanguages->text().trimmed().toStdString();
+    s.recognizeText = m_ocr->isChecked() ? 1 : 0;
+    s.recognitionLanguages = m_ocrLanguages->text().trimmed().toStdString();
     save(app::SettingsTab::Compress);
 }
 

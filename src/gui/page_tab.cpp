@@ -212,21 +212,21 @@ void PageTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
     m_pageSize->setCurrentIndex(s.pageSize >= 0 && s.pageSize < m_pageSize->count() ? s.pageSize : -1);
-    m_width->setText(QString::number(s.page_W));
-    m_height->setText(QString::number(s.page_H));
-    selectDpi(m_xdpi, s.xdpi);
-    selectDpi(m_ydpi, s.ydpi);
-    m_margins[0]->setValue(s.mTop);
-    m_margins[1]->setValue(s.mLeft);
-    m_margins[2]->setValue(s.mRight);
-    m_margins[3]->setValue(s.mBottom);
-    m_layout->setCurrentIndex(m_layout->findText(QString::number(s.layout), Qt::MatchStartsWith));
-    if (QAbstractButton* b = m_order->button(s.order))
+    m_width->setText(QString::number(s.pageWidthPt));
+    m_height->setText(QString::number(s.pageHeightPt));
+    selectDpi(m_xdpi, s.dpiX);
+    selectDpi(m_ydpi, s.dpiY);
+    m_margins[0]->setValue(s.marginTopPt);
+    m_margins[1]->setValue(s.marginLeftPt);
+    m_margins[2]->setValue(s.marginRightPt);
+    m_margins[3]->setValue(s.marginBottomPt);
+    m_layout->setCurrentIndex(m_layout->findText(QString::number(s.imagesPerPage), Qt::MatchStartsWith));
+    if (QAbstractButton* b = m_order->button(s.cellOrder))
         b->setChecked(true);
-    m_repeat->setChecked(s.repeat != 0);
-    m_border->setChecked(s.border != 0);
-    m_rotate->setCurrentIndex(s.pageRotate >= 0 && s.pageRotate < 4 ? s.pageRotate : -1);
-    if (QAbstractButton* b = m_fit->button(s.imgFit))
+    m_repeat->setChecked(s.repeatImage != 0);
+    m_border->setChecked(s.cellBorders != 0);
+    m_rotate->setCurrentIndex(s.rotation >= 0 && s.rotation < 4 ? s.rotation : -1);
+    if (QAbstractButton* b = m_fit->button(s.imageFit))
         b->setChecked(true);
 
     connect(m_pageSize, &QComboBox::currentIndexChanged, this, [this] { onPageSizeChanged(); });
@@ -294,21 +294,21 @@ void PageTab::apply()
 {
     const app::OutputSettings& defaults = app::outputSettingDefaults();
     app::OutputSettings& s = m_settings;
-    s.imgFit = m_fit->checkedId() < 0 ? 0 : m_fit->checkedId();
-    s.pageRotate = m_rotate->currentIndex();
-    s.xdpi = dpiFromText(m_xdpi->currentText());
-    s.ydpi = dpiFromText(m_ydpi->currentText());
-    s.layout = m_layout->currentText().toInt();
-    s.border = m_border->isChecked() ? 1 : 0;
-    s.repeat = m_repeat->isChecked() ? 1 : 0;
-    s.order = m_order->checkedId() < 0 ? 0 : m_order->checkedId();
+    s.imageFit = m_fit->checkedId() < 0 ? 0 : m_fit->checkedId();
+    s.rotation = m_rotate->currentIndex();
+    s.dpiX = dpiFromText(m_xdpi->currentText());
+    s.dpiY = dpiFromText(m_ydpi->currentText());
+    s.imagesPerPage = m_layout->currentText().toInt();
+    s.cellBorders = m_border->isChecked() ? 1 : 0;
+    s.repeatImage = m_repeat->isChecked() ? 1 : 0;
+    s.cellOrder = m_order->checkedId() < 0 ? 0 : m_order->checkedId();
     s.pageSize = m_pageSize->currentIndex();
-    s.page_W = boxNumber(m_width, defaults.page_W);
-    s.page_H = boxNumber(m_height, defaults.page_H);
-    s.mTop = m_margins[0]->value();
-    s.mLeft = m_margins[1]->value();
-    s.mRight = m_margins[2]->value();
-    s.mBottom = m_margins[3]->value();
+    s.pageWidthPt = boxNumber(m_width, defaults.pageWidthPt);
+    s.pageHeightPt = boxNumber(m_height, defaults.pageHeightPt);
+    s.marginTopPt = m_margins[0]->value();
+    s.marginLeftPt = m_margins[1]->value();
+    s.marginRightPt = m_margins[2]->value();
+    s.marginBottomPt = m_margins[3]->value();
     save(app::SettingsTab::Page);
 }
 

@@ -173,10 +173,10 @@ WatermarkTab::WatermarkTab(const app::OutputSettings& settings, const std::strin
 void WatermarkTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    const int switches[SectionCount] = {s.header, s.footer, s.text, s.image};
-    const std::string* texts[SectionCount] = {&s.hWatermark, &s.fWatermark, &s.tWatermark, &s.imgWatermark};
-    const int positions[SectionCount] = {s.hpos, s.fpos, s.tpos, s.imgpos};
-    const int colors[3] = {s.hcolor, s.fcolor, s.tcolor};
+    const int switches[SectionCount] = {s.headerOn, s.footerOn, s.textWatermarkOn, s.imageWatermarkOn};
+    const std::string* texts[SectionCount] = {&s.headerText, &s.footerText, &s.watermarkText, &s.watermarkImagePath};
+    const int positions[SectionCount] = {s.headerPosition, s.footerPosition, s.watermarkPosition, s.watermarkImagePosition};
+    const int colors[3] = {s.headerColor, s.footerColor, s.watermarkColor};
     for (int i = 0; i < SectionCount; ++i) {
         m_switch[i]->setChecked(switches[i] != 0);
         m_text[i]->setText(QString::fromStdString(*texts[i]));
@@ -184,9 +184,9 @@ void WatermarkTab::initialise()
         if (m_swatch[i])
             m_swatch[i]->setColor(colorFromWord(colors[i]));
     }
-    m_size->setValue(s.tsize);
-    m_imgWidth->setText(QString::number(s.imgWidth));
-    m_imgHeight->setText(QString::number(s.imgHeight));
+    m_size->setValue(s.watermarkTextSizePt);
+    m_imgWidth->setText(QString::number(s.watermarkImageWidthPt));
+    m_imgHeight->setText(QString::number(s.watermarkImageHeightPt));
     for (int i = 0; i < SectionCount; ++i) {
         connect(m_switch[i], &QCheckBox::toggled, this, [this, i] { applySwitch(i); });
         applySwitch(i);
@@ -247,24 +247,24 @@ void WatermarkTab::apply()
     auto on = [](const QCheckBox* box) { return box->isChecked() ? 1 : 0; };
     const app::OutputSettings& defaults = app::outputSettingDefaults();
     app::OutputSettings& s = m_settings;
-    s.header = on(m_switch[Header]);
-    s.hpos = m_pos[Header]->currentIndex();
-    s.hcolor = wordFromColor(m_swatch[Header]->color());
-    s.hWatermark = boxText(m_text[Header]->text());
-    s.footer = on(m_switch[Footer]);
-    s.fpos = m_pos[Footer]->currentIndex();
-    s.fcolor = wordFromColor(m_swatch[Footer]->color());
-    s.fWatermark = boxText(m_text[Footer]->text());
-    s.text = on(m_switch[Text]);
-    s.tpos = m_pos[Text]->currentIndex();
-    s.tcolor = wordFromColor(m_swatch[Text]->color());
-    s.tWatermark = boxText(m_text[Text]->text());
-    s.tsize = m_size->value();
-    s.image = on(m_switch[Image]);
-    s.imgpos = m_pos[Image]->currentIndex();
-    s.imgWatermark = boxText(m_text[Image]->text());
-    s.imgWidth = boxNumber(m_imgWidth, defaults.imgWidth);
-    s.imgHeight = boxNumber(m_imgHeight, defaults.imgHeight);
+    s.headerOn = on(m_switch[Header]);
+    s.headerPosition = m_pos[Header]->currentIndex();
+    s.headerColor = wordFromColor(m_swatch[Header]->color());
+    s.headerText = boxText(m_text[Header]->text());
+    s.footerOn = on(m_switch[Footer]);
+    s.footerPosition = m_pos[Footer]->currentIndex();
+    s.footerColor = wordFromColor(m_swatch[Footer]->color());
+    s.footerText = boxText(m_text[Footer]->text());
+    s.textWatermarkOn = on(m_switch[Text]);
+    s.watermarkPosition = m_pos[Text]->currentIndex();
+    s.watermarkColor = wordFromColor(m_swatch[Text]->color());
+    s.watermarkText = boxText(m_text[Text]->text());
+    s.watermarkTextSizePt = m_size->value();
+    s.imageWatermarkOn = on(m_switch[Image]);
+    s.watermarkImagePosition = m_pos[Image]->currentIndex();
+    s.watermarkImagePath = boxText(m_text[Image]->text());
+    s.watermarkImageWidthPt = boxNumber(m_imgWidth, defaults.watermarkImageWidthPt);
+    s.watermarkImageHeightPt = boxNumber(m_imgHeight, defaults.watermarkImageHeightPt);
     save(app::SettingsTab::Watermark);
 }
 

@@ -67,12 +67,12 @@ TEST(OutputSettings, SavingWritesEveryKeyInRecordOrderAndLoadsBackTheSameValues)
 
     OutputSettings read = filledRecord();
     loadOutputSettings(store, read);
-    EXPECT_EQ(read.colorTif, 1);
-    EXPECT_EQ(read.page_W, 9);
-    EXPECT_EQ(read.hWatermark, "text 22");
-    EXPECT_EQ(read.owner, "text 45");
-    EXPECT_EQ(read.unitforfile, 56);
-    EXPECT_EQ(read.ocrLanguages, "text 67");
+    EXPECT_EQ(read.colorCompression, 1);
+    EXPECT_EQ(read.pageWidthPt, 9);
+    EXPECT_EQ(read.headerText, "text 22");
+    EXPECT_EQ(read.ownerPassword, "text 45");
+    EXPECT_EQ(read.bookmarkPerFile, 56);
+    EXPECT_EQ(read.recognitionLanguages, "text 67");
     for (const SettingSpec* key : outputSettingKeys())
         EXPECT_EQ(key->valueIn(read), key->valueIn(written)) << key->key;
 }
@@ -83,9 +83,9 @@ TEST(OutputSettings, SavingNamedKeysRewritesOnlyThoseInTheGivenOrder)
     writeFileBytes(path, "[Settings]\nquality=75\ntitle=Old\n");
     SettingsStore store(path.string());
     OutputSettings s;
-    s.quality = 40;
+    s.jpegQuality = 40;
     s.title = "New";
-    s.hideMenu = 1;
+    s.hideMenubar = 1;
     const std::string_view keys[] = {"hidemenu", "title"};
     ASSERT_TRUE(saveOutputSettings(store, s, keys));
     EXPECT_EQ(folvane::test::readFileBytes(path), "[Settings]\nquality=75\ntitle=New\nhidemenu=1\n");
@@ -96,34 +96,34 @@ TEST(OutputSettings, WithoutAFileEveryFieldHoldsItsDefault)
     SettingsStore store((scratchDir() / "Settings.ini").string());
     OutputSettings s = filledRecord();
     loadOutputSettings(store, s);
-    EXPECT_EQ(s.colorTif, 4);
-    EXPECT_EQ(s.grayTif, 4);
-    EXPECT_EQ(s.bwTif, 4);
-    EXPECT_EQ(s.bSkew, 0);
-    EXPECT_EQ(s.quality, 75);
-    EXPECT_EQ(s.imgFit, 0);
-    EXPECT_EQ(s.pageRotate, 0);
+    EXPECT_EQ(s.colorCompression, 4);
+    EXPECT_EQ(s.grayCompression, 4);
+    EXPECT_EQ(s.bwCompression, 4);
+    EXPECT_EQ(s.skewCorrection, 0);
+    EXPECT_EQ(s.jpegQuality, 75);
+    EXPECT_EQ(s.imageFit, 0);
+    EXPECT_EQ(s.rotation, 0);
     EXPECT_EQ(s.pageSize, 0);
-    EXPECT_EQ(s.page_W, 0);
-    EXPECT_EQ(s.page_H, 0);
-    EXPECT_EQ(s.xdpi, 72);
-    EXPECT_EQ(s.ydpi, 72);
-    EXPECT_EQ(s.mTop + s.mLeft + s.mRight + s.mBottom, 0);
-    EXPECT_EQ(s.layout, 1);
-    EXPECT_EQ(s.order + s.repeat + s.border, 0);
-    EXPECT_EQ(s.header + s.hpos + s.hcolor + s.footer + s.fpos + s.fcolor + s.text + s.tcolor + s.image, 0);
-    EXPECT_EQ(s.tpos, 4);
-    EXPECT_EQ(s.tsize, 12);
-    EXPECT_EQ(s.imgpos, 4);
-    EXPECT_EQ(s.imgWidth, 100);
-    EXPECT_EQ(s.imgHeight, 100);
-    EXPECT_EQ(s.security + s.copy + s.print + s.modify, 0);
-    EXPECT_EQ(s.level, 3) << "256-bit AES for a new settings file";
-    EXPECT_EQ(s.document + s.zoom + s.resize + s.center + s.fullscreen, 0);
-    EXPECT_EQ(s.hideMenu + s.hideTool + s.hideControl, 0);
-    EXPECT_EQ(s.bookmark + s.bookmarksel + s.unitforfile, 0);
-    for (const std::string* text : {&s.hWatermark, &s.fWatermark, &s.tWatermark, &s.imgWatermark, &s.user,
-                                    &s.owner, &s.title, &s.subject, &s.author, &s.keywords, &s.creator,
+    EXPECT_EQ(s.pageWidthPt, 0);
+    EXPECT_EQ(s.pageHeightPt, 0);
+    EXPECT_EQ(s.dpiX, 72);
+    EXPECT_EQ(s.dpiY, 72);
+    EXPECT_EQ(s.marginTopPt + s.marginLeftPt + s.marginRightPt + s.marginBottomPt, 0);
+    EXPECT_EQ(s.imagesPerPage, 1);
+    EXPECT_EQ(s.cellOrder + s.repeatImage + s.cellBorders, 0);
+    EXPECT_EQ(s.headerOn + s.headerPosition + s.headerColor + s.footerOn + s.footerPosition + s.footerColor + s.textWatermarkOn + s.watermarkColor + s.imageWatermarkOn, 0);
+    EXPECT_EQ(s.watermarkPosition, 4);
+    EXPECT_EQ(s.watermarkTextSizePt, 12);
+    EXPECT_EQ(s.watermarkImagePosition, 4);
+    EXPECT_EQ(s.watermarkImageWidthPt, 100);
+    EXPECT_EQ(s.watermarkImageHeightPt, 100);
+    EXPECT_EQ(s.securityOn + s.allowCopy + s.allowPrint + s.allowModify, 0);
+    EXPECT_EQ(s.securityLevel, 3) << "256-bit AES for a new settings file";
+    EXPECT_EQ(s.openPanel + s.openZoom + s.fitWindow + s.centerWindow + s.fullScreen, 0);
+    EXPECT_EQ(s.hideMenubar + s.hideToolbar + s.hideWindowControls, 0);
+    EXPECT_EQ(s.bookmarksOn + s.bookmarkLabel + s.bookmarkPerFile, 0);
+    for (const std::string* text : {&s.headerText, &s.footerText, &s.watermarkText, &s.watermarkImagePath, &s.userPassword,
+                                    &s.ownerPassword, &s.title, &s.subject, &s.author, &s.keywords, &s.creator,
                                     &s.producer})
         EXPECT_EQ(*text, "");
 }
@@ -141,12 +141,12 @@ TEST(OutputSettings, EveryKeyOfTheFileReachesItsField)
     store.putStrings(entries);
     OutputSettings s;
     loadOutputSettings(store, s);
-    EXPECT_EQ(s.colorTif, 101);
-    EXPECT_EQ(s.page_W, 109);
-    EXPECT_EQ(s.hWatermark, "text 22");
-    EXPECT_EQ(s.copy, 1040);
-    EXPECT_EQ(s.owner, "text 45");
-    EXPECT_EQ(s.unitforfile, 1056);
+    EXPECT_EQ(s.colorCompression, 101);
+    EXPECT_EQ(s.pageWidthPt, 109);
+    EXPECT_EQ(s.headerText, "text 22");
+    EXPECT_EQ(s.allowCopy, 1040);
+    EXPECT_EQ(s.ownerPassword, "text 45");
+    EXPECT_EQ(s.bookmarkPerFile, 1056);
     EXPECT_EQ(s.producer, "text 62");
 }
 
@@ -160,14 +160,14 @@ TEST(OutputSettings, TheWatchFolderReaderLeavesTheProducerEmpty)
     OutputSettings list = filledRecord();
     loadOutputSettings(store, list, OutputSettingsReader::FileList);
     EXPECT_EQ(list.producer, "Scanner Suite");
-    EXPECT_EQ(list.hideMenu, 1); // written in lower case, read as the same key
+    EXPECT_EQ(list.hideMenubar, 1); // written in lower case, read as the same key
     EXPECT_EQ(list.title, std::string(255, 't'));
 
     OutputSettings watch = filledRecord();
     loadOutputSettings(store, watch, OutputSettingsReader::WatchFolder);
     EXPECT_EQ(watch.producer, "");
     EXPECT_EQ(watch.creator, "Scan Tool");
-    EXPECT_EQ(watch.quality, 75);
+    EXPECT_EQ(watch.jpegQuality, 75);
     EXPECT_EQ(watch.subject, "");
 }
 

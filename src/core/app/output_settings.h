@@ -16,81 +16,75 @@ namespace folvane::app {
 
 struct OutputSettings {
     // Compression per image class, skew correction and JPEG quality.
-    int colorTif = 0; // 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG
-    int grayTif = 0;  // as colorTif
-    int bwTif = 0;    // 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4
-    int bSkew = 0;
-    int quality = 0; // 0 to 100
+    int colorCompression = 0; // 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG
+    int grayCompression = 0; // as colorCompression
+    int bwCompression = 0; // 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4
+    int skewCorrection = 0;
+    int jpegQuality = 0; // 0 to 100
     // Page geometry.
-    int imgFit = 0;     // 0 fit keeping proportions, 1 stretch
-    int pageRotate = 0; // 0..3 for 0, 90, 180, 270 degrees
-    int pageSize = 0;   // 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom
-    int page_W = 0;     // custom size in points
-    int page_H = 0;
-    int xdpi = 0; // 0 unchanged, otherwise dots per inch
-    int ydpi = 0;
-    int mTop = 0; // margins in points
-    int mLeft = 0;
-    int mRight = 0;
-    int mBottom = 0;
-    int layout = 0; // images per page: 1, 2, 4, 6, 9 or 16
-    int order = 0;  // 0 horizontal, 1 vertical
-    int repeat = 0;
-    int border = 0;
-    // Header, footer and watermarks; colours are 0x00BBGGRR words.
-    int header = 0;
-    std::string hWatermark;
-    int hpos = 0; // 0 left, 1 center, 2 right
-    int hcolor = 0;
-    int footer = 0;
-    std::string fWatermark;
-    int fpos = 0;
-    int fcolor = 0;
-    int text = 0;
-    std::string tWatermark;
-    int tpos = 0; // 0..8: top-left to bottom-right, row by row
-    int tsize = 0;
-    int tcolor = 0;
-    int image = 0;
-    std::string imgWatermark; // path of the watermark image
-    int imgpos = 0;           // as tpos
-    int imgWidth = 0;         // points
-    int imgHeight = 0;
-    // Password security.
-    int security = 0;
-    int copy = 0;
-    int print = 0;
-    int modify = 0;
-    int level = 0; // 0 40-bit RC4, 1 128-bit RC4, 2 128-bit AES, 3 256-bit AES
-    std::string user;
-    std::string owner;
-    // Viewer preferences.
-    int document = 0; // 0 page only, 1 bookmark panel, 2 thumbnail panel
-    int zoom = 0;     // 0 fit width, 1 fit page
-    int resize = 0;
-    int center = 0;
-    int fullscreen = 0;
-    int hideMenu = 0;
-    int hideTool = 0;
-    int hideControl = 0;
-    // Bookmarks.
-    int bookmark = 0;
-    int bookmarksel = 0; // 0 page number, 1 name without extension, 2 file name, 3 full path
-    int unitforfile = 0;
-    // Document information.
+    int imageFit = 0; // 0 fit keeping proportions, 1 stretch
+    int rotation = 0; // 0..3 for 0, 90, 180, 270 degrees
+    int pageSize = 0; // 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom
+    int pageWidthPt = 0; // custom size in points
+    int pageHeightPt = 0;
+    int dpiX = 0; // 0 unchanged, otherwise dots per inch
+    int dpiY = 0;
+    int marginTopPt = 0; // margins in points
+    int marginLeftPt = 0;
+    int marginRightPt = 0;
+    int marginBottomPt = 0;
+    int imagesPerPage = 0; // images per page: 1, 2, 4, 6, 9 or 16
+    int cellOrder = 0; // 0 horizontal, 1 vertical
+    int repeatImage = 0;
+    int cellBorders = 0; // Header, footer and watermarks; colours are 0x00BBGGRR words.
+    int headerOn = 0;
+    std::string headerText;
+    int headerPosition = 0; // 0 left, 1 center, 2 right
+    int headerColor = 0;
+    int footerOn = 0;
+    std::string footerText;
+    int footerPosition = 0;
+    int footerColor = 0;
+    int textWatermarkOn = 0;
+    std::string watermarkText;
+    int watermarkPosition = 0; // 0..8: top-left to bottom-right, row by row
+    int watermarkTextSizePt = 0;
+    int watermarkColor = 0;
+    int imageWatermarkOn = 0;
+    std::string watermarkImagePath; // path of the watermark image
+    int watermarkImagePosition = 0; // as watermarkPosition
+    int watermarkImageWidthPt = 0; // points
+    int watermarkImageHeightPt = 0; // Password security.
+    int securityOn = 0;
+    int allowCopy = 0;
+    int allowPrint = 0;
+    int allowModify = 0;
+    int securityLevel = 0; // 0 40-bit RC4, 1 128-bit RC4, 2 128-bit AES, 3 256-bit AES
+    std::string userPassword;
+    std::string ownerPassword; // Viewer preferences.
+    int openPanel = 0; // 0 page only, 1 bookmark panel, 2 thumbnail panel
+    int openZoom = 0; // 0 fit width, 1 fit page
+    int fitWindow = 0;
+    int centerWindow = 0;
+    int fullScreen = 0;
+    int hideMenubar = 0;
+    int hideToolbar = 0;
+    int hideWindowControls = 0; // Bookmarks.
+    int bookmarksOn = 0;
+    int bookmarkLabel = 0; // 0 page number, 1 name without extension, 2 file name, 3 full path
+    int bookmarkPerFile = 0; // Document information.
     std::string title;
     std::string subject;
     std::string author;
     std::string keywords;
     std::string creator;
-    std::string producer;
-    // Image handling beyond the classic settings.
+    std::string producer; // Image handling beyond the classic settings.
     int autoOrient = 0; // 1 photos upright by their EXIF orientation
-    int lossless = 0;   // 1 pictures kept exactly (Deflate) instead of JPEG coded
+    int lossless = 0; // 1 pictures kept exactly (Deflate) instead of JPEG coded
     int skewMethod = 0; // 0 first skew estimate, 1 refined
     // Searchable scans: an invisible text layer read by text recognition.
-    int ocr = 0;
-    std::string ocrLanguages; // Tesseract language codes joined by "+", "eng" by default
+    int recognizeText = 0;
+    std::string recognitionLanguages; // Tesseract language codes joined by "+", "eng" by default
 };
 
 // The schema's keys of the record, in the order of the record's fields.
