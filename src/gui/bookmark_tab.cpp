@@ -45,7 +45,7 @@ BookmarkTab::BookmarkTab(const app::OutputSettings& settings, const std::string&
 void BookmarkTab::initialise()
 {
     m_bookmark->setChecked(m_settings.bookmarksOn != 0);
-    if (QAbstractButton* b = m_selection->button(m_settings.bookmarkLabel))
+    if (QAbstractButton* b = m_selection->button(static_cast<int>(m_settings.bookmarkLabel)))
         b->setChecked(true);
     m_unitForFile->setChecked(m_settings.bookmarkPerFile != 0);
     connect(m_bookmark, &QCheckBox::toggled, this, [this] { onAddBookmarkToggled(); });
@@ -70,7 +70,7 @@ void BookmarkTab::apply()
 {
     int selection = m_selection->checkedId();
     m_settings.bookmarksOn = m_bookmark->isChecked() ? 1 : 0;
-    m_settings.bookmarkLabel = selection < 0 ? 0 : selection;
+    m_settings.bookmarkLabel = static_cast<app::BookmarkLabel>(selection < 0 ? 0 : selection);
     m_settings.bookmarkPerFile = m_unitForFile->isChecked() ? 1 : 0;
     save(app::SettingsTab::Bookmark);
 }

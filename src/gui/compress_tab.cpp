@@ -98,15 +98,15 @@ CompressTab::CompressTab(const app::OutputSettings& settings, const std::string&
 void CompressTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    setIndex(m_color, s.colorCompression);
-    setIndex(m_gray, s.grayCompression);
-    setIndex(m_bw, s.bwCompression);
+    setIndex(m_color, static_cast<int>(s.colorCompression));
+    setIndex(m_gray, static_cast<int>(s.grayCompression));
+    setIndex(m_bw, static_cast<int>(s.bwCompression));
     m_skew->setChecked(s.skewCorrection != 0);
     m_quality->setValue(s.jpegQuality);
     showQuality();
     m_autoOrient->setChecked(s.autoOrient != 0);
     m_lossless->setChecked(s.lossless != 0);
-    m_refinedSkew->setChecked(s.skewMethod == 1);
+    m_refinedSkew->setChecked(s.skewMethod == app::SkewMethod::Refined);
     m_ocr->setChecked(s.recognizeText != 0);
     m_ocrLanguages->setText(QString::fromStdString(s.recognitionLanguages));
     m_ocrLanguages->setEnabled(m_ocr->isChecked());
@@ -129,14 +129,14 @@ void CompressTab::showQuality() { m_percent->setText(QStringLiteral("%1%").arg(m
 void CompressTab::apply()
 {
     app::OutputSettings& s = m_settings;
-    s.colorCompression = m_color->currentIndex();
-    s.grayCompression = m_gray->currentIndex();
-    s.bwCompression = m_bw->currentIndex();
+    s.colorCompression = static_cast<app::Compression>(m_color->currentIndex());
+    s.grayCompression = static_cast<app::Compression>(m_gray->currentIndex());
+    s.bwCompression = static_cast<app::BwCompression>(m_bw->currentIndex());
     s.skewCorrection = m_skew->isChecked() ? 1 : 0;
     s.jpegQuality = m_quality->value();
     s.autoOrient = m_autoOrient->isChecked() ? 1 : 0;
     s.lossless = m_lossless->isChecked() ? 1 : 0;
-    s.skewMethod = m_refinedSkew->isChecked() ? 1 : 0;
+    s.skewMethod = m_refinedSkew->isChecked() ? app::SkewMethod::Refined : app::SkewMethod::FirstEstimate;
     s.recognizeText = m_ocr->isChecked() ? 1 : 0;
     s.recognitionLanguages = m_ocrLanguages->text().trimmed().toStdString();
     save(app::SettingsTab::Compress);

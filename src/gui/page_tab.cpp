@@ -211,7 +211,8 @@ void PageTab::selectDpi(QComboBox* combo, int dpi)
 void PageTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    m_pageSize->setCurrentIndex(s.pageSize >= 0 && s.pageSize < m_pageSize->count() ? s.pageSize : -1);
+    int pageSize = static_cast<int>(s.pageSize);
+    m_pageSize->setCurrentIndex(pageSize >= 0 && pageSize < m_pageSize->count() ? pageSize : -1);
     m_width->setText(QString::number(s.pageWidthPt));
     m_height->setText(QString::number(s.pageHeightPt));
     selectDpi(m_xdpi, s.dpiX);
@@ -221,12 +222,13 @@ void PageTab::initialise()
     m_margins[2]->setValue(s.marginRightPt);
     m_margins[3]->setValue(s.marginBottomPt);
     m_layout->setCurrentIndex(m_layout->findText(QString::number(s.imagesPerPage), Qt::MatchStartsWith));
-    if (QAbstractButton* b = m_order->button(s.cellOrder))
+    if (QAbstractButton* b = m_order->button(static_cast<int>(s.cellOrder)))
         b->setChecked(true);
     m_repeat->setChecked(s.repeatImage != 0);
     m_border->setChecked(s.cellBorders != 0);
-    m_rotate->setCurrentIndex(s.rotation >= 0 && s.rotation < 4 ? s.rotation : -1);
-    if (QAbstractButton* b = m_fit->button(s.imageFit))
+    int rotation = static_cast<int>(s.rotation);
+    m_rotate->setCurrentIndex(rotation >= 0 && rotation < 4 ? rotation : -1);
+    if (QAbstractButton* b = m_fit->button(static_cast<int>(s.imageFit)))
         b->setChecked(true);
 
     connect(m_pageSize, &QComboBox::currentIndexChanged, this, [this] { onPageSizeChanged(); });
@@ -294,15 +296,15 @@ void PageTab::apply()
 {
     const app::OutputSettings& defaults = app::outputSettingDefaults();
     app::OutputSettings& s = m_settings;
-    s.imageFit = m_fit->checkedId() < 0 ? 0 : m_fit->checkedId();
-    s.rotation = m_rotate->currentIndex();
+    s.imageFit = static_cast<app::ImageFit>(m_fit->checkedId() < 0 ? 0 : m_fit->checkedId());
+    s.rotation = static_cast<app::Rotation>(m_rotate->currentIndex());
     s.dpiX = dpiFromText(m_xdpi->currentText());
     s.dpiY = dpiFromText(m_ydpi->currentText());
     s.imagesPerPage = m_layout->currentText().toInt();
     s.cellBorders = m_border->isChecked() ? 1 : 0;
     s.repeatImage = m_repeat->isChecked() ? 1 : 0;
-    s.cellOrder = m_order->checkedId() < 0 ? 0 : m_order->checkedId();
-    s.pageSize = m_pageSize->currentIndex();
+    s.cellOrder = static_cast<app::CellOrder>(m_order->checkedId() < 0 ? 0 : m_order->checkedId());
+    s.pageSize = static_cast<app::PageSize>(m_pageSize->currentIndex());
     s.pageWidthPt = boxNumber(m_width, defaults.pageWidthPt);
     s.pageHeightPt = boxNumber(m_height, defaults.pageHeightPt);
     s.marginTopPt = m_margins[0]->value();

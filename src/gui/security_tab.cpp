@@ -91,7 +91,7 @@ void SecurityTab::initialise()
     m_security->setChecked(s.securityOn != 0);
     m_user->setText(QString::fromStdString(s.userPassword));
     m_owner->setText(QString::fromStdString(s.ownerPassword));
-    if (QAbstractButton* b = m_level->button(s.securityLevel))
+    if (QAbstractButton* b = m_level->button(static_cast<int>(s.securityLevel)))
         b->setChecked(true);
     m_print->setChecked(s.allowPrint != 0);
     m_copy->setChecked(s.allowCopy != 0);
@@ -114,7 +114,7 @@ void SecurityTab::apply()
     s.securityOn = m_security->isChecked() ? 1 : 0;
     s.allowPrint = m_print->isChecked() ? 1 : 0;
     s.allowModify = m_modify->isChecked() ? 1 : 0;
-    s.securityLevel = level < 0 ? 0 : level;
+    s.securityLevel = static_cast<app::SecurityLevel>(level < 0 ? 0 : level);
     s.allowCopy = m_copy->isChecked() ? 1 : 0;
     s.userPassword = boxText(m_user->text());
     s.ownerPassword = boxText(m_owner->text());

@@ -60,9 +60,9 @@ ViewerTab::ViewerTab(const app::OutputSettings& settings, const std::string& set
 void ViewerTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    if (QAbstractButton* b = m_document->button(s.openPanel))
+    if (QAbstractButton* b = m_document->button(static_cast<int>(s.openPanel)))
         b->setChecked(true);
-    if (QAbstractButton* b = m_zoom->button(s.openZoom))
+    if (QAbstractButton* b = m_zoom->button(static_cast<int>(s.openZoom)))
         b->setChecked(true);
     m_resize->setChecked(s.fitWindow != 0);
     m_center->setChecked(s.centerWindow != 0);
@@ -76,13 +76,13 @@ void ViewerTab::apply()
 {
     app::OutputSettings& s = m_settings;
     s.centerWindow = m_center->isChecked() ? 1 : 0;
-    s.openPanel = idOrZero(m_document);
+    s.openPanel = static_cast<app::OpenPanel>(idOrZero(m_document));
     s.fullScreen = m_fullscreen->isChecked() ? 1 : 0;
     s.hideWindowControls = m_hideControl->isChecked() ? 1 : 0;
     s.hideMenubar = m_hideMenu->isChecked() ? 1 : 0;
     s.hideToolbar = m_hideTool->isChecked() ? 1 : 0;
     s.fitWindow = m_resize->isChecked() ? 1 : 0;
-    s.openZoom = idOrZero(m_zoom);
+    s.openZoom = static_cast<app::OpenZoom>(idOrZero(m_zoom));
     save(app::SettingsTab::Viewer);
 }
 

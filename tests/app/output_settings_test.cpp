@@ -19,6 +19,8 @@ using folvane::app::SettingsStore;
 using folvane::test::scratchDir;
 using folvane::test::writeFileBytes;
 
+using namespace folvane::app; // the choices' enums
+
 namespace {
 
 // A record whose every field holds something other than a default.
@@ -67,7 +69,7 @@ TEST(OutputSettings, SavingWritesEveryKeyInRecordOrderAndLoadsBackTheSameValues)
 
     OutputSettings read = filledRecord();
     loadOutputSettings(store, read);
-    EXPECT_EQ(read.colorCompression, 1);
+    EXPECT_EQ(read.colorCompression, Compression::Lzw);
     EXPECT_EQ(read.pageWidthPt, 9);
     EXPECT_EQ(read.headerText, "text 22");
     EXPECT_EQ(read.ownerPassword, "text 45");
@@ -96,32 +98,38 @@ TEST(OutputSettings, WithoutAFileEveryFieldHoldsItsDefault)
     SettingsStore store((scratchDir() / "Settings.ini").string());
     OutputSettings s = filledRecord();
     loadOutputSettings(store, s);
-    EXPECT_EQ(s.colorCompression, 4);
-    EXPECT_EQ(s.grayCompression, 4);
-    EXPECT_EQ(s.bwCompression, 4);
+    EXPECT_EQ(s.colorCompression, Compression::Jpeg);
+    EXPECT_EQ(s.grayCompression, Compression::Jpeg);
+    EXPECT_EQ(s.bwCompression, BwCompression::Group4);
     EXPECT_EQ(s.skewCorrection, 0);
     EXPECT_EQ(s.jpegQuality, 75);
-    EXPECT_EQ(s.imageFit, 0);
-    EXPECT_EQ(s.rotation, 0);
-    EXPECT_EQ(s.pageSize, 0);
+    EXPECT_EQ(s.imageFit, ImageFit::KeepProportions);
+    EXPECT_EQ(s.rotation, Rotation::None);
+    EXPECT_EQ(s.pageSize, PageSize::Image);
     EXPECT_EQ(s.pageWidthPt, 0);
     EXPECT_EQ(s.pageHeightPt, 0);
     EXPECT_EQ(s.dpiX, 72);
     EXPECT_EQ(s.dpiY, 72);
     EXPECT_EQ(s.marginTopPt + s.marginLeftPt + s.marginRightPt + s.marginBottomPt, 0);
     EXPECT_EQ(s.imagesPerPage, 1);
-    EXPECT_EQ(s.cellOrder + s.repeatImage + s.cellBorders, 0);
-    EXPECT_EQ(s.headerOn + s.headerPosition + s.headerColor + s.footerOn + s.footerPosition + s.footerColor + s.textWatermarkOn + s.watermarkColor + s.imageWatermarkOn, 0);
-    EXPECT_EQ(s.watermarkPosition, 4);
+    EXPECT_EQ(s.cellOrder, CellOrder::Horizontal);
+    EXPECT_EQ(s.repeatImage + s.cellBorders, 0);
+    EXPECT_EQ(s.headerOn + s.headerColor + s.footerOn + s.footerColor + s.textWatermarkOn + s.watermarkColor + s.imageWatermarkOn, 0);
+    EXPECT_EQ(s.headerPosition, Alignment::Left);
+    EXPECT_EQ(s.footerPosition, Alignment::Left);
+    EXPECT_EQ(s.watermarkPosition, Position::Center);
     EXPECT_EQ(s.watermarkTextSizePt, 12);
-    EXPECT_EQ(s.watermarkImagePosition, 4);
+    EXPECT_EQ(s.watermarkImagePosition, Position::Center);
     EXPECT_EQ(s.watermarkImageWidthPt, 100);
     EXPECT_EQ(s.watermarkImageHeightPt, 100);
     EXPECT_EQ(s.securityOn + s.allowCopy + s.allowPrint + s.allowModify, 0);
-    EXPECT_EQ(s.securityLevel, 3) << "256-bit AES for a new settings file";
-    EXPECT_EQ(s.openPanel + s.openZoom + s.fitWindow + s.centerWindow + s.fullScreen, 0);
+    EXPECT_EQ(s.securityLevel, SecurityLevel::Aes256) << "256-bit AES for a new settings file";
+    EXPECT_EQ(s.openPanel, OpenPanel::PageOnly);
+    EXPECT_EQ(s.openZoom, OpenZoom::FitWidth);
+    EXPECT_EQ(s.fitWindow + s.centerWindow + s.fullScreen, 0);
     EXPECT_EQ(s.hideMenubar + s.hideToolbar + s.hideWindowControls, 0);
-    EXPECT_EQ(s.bookmarksOn + s.bookmarkLabel + s.bookmarkPerFile, 0);
+    EXPECT_EQ(s.bookmarkLabel, BookmarkLabel::PageNumber);
+    EXPECT_EQ(s.bookmarksOn + s.bookmarkPerFile, 0);
     for (const std::string* text : {&s.headerText, &s.footerText, &s.watermarkText, &s.watermarkImagePath, &s.userPassword,
                                     &s.ownerPassword, &s.title, &s.subject, &s.author, &s.keywords, &s.creator,
                                     &s.producer})
@@ -141,7 +149,7 @@ TEST(OutputSettings, EveryKeyOfTheFileReachesItsField)
     store.putStrings(entries);
     OutputSettings s;
     loadOutputSettings(store, s);
-    EXPECT_EQ(s.colorCompression, 101);
+    EXPECT_EQ(static_cast<int>(s.colorCompression), 101); // kept as read, even outside the choices
     EXPECT_EQ(s.pageWidthPt, 109);
     EXPECT_EQ(s.headerText, "text 22");
     EXPECT_EQ(s.allowCopy, 1040);

@@ -40,12 +40,12 @@ protected:
     {
         OutputSettings s;
         s.title = "Alpha";
-        s.headerOn = 1, s.headerText = "HDR %Title%", s.headerPosition = 0;
-        s.footerOn = 1, s.footerText = "FTR %LocalDate(YY-MM-DD)%", s.footerPosition = 2;
-        s.textWatermarkOn = 1, s.watermarkText = "WMARK", s.watermarkPosition = 6, s.watermarkTextSizePt = 12;
+        s.headerOn = 1, s.headerText = "HDR %Title%", s.headerPosition = folvane::app::Alignment::Left;
+        s.footerOn = 1, s.footerText = "FTR %LocalDate(YY-MM-DD)%", s.footerPosition = folvane::app::Alignment::Right;
+        s.textWatermarkOn = 1, s.watermarkText = "WMARK", s.watermarkPosition = folvane::app::Position::BottomLeft, s.watermarkTextSizePt = 12;
         fs::path mark = m_dir / "mark.bmp";
         writeBmp24(mark, 20, 20, [](int, int) { return 0u; });
-        s.imageWatermarkOn = 1, s.watermarkImagePath = mark.string(), s.watermarkImagePosition = 2, s.watermarkImageWidthPt = 30, s.watermarkImageHeightPt = 30;
+        s.imageWatermarkOn = 1, s.watermarkImagePath = mark.string(), s.watermarkImagePosition = folvane::app::Position::TopRight, s.watermarkImageWidthPt = 30, s.watermarkImageHeightPt = 30;
         s.cellBorders = 1;
         return s;
     }
@@ -88,12 +88,12 @@ TEST_P(ComposeLayouts, PicturesStampsAndGridLinesLandWhereComposed)
 {
     const auto [layout, order] = GetParam();
     OutputSettings s = stampedSettings();
-    s.pageSize = 5; // Letter, 612 x 792
+    s.pageSize = folvane::app::PageSize::Letter; // Letter, 612 x 792
     s.imagesPerPage = layout;
-    s.cellOrder = order;
+    s.cellOrder = static_cast<folvane::app::CellOrder>(order);
     s.marginLeftPt = s.marginRightPt = 36;
     s.marginTopPt = s.marginBottomPt = 48;
-    s.bookmarksOn = 1, s.bookmarkLabel = 1;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::NameWithoutExtension;
 
     // One page full and one picture more, which FinishDocument has to finish.
     const int pictures = layout + 1;
@@ -179,14 +179,14 @@ TEST_F(ComposeEndToEnd, MultiFrameTiffFillsPagesInOrderAndFinishDocumentEndsTheL
     writeTiff(tiff, frames);
 
     OutputSettings s;
-    s.pageSize = 2; // A4: cells 297 x 421, pictures 297 x 297
+    s.pageSize = folvane::app::PageSize::A4; // A4: cells 297 x 421, pictures 297 x 297
     s.imagesPerPage = 4;
     s.cellBorders = 1;
     s.headerOn = 1, s.headerText = "Sheet";
     // A single-image watermark on pages whose pictures selected frames 5 to 10.
     fs::path mark = m_dir / "mark.bmp";
     writeBmp24(mark, 10, 10, [](int, int) { return 0u; });
-    s.imageWatermarkOn = 1, s.watermarkImagePath = mark.string(), s.watermarkImagePosition = 2, s.watermarkImageWidthPt = 30, s.watermarkImageHeightPt = 30;
+    s.imageWatermarkOn = 1, s.watermarkImagePath = mark.string(), s.watermarkImagePosition = folvane::app::Position::TopRight, s.watermarkImageWidthPt = 30, s.watermarkImageHeightPt = 30;
     auto compose = [&](int count, const fs::path& pdf) {
         CEngineClient engine;
         DocHandle h = engine.CreateDocument(pdf.string());
@@ -224,7 +224,7 @@ TEST_F(ComposeEndToEnd, OversizedImagePageIsLeftToPlacementWithoutAStampsOnlyPag
     fs::path wide = m_dir / "wide.bmp";
     writeBmp24(wide, 20000, 10, [](int x, int) { return grayRgb(x % 200); });
     OutputSettings s = stampedSettings();
-    s.pageSize = 0;
+    s.pageSize = folvane::app::PageSize::Image;
     s.dpiX = s.dpiY = 72;
     fs::path pdf = pdfPath("wide.pdf");
     CEngineClient engine;

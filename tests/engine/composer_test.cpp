@@ -20,9 +20,9 @@ constexpr DocHandle kHandle = 7;
 OutputSettings a4(int layout, int order = 0)
 {
     OutputSettings s;
-    s.pageSize = 2;
+    s.pageSize = folvane::app::PageSize::A4;
     s.imagesPerPage = layout;
-    s.cellOrder = order;
+    s.cellOrder = static_cast<folvane::app::CellOrder>(order);
     return s;
 }
 
@@ -112,13 +112,13 @@ TEST(Fitting, ProportionsPrecisionAndStretch)
 TEST(Composer, ImageSizedPageSequenceFollowsResolution)
 {
     OutputSettings s;
-    s.pageSize = 0;
+    s.pageSize = folvane::app::PageSize::Image;
     s.dpiX = 300;
     s.dpiY = 0;
     s.imagesPerPage = 4; // no grid on image-sized pages, border or not
     s.cellBorders = 1;
     s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
-    s.bookmarksOn = 1, s.bookmarkLabel = 2;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
     s.headerOn = 1, s.headerText = "H";
     RecordingEngine engine;
     engine.pixelSizes["/in/scan.tif"] = {3000, 2000};
@@ -139,7 +139,7 @@ TEST(Composer, ImageSizedPageSequenceFollowsResolution)
 TEST(Composer, RefusedImageSizedPageLeavesThePictureToPlacementWithoutStamps)
 {
     OutputSettings s;
-    s.pageSize = 0;
+    s.pageSize = folvane::app::PageSize::Image;
     s.dpiX = s.dpiY = 72;
     s.marginLeftPt = 5;
     s.headerOn = 1, s.headerText = "Header";
@@ -164,7 +164,7 @@ TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
 {
     {
         OutputSettings s = a4(4, 1);
-        s.imageFit = 1;
+        s.imageFit = folvane::app::ImageFit::Stretch;
         RecordingEngine engine;
         PageComposer composer(engine, s);
         for (int k = 0; k < 4; ++k)
@@ -175,7 +175,7 @@ TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
     }
     {
         OutputSettings s = a4(6, 0);
-        s.imageFit = 1;
+        s.imageFit = folvane::app::ImageFit::Stretch;
         RecordingEngine engine;
         PageComposer composer(engine, s);
         for (int k = 0; k < 6; ++k)
@@ -203,7 +203,7 @@ TEST(Composer, TenFramesFillFourFourTwoAndFinishDocumentEndsTheLast)
     OutputSettings s = a4(4);
     s.cellBorders = 1;
     s.headerOn = 1, s.headerText = "H";
-    s.bookmarksOn = 1, s.bookmarkLabel = 0;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::PageNumber;
     RecordingEngine engine;
     engine.pixelSizes["ten.tif"] = {100, 100};
     PageComposer composer(engine, s);
@@ -246,7 +246,7 @@ TEST(Composer, TenFramesFillFourFourTwoAndFinishDocumentEndsTheLast)
 TEST(Composer, FailedPictureStillTakesItsCell)
 {
     OutputSettings s = a4(2);
-    s.imageFit = 1;
+    s.imageFit = folvane::app::ImageFit::Stretch;
     RecordingEngine engine;
     PageComposer composer(engine, s);
     engine.addResult = 0;
@@ -261,8 +261,8 @@ TEST(Composer, RepeatGivesEachFrameAPageWithACopyInEveryCell)
 {
     OutputSettings s = a4(6, 1);
     s.repeatImage = 1;
-    s.imageFit = 1;
-    s.bookmarksOn = 1, s.bookmarkLabel = 2;
+    s.imageFit = folvane::app::ImageFit::Stretch;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
     RecordingEngine engine;
     engine.addResult = -1;
     PageComposer composer(engine, s);
@@ -278,7 +278,7 @@ TEST(Composer, RepeatGivesEachFrameAPageWithACopyInEveryCell)
 TEST(Composer, SinglePicturePerPageAndCustomSizeFallback)
 {
     OutputSettings s;
-    s.pageSize = 7;
+    s.pageSize = folvane::app::PageSize::Custom;
     s.pageWidthPt = 0;
     s.pageHeightPt = 500;
     s.imagesPerPage = 1;
@@ -303,7 +303,7 @@ TEST(Composer, SinglePicturePerPageAndCustomSizeFallback)
 TEST(Composer, RefusedFixedPageNeitherBoxesNorStampsNorRules)
 {
     OutputSettings s;
-    s.pageSize = 7;
+    s.pageSize = folvane::app::PageSize::Custom;
     s.pageWidthPt = 5; // below what the engine accepts
     s.pageHeightPt = 800;
     s.imagesPerPage = 2;
@@ -326,7 +326,7 @@ TEST(Composer, RefusedFixedPageNeitherBoxesNorStampsNorRules)
 TEST(Composer, BoxNeverEmptyOrMirroredWhenMarginsLeaveNoRoom)
 {
     OutputSettings s;
-    s.pageSize = 3; // A5, 420 wide
+    s.pageSize = folvane::app::PageSize::A5; // A5, 420 wide
     s.imagesPerPage = 1;
     s.marginLeftPt = s.marginRightPt = 300;
     RecordingEngine engine;

@@ -123,7 +123,7 @@ TEST(Stamps, HeaderIsCentredOnTheExpandedText)
     s.headerOn = 1;
     s.headerText = "%Title% - %LocalDate(DD-MM-YY)%";
     s.title = "Report";
-    s.headerPosition = 1;
+    s.headerPosition = folvane::app::Alignment::Center;
     s.headerColor = 255;
     RecordingEngine engine;
     // 19 characters at 36 points measure 342 in the recording engine: x = 306 - 171.
@@ -134,8 +134,8 @@ TEST(Stamps, HeaderIsCentredOnTheExpandedText)
 TEST(Stamps, FooterAlignsByItsOwnPositionAtTheBottom)
 {
     OutputSettings s;
-    s.headerOn = 1, s.headerText = "Left", s.headerPosition = 0, s.headerColor = 1;
-    s.footerOn = 1, s.footerText = "Page", s.footerPosition = 2, s.footerColor = 2;
+    s.headerOn = 1, s.headerText = "Left", s.headerPosition = folvane::app::Alignment::Left, s.headerColor = 1;
+    s.footerOn = 1, s.footerText = "Page", s.footerPosition = folvane::app::Alignment::Right, s.footerColor = 2;
     RecordingEngine engine;
     // "Page" is 72 wide and 36 high at 36 points.
     EXPECT_EQ(stamp(s, 612, 792, engine),
@@ -143,7 +143,7 @@ TEST(Stamps, FooterAlignsByItsOwnPositionAtTheBottom)
 
     RecordingEngine small;
     s.headerOn = 0;
-    s.footerPosition = 1;
+    s.footerPosition = folvane::app::Alignment::Center;
     s.footerText = "Two\nlines"; // measured as its widest line, 2 x (6 + 4) high
     small.textWidths["Two\nlines"] = 20;
     EXPECT_EQ(stamp(s, 95, 400, small), (Calls{"106 100 6", "text 37 380 'Two\nlines' 2"}));
@@ -163,7 +163,7 @@ TEST(Stamps, TextWatermarkPositionCodes)
         {6, 3, 780},   {7, 250, 780}, {8, 500, 780}, {9, 3, 3},    {-1, 3, 3},
     };
     for (const auto& c : cases) {
-        s.watermarkPosition = c.code;
+        s.watermarkPosition = static_cast<folvane::app::Position>(c.code);
         RecordingEngine engine;
         engine.textWidths["Mark"] = 100;
         Calls expected{"106 100 20", "text " + std::to_string(c.x) + " " + std::to_string(c.y) + " 'Mark' 65280"};
@@ -171,7 +171,7 @@ TEST(Stamps, TextWatermarkPositionCodes)
     }
 
     // Two lines at position 6: y = ph - 2 * (tsize + 4). No macros in watermarks.
-    s.watermarkPosition = 6;
+    s.watermarkPosition = folvane::app::Position::BottomLeft;
     s.watermarkText = "%Title%\nsecond";
     s.title = "T";
     RecordingEngine engine;
@@ -181,14 +181,14 @@ TEST(Stamps, TextWatermarkPositionCodes)
 TEST(Stamps, TextReachingBeyondTheLeftEdgeStartsAtOne)
 {
     OutputSettings s;
-    s.headerOn = 1, s.headerText = "wide", s.headerPosition = 1;
+    s.headerOn = 1, s.headerText = "wide", s.headerPosition = folvane::app::Alignment::Center;
     RecordingEngine engine;
     engine.textWidths["wide"] = 300;
     // Centred: 50 - 150 < 0. The engine would refuse it; it is drawn from 1 and runs off the right.
     EXPECT_EQ(stamp(s, 100, 100, engine), (Calls{"106 100 6", "text 1 3 'wide' 0"}));
     RecordingEngine exact;
     exact.textWidths["wide"] = 100;
-    s.headerPosition = 2; // pw - w = 0 would mean "continue where the last text ended"
+    s.headerPosition = folvane::app::Alignment::Right; // pw - w = 0 would mean "continue where the last text ended"
     EXPECT_EQ(stamp(s, 100, 100, exact), (Calls{"106 100 6", "text 1 3 'wide' 0"}));
 }
 
@@ -204,7 +204,7 @@ TEST(Stamps, ImageWatermarkBoxAndSizeRule)
         const char* box;
     } cases[] = {{8, "104 550 760 50 40"}, {4, "104 275 380 50 40"}, {0, "104 3 3 50 40"}, {12, "104 3 3 50 40"}};
     for (const auto& c : cases) {
-        s.watermarkImagePosition = c.code;
+        s.watermarkImagePosition = static_cast<folvane::app::Position>(c.code);
         RecordingEngine engine;
         // The frame selection of the page's last picture would refuse a single-image file.
         EXPECT_EQ(stamp(s, 600, 800, engine), (Calls{c.box, "101 1 1", "add /w/logo.png"})) << c.code;
@@ -262,7 +262,7 @@ TEST(Bookmarks, SourcesFramesAndUnitForFile)
     for (const auto& c : cases) {
         OutputSettings s;
         s.bookmarksOn = c.bookmark;
-        s.bookmarkLabel = c.sel;
+        s.bookmarkLabel = static_cast<folvane::app::BookmarkLabel>(c.sel);
         s.bookmarkPerFile = c.unit;
         EXPECT_EQ(MakeBookmarkText(c.frame, c.frames, c.path, c.number, s), c.text)
             << "source " << c.sel << " frame " << c.frame << "/" << c.frames;

@@ -105,7 +105,7 @@ private slots:
             sheet->accept();
         });
         QVERIFY(SettingsDialog::run(nullptr, settings, store));
-        QCOMPARE(settings.colorCompression, 2);
+        QCOMPARE(settings.colorCompression, folvane::app::Compression::Zip);
         QCOMPARE(t::valueOf("colorTif"), std::string("2"));
     }
 
@@ -143,7 +143,7 @@ private slots:
         OutputSettings settings = loaded();
         settings.dpiX = 250;
         settings.dpiY = 0;
-        settings.pageSize = 0;
+        settings.pageSize = folvane::app::PageSize::Image;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         auto* x = control<QComboBox>(sheet, 0, "xdpi");
@@ -171,7 +171,7 @@ private slots:
     {
         OutputSettings settings = loaded();
         settings.imagesPerPage = 4;
-        settings.pageSize = 2; // A4
+        settings.pageSize = folvane::app::PageSize::A4; // A4
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         auto* size = control<QComboBox>(sheet, 0, "pageSize");
@@ -230,9 +230,9 @@ private slots:
     void rotationAndFitShowOnePreviewEach()
     {
         OutputSettings settings = loaded();
-        settings.pageSize = 1;
-        settings.rotation = 2;
-        settings.imageFit = 1;
+        settings.pageSize = folvane::app::PageSize::A3;
+        settings.rotation = folvane::app::Rotation::By180;
+        settings.imageFit = folvane::app::ImageFit::Stretch;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         QWidget* page = sheet.page(0);
@@ -342,7 +342,7 @@ private slots:
     {
         OutputSettings settings = loaded();
         settings.bookmarksOn = 1;
-        settings.bookmarkLabel = 2;
+        settings.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(1);

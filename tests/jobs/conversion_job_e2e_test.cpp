@@ -125,7 +125,7 @@ TEST_F(ConversionJobFiles, ADocumentWithoutASinglePageIsNotLeftBehind)
 TEST_F(ConversionJobFiles, PageNumberBookmarksOfAThreeFrameTiffRead1To3)
 {
     settings.output.bookmarksOn = 1;
-    settings.output.bookmarkLabel = 0;
+    settings.output.bookmarkLabel = folvane::app::BookmarkLabel::PageNumber;
     auto list = rows({threePageTiff("scan.tif")});
     run(list, kPerImageMode);
     fs::path out = pdfPath("out/scan.pdf");
@@ -146,7 +146,7 @@ TEST_F(ConversionJobFiles, PageNumberBookmarksOfAThreeFrameTiffRead1To3)
 TEST_F(ConversionJobFiles, FourUpWithThreeRowsGivesThreeOnePagePdfs)
 {
     settings.output.imagesPerPage = 4;
-    settings.output.pageSize = 2;
+    settings.output.pageSize = folvane::app::PageSize::A4;
     settings.output.footerOn = 1;
     settings.output.footerText = "footer";
     auto list = rows({bmp("one.bmp"), bmp("two.bmp"), bmp("three.bmp")});

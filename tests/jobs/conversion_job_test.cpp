@@ -426,27 +426,27 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
 {
     FakeEngineClient engine;
     app::OutputSettings s;
-    s.colorCompression = 4;
-    s.grayCompression = 0;
-    s.bwCompression = 3;
+    s.colorCompression = app::Compression::Jpeg;
+    s.grayCompression = app::Compression::None;
+    s.bwCompression = app::BwCompression::Group3;
     s.jpegQuality = 80;
     s.skewCorrection = 1;
-    s.rotation = 3;
+    s.rotation = app::Rotation::By270;
     s.title = "T";
     s.author = "A";
     s.securityOn = 1;
-    s.securityLevel = 1;
+    s.securityLevel = app::SecurityLevel::Rc4Bits128;
     s.allowPrint = 1;
     s.allowModify = 1;
     s.ownerPassword = "own";
     s.userPassword = "usr";
-    s.openPanel = 2;
-    s.openZoom = 1;
+    s.openPanel = app::OpenPanel::Thumbnails;
+    s.openZoom = app::OpenZoom::FitPage;
     s.centerWindow = 1;
     s.hideToolbar = 1;
     s.autoOrient = 1;
     s.lossless = 1;
-    s.skewMethod = 1;
+    s.skewMethod = app::SkewMethod::Refined;
     applyDocumentSettings(engine, 7, s);
     EXPECT_EQ(engine.calls, (std::vector<std::string> {
                                 "SetDocumentOption 7 123 3 0 jpeg (null)",
@@ -472,8 +472,8 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
                   {5, 2, 2, 0, 0, 0, 0x1 + 0x40}};
     for (const Case& c : viewer) {
         app::OutputSettings v;
-        v.openPanel = c.document;
-        v.openZoom = c.zoom;
+        v.openPanel = static_cast<folvane::app::OpenPanel>(c.document);
+        v.openZoom = static_cast<folvane::app::OpenZoom>(c.zoom);
         v.fitWindow = c.resize;
         v.fullScreen = c.fullscreen;
         v.hideMenubar = c.hideMenu;
@@ -483,9 +483,9 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
     FakeEngineClient plain;
     app::OutputSettings p;
     p.producer = "Mine";
-    p.colorCompression = 1;
-    p.grayCompression = 3;
-    p.bwCompression = 4;
+    p.colorCompression = app::Compression::Lzw;
+    p.grayCompression = app::Compression::PackBits;
+    p.bwCompression = app::BwCompression::Group4;
     applyDocumentSettings(plain, 1, p);
     EXPECT_EQ(plain.calls[0], "SetDocumentOption 1 123 3 0 lzw (null)");
     EXPECT_EQ(plain.calls[1], "SetDocumentOption 1 123 2 0 packbits (null)");

@@ -77,10 +77,9 @@ bool saveOutputSettings(const SettingsStore& store, const OutputSettings& settin
 
 bool saveSettingsTab(const SettingsStore& store, const OutputSettings& settings, SettingsTab tab, std::string* reason)
 {
-    constexpr int kCustomPageSize = 7;
     std::vector<std::string_view> keys;
     for (const SettingsTabKey& entry : settingsTabKeys(tab))
-        if (!entry.customPageSizeOnly || settings.pageSize == kCustomPageSize)
+        if (!entry.customPageSizeOnly || settings.pageSize == PageSize::Custom)
             keys.push_back(entry.key);
     return saveOutputSettings(store, settings, keys, reason);
 }

@@ -84,9 +84,9 @@ int PageComposer::ComposeFrame(DocHandle handle, int frame, const std::string& p
     int iw = 0, ih = 0;
     m_engine.QueryDocument(handle, kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
                            path.c_str(), "1");
-    if (m_settings.pageSize == 0)
+    if (m_settings.pageSize == app::PageSize::Image)
         return imageSizedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    Grid grid = gridFor(m_settings.imagesPerPage, m_settings.cellOrder, m_settings.repeatImage);
+    Grid grid = gridFor(m_settings.imagesPerPage, static_cast<int>(m_settings.cellOrder), m_settings.repeatImage);
     if (grid.cells() == 1)
         return singlePicturePage(handle, frame, path, frames, bookmarkNumber, iw, ih);
     if (m_settings.repeatImage != 0)
@@ -105,7 +105,7 @@ void PageComposer::FinishDocument(DocHandle handle)
 void PageComposer::DrawBorder(DocHandle handle, int pw, int ph) const
 {
     const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, s.cellOrder, s.repeatImage);
+    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
     if (grid.cells() == 1 || s.cellBorders == 0)
         return;
     long long l = s.marginLeftPt, t = s.marginTopPt;
@@ -149,7 +149,7 @@ int PageComposer::singlePicturePage(DocHandle handle, int frame, const std::stri
                                     int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
-    PageDimensions page = pageSizeFor(s.pageSize, s.pageWidthPt, s.pageHeightPt);
+    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
     beginPage(handle, page, frame, path, frames, number, true);
     int result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
     if (result <= 0)
@@ -162,9 +162,9 @@ int PageComposer::nextCell(DocHandle handle, int frame, const std::string& path,
                            int ih)
 {
     const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, s.cellOrder, s.repeatImage);
+    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
     if (m_cells == 0)
-        beginPage(handle, pageSizeFor(s.pageSize, s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
+        beginPage(handle, pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
     int result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
@@ -178,8 +178,8 @@ int PageComposer::repeatedPage(DocHandle handle, int frame, const std::string& p
                                int ih)
 {
     const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, s.cellOrder, s.repeatImage);
-    PageDimensions page = pageSizeFor(s.pageSize, s.pageWidthPt, s.pageHeightPt);
+    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
+    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
     beginPage(handle, page, frame, path, frames, number);
     selectFrame(handle, frame);
     int result = 0;
@@ -222,7 +222,7 @@ PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensi
     long long aw = static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt;
     long long ah = static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt;
     long long cw = aw / grid.columns, ch = ah / grid.rows;
-    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, s.imageFit);
+    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, static_cast<int>(s.imageFit));
     Cell cell = cellAt(grid, index);
     long long x = s.marginLeftPt + cell.column * cw + (cw - picture.width) / 2;
     long long y = s.marginTopPt + cell.row * ch + (ch - picture.height) / 2;

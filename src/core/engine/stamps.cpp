@@ -95,8 +95,8 @@ void stampTextWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph,
     int size = std::max(s.watermarkTextSizePt, 0);
     int w = measure(engine, handle, kQueryTextWidth, s.watermarkText, size);
     int h = measure(engine, handle, kQueryTextHeight, s.watermarkText, size);
-    int x = alignedX(positionColumn(s.watermarkPosition), pw, w);
-    int y = alignedY(positionRow(s.watermarkPosition), ph, h);
+    int x = alignedX(positionColumn(static_cast<int>(s.watermarkPosition)), pw, w);
+    int y = alignedY(positionRow(static_cast<int>(s.watermarkPosition)), ph, h);
     engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.watermarkText.c_str(),
                     static_cast<unsigned>(s.watermarkColor));
 }
@@ -105,8 +105,8 @@ void stampImageWatermark(CEngineClient& engine, DocHandle handle, int pw, int ph
 {
     int iw = s.watermarkImageWidthPt;
     int ih = s.watermarkImageHeightPt;
-    int x = alignedX(positionColumn(s.watermarkImagePosition), pw, iw);
-    int y = alignedY(positionRow(s.watermarkImagePosition), ph, ih);
+    int x = alignedX(positionColumn(static_cast<int>(s.watermarkImagePosition)), pw, iw);
+    int y = alignedY(positionRow(static_cast<int>(s.watermarkImagePosition)), ph, ih);
     std::string width = std::to_string(iw);
     std::string height = std::to_string(ih);
     engine.SetDocumentOption(handle, kOptionImagePlacement, x, y, width.c_str(), height.c_str());
@@ -171,9 +171,9 @@ void StampPage(CEngineClient& engine, DocHandle handle, int pw, int ph, const ap
 {
     const app::OutputSettings& s = settings;
     if (s.headerOn > 0 && !s.headerText.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.headerText, s, clock()), s.headerPosition, s.headerColor, false);
+        stampLine(engine, handle, pw, ph, ExpandMacros(s.headerText, s, clock()), static_cast<int>(s.headerPosition), s.headerColor, false);
     if (s.footerOn > 0 && !s.footerText.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.footerText, s, clock()), s.footerPosition, s.footerColor, true);
+        stampLine(engine, handle, pw, ph, ExpandMacros(s.footerText, s, clock()), static_cast<int>(s.footerPosition), s.footerColor, true);
     if (s.textWatermarkOn > 0 && !s.watermarkText.empty())
         stampTextWatermark(engine, handle, pw, ph, s);
     if (s.imageWatermarkOn > 0 && !s.watermarkImagePath.empty() && s.watermarkImageWidthPt >= 1 && s.watermarkImageHeightPt >= 1)
@@ -185,12 +185,12 @@ std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::st
 {
     if (settings.bookmarksOn == 0)
         return std::nullopt;
-    if (settings.bookmarkLabel == 0)
+    if (settings.bookmarkLabel == app::BookmarkLabel::PageNumber)
         return std::to_string(number + 1);
     std::string base;
     switch (settings.bookmarkLabel) {
-    case 1: base = withoutExtension(fileNameOf(path)); break;
-    case 2: base = fileNameOf(path); break;
+    case app::BookmarkLabel::NameWithoutExtension: base = withoutExtension(fileNameOf(path)); break;
+    case app::BookmarkLabel::FileName: base = fileNameOf(path); break;
     default: base = path; break;
     }
     if (settings.bookmarkPerFile == 1)
