@@ -14,6 +14,9 @@ namespace folvane::app {
 
 struct OutputSettings;
 
+// The name of the merged PDF the file-list page offers in the data folder ("outPath0" unset).
+inline constexpr std::string_view kDefaultMergedFileName = "MyPDF.pdf";
+
 // How a key reaches its field of OutputSettings: integer keys (enums included) through two
 // functions, text keys through a member pointer. A key outside the record has neither.
 struct SettingField {
