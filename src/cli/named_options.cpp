@@ -352,7 +352,7 @@ void printProblem(const std::string& option, const std::string& value, const std
 // A password for encryption that would be dropped silently is refused instead.
 bool passwordWithoutEncryption(const std::vector<SettingArg>& args, const app::OutputSettings& settings)
 {
-    if (settings.security != 0)
+    if (settings.securityOn != 0)
         return false;
     for (const SettingArg& arg : args) {
         if (arg.option == "--user-password-file" || arg.option == "--owner-password-file") {
@@ -393,11 +393,7 @@ bool applySetting(const std::string& key, const std::string& value, app::OutputS
                   std::string& problem)
 {
     const app::SettingSpec* spec = app::findSetting(key);
-    const app::OutputSettingKey* field = nullptr;
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys())
-        if (spec && std::string_view(entry.key) == spec->key)
-            field = &entry;
-    if (!field) {
+    if (!spec || !spec->isOutputSetting()) {
         if (spec) {
             problem = "'" + key + "' is not an output setting; store it with: folvane-cli settings set " + spec->key +
                       " VALUE";
@@ -416,10 +412,7 @@ bool applySetting(const std::string& key, const std::string& value, app::OutputS
         problem = "'" + value + "' is not a value of " + spec->key + " (" + accepted + ")";
         return false;
     }
-    if (field->textField)
-        settings.*field->textField = value;
-    else
-        settings.*field->intField = std::atoi(value.c_str());
+    spec->assign(settings, value);
     return true;
 }
 
@@ -467,8 +460,8 @@ bool resolveRunSettings(const app::SettingsStore& store, const std::vector<Setti
     if (passwordWithoutEncryption(args, settings))
         return false;
     // A missing language would otherwise show only as pages without text, file after file.
-    if (settings.ocr == 1) {
-        std::string missing = engine::TextRecognitionProblem(settings.ocrLanguages);
+    if (settings.recognizeText == 1) {
+        std::string missing = engine::TextRecognitionProblem(settings.recognitionLanguages);
         if (!missing.empty()) {
             std::fprintf(stderr, "folvane-cli: %s\n", missing.c_str());
             return false;

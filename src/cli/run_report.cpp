@@ -110,18 +110,18 @@ void printPlan(const std::vector<std::string>& inputs, int mode, const jobs::Out
 
 void printSettingChanges(const app::OutputSettings& stored, const app::OutputSettings& run, bool json)
 {
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
-        std::string before = entry.textField ? stored.*entry.textField : std::to_string(stored.*entry.intField);
-        std::string after = entry.textField ? run.*entry.textField : std::to_string(run.*entry.intField);
+    for (const app::SettingSpec* spec : app::outputSettingKeys()) {
+        std::string before = spec->valueIn(stored);
+        std::string after = spec->valueIn(run);
         if (before == after)
             continue;
-        std::string_view key = entry.key;
+        std::string_view key = spec->key;
         if (key == "user" || key == "owner")
             after = "(hidden)";
         if (json)
             std::printf("{\"setting\":%s,\"value\":%s}\n", jsonString(key).c_str(), jsonString(after).c_str());
         else
-            std::printf("Setting %s=%s\n", entry.key, after.c_str());
+            std::printf("Setting %s=%s\n", spec->key, after.c_str());
     }
 }
 

@@ -15,14 +15,6 @@ namespace folvane::cli {
 
 namespace {
 
-bool isOutputSetting(const std::string& key)
-{
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys())
-        if (key == entry.key)
-            return true;
-    return false;
-}
-
 // "# meaning (--option)" above each key of the list.
 void printMeaning(const app::SettingSpec& spec)
 {
@@ -45,26 +37,23 @@ bool isPasswordKey(const std::string& key)
 bool knownValue(const app::SettingsStore& store, const std::string& key, std::string& name, std::string& value)
 {
     const app::SettingSpec* spec = app::findSetting(key);
-    if (spec && !isOutputSetting(spec->key)) {
-        name = spec->key;
-        if (!spec->isText) {
-            value = std::to_string(store.getInt(spec->key, app::settingIntDefault(spec->key)));
-        } else if (name.rfind("outPath", 0) != 0) {
-            value = store.getString(spec->key, app::settingTextDefault(spec->key), jobs::kPathCapacity);
-        } else {
-            jobs::OutputPaths paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
-            value = jobs::outputPathOf(paths, spec->key[7] - '0');
-        }
+    if (!spec)
+        return false;
+    name = spec->key;
+    if (spec->isOutputSetting()) {
+        value = spec->isText ? store.getString(spec->key, spec->textDefault)
+                             : std::to_string(store.getInt(spec->key, spec->intDefault));
         return true;
     }
-    for (const app::OutputSettingKey& entry : app::outputSettingKeys()) {
-        if (strcasecmp(entry.key, key.c_str()) != 0)
-            continue;
-        name = entry.key;
-        value = entry.textField ? store.getString(entry.key, entry.textDefault) : std::to_string(store.getInt(entry.key, entry.intDefault));
-        return true;
+    if (!spec->isText) {
+        value = std::to_string(store.getInt(spec->key, app::settingIntDefault(spec->key)));
+    } else if (name.rfind("outPath", 0) != 0) {
+        value = store.getString(spec->key, app::settingTextDefault(spec->key), jobs::kPathCapacity);
+    } else {
+        jobs::OutputPaths paths = jobs::loadOutputPaths(store, jobs::OutputPathsReader::FileList);
+        value = jobs::outputPathOf(paths, spec->key[7] - '0');
     }
-    return false;
+    return true;
 }
 
 } // namespace

@@ -44,10 +44,10 @@ BookmarkTab::BookmarkTab(const app::OutputSettings& settings, const std::string&
 
 void BookmarkTab::initialise()
 {
-    m_bookmark->setChecked(m_settings.bookmark != 0);
-    if (QAbstractButton* b = m_selection->button(m_settings.bookmarksel))
+    m_bookmark->setChecked(m_settings.bookmarksOn != 0);
+    if (QAbstractButton* b = m_selection->button(static_cast<int>(m_settings.bookmarkLabel)))
         b->setChecked(true);
-    m_unitForFile->setChecked(m_settings.unitforfile != 0);
+    m_unitForFile->setChecked(m_settings.bookmarkPerFile != 0);
     connect(m_bookmark, &QCheckBox::toggled, this, [this] { onAddBookmarkToggled(); });
     connect(m_selection, &QButtonGroup::idClicked, this, [this](int id) { onSelectionClicked(id); });
     onAddBookmarkToggled();
@@ -69,9 +69,10 @@ void BookmarkTab::onSelectionClicked(int id) { m_unitForFile->setEnabled(id != 0
 void BookmarkTab::apply()
 {
     int selection = m_selection->checkedId();
-    write({{"bookmark", m_bookmark->isChecked() ? "1" : "0"},
-           {"bookmarksel", std::to_string(selection < 0 ? 0 : selection)},
-           {"unitforfile", m_unitForFile->isChecked() ? "1" : "0"}});
+    m_settings.bookmarksOn = m_bookmark->isChecked() ? 1 : 0;
+    m_settings.bookmarkLabel = static_cast<app::BookmarkLabel>(selection < 0 ? 0 : selection);
+    m_settings.bookmarkPerFile = m_unitForFile->isChecked() ? 1 : 0;
+    save(app::SettingsTab::Bookmark);
 }
 
 } // namespace folvane::gui

@@ -98,17 +98,17 @@ CompressTab::CompressTab(const app::OutputSettings& settings, const std::string&
 void CompressTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    setIndex(m_color, s.colorTif);
-    setIndex(m_gray, s.grayTif);
-    setIndex(m_bw, s.bwTif);
-    m_skew->setChecked(s.bSkew != 0);
-    m_quality->setValue(s.quality);
+    setIndex(m_color, static_cast<int>(s.colorCompression));
+    setIndex(m_gray, static_cast<int>(s.grayCompression));
+    setIndex(m_bw, static_cast<int>(s.bwCompression));
+    m_skew->setChecked(s.skewCorrection != 0);
+    m_quality->setValue(s.jpegQuality);
     showQuality();
     m_autoOrient->setChecked(s.autoOrient != 0);
     m_lossless->setChecked(s.lossless != 0);
-    m_refinedSkew->setChecked(s.skewMethod == 1);
-    m_ocr->setChecked(s.ocr != 0);
-    m_ocrLanguages->setText(QString::fromStdString(s.ocrLanguages));
+    m_refinedSkew->setChecked(s.skewMethod == app::SkewMethod::Refined);
+    m_ocr->setChecked(s.recognizeText != 0);
+    m_ocrLanguages->setText(QString::fromStdString(s.recognitionLanguages));
     m_ocrLanguages->setEnabled(m_ocr->isChecked());
     connect(m_ocr, &QCheckBox::toggled, m_ocrLanguages, &QWidget::setEnabled);
     QStringList installed;
@@ -128,18 +128,18 @@ void CompressTab::showQuality() { m_percent->setText(QStringLiteral("%1%").arg(m
 
 void CompressTab::apply()
 {
-    write({{"colorTif", std::to_string(m_color->currentIndex())},
-           {"grayTif", std::to_string(m_gray->currentIndex())},
-           {"bwTif", std::to_string(m_bw->currentIndex())},
-           {"bSkew", m_skew->isChecked() ? "1" : "0"},
-           {"quality", std::to_string(m_quality->value())},
-           // Image handling
-           {"autoOrient", m_autoOrient->isChecked() ? "1" : "0"},
-           {"lossless", m_lossless->isChecked() ? "1" : "0"},
-           {"skewMethod", m_refinedSkew->isChecked() ? "1" : "0"},
-
-           {"ocr", m_ocr->isChecked() ? "1" : "0"},
-           {"ocrLanguages", m_ocrLanguages->text().trimmed().toStdString()}});
+    app::OutputSettings& s = m_settings;
+    s.colorCompression = static_cast<app::Compression>(m_color->currentIndex());
+    s.grayCompression = static_cast<app::Compression>(m_gray->currentIndex());
+    s.bwCompression = static_cast<app::BwCompression>(m_bw->currentIndex());
+    s.skewCorrection = m_skew->isChecked() ? 1 : 0;
+    s.jpegQuality = m_quality->value();
+    s.autoOrient = m_autoOrient->isChecked() ? 1 : 0;
+    s.lossless = m_lossless->isChecked() ? 1 : 0;
+    s.skewMethod = m_refinedSkew->isChecked() ? app::SkewMethod::Refined : app::SkewMethod::FirstEstimate;
+    s.recognizeText = m_ocr->isChecked() ? 1 : 0;
+    s.recognitionLanguages = m_ocrLanguages->text().trimmed().toStdString();
+    save(app::SettingsTab::Compress);
 }
 
 } // namespace folvane::gui

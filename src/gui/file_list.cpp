@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "app/settings_schema.h"
+
 namespace folvane::gui {
 
 const char* const FileList::kAddFilesItem = "Add Files...";
@@ -83,7 +85,7 @@ FileList::FileList(QWidget* parent) : QTreeWidget(parent)
     header()->setSectionResizeMode(kPathColumn, QHeaderView::Stretch);
     for (int column : {kSizeColumn, kTypeColumn, kStatusColumn})
         header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    setColumnWidth(kPdfColumn, fontMetrics().horizontalAdvance(QStringLiteral("MyPDF.pdf")) + 16);
+    setColumnWidth(kPdfColumn, fontMetrics().horizontalAdvance(QString::fromLatin1(app::kDefaultMergedFileName.data(), static_cast<qsizetype>(app::kDefaultMergedFileName.size()))) + 16);
     header()->setMinimumSectionSize(fontMetrics().horizontalAdvance(QStringLiteral("Size")) + 16);
 }
 

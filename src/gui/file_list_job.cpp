@@ -55,8 +55,8 @@ void FileListPage::convert()
         return;
     }
     // A missing recognition language would leave every page without its text.
-    if (m_output.ocr == 1) {
-        std::string problem = engine::TextRecognitionProblem(m_output.ocrLanguages);
+    if (m_output.recognizeText == 1) {
+        std::string problem = engine::TextRecognitionProblem(m_output.recognitionLanguages);
         if (!problem.empty()) {
             message(QString::fromStdString(problem), QMessageBox::Ok, QMessageBox::Critical);
             return;

@@ -51,8 +51,8 @@ QStringList FileListPage::addFilesFilters()
 {
     // The file dialog takes patterns separated by spaces.
     QStringList patterns;
-    for (const QString& extension : QString::fromLatin1(jobs::supportedExtensions.data(),
-                                                       static_cast<qsizetype>(jobs::supportedExtensions.size()))
+    std::string_view extensions = jobs::supportedExtensions();
+    for (const QString& extension : QString::fromLatin1(extensions.data(), static_cast<qsizetype>(extensions.size()))
                                         .split(QLatin1Char('.'), Qt::SkipEmptyParts))
         patterns << QStringLiteral("*.") + extension;
     QStringList filters{QStringLiteral("Supported Image Files (%1)").arg(patterns.join(QLatin1Char(' ')))};
@@ -228,7 +228,7 @@ void FileListPage::load()
     m_paths = jobs::loadOutputPaths(m_store, jobs::OutputPathsReader::FileList);
     // An empty stored path falls back to the default as an absent one does.
     if (m_paths.merged.empty())
-        m_paths.merged = folder + "MyPDF.pdf";
+        m_paths.merged = folder + std::string(app::kDefaultMergedFileName);
     if (m_paths.perImageFolder.empty())
         m_paths.perImageFolder = folder;
     if (m_paths.perFolderFolder.empty())

@@ -32,12 +32,11 @@ void InfoTab::initialise()
 
 void InfoTab::apply()
 {
-    write({{kKeys[0], boxText(m_boxes[0]->text())},
-           {kKeys[1], boxText(m_boxes[1]->text())},
-           {kKeys[2], boxText(m_boxes[2]->text())},
-           {kKeys[3], boxText(m_boxes[3]->text())},
-           {kKeys[4], boxText(m_boxes[4]->text())},
-           {kKeys[5], boxText(m_boxes[5]->text())}});
+    app::OutputSettings& s = m_settings;
+    std::string* values[6] = {&s.title, &s.author, &s.subject, &s.keywords, &s.creator, &s.producer};
+    for (int i = 0; i < 6; ++i)
+        *values[i] = boxText(m_boxes[i]->text());
+    save(app::SettingsTab::Info);
 }
 
 } // namespace folvane::gui

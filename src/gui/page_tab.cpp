@@ -211,22 +211,24 @@ void PageTab::selectDpi(QComboBox* combo, int dpi)
 void PageTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    m_pageSize->setCurrentIndex(s.pageSize >= 0 && s.pageSize < m_pageSize->count() ? s.pageSize : -1);
-    m_width->setText(QString::number(s.page_W));
-    m_height->setText(QString::number(s.page_H));
-    selectDpi(m_xdpi, s.xdpi);
-    selectDpi(m_ydpi, s.ydpi);
-    m_margins[0]->setValue(s.mTop);
-    m_margins[1]->setValue(s.mLeft);
-    m_margins[2]->setValue(s.mRight);
-    m_margins[3]->setValue(s.mBottom);
-    m_layout->setCurrentIndex(m_layout->findText(QString::number(s.layout), Qt::MatchStartsWith));
-    if (QAbstractButton* b = m_order->button(s.order))
+    int pageSize = static_cast<int>(s.pageSize);
+    m_pageSize->setCurrentIndex(pageSize >= 0 && pageSize < m_pageSize->count() ? pageSize : -1);
+    m_width->setText(QString::number(s.pageWidthPt));
+    m_height->setText(QString::number(s.pageHeightPt));
+    selectDpi(m_xdpi, s.dpiX);
+    selectDpi(m_ydpi, s.dpiY);
+    m_margins[0]->setValue(s.marginTopPt);
+    m_margins[1]->setValue(s.marginLeftPt);
+    m_margins[2]->setValue(s.marginRightPt);
+    m_margins[3]->setValue(s.marginBottomPt);
+    m_layout->setCurrentIndex(m_layout->findText(QString::number(s.imagesPerPage), Qt::MatchStartsWith));
+    if (QAbstractButton* b = m_order->button(static_cast<int>(s.cellOrder)))
         b->setChecked(true);
-    m_repeat->setChecked(s.repeat != 0);
-    m_border->setChecked(s.border != 0);
-    m_rotate->setCurrentIndex(s.pageRotate >= 0 && s.pageRotate < 4 ? s.pageRotate : -1);
-    if (QAbstractButton* b = m_fit->button(s.imgFit))
+    m_repeat->setChecked(s.repeatImage != 0);
+    m_border->setChecked(s.cellBorders != 0);
+    int rotation = static_cast<int>(s.rotation);
+    m_rotate->setCurrentIndex(rotation >= 0 && rotation < 4 ? rotation : -1);
+    if (QAbstractButton* b = m_fit->button(static_cast<int>(s.imageFit)))
         b->setChecked(true);
 
     connect(m_pageSize, &QComboBox::currentIndexChanged, this, [this] { onPageSizeChanged(); });
@@ -292,36 +294,24 @@ void PageTab::onFitChanged()
 
 void PageTab::apply()
 {
-    auto number = [](int value) { return std::to_string(value); };
-    std::string layout = m_layout->currentText().toStdString();
-    int pageSize = m_pageSize->currentIndex();
-    std::vector<app::SettingsStore::Entry> entries;
-    std::string values[] = {
-        number(m_fit->checkedId() < 0 ? 0 : m_fit->checkedId()),
-        number(m_rotate->currentIndex()),
-        number(dpiFromText(m_xdpi->currentText())),
-        number(dpiFromText(m_ydpi->currentText())),
-        layout,
-        number(m_border->isChecked() ? 1 : 0),
-        number(m_repeat->isChecked() ? 1 : 0),
-        number(m_order->checkedId() < 0 ? 0 : m_order->checkedId()),
-        number(pageSize),
-        m_width->text().toStdString(),
-        m_height->text().toStdString(),
-        m_margins[0]->text().toStdString(),
-        m_margins[1]->text().toStdString(),
-        m_margins[2]->text().toStdString(),
-        m_margins[3]->text().toStdString(),
-    };
-    const char* const keys[] = {"imgFit", "pageRotate", "xdpi", "ydpi", "layout", "border", "repeat", "order",
-                                "pageSize", "page_W", "page_H", "mTop", "mLeft", "mRight", "mBottom"};
-    for (size_t i = 0; i < std::size(keys); ++i) {
-        bool custom = std::string_view(keys[i]) == "page_W" || std::string_view(keys[i]) == "page_H";
-        if (custom && pageSize != kCustom)
-            continue;
-        entries.push_back({keys[i], values[i]});
-    }
-    m_store.putStrings(entries);
+    const app::OutputSettings& defaults = app::outputSettingDefaults();
+    app::OutputSettings& s = m_settings;
+    s.imageFit = static_cast<app::ImageFit>(m_fit->checkedId() < 0 ? 0 : m_fit->checkedId());
+    s.rotation = static_cast<app::Rotation>(m_rotate->currentIndex());
+    s.dpiX = dpiFromText(m_xdpi->currentText());
+    s.dpiY = dpiFromText(m_ydpi->currentText());
+    s.imagesPerPage = m_layout->currentText().toInt();
+    s.cellBorders = m_border->isChecked() ? 1 : 0;
+    s.repeatImage = m_repeat->isChecked() ? 1 : 0;
+    s.cellOrder = static_cast<app::CellOrder>(m_order->checkedId() < 0 ? 0 : m_order->checkedId());
+    s.pageSize = static_cast<app::PageSize>(m_pageSize->currentIndex());
+    s.pageWidthPt = boxNumber(m_width, defaults.pageWidthPt);
+    s.pageHeightPt = boxNumber(m_height, defaults.pageHeightPt);
+    s.marginTopPt = m_margins[0]->value();
+    s.marginLeftPt = m_margins[1]->value();
+    s.marginRightPt = m_margins[2]->value();
+    s.marginBottomPt = m_margins[3]->value();
+    save(app::SettingsTab::Page);
 }
 
 } // namespace folvane::gui

@@ -88,14 +88,14 @@ SecurityTab::SecurityTab(const app::OutputSettings& settings, const std::string&
 void SecurityTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    m_security->setChecked(s.security != 0);
-    m_user->setText(QString::fromStdString(s.user));
-    m_owner->setText(QString::fromStdString(s.owner));
-    if (QAbstractButton* b = m_level->button(s.level))
+    m_security->setChecked(s.securityOn != 0);
+    m_user->setText(QString::fromStdString(s.userPassword));
+    m_owner->setText(QString::fromStdString(s.ownerPassword));
+    if (QAbstractButton* b = m_level->button(static_cast<int>(s.securityLevel)))
         b->setChecked(true);
-    m_print->setChecked(s.print != 0);
-    m_copy->setChecked(s.copy != 0);
-    m_modify->setChecked(s.modify != 0);
+    m_print->setChecked(s.allowPrint != 0);
+    m_copy->setChecked(s.allowCopy != 0);
+    m_modify->setChecked(s.allowModify != 0);
     connect(m_security, &QCheckBox::toggled, this, [this] { onSecurityClicked(); });
     onSecurityClicked();
 }
@@ -109,15 +109,16 @@ void SecurityTab::onSecurityClicked()
 
 void SecurityTab::apply()
 {
-    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
+    app::OutputSettings& s = m_settings;
     int level = m_level->checkedId();
-    write({{"security", flag(m_security)},
-           {"print", flag(m_print)},
-           {"modify", flag(m_modify)},
-           {"level", std::to_string(level < 0 ? 0 : level)},
-           {"copy", flag(m_copy)},
-           {"user", boxText(m_user->text())},
-           {"owner", boxText(m_owner->text())}});
+    s.securityOn = m_security->isChecked() ? 1 : 0;
+    s.allowPrint = m_print->isChecked() ? 1 : 0;
+    s.allowModify = m_modify->isChecked() ? 1 : 0;
+    s.securityLevel = static_cast<app::SecurityLevel>(level < 0 ? 0 : level);
+    s.allowCopy = m_copy->isChecked() ? 1 : 0;
+    s.userPassword = boxText(m_user->text());
+    s.ownerPassword = boxText(m_owner->text());
+    save(app::SettingsTab::Security);
 }
 
 } // namespace folvane::gui

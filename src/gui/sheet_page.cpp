@@ -4,7 +4,6 @@
 #include <QShowEvent>
 #include <QSpinBox>
 
-#include <vector>
 
 namespace folvane::gui {
 
@@ -22,13 +21,15 @@ void SheetPage::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
-void SheetPage::write(std::initializer_list<std::pair<const char*, std::string>> entries) const
+void SheetPage::save(app::SettingsTab tab) const
 {
-    std::vector<app::SettingsStore::Entry> list;
-    list.reserve(entries.size());
-    for (const auto& [key, text] : entries)
-        list.push_back({key, text});
-    m_store.putStrings(list);
+    app::saveSettingsTab(m_store, m_settings, tab);
+}
+
+int boxNumber(const QLineEdit* box, int empty)
+{
+    QString text = box->text().trimmed();
+    return text.isEmpty() ? empty : text.toInt();
 }
 
 std::string boxText(const QString& text)

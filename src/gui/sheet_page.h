@@ -8,9 +8,9 @@
 #include <QSpinBox>
 #include <QWidget>
 
-#include <initializer_list>
 #include <string>
-#include <utility>
+
+class QLineEdit;
 
 #include "app/output_settings.h"
 #include "app/settings_store.h"
@@ -31,8 +31,8 @@ protected:
     virtual void initialise() {}
     void showEvent(QShowEvent* event) override;
 
-    // Writes the keys in the order given, with one replacement of the file.
-    void write(std::initializer_list<std::pair<const char*, std::string>> entries) const;
+    // Writes the tab's keys with their values in m_settings, with one replacement of the file.
+    void save(app::SettingsTab tab) const;
 
     app::OutputSettings m_settings;
     app::SettingsStore m_store;
@@ -40,6 +40,10 @@ protected:
 private:
     bool m_shown = false;
 };
+
+// The number typed into a digits-only box; `empty` when nothing is typed (an empty value reads
+// as the key's default).
+int boxNumber(const QLineEdit* box, int empty);
 
 // A box text as written to the settings file: at most 255 bytes, never splitting a character.
 std::string boxText(const QString& text);

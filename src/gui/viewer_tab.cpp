@@ -60,29 +60,30 @@ ViewerTab::ViewerTab(const app::OutputSettings& settings, const std::string& set
 void ViewerTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    if (QAbstractButton* b = m_document->button(s.document))
+    if (QAbstractButton* b = m_document->button(static_cast<int>(s.openPanel)))
         b->setChecked(true);
-    if (QAbstractButton* b = m_zoom->button(s.zoom))
+    if (QAbstractButton* b = m_zoom->button(static_cast<int>(s.openZoom)))
         b->setChecked(true);
-    m_resize->setChecked(s.resize != 0);
-    m_center->setChecked(s.center != 0);
-    m_fullscreen->setChecked(s.fullscreen != 0);
-    m_hideMenu->setChecked(s.hideMenu != 0);
-    m_hideTool->setChecked(s.hideTool != 0);
-    m_hideControl->setChecked(s.hideControl != 0);
+    m_resize->setChecked(s.fitWindow != 0);
+    m_center->setChecked(s.centerWindow != 0);
+    m_fullscreen->setChecked(s.fullScreen != 0);
+    m_hideMenu->setChecked(s.hideMenubar != 0);
+    m_hideTool->setChecked(s.hideToolbar != 0);
+    m_hideControl->setChecked(s.hideWindowControls != 0);
 }
 
 void ViewerTab::apply()
 {
-    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
-    write({{"center", flag(m_center)},
-           {"document", std::to_string(idOrZero(m_document))},
-           {"fullscreen", flag(m_fullscreen)},
-           {"hidecontrol", flag(m_hideControl)},
-           {"hidemenu", flag(m_hideMenu)},
-           {"hidetool", flag(m_hideTool)},
-           {"resize", flag(m_resize)},
-           {"zoom", std::to_string(idOrZero(m_zoom))}});
+    app::OutputSettings& s = m_settings;
+    s.centerWindow = m_center->isChecked() ? 1 : 0;
+    s.openPanel = static_cast<app::OpenPanel>(idOrZero(m_document));
+    s.fullScreen = m_fullscreen->isChecked() ? 1 : 0;
+    s.hideWindowControls = m_hideControl->isChecked() ? 1 : 0;
+    s.hideMenubar = m_hideMenu->isChecked() ? 1 : 0;
+    s.hideToolbar = m_hideTool->isChecked() ? 1 : 0;
+    s.fitWindow = m_resize->isChecked() ? 1 : 0;
+    s.openZoom = static_cast<app::OpenZoom>(idOrZero(m_zoom));
+    save(app::SettingsTab::Viewer);
 }
 
 } // namespace folvane::gui

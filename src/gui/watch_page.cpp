@@ -371,8 +371,8 @@ void WatchPage::onStart()
         emit jobState(0);
         return;
     }
-    if (settings.output.ocr == 1) {
-        std::string problem = engine::TextRecognitionProblem(settings.output.ocrLanguages);
+    if (settings.output.recognizeText == 1) {
+        std::string problem = engine::TextRecognitionProblem(settings.output.recognitionLanguages);
         if (!problem.empty()) {
             message(QString::fromStdString(problem));
             emit jobState(0);

@@ -173,10 +173,10 @@ WatermarkTab::WatermarkTab(const app::OutputSettings& settings, const std::strin
 void WatermarkTab::initialise()
 {
     const app::OutputSettings& s = m_settings;
-    const int switches[SectionCount] = {s.header, s.footer, s.text, s.image};
-    const std::string* texts[SectionCount] = {&s.hWatermark, &s.fWatermark, &s.tWatermark, &s.imgWatermark};
-    const int positions[SectionCount] = {s.hpos, s.fpos, s.tpos, s.imgpos};
-    const int colors[3] = {s.hcolor, s.fcolor, s.tcolor};
+    const int switches[SectionCount] = {s.headerOn, s.footerOn, s.textWatermarkOn, s.imageWatermarkOn};
+    const std::string* texts[SectionCount] = {&s.headerText, &s.footerText, &s.watermarkText, &s.watermarkImagePath};
+    const int positions[SectionCount] = {static_cast<int>(s.headerPosition), static_cast<int>(s.footerPosition), static_cast<int>(s.watermarkPosition), static_cast<int>(s.watermarkImagePosition)};
+    const int colors[3] = {s.headerColor, s.footerColor, s.watermarkColor};
     for (int i = 0; i < SectionCount; ++i) {
         m_switch[i]->setChecked(switches[i] != 0);
         m_text[i]->setText(QString::fromStdString(*texts[i]));
@@ -184,9 +184,9 @@ void WatermarkTab::initialise()
         if (m_swatch[i])
             m_swatch[i]->setColor(colorFromWord(colors[i]));
     }
-    m_size->setValue(s.tsize);
-    m_imgWidth->setText(QString::number(s.imgWidth));
-    m_imgHeight->setText(QString::number(s.imgHeight));
+    m_size->setValue(s.watermarkTextSizePt);
+    m_imgWidth->setText(QString::number(s.watermarkImageWidthPt));
+    m_imgHeight->setText(QString::number(s.watermarkImageHeightPt));
     for (int i = 0; i < SectionCount; ++i) {
         connect(m_switch[i], &QCheckBox::toggled, this, [this, i] { applySwitch(i); });
         applySwitch(i);
@@ -242,26 +242,28 @@ void WatermarkTab::onBrowse()
 
 void WatermarkTab::apply()
 {
-    auto flag = [](const QCheckBox* box) { return std::string(box->isChecked() ? "1" : "0"); };
-    auto number = [](int value) { return std::to_string(value); };
-    write({{"header", flag(m_switch[Header])},
-           {"hpos", number(m_pos[Header]->currentIndex())},
-           {"hcolor", number(wordFromColor(m_swatch[Header]->color()))},
-           {"hWatermark", boxText(m_text[Header]->text())},
-           {"footer", flag(m_switch[Footer])},
-           {"fpos", number(m_pos[Footer]->currentIndex())},
-           {"fcolor", number(wordFromColor(m_swatch[Footer]->color()))},
-           {"fWatermark", boxText(m_text[Footer]->text())},
-           {"text", flag(m_switch[Text])},
-           {"tpos", number(m_pos[Text]->currentIndex())},
-           {"tcolor", number(wordFromColor(m_swatch[Text]->color()))},
-           {"tWatermark", boxText(m_text[Text]->text())},
-           {"tsize", boxText(m_size->text())},
-           {"image", flag(m_switch[Image])},
-           {"imgpos", number(m_pos[Image]->currentIndex())},
-           {"imgWatermark", boxText(m_text[Image]->text())},
-           {"imgWidth", boxText(m_imgWidth->text())},
-           {"imgHeight", boxText(m_imgHeight->text())}});
+    auto on = [](const QCheckBox* box) { return box->isChecked() ? 1 : 0; };
+    const app::OutputSettings& defaults = app::outputSettingDefaults();
+    app::OutputSettings& s = m_settings;
+    s.headerOn = on(m_switch[Header]);
+    s.headerPosition = static_cast<app::Alignment>(m_pos[Header]->currentIndex());
+    s.headerColor = wordFromColor(m_swatch[Header]->color());
+    s.headerText = boxText(m_text[Header]->text());
+    s.footerOn = on(m_switch[Footer]);
+    s.footerPosition = static_cast<app::Alignment>(m_pos[Footer]->currentIndex());
+    s.footerColor = wordFromColor(m_swatch[Footer]->color());
+    s.footerText = boxText(m_text[Footer]->text());
+    s.textWatermarkOn = on(m_switch[Text]);
+    s.watermarkPosition = static_cast<app::Position>(m_pos[Text]->currentIndex());
+    s.watermarkColor = wordFromColor(m_swatch[Text]->color());
+    s.watermarkText = boxText(m_text[Text]->text());
+    s.watermarkTextSizePt = m_size->value();
+    s.imageWatermarkOn = on(m_switch[Image]);
+    s.watermarkImagePosition = static_cast<app::Position>(m_pos[Image]->currentIndex());
+    s.watermarkImagePath = boxText(m_text[Image]->text());
+    s.watermarkImageWidthPt = boxNumber(m_imgWidth, defaults.watermarkImageWidthPt);
+    s.watermarkImageHeightPt = boxNumber(m_imgHeight, defaults.watermarkImageHeightPt);
+    save(app::SettingsTab::Watermark);
 }
 
 } // namespace folvane::gui

@@ -5,26 +5,26 @@
 
 #include "app/output_settings.h"
 #include "app/settings_schema.h"
+#include "app/settings_store.h"
+#include "support/test_support.h"
 
 namespace folvane::app {
 namespace {
 
-TEST(SettingsSchema, CoversEveryOutputKeyAndAcceptsItsDefault)
+TEST(SettingsSchema, EveryDefaultIsAcceptedByItsOwnKeyAndIsWhatAFreshFileGives)
 {
-    for (const OutputSettingKey& entry : outputSettingKeys()) {
-        SCOPED_TRACE(entry.key);
-        const SettingSpec* spec = findSetting(entry.key);
-        ASSERT_NE(spec, nullptr);
-        EXPECT_EQ(spec->isText, entry.textField != nullptr);
-        std::string byDefault = entry.textField ? std::string() : std::to_string(entry.intDefault);
-        EXPECT_EQ(settingValueProblem(*spec, byDefault), "");
-        EXPECT_EQ(settingIntDefault(entry.key), entry.textField ? 0 : entry.intDefault);
-    }
+    SettingsStore store((folvane::test::scratchDir() / "Settings.ini").string());
+    OutputSettings fresh;
+    loadOutputSettings(store, fresh);
     for (const SettingSpec& spec : settingSpecs()) {
-        if (spec.isText)
-            continue;
-        EXPECT_EQ(settingValueProblem(spec, std::to_string(settingIntDefault(spec.key))), "") << spec.key;
+        SCOPED_TRACE(spec.key);
+        std::string byDefault = spec.isText ? settingTextDefault(spec.key) : std::to_string(settingIntDefault(spec.key));
+        EXPECT_EQ(settingValueProblem(spec, byDefault), "");
+        if (spec.isOutputSetting()) {
+            EXPECT_EQ(spec.valueIn(fresh), byDefault);
+        }
     }
+    EXPECT_EQ(outputSettingKeys().size(), 67u);
 }
 
 TEST(SettingsSchema, RefusesValuesOutsideRangesAndChoices)

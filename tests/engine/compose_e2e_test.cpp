@@ -41,13 +41,13 @@ protected:
     {
         OutputSettings s;
         s.title = "Alpha";
-        s.header = 1, s.hWatermark = "HDR %Title%", s.hpos = 0;
-        s.footer = 1, s.fWatermark = "FTR %LocalDate(YY-MM-DD)%", s.fpos = 2;
-        s.text = 1, s.tWatermark = "WMARK", s.tpos = 6, s.tsize = 12;
+        s.headerOn = 1, s.headerText = "HDR %Title%", s.headerPosition = folvane::app::Alignment::Left;
+        s.footerOn = 1, s.footerText = "FTR %LocalDate(YY-MM-DD)%", s.footerPosition = folvane::app::Alignment::Right;
+        s.textWatermarkOn = 1, s.watermarkText = "WMARK", s.watermarkPosition = folvane::app::Position::BottomLeft, s.watermarkTextSizePt = 12;
         fs::path mark = m_dir / "mark.bmp";
         writeBmp24(mark, 20, 20, [](int, int) { return 0u; });
-        s.image = 1, s.imgWatermark = mark.string(), s.imgpos = 2, s.imgWidth = 30, s.imgHeight = 30;
-        s.border = 1;
+        s.imageWatermarkOn = 1, s.watermarkImagePath = mark.string(), s.watermarkImagePosition = folvane::app::Position::TopRight, s.watermarkImageWidthPt = 30, s.watermarkImageHeightPt = 30;
+        s.cellBorders = 1;
         return s;
     }
 
@@ -89,12 +89,12 @@ TEST_P(ComposeLayouts, PicturesStampsAndGridLinesLandWhereComposed)
 {
     const auto [layout, order] = GetParam();
     OutputSettings s = stampedSettings();
-    s.pageSize = 5; // Letter, 612 x 792
-    s.layout = layout;
-    s.order = order;
-    s.mLeft = s.mRight = 36;
-    s.mTop = s.mBottom = 48;
-    s.bookmark = 1, s.bookmarksel = 1;
+    s.pageSize = folvane::app::PageSize::Letter; // Letter, 612 x 792
+    s.imagesPerPage = layout;
+    s.cellOrder = static_cast<folvane::app::CellOrder>(order);
+    s.marginLeftPt = s.marginRightPt = 36;
+    s.marginTopPt = s.marginBottomPt = 48;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::NameWithoutExtension;
 
     // One page full and one picture more, which FinishDocument has to finish.
     const int pictures = layout + 1;
@@ -180,14 +180,14 @@ TEST_F(ComposeEndToEnd, MultiFrameTiffFillsPagesInOrderAndFinishDocumentEndsTheL
     writeTiff(tiff, frames);
 
     OutputSettings s;
-    s.pageSize = 2; // A4: cells 297 x 421, pictures 297 x 297
-    s.layout = 4;
-    s.border = 1;
-    s.header = 1, s.hWatermark = "Sheet";
+    s.pageSize = folvane::app::PageSize::A4; // A4: cells 297 x 421, pictures 297 x 297
+    s.imagesPerPage = 4;
+    s.cellBorders = 1;
+    s.headerOn = 1, s.headerText = "Sheet";
     // A single-image watermark on pages whose pictures selected frames 5 to 10.
     fs::path mark = m_dir / "mark.bmp";
     writeBmp24(mark, 10, 10, [](int, int) { return 0u; });
-    s.image = 1, s.imgWatermark = mark.string(), s.imgpos = 2, s.imgWidth = 30, s.imgHeight = 30;
+    s.imageWatermarkOn = 1, s.watermarkImagePath = mark.string(), s.watermarkImagePosition = folvane::app::Position::TopRight, s.watermarkImageWidthPt = 30, s.watermarkImageHeightPt = 30;
     auto compose = [&](int count, const fs::path& pdf) {
         CEngineClient engine;
         DocHandle h = engine.CreateDocument(pdf.string());
@@ -225,8 +225,8 @@ TEST_F(ComposeEndToEnd, OversizedImagePageIsLeftToPlacementWithoutAStampsOnlyPag
     fs::path wide = m_dir / "wide.bmp";
     writeBmp24(wide, 20000, 10, [](int x, int) { return grayRgb(x % 200); });
     OutputSettings s = stampedSettings();
-    s.pageSize = 0;
-    s.xdpi = s.ydpi = 72;
+    s.pageSize = folvane::app::PageSize::Image;
+    s.dpiX = s.dpiY = 72;
     fs::path pdf = pdfPath("wide.pdf");
     CEngineClient engine;
     DocHandle h = engine.CreateDocument(pdf.string());

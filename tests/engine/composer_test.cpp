@@ -21,9 +21,9 @@ constexpr DocHandle kHandle = 7;
 OutputSettings a4(int layout, int order = 0)
 {
     OutputSettings s;
-    s.pageSize = 2;
-    s.layout = layout;
-    s.order = order;
+    s.pageSize = folvane::app::PageSize::A4;
+    s.imagesPerPage = layout;
+    s.cellOrder = static_cast<folvane::app::CellOrder>(order);
     return s;
 }
 
@@ -113,14 +113,14 @@ TEST(Fitting, ProportionsPrecisionAndStretch)
 TEST(Composer, ImageSizedPageSequenceFollowsResolution)
 {
     OutputSettings s;
-    s.pageSize = 0;
-    s.xdpi = 300;
-    s.ydpi = 0;
-    s.layout = 4; // no grid on image-sized pages, border or not
-    s.border = 1;
-    s.mLeft = 10, s.mTop = 20, s.mRight = 30, s.mBottom = 40;
-    s.bookmark = 1, s.bookmarksel = 2;
-    s.header = 1, s.hWatermark = "H";
+    s.pageSize = folvane::app::PageSize::Image;
+    s.dpiX = 300;
+    s.dpiY = 0;
+    s.imagesPerPage = 4; // no grid on image-sized pages, border or not
+    s.cellBorders = 1;
+    s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
+    s.headerOn = 1, s.headerText = "H";
     RecordingEngine engine;
     engine.pixelSizes["/in/scan.tif"] = {3000, 2000};
     PageComposer composer(engine, s);
@@ -130,7 +130,7 @@ TEST(Composer, ImageSizedPageSequenceFollowsResolution)
     EXPECT_EQ(engine.queries.front(), "202 /in/scan.tif 1") << "the first frame's size stands for all";
     EXPECT_EQ(composer.cellCounter(), 0);
 
-    s.xdpi = 0;
+    s.dpiX = 0;
     RecordingEngine unchanged;
     unchanged.pixelSizes["/in/scan.tif"] = {3000, 2000};
     PageComposer(unchanged, s).ComposeFrame(kHandle, 0, "/in/scan.tif", 1, 0);
@@ -140,11 +140,11 @@ TEST(Composer, ImageSizedPageSequenceFollowsResolution)
 TEST(Composer, RefusedImageSizedPageLeavesThePictureToPlacementWithoutStamps)
 {
     OutputSettings s;
-    s.pageSize = 0;
-    s.xdpi = s.ydpi = 72;
-    s.mLeft = 5;
-    s.header = 1, s.hWatermark = "Header";
-    s.text = 1, s.tWatermark = "Mark", s.tsize = 12;
+    s.pageSize = folvane::app::PageSize::Image;
+    s.dpiX = s.dpiY = 72;
+    s.marginLeftPt = 5;
+    s.headerOn = 1, s.headerText = "Header";
+    s.textWatermarkOn = 1, s.watermarkText = "Mark", s.watermarkTextSizePt = 12;
     RecordingEngine engine;
     engine.pixelSizes["big.bmp"] = {20000, 10};
     PageComposer composer(engine, s);
@@ -165,7 +165,7 @@ TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
 {
     {
         OutputSettings s = a4(4, 1);
-        s.imgFit = 1;
+        s.imageFit = folvane::app::ImageFit::Stretch;
         RecordingEngine engine;
         PageComposer composer(engine, s);
         for (int k = 0; k < 4; ++k)
@@ -176,7 +176,7 @@ TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
     }
     {
         OutputSettings s = a4(6, 0);
-        s.imgFit = 1;
+        s.imageFit = folvane::app::ImageFit::Stretch;
         RecordingEngine engine;
         PageComposer composer(engine, s);
         for (int k = 0; k < 6; ++k)
@@ -188,7 +188,7 @@ TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
     {
         // Fitted pictures are centred in their cells; margins shift the whole grid.
         OutputSettings s = a4(6, 0);
-        s.mLeft = 10, s.mTop = 20, s.mRight = 30, s.mBottom = 40;
+        s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
         RecordingEngine engine;
         engine.pixelSizes["tall.png"] = {100, 200};
         PageComposer composer(engine, s);
@@ -202,9 +202,9 @@ TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
 TEST(Composer, TenFramesFillFourFourTwoAndFinishDocumentEndsTheLast)
 {
     OutputSettings s = a4(4);
-    s.border = 1;
-    s.header = 1, s.hWatermark = "H";
-    s.bookmark = 1, s.bookmarksel = 0;
+    s.cellBorders = 1;
+    s.headerOn = 1, s.headerText = "H";
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::PageNumber;
     RecordingEngine engine;
     engine.pixelSizes["ten.tif"] = {100, 100};
     PageComposer composer(engine, s);
@@ -247,7 +247,7 @@ TEST(Composer, TenFramesFillFourFourTwoAndFinishDocumentEndsTheLast)
 TEST(Composer, FailedPictureStillTakesItsCell)
 {
     OutputSettings s = a4(2);
-    s.imgFit = 1;
+    s.imageFit = folvane::app::ImageFit::Stretch;
     RecordingEngine engine;
     PageComposer composer(engine, s);
     engine.addResult = 0;
@@ -261,9 +261,9 @@ TEST(Composer, FailedPictureStillTakesItsCell)
 TEST(Composer, RepeatGivesEachFrameAPageWithACopyInEveryCell)
 {
     OutputSettings s = a4(6, 1);
-    s.repeat = 1;
-    s.imgFit = 1;
-    s.bookmark = 1, s.bookmarksel = 2;
+    s.repeatImage = 1;
+    s.imageFit = folvane::app::ImageFit::Stretch;
+    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
     RecordingEngine engine;
     engine.addResult = -1;
     PageComposer composer(engine, s);
@@ -279,12 +279,12 @@ TEST(Composer, RepeatGivesEachFrameAPageWithACopyInEveryCell)
 TEST(Composer, SinglePicturePerPageAndCustomSizeFallback)
 {
     OutputSettings s;
-    s.pageSize = 7;
-    s.page_W = 0;
-    s.page_H = 500;
-    s.layout = 1;
-    s.border = 1;
-    s.mLeft = s.mRight = 6;
+    s.pageSize = folvane::app::PageSize::Custom;
+    s.pageWidthPt = 0;
+    s.pageHeightPt = 500;
+    s.imagesPerPage = 1;
+    s.cellBorders = 1;
+    s.marginLeftPt = s.marginRightPt = 6;
     RecordingEngine engine;
     engine.pixelSizes["wide.jpg"] = {300, 200};
     PageComposer composer(engine, s);
@@ -304,12 +304,12 @@ TEST(Composer, SinglePicturePerPageAndCustomSizeFallback)
 TEST(Composer, RefusedFixedPageNeitherBoxesNorStampsNorRules)
 {
     OutputSettings s;
-    s.pageSize = 7;
-    s.page_W = 5; // below what the engine accepts
-    s.page_H = 800;
-    s.layout = 2;
-    s.border = 1;
-    s.header = 1, s.hWatermark = "H";
+    s.pageSize = folvane::app::PageSize::Custom;
+    s.pageWidthPt = 5; // below what the engine accepts
+    s.pageHeightPt = 800;
+    s.imagesPerPage = 2;
+    s.cellBorders = 1;
+    s.headerOn = 1, s.headerText = "H";
     RecordingEngine engine;
     engine.pixelSizes["a.png"] = {10, 10};
     PageComposer composer(engine, s);
@@ -317,7 +317,7 @@ TEST(Composer, RefusedFixedPageNeitherBoxesNorStampsNorRules)
     composer.ComposeFrame(kHandle, 0, "a.png", 1, 1);
     EXPECT_EQ(engine.calls, (Calls{"109 5 800", "101 1 1", "add a.png", "101 1 1", "add a.png", "109 0 0"}));
 
-    s.repeat = 1;
+    s.repeatImage = 1;
     RecordingEngine repeated;
     PageComposer(repeated, s).ComposeFrame(kHandle, 0, "a.png", 1, 0);
     EXPECT_EQ(repeated.calls, (Calls{"109 5 800", "101 1 1", "add a.png", "109 0 0"}))
@@ -327,16 +327,16 @@ TEST(Composer, RefusedFixedPageNeitherBoxesNorStampsNorRules)
 TEST(Composer, BoxNeverEmptyOrMirroredWhenMarginsLeaveNoRoom)
 {
     OutputSettings s;
-    s.pageSize = 3; // A5, 420 wide
-    s.layout = 1;
-    s.mLeft = s.mRight = 300;
+    s.pageSize = folvane::app::PageSize::A5; // A5, 420 wide
+    s.imagesPerPage = 1;
+    s.marginLeftPt = s.marginRightPt = 300;
     RecordingEngine engine;
     engine.pixelSizes["p.png"] = {100, 100};
     PageComposer(engine, s).ComposeFrame(kHandle, 0, "p.png", 1, 0);
     EXPECT_EQ(engine.callsStarting("104"), (Calls{"104 300 387 1 1"}));
 
     OutputSettings image; // image-sized page of 50 x 50 with margins of 40 all round
-    image.mLeft = image.mTop = image.mRight = image.mBottom = 40;
+    image.marginLeftPt = image.marginTopPt = image.marginRightPt = image.marginBottomPt = 40;
     RecordingEngine sized;
     sized.pixelSizes["p.png"] = {50, 50};
     PageComposer(sized, image).ComposeFrame(kHandle, 0, "p.png", 1, 0);
@@ -364,8 +364,8 @@ TEST(Border, FrameAndInnerLinesPerLayout)
     };
     for (const auto& c : cases) {
         OutputSettings s = a4(c.layout, c.order);
-        s.border = 1;
-        s.mLeft = 10, s.mTop = 20, s.mRight = 30, s.mBottom = 40;
+        s.cellBorders = 1;
+        s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
         RecordingEngine engine;
         PageComposer(engine, s).DrawBorder(kHandle, 595, 842);
         Calls expected = frame;
@@ -387,21 +387,21 @@ TEST(Border, NothingWithoutBorderGridOrArea)
     };
     for (const auto& c : cases) {
         OutputSettings s = a4(c.layout);
-        s.border = c.border;
-        s.mLeft = c.mLeft, s.mRight = c.mRight, s.mTop = c.mTop, s.mBottom = c.mBottom;
+        s.cellBorders = c.border;
+        s.marginLeftPt = c.mLeft, s.marginRightPt = c.mRight, s.marginTopPt = c.mTop, s.marginBottomPt = c.mBottom;
         RecordingEngine engine;
         PageComposer(engine, s).DrawBorder(kHandle, 612, 792);
         EXPECT_TRUE(engine.calls.empty()) << c.why;
     }
     // One point of width left still gets its lines; lines are pw / 200 wide, at least 1.
     OutputSettings s = a4(2);
-    s.border = 1;
-    s.mLeft = 300, s.mRight = 311;
+    s.cellBorders = 1;
+    s.marginLeftPt = 300, s.marginRightPt = 311;
     RecordingEngine narrow;
     PageComposer(narrow, s).DrawBorder(kHandle, 612, 792);
     EXPECT_EQ(narrow.calls.size(), 5u);
     EXPECT_EQ(narrow.calls.front(), "line 300 0 301 0 w3 c0");
-    s.mLeft = s.mRight = 0;
+    s.marginLeftPt = s.marginRightPt = 0;
     RecordingEngine tiny;
     PageComposer(tiny, s).DrawBorder(kHandle, 150, 150);
     EXPECT_EQ(tiny.calls.front(), "line 0 0 150 0 w1 c0");

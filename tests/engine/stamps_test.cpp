@@ -121,11 +121,11 @@ TEST(Macros, DateAndTimeAreUniversalTime)
 TEST(Stamps, HeaderIsCentredOnTheExpandedText)
 {
     OutputSettings s;
-    s.header = 1;
-    s.hWatermark = "%Title% - %LocalDate(DD-MM-YY)%";
+    s.headerOn = 1;
+    s.headerText = "%Title% - %LocalDate(DD-MM-YY)%";
     s.title = "Report";
-    s.hpos = 1;
-    s.hcolor = 255;
+    s.headerPosition = folvane::app::Alignment::Center;
+    s.headerColor = 255;
     RecordingEngine engine;
     // 19 characters at 36 points measure 342 in the recording engine: x = 306 - 171.
     EXPECT_EQ(stamp(s, 612, 792, engine), (Calls{"106 100 36", "text 135 3 'Report - 05-03-2014' 255"}));
@@ -135,17 +135,17 @@ TEST(Stamps, HeaderIsCentredOnTheExpandedText)
 TEST(Stamps, FooterAlignsByItsOwnPositionAtTheBottom)
 {
     OutputSettings s;
-    s.header = 1, s.hWatermark = "Left", s.hpos = 0, s.hcolor = 1;
-    s.footer = 1, s.fWatermark = "Page", s.fpos = 2, s.fcolor = 2;
+    s.headerOn = 1, s.headerText = "Left", s.headerPosition = folvane::app::Alignment::Left, s.headerColor = 1;
+    s.footerOn = 1, s.footerText = "Page", s.footerPosition = folvane::app::Alignment::Right, s.footerColor = 2;
     RecordingEngine engine;
     // "Page" is 72 wide and 36 high at 36 points.
     EXPECT_EQ(stamp(s, 612, 792, engine),
               (Calls{"106 100 36", "text 3 3 'Left' 1", "106 100 36", "text 540 756 'Page' 2"}));
 
     RecordingEngine small;
-    s.header = 0;
-    s.fpos = 1;
-    s.fWatermark = "Two\nlines"; // measured as its widest line, 2 x (6 + 4) high
+    s.headerOn = 0;
+    s.footerPosition = folvane::app::Alignment::Center;
+    s.footerText = "Two\nlines"; // measured as its widest line, 2 x (6 + 4) high
     small.textWidths["Two\nlines"] = 20;
     EXPECT_EQ(stamp(s, 95, 400, small), (Calls{"106 100 6", "text 37 380 'Two\nlines' 2"}));
 }
@@ -153,10 +153,10 @@ TEST(Stamps, FooterAlignsByItsOwnPositionAtTheBottom)
 TEST(Stamps, TextWatermarkPositionCodes)
 {
     OutputSettings s;
-    s.text = 1;
-    s.tWatermark = "Mark";
-    s.tsize = 20;
-    s.tcolor = 0x00FF00;
+    s.textWatermarkOn = 1;
+    s.watermarkText = "Mark";
+    s.watermarkTextSizePt = 20;
+    s.watermarkColor = 0x00FF00;
     struct Case {
         int code, x, y;
     } cases[] = {
@@ -164,7 +164,7 @@ TEST(Stamps, TextWatermarkPositionCodes)
         {6, 3, 780},   {7, 250, 780}, {8, 500, 780}, {9, 3, 3},    {-1, 3, 3},
     };
     for (const auto& c : cases) {
-        s.tpos = c.code;
+        s.watermarkPosition = static_cast<folvane::app::Position>(c.code);
         RecordingEngine engine;
         engine.textWidths["Mark"] = 100;
         Calls expected{"106 100 20", "text " + std::to_string(c.x) + " " + std::to_string(c.y) + " 'Mark' 65280"};
@@ -172,8 +172,8 @@ TEST(Stamps, TextWatermarkPositionCodes)
     }
 
     // Two lines at position 6: y = ph - 2 * (tsize + 4). No macros in watermarks.
-    s.tpos = 6;
-    s.tWatermark = "%Title%\nsecond";
+    s.watermarkPosition = folvane::app::Position::BottomLeft;
+    s.watermarkText = "%Title%\nsecond";
     s.title = "T";
     RecordingEngine engine;
     EXPECT_EQ(stamp(s, 600, 800, engine), (Calls{"106 100 20", "text 3 752 '%Title%\nsecond' 65280"}));
@@ -182,36 +182,36 @@ TEST(Stamps, TextWatermarkPositionCodes)
 TEST(Stamps, TextReachingBeyondTheLeftEdgeStartsAtOne)
 {
     OutputSettings s;
-    s.header = 1, s.hWatermark = "wide", s.hpos = 1;
+    s.headerOn = 1, s.headerText = "wide", s.headerPosition = folvane::app::Alignment::Center;
     RecordingEngine engine;
     engine.textWidths["wide"] = 300;
     // Centred: 50 - 150 < 0. The engine would refuse it; it is drawn from 1 and runs off the right.
     EXPECT_EQ(stamp(s, 100, 100, engine), (Calls{"106 100 6", "text 1 3 'wide' 0"}));
     RecordingEngine exact;
     exact.textWidths["wide"] = 100;
-    s.hpos = 2; // pw - w = 0 would mean "continue where the last text ended"
+    s.headerPosition = folvane::app::Alignment::Right; // pw - w = 0 would mean "continue where the last text ended"
     EXPECT_EQ(stamp(s, 100, 100, exact), (Calls{"106 100 6", "text 1 3 'wide' 0"}));
 }
 
 TEST(Stamps, ImageWatermarkBoxAndSizeRule)
 {
     OutputSettings s;
-    s.image = 1;
-    s.imgWatermark = "/w/logo.png";
-    s.imgWidth = 50;
-    s.imgHeight = 40;
+    s.imageWatermarkOn = 1;
+    s.watermarkImagePath = "/w/logo.png";
+    s.watermarkImageWidthPt = 50;
+    s.watermarkImageHeightPt = 40;
     struct Case {
         int code;
         const char* box;
     } cases[] = {{8, "104 550 760 50 40"}, {4, "104 275 380 50 40"}, {0, "104 3 3 50 40"}, {12, "104 3 3 50 40"}};
     for (const auto& c : cases) {
-        s.imgpos = c.code;
+        s.watermarkImagePosition = static_cast<folvane::app::Position>(c.code);
         RecordingEngine engine;
         // The frame selection of the page's last picture would refuse a single-image file.
         EXPECT_EQ(stamp(s, 600, 800, engine), (Calls{c.box, "101 1 1", "add /w/logo.png"})) << c.code;
     }
     for (auto [w, h] : {std::pair{0, 40}, std::pair{50, 0}, std::pair{-5, 40}}) {
-        s.imgWidth = w, s.imgHeight = h;
+        s.watermarkImageWidthPt = w, s.watermarkImageHeightPt = h;
         RecordingEngine engine;
         EXPECT_TRUE(stamp(s, 600, 800, engine).empty()) << w << " x " << h;
     }
@@ -220,10 +220,10 @@ TEST(Stamps, ImageWatermarkBoxAndSizeRule)
 TEST(Stamps, OrderAndSwitches)
 {
     OutputSettings s;
-    s.header = 1, s.hWatermark = "H";
-    s.footer = 1, s.fWatermark = "F";
-    s.text = 1, s.tWatermark = "T", s.tsize = 10;
-    s.image = 1, s.imgWatermark = "i.png", s.imgWidth = 10, s.imgHeight = 10;
+    s.headerOn = 1, s.headerText = "H";
+    s.footerOn = 1, s.footerText = "F";
+    s.textWatermarkOn = 1, s.watermarkText = "T", s.watermarkTextSizePt = 10;
+    s.imageWatermarkOn = 1, s.watermarkImagePath = "i.png", s.watermarkImageWidthPt = 10, s.watermarkImageHeightPt = 10;
     RecordingEngine all;
     Calls calls = stamp(s, 200, 200, all);
     ASSERT_EQ(calls.size(), 9u);
@@ -233,10 +233,10 @@ TEST(Stamps, OrderAndSwitches)
     EXPECT_EQ(calls[8], "add i.png");
 
     // Off, negative or empty: skipped.
-    s.header = 0;
-    s.footer = -1;
-    s.tWatermark.clear();
-    s.imgWatermark.clear();
+    s.headerOn = 0;
+    s.footerOn = -1;
+    s.watermarkText.clear();
+    s.watermarkImagePath.clear();
     RecordingEngine none;
     EXPECT_TRUE(stamp(s, 200, 200, none).empty());
 }
@@ -262,9 +262,9 @@ TEST(Bookmarks, SourcesFramesAndUnitForFile)
     };
     for (const auto& c : cases) {
         OutputSettings s;
-        s.bookmark = c.bookmark;
-        s.bookmarksel = c.sel;
-        s.unitforfile = c.unit;
+        s.bookmarksOn = c.bookmark;
+        s.bookmarkLabel = static_cast<folvane::app::BookmarkLabel>(c.sel);
+        s.bookmarkPerFile = c.unit;
         EXPECT_EQ(MakeBookmarkText(c.frame, c.frames, c.path, c.number, s), c.text)
             << "source " << c.sel << " frame " << c.frame << "/" << c.frames;
     }

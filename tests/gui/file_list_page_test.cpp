@@ -504,7 +504,7 @@ private slots:
         folvane::app::SettingsStore store(t::settingsPath());
         FileListPage page(t::listLocation());
         page.show();
-        QCOMPARE(page.outputSettings().quality, 75);
+        QCOMPARE(page.outputSettings().jpegQuality, 75);
         QStringList tabs;
         bool accept = false;
         auto answerSheet = [&] {
@@ -521,12 +521,12 @@ private slots:
         QTest::mouseClick(page.settingsButton(), Qt::LeftButton);
         QCOMPARE(tabs, QStringList({"Page", "Bookmark", "Watermark", "Viewer", "Info", "Security", "Compress",
                                     "Supported Images"}));
-        QCOMPARE(page.outputSettings().quality, 75);
+        QCOMPARE(page.outputSettings().jpegQuality, 75);
 
         accept = true;
         QTimer::singleShot(0, &page, answerSheet);
         QTest::mouseClick(page.settingsButton(), Qt::LeftButton);
-        QCOMPARE(page.outputSettings().quality, 33);
+        QCOMPARE(page.outputSettings().jpegQuality, 33);
     }
 };
 

@@ -105,7 +105,7 @@ private slots:
             sheet->accept();
         });
         QVERIFY(SettingsDialog::run(nullptr, settings, store));
-        QCOMPARE(settings.colorTif, 2);
+        QCOMPARE(settings.colorCompression, folvane::app::Compression::Zip);
         QCOMPARE(t::valueOf("colorTif"), std::string("2"));
     }
 
@@ -141,9 +141,9 @@ private slots:
     void storedDpiIsShownAndMissingValuesAreAdded()
     {
         OutputSettings settings = loaded();
-        settings.xdpi = 250;
-        settings.ydpi = 0;
-        settings.pageSize = 0;
+        settings.dpiX = 250;
+        settings.dpiY = 0;
+        settings.pageSize = folvane::app::PageSize::Image;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         auto* x = control<QComboBox>(sheet, 0, "xdpi");
@@ -161,7 +161,7 @@ private slots:
     void storedDpiOfOneIsNotShownAsAListedPrefix()
     {
         OutputSettings settings = loaded();
-        settings.xdpi = 1;
+        settings.dpiX = 1;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         QCOMPARE(control<QComboBox>(sheet, 0, "xdpi")->currentText(), QStringLiteral("1"));
@@ -170,8 +170,8 @@ private slots:
     void pageSizeEnablesTheMatchingControls()
     {
         OutputSettings settings = loaded();
-        settings.layout = 4;
-        settings.pageSize = 2; // A4
+        settings.imagesPerPage = 4;
+        settings.pageSize = folvane::app::PageSize::A4; // A4
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         auto* size = control<QComboBox>(sheet, 0, "pageSize");
@@ -230,9 +230,9 @@ private slots:
     void rotationAndFitShowOnePreviewEach()
     {
         OutputSettings settings = loaded();
-        settings.pageSize = 1;
-        settings.pageRotate = 2;
-        settings.imgFit = 1;
+        settings.pageSize = folvane::app::PageSize::A3;
+        settings.rotation = folvane::app::Rotation::By180;
+        settings.imageFit = folvane::app::ImageFit::Stretch;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         QWidget* page = sheet.page(0);
@@ -248,8 +248,8 @@ private slots:
     void macroChosenTwiceIsAppendedTwice()
     {
         OutputSettings settings = loaded();
-        settings.header = 1;
-        settings.hWatermark = "Page ";
+        settings.headerOn = 1;
+        settings.headerText = "Page ";
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         auto* macro = control<QComboBox>(sheet, 2, "headerMacro");
@@ -266,9 +266,9 @@ private slots:
     void swatchOfASwitchedOffSectionOpensNothing()
     {
         OutputSettings settings = loaded();
-        settings.header = 0;
-        settings.footer = 1;
-        settings.fcolor = 0x0000FF; // red
+        settings.headerOn = 0;
+        settings.footerOn = 1;
+        settings.footerColor = 0x0000FF; // red
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(2);
@@ -297,8 +297,8 @@ private slots:
     void cancelledColourDialogKeepsTheColour()
     {
         OutputSettings settings = loaded();
-        settings.text = 1;
-        settings.tcolor = 0x00FF00;
+        settings.textWatermarkOn = 1;
+        settings.watermarkColor = 0x00FF00;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(2);
@@ -318,7 +318,7 @@ private slots:
         file.write(QByteArray("P6\n3 2\n255\n") + QByteArray(18, '\x7f'));
         file.close();
         OutputSettings settings = loaded();
-        settings.image = 1;
+        settings.imageWatermarkOn = 1;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(2);
@@ -341,8 +341,8 @@ private slots:
     void bookmarkRules()
     {
         OutputSettings settings = loaded();
-        settings.bookmark = 1;
-        settings.bookmarksel = 2;
+        settings.bookmarksOn = 1;
+        settings.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(1);
@@ -370,8 +370,8 @@ private slots:
     void securityRules()
     {
         OutputSettings settings = loaded();
-        settings.security = 0;
-        settings.user = "open";
+        settings.securityOn = 0;
+        settings.userPassword = "open";
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(5);
@@ -397,9 +397,9 @@ private slots:
     void passwordsAreMaskedUntilShowIsTicked()
     {
         OutputSettings settings = loaded();
-        settings.security = 1;
-        settings.user = "open";
-        settings.owner = "change";
+        settings.securityOn = 1;
+        settings.userPassword = "open";
+        settings.ownerPassword = "change";
         SettingsDialog sheet(settings, t::settingsPath());
         sheet.show();
         sheet.tabs()->setCurrentIndex(5);

@@ -30,8 +30,8 @@ protected:
         dir = test::scratchDir();
         fs::create_directories(dir / "in");
         fs::create_directories(dir / "out");
-        settings.output.layout = 1;
-        settings.output.quality = 75;
+        settings.output.imagesPerPage = 1;
+        settings.output.jpegQuality = 75;
         settings.paths = {(dir / "out/merged.pdf").string(), (dir / "out/").string(), (dir / "out/").string()};
     }
 
@@ -124,8 +124,8 @@ TEST_F(ConversionJobFiles, ADocumentWithoutASinglePageIsNotLeftBehind)
 
 TEST_F(ConversionJobFiles, PageNumberBookmarksOfAThreeFrameTiffRead1To3)
 {
-    settings.output.bookmark = 1;
-    settings.output.bookmarksel = 0;
+    settings.output.bookmarksOn = 1;
+    settings.output.bookmarkLabel = folvane::app::BookmarkLabel::PageNumber;
     auto list = rows({threePageTiff("scan.tif")});
     run(list, kPerImageMode);
     fs::path out = pdfPath("out/scan.pdf");
@@ -145,10 +145,10 @@ TEST_F(ConversionJobFiles, PageNumberBookmarksOfAThreeFrameTiffRead1To3)
 
 TEST_F(ConversionJobFiles, FourUpWithThreeRowsGivesThreeOnePagePdfs)
 {
-    settings.output.layout = 4;
-    settings.output.pageSize = 2;
-    settings.output.footer = 1;
-    settings.output.fWatermark = "footer";
+    settings.output.imagesPerPage = 4;
+    settings.output.pageSize = folvane::app::PageSize::A4;
+    settings.output.footerOn = 1;
+    settings.output.footerText = "footer";
     auto list = rows({bmp("one.bmp"), bmp("two.bmp"), bmp("three.bmp")});
     run(list, kPerImageMode);
     for (const char* name : {"one.pdf", "two.pdf", "three.pdf"}) {

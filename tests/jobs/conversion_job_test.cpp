@@ -105,8 +105,8 @@ protected:
     {
         scratch = test::scratchDir();
         settings.paths = {"/out/MyPDF.pdf", "/out/img/", "/out/dir/"};
-        settings.output.bookmark = 0;
-        settings.output.layout = 1;
+        settings.output.bookmarksOn = 0;
+        settings.output.imagesPerPage = 1;
         state.log.setSettings({true, (scratch / "logs/").string()});
         state.log.setClock([] { return std::time_t {1401440707}; });
     }
@@ -428,27 +428,27 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
 {
     FakeEngineClient engine;
     app::OutputSettings s;
-    s.colorTif = 4;
-    s.grayTif = 0;
-    s.bwTif = 3;
-    s.quality = 80;
-    s.bSkew = 1;
-    s.pageRotate = 3;
+    s.colorCompression = app::Compression::Jpeg;
+    s.grayCompression = app::Compression::None;
+    s.bwCompression = app::BwCompression::Group3;
+    s.jpegQuality = 80;
+    s.skewCorrection = 1;
+    s.rotation = app::Rotation::By270;
     s.title = "T";
     s.author = "A";
-    s.security = 1;
-    s.level = 1;
-    s.print = 1;
-    s.modify = 1;
-    s.owner = "own";
-    s.user = "usr";
-    s.document = 2;
-    s.zoom = 1;
-    s.center = 1;
-    s.hideTool = 1;
+    s.securityOn = 1;
+    s.securityLevel = app::SecurityLevel::Rc4Bits128;
+    s.allowPrint = 1;
+    s.allowModify = 1;
+    s.ownerPassword = "own";
+    s.userPassword = "usr";
+    s.openPanel = app::OpenPanel::Thumbnails;
+    s.openZoom = app::OpenZoom::FitPage;
+    s.centerWindow = 1;
+    s.hideToolbar = 1;
     s.autoOrient = 1;
     s.lossless = 1;
-    s.skewMethod = 1;
+    s.skewMethod = app::SkewMethod::Refined;
     applyDocumentSettings(engine, 7, s);
     EXPECT_EQ(engine.calls, (std::vector<std::string> {
                                 "SetDocumentOption 7 123 3 0 jpeg (null)",
@@ -474,20 +474,20 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
                   {5, 2, 2, 0, 0, 0, 0x1 + 0x40}};
     for (const Case& c : viewer) {
         app::OutputSettings v;
-        v.document = c.document;
-        v.zoom = c.zoom;
-        v.resize = c.resize;
-        v.fullscreen = c.fullscreen;
-        v.hideMenu = c.hideMenu;
-        v.hideControl = c.hideControl;
+        v.openPanel = static_cast<folvane::app::OpenPanel>(c.document);
+        v.openZoom = static_cast<folvane::app::OpenZoom>(c.zoom);
+        v.fitWindow = c.resize;
+        v.fullScreen = c.fullscreen;
+        v.hideMenubar = c.hideMenu;
+        v.hideWindowControls = c.hideControl;
         EXPECT_EQ(viewerPreferenceBits(v), c.bits) << c.document;
     }
     FakeEngineClient plain;
     app::OutputSettings p;
     p.producer = "Mine";
-    p.colorTif = 1;
-    p.grayTif = 3;
-    p.bwTif = 4;
+    p.colorCompression = app::Compression::Lzw;
+    p.grayCompression = app::Compression::PackBits;
+    p.bwCompression = app::BwCompression::Group4;
     applyDocumentSettings(plain, 1, p);
     EXPECT_EQ(plain.calls[0], "SetDocumentOption 1 123 3 0 lzw (null)");
     EXPECT_EQ(plain.calls[1], "SetDocumentOption 1 123 2 0 packbits (null)");

@@ -173,9 +173,9 @@ protected:
         JobSettings settings;
         settings.mode = mode;
         settings.workers = workers;
-        settings.output.layout = 1;
-        settings.output.quality = 75;
-        settings.output.bookmark = 1;
+        settings.output.imagesPerPage = 1;
+        settings.output.jpegQuality = 75;
+        settings.output.bookmarksOn = 1;
         settings.paths = {(out / "merged.pdf").string(), out.string() + "/", out.string() + "/"};
         if (beginJob(state, list, mode, policy, events)) {
             JobContext context {engine, events, actions, {}};

@@ -62,7 +62,7 @@ protected:
         settings.paths = {(dir / "out/merged.pdf").string(), (dir / "out/").string(), (dir / "out/").string()};
         settings.inputFolder = in.string();
         settings.settleTime = 0ms;
-        settings.output.quality = 75;
+        settings.output.jpegQuality = 75;
         engine.stopFlag = &state.stopRequested;
     }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <strings.h>
+#include <type_traits>
 
 #include "app/app_paths.h"
 #include "app/output_settings.h"
@@ -22,129 +23,199 @@ constexpr size_t kShortText = kTextCapacity - 1;
 constexpr size_t kPathText = 4095;
 constexpr int kColour = 0xFFFFFF; // 0x00BBGGRR
 
-constexpr SettingSpec integer(const char* key, int minimum, int maximum, const char* meaning)
+constexpr SettingSpec integer(const char* key, int minimum, int maximum, const char* meaning, const char* label = "",
+                              int byDefault = 0)
 {
-    return SettingSpec {key, false, minimum, maximum, std::span<const int>(kNoChoices, 0), 0, false, meaning};
+    return SettingSpec {key, false, minimum, maximum, std::span<const int>(kNoChoices, 0), 0, false, meaning, label,
+                        byDefault};
 }
 
-constexpr SettingSpec text(const char* key, size_t maxLength, const char* meaning, bool digitsOnly = false)
+constexpr SettingSpec text(const char* key, size_t maxLength, const char* meaning, const char* label = "",
+                           const char* byDefault = "", bool digitsOnly = false)
 {
-    return SettingSpec {key, true, 0, 0, std::span<const int>(kNoChoices, 0), maxLength, digitsOnly, meaning};
+    return SettingSpec {key, true, 0, 0, std::span<const int>(kNoChoices, 0), maxLength, digitsOnly, meaning, label,
+                        0, byDefault};
 }
 
-constexpr SettingSpec flag(const char* key, const char* meaning)
+constexpr SettingSpec flag(const char* key, const char* meaning, const char* label = "", int byDefault = 0)
 {
-    return integer(key, 0, 1, meaning);
+    return integer(key, 0, 1, meaning, label, byDefault);
+}
+
+template <auto Field>
+int readField(const OutputSettings& settings)
+{
+    return static_cast<int>(settings.*Field);
+}
+
+template <auto Field>
+void writeField(OutputSettings& settings, int value)
+{
+    using Type = std::remove_cvref_t<decltype(settings.*Field)>;
+    settings.*Field = static_cast<Type>(value);
+}
+
+// An integer key of the output settings: `spec` tied to the record's field.
+template <auto Field>
+SettingSpec bound(SettingSpec spec)
+{
+    spec.field = SettingField {&readField<Field>, &writeField<Field>, nullptr};
+    return spec;
+}
+
+// A text key of the output settings.
+SettingSpec bound(SettingSpec spec, std::string OutputSettings::*field)
+{
+    spec.field = SettingField {nullptr, nullptr, field};
+    return spec;
 }
 
 // The resolution keys accept 0 ("remain unchanged") besides their range; see dpiProblem.
 constexpr int kDpiMinimum = 72;
 
+using S = OutputSettings;
+
 const SettingSpec kSpecs[] = {
-    integer("after", 0, 6, "after a job: 0 nothing, 1 shut down, 2 stand by, 3 restart, 4 log off, 5 exit, 6 open output"),
-    integer("exists", 0, 3, "existing output: 0 ask, 1 overwrite, 2 new numbered file, 3 append"),
-    integer("priority", 0, 4, "job priority: 0 idle, 1 below normal, 2 normal, 3 above normal, 4 high"),
-    flag("log", "record a daily job log"),
+    integer("after", 0, 6, "after a job: 0 nothing, 1 shut down, 2 stand by, 3 restart, 4 log off, 5 exit, 6 open output",
+            "After Conversion:"),
+    integer("exists", 0, 3, "existing output: 0 ask, 1 overwrite, 2 new numbered file, 3 append",
+            "If output file exists:", 2),
+    integer("priority", 0, 4, "job priority: 0 idle, 1 below normal, 2 normal, 3 above normal, 4 high",
+            "Process Priority:", 2),
+    flag("log", "record a daily job log", "Record Log"),
     text("logpath", kPathText, "folder of the log files"),
     integer("outMode", 0, 2, "grouping: 0 one merged PDF, 1 one PDF per image, 2 one PDF per folder"),
-    text("outPath0", kPathText, "the merged PDF file"),
-    text("outPath1", kPathText, "folder of the per-image PDF files"),
-    text("outPath2", kPathText, "folder of the per-folder PDF files"),
+    text("outPath0", kPathText, "the merged PDF file", "Output Folder"),
+    text("outPath1", kPathText, "folder of the per-image PDF files", "Output Folder"),
+    text("outPath2", kPathText, "folder of the per-folder PDF files", "Output Folder"),
     text("OpenFile", kPathText, "last file added; where Add Files starts"),
     text("openDir", kPathText, "last folder added; where Add Folder starts"),
-    flag("subdir", "include subfolders"),
-    text("input", kPathText, "the watched folder"),
-    text("doutput", kPathText, "the watch page's output folder"),
-    flag("keepsub", "watch, per-image mode: keep the input's subfolders"),
-    flag("del_success", "watch: delete a source once converted"),
-    flag("autorun", "watch: start monitoring when the program starts"),
-    flag("winstart", "start the program at log-in"),
-    flag("runsec", "watch: repeat the scan until stopped"),
-    text("second", 3, "watch: seconds between scans", true),
+    flag("subdir", "include subfolders", "Include subfolder"),
+    text("input", kPathText, "the watched folder", "Input Folder:"),
+    text("doutput", kPathText, "the watch page's output folder", "Out Folder:"),
+    flag("keepsub", "watch, per-image mode: keep the input's subfolders", "Keep original subfolder"),
+    flag("del_success", "watch: delete a source once converted", "Delete source file when success"),
+    flag("autorun", "watch: start monitoring when the program starts", "Auto run at next"),
+    flag("winstart", "start the program at log-in", "Start at login"),
+    flag("runsec", "watch: repeat the scan until stopped", "Monitoring interval"),
+    text("second", 3, "watch: seconds between scans", "seconds", "5", true),
 
-    integer("colorTif", 0, 4, "colour images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG"),
-    integer("grayTif", 0, 4, "grayscale images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG"),
-    integer("bwTif", 0, 4, "black/white images: 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4"),
-    flag("bSkew", "straighten skewed black/white scans"),
-    integer("quality", 0, 100, "JPEG quality; 0 keeps JPEG data as it is"),
-    integer("imgFit", 0, 1, "0 fit keeping proportions, 1 stretch"),
-    integer("pageRotate", 0, 3, "rotation: 0, 1, 2, 3 for 0, 90, 180, 270 degrees"),
-    integer("pageSize", 0, 7, "page: 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom"),
-    integer("page_W", 0, 14400, "custom page width in points"),
-    integer("page_H", 0, 14400, "custom page height in points"),
-    integer("xdpi", kDpiMinimum, 1200, "horizontal resolution in dots per inch; 0 unchanged"),
-    integer("ydpi", kDpiMinimum, 1200, "vertical resolution in dots per inch; 0 unchanged"),
-    integer("mTop", 0, 999, "top margin in points"),
-    integer("mLeft", 0, 999, "left margin in points"),
-    integer("mRight", 0, 999, "right margin in points"),
-    integer("mBottom", 0, 999, "bottom margin in points"),
-    SettingSpec {"layout", false, 1, 16, kLayouts, 0, false, "images per page: 1, 2, 4, 6, 9 or 16"},
-    integer("order", 0, 1, "cell order: 0 horizontal, 1 vertical"),
-    flag("repeat", "fill every cell of a page with the same image"),
-    flag("border", "draw cell borders"),
-    flag("header", "page header on"),
-    text("hWatermark", kShortText, "page header text (macros allowed)"),
-    integer("hpos", 0, 2, "header alignment: 0 left, 1 center, 2 right"),
-    integer("hcolor", 0, kColour, "header colour, 0x00BBGGRR as decimal"),
-    flag("footer", "page footer on"),
-    text("fWatermark", kShortText, "page footer text (macros allowed)"),
-    integer("fpos", 0, 2, "footer alignment: 0 left, 1 center, 2 right"),
-    integer("fcolor", 0, kColour, "footer colour, 0x00BBGGRR as decimal"),
-    flag("text", "text watermark on"),
-    text("tWatermark", kShortText, "watermark text"),
-    integer("tpos", 0, 8, "watermark position: 0 top-left ... 4 center ... 8 bottom-right, row by row"),
-    integer("tsize", 1, 100, "watermark text size in points"),
-    integer("tcolor", 0, kColour, "watermark colour, 0x00BBGGRR as decimal"),
-    flag("image", "image watermark on"),
-    text("imgWatermark", kShortText, "watermark image file"),
-    integer("imgpos", 0, 8, "watermark image position, as tpos"),
-    integer("imgWidth", 0, 9999, "watermark image width in points"),
-    integer("imgHeight", 0, 9999, "watermark image height in points"),
-    flag("security", "password security on"),
-    flag("copy", "allow copying text and images"),
-    flag("print", "allow printing"),
-    flag("modify", "allow changing the document"),
-    integer("level", 0, 3, "encryption: 0 RC4 40-bit, 1 RC4 128-bit, 2 AES-128, 3 AES-256"),
-    text("user", kShortText, "document open password"),
-    text("owner", kShortText, "permissions password"),
-    integer("document", 0, 2, "viewer opens with: 0 page only, 1 bookmark panel, 2 thumbnail panel"),
-    integer("zoom", 0, 1, "viewer zoom: 0 fit width, 1 fit page"),
-    flag("resize", "viewer fits the window to the first page"),
-    flag("center", "viewer centres its window"),
-    flag("fullscreen", "viewer opens in full screen"),
-    flag("hideMenu", "viewer hides its menu bar"),
-    flag("hideTool", "viewer hides its tool bars"),
-    flag("hideControl", "viewer hides its window controls"),
-    flag("bookmark", "add bookmarks"),
-    integer("bookmarksel", 0, 3, "bookmark text: 0 page number, 1 name without extension, 2 file name, 3 full path"),
-    flag("unitforfile", "one bookmark per source file"),
-    text("title", kShortText, "document title"),
-    text("subject", kShortText, "document subject"),
-    text("author", kShortText, "document author"),
-    text("keywords", kShortText, "document keywords"),
-    text("creator", kShortText, "document creator application"),
-    text("producer", kShortText, "document producer (empty: Folvane's own)"),
+    bound<&S::colorCompression>(integer("colorTif", 0, 4, "colour images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG",
+                                "Color Image", 4)),
+    bound<&S::grayCompression>(integer("grayTif", 0, 4, "grayscale images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG",
+                               "Grayscale Image", 4)),
+    bound<&S::bwCompression>(integer("bwTif", 0, 4, "black/white images: 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4",
+                             "Black/White Image", 4)),
+    bound<&S::skewCorrection>(flag("bSkew", "straighten skewed black/white scans", "Skew correct")),
+    bound<&S::jpegQuality>(integer("quality", 0, 100, "JPEG quality; 0 keeps JPEG data as it is", "JPEG Quality", 75)),
+    bound<&S::imageFit>(integer("imgFit", 0, 1, "0 fit keeping proportions, 1 stretch", "Image")),
+    bound<&S::rotation>(integer("pageRotate", 0, 3, "rotation: 0, 1, 2, 3 for 0, 90, 180, 270 degrees", "Angle")),
+    bound<&S::pageSize>(integer("pageSize", 0, 7,
+                                "page: 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom",
+                                "Page Size")),
+    bound<&S::pageWidthPt>(integer("page_W", 0, 14400, "custom page width in points", "Width")),
+    bound<&S::pageHeightPt>(integer("page_H", 0, 14400, "custom page height in points", "Height")),
+    bound<&S::dpiX>(integer("xdpi", kDpiMinimum, 1200, "horizontal resolution in dots per inch; 0 unchanged", "X-DPI",
+                            72)),
+    bound<&S::dpiY>(integer("ydpi", kDpiMinimum, 1200, "vertical resolution in dots per inch; 0 unchanged", "Y-DPI",
+                            72)),
+    bound<&S::marginTopPt>(integer("mTop", 0, 999, "top margin in points", "Top")),
+    bound<&S::marginLeftPt>(integer("mLeft", 0, 999, "left margin in points", "Left")),
+    bound<&S::marginRightPt>(integer("mRight", 0, 999, "right margin in points", "Right")),
+    bound<&S::marginBottomPt>(integer("mBottom", 0, 999, "bottom margin in points", "Bottom")),
+    bound<&S::imagesPerPage>(SettingSpec {"layout", false, 1, 16, kLayouts, 0, false, "images per page: 1, 2, 4, 6, 9 or 16",
+                                   "Images per page", 1}),
+    bound<&S::cellOrder>(integer("order", 0, 1, "cell order: 0 horizontal, 1 vertical", "Layout")),
+    bound<&S::repeatImage>(flag("repeat", "fill every cell of a page with the same image", "Repeat")),
+    bound<&S::cellBorders>(flag("border", "draw cell borders", "Border")),
+    bound<&S::headerOn>(flag("header", "page header on", "Page header")),
+    bound(text("hWatermark", kShortText, "page header text (macros allowed)", "Page header"), &S::headerText),
+    bound<&S::headerPosition>(integer("hpos", 0, 2, "header alignment: 0 left, 1 center, 2 right", "Page header")),
+    bound<&S::headerColor>(integer("hcolor", 0, kColour, "header colour, 0x00BBGGRR as decimal", "Page header")),
+    bound<&S::footerOn>(flag("footer", "page footer on", "Page footer")),
+    bound(text("fWatermark", kShortText, "page footer text (macros allowed)", "Page footer"), &S::footerText),
+    bound<&S::footerPosition>(integer("fpos", 0, 2, "footer alignment: 0 left, 1 center, 2 right", "Page footer")),
+    bound<&S::footerColor>(integer("fcolor", 0, kColour, "footer colour, 0x00BBGGRR as decimal", "Page footer")),
+    bound<&S::textWatermarkOn>(flag("text", "text watermark on", "Text")),
+    bound(text("tWatermark", kShortText, "watermark text", "Text"), &S::watermarkText),
+    bound<&S::watermarkPosition>(integer("tpos", 0, 8, "watermark position: 0 top-left ... 4 center ... 8 bottom-right, row by row",
+                            "Text", 4)),
+    bound<&S::watermarkTextSizePt>(integer("tsize", 1, 100, "watermark text size in points", "Text", 12)),
+    bound<&S::watermarkColor>(integer("tcolor", 0, kColour, "watermark colour, 0x00BBGGRR as decimal", "Text")),
+    bound<&S::imageWatermarkOn>(flag("image", "image watermark on", "Image")),
+    bound(text("imgWatermark", kShortText, "watermark image file", "Image"), &S::watermarkImagePath),
+    bound<&S::watermarkImagePosition>(integer("imgpos", 0, 8, "watermark image position, as tpos", "Image", 4)),
+    bound<&S::watermarkImageWidthPt>(integer("imgWidth", 0, 9999, "watermark image width in points", "Image", 100)),
+    bound<&S::watermarkImageHeightPt>(integer("imgHeight", 0, 9999, "watermark image height in points", "Image", 100)),
+    bound<&S::securityOn>(flag("security", "password security on", "Password Security")),
+    bound<&S::allowCopy>(flag("copy", "allow copying text and images", "Enable Content Copying or Extraction")),
+    bound<&S::allowPrint>(flag("print", "allow printing", "Print Allowed")),
+    bound<&S::allowModify>(flag("modify", "allow changing the document", "Enable Changing the Document")),
+    // 256-bit AES unless the file says otherwise.
+    bound<&S::securityLevel>(integer("level", 0, 3, "encryption: 0 RC4 40-bit, 1 RC4 128-bit, 2 AES-128, 3 AES-256",
+                             "Encryption Level", 3)),
+    bound(text("user", kShortText, "document open password", "Document Open Password"), &S::userPassword),
+    bound(text("owner", kShortText, "permissions password", "Permissions Password"), &S::ownerPassword),
+    bound<&S::openPanel>(integer("document", 0, 2,
+                                "viewer opens with: 0 page only, 1 bookmark panel, 2 thumbnail panel", "Page only")),
+    bound<&S::openZoom>(integer("zoom", 0, 1, "viewer zoom: 0 fit width, 1 fit page", "Fit Width")),
+    bound<&S::fitWindow>(flag("resize", "viewer fits the window to the first page", "Window Options")),
+    bound<&S::centerWindow>(flag("center", "viewer centres its window", "Window Options")),
+    bound<&S::fullScreen>(flag("fullscreen", "viewer opens in full screen", "Window Options")),
+    bound<&S::hideMenubar>(flag("hideMenu", "viewer hides its menu bar", "Window Options")),
+    bound<&S::hideToolbar>(flag("hideTool", "viewer hides its tool bars", "Window Options")),
+    bound<&S::hideWindowControls>(flag("hideControl", "viewer hides its window controls", "Window Options")),
+    bound<&S::bookmarksOn>(flag("bookmark", "add bookmarks", "Add Bookmark")),
+    bound<&S::bookmarkLabel>(integer("bookmarksel", 0, 3,
+                                   "bookmark text: 0 page number, 1 name without extension, 2 file name, 3 full path",
+                                   "Add Bookmark")),
+    bound<&S::bookmarkPerFile>(flag("unitforfile", "one bookmark per source file", "Unit for file")),
+    bound(text("title", kShortText, "document title", "Title"), &S::title),
+    bound(text("subject", kShortText, "document subject", "Subject"), &S::subject),
+    bound(text("author", kShortText, "document author", "Author"), &S::author),
+    bound(text("keywords", kShortText, "document keywords", "Keywords"), &S::keywords),
+    bound(text("creator", kShortText, "document creator application", "Application"), &S::creator),
+    bound(text("producer", kShortText, "document producer (empty: Folvane's own)", "Producer"), &S::producer),
     // Image handling
-    flag("autoOrient", "turn photos upright by their EXIF orientation"),
-    flag("lossless", "keep pictures exactly (Deflate) instead of JPEG coding them"),
-    integer("skewMethod", 0, 1, "skew estimate for straightening: 0 first estimate, 1 refined"),
+    bound<&S::autoOrient>(flag("autoOrient", "turn photos upright by their EXIF orientation",
+                               "Turn photos upright (EXIF orientation)", 1)),
+    bound<&S::lossless>(flag("lossless", "keep pictures exactly (Deflate) instead of JPEG coding them",
+                             "Lossless (no JPEG for images that are not JPEG)")),
+    bound<&S::skewMethod>(integer("skewMethod", 0, 1, "skew estimate for straightening: 0 first estimate, 1 refined",
+                                  "Refined skew estimate", 1)),
 
     // Desktop file list.
     flag("naturalSort", "Add Folder and dropped folders: natural name order, page2 before page10"),
-    flag("ocr", "searchable scans: add an invisible text layer by text recognition"),
-    text("ocrLanguages", 63, "text recognition languages, Tesseract codes joined by + (eng, deu+eng)"),
+    bound<&S::recognizeText>(flag("ocr", "searchable scans: add an invisible text layer by text recognition",
+                        "Recognize text (OCR)")),
+    bound(text("ocrLanguages", 63, "text recognition languages, Tesseract codes joined by + (eng, deu+eng)",
+               "Languages", "eng"),
+          &S::recognitionLanguages),
 };
 
-// The defaults of the keys outside the output settings record.
-struct PlainDefault {
-    const char* key;
-    int intDefault;
-    const char* textDefault;
-};
-
-const PlainDefault kPlainDefaults[] = {
-    {"after", 0, nullptr},  {"exists", 2, nullptr},  {"priority", 2, nullptr}, {"second", 0, "5"},
-};
+// The order of each tab's keys is the order its keys have always been written in, so that a new
+// settings file reads the same; the viewer tab has always spelt its "hide" keys in lower case.
+const SettingsTabKey kCompressKeys[] = {{"colorTif", false},   {"grayTif", false},  {"bwTif", false},
+                                        {"bSkew", false},      {"quality", false},  {"autoOrient", false},
+                                        {"lossless", false},   {"skewMethod", false}, {"ocr", false},
+                                        {"ocrLanguages", false}};
+const SettingsTabKey kPageKeys[] = {{"imgFit", false}, {"pageRotate", false}, {"xdpi", false},  {"ydpi", false},
+                                    {"layout", false}, {"border", false},     {"repeat", false}, {"order", false},
+                                    {"pageSize", false}, {"page_W", true},    {"page_H", true},  {"mTop", false},
+                                    {"mLeft", false},  {"mRight", false},     {"mBottom", false}};
+const SettingsTabKey kBookmarkKeys[] = {{"bookmark", false}, {"bookmarksel", false}, {"unitforfile", false}};
+const SettingsTabKey kWatermarkKeys[] = {
+    {"header", false}, {"hpos", false},       {"hcolor", false},   {"hWatermark", false}, {"footer", false},
+    {"fpos", false},   {"fcolor", false},     {"fWatermark", false}, {"text", false},     {"tpos", false},
+    {"tcolor", false}, {"tWatermark", false}, {"tsize", false},    {"image", false},      {"imgpos", false},
+    {"imgWatermark", false}, {"imgWidth", false}, {"imgHeight", false}};
+const SettingsTabKey kViewerKeys[] = {{"center", false},      {"document", false}, {"fullscreen", false},
+                                      {"hidecontrol", false}, {"hidemenu", false}, {"hidetool", false},
+                                      {"resize", false},      {"zoom", false}};
+const SettingsTabKey kInfoKeys[] = {{"title", false},    {"author", false},  {"subject", false},
+                                    {"keywords", false}, {"creator", false}, {"producer", false}};
+const SettingsTabKey kSecurityKeys[] = {{"security", false}, {"print", false}, {"modify", false}, {"level", false},
+                                        {"copy", false},     {"user", false},  {"owner", false}};
 
 size_t editDistance(std::string_view a, std::string_view b)
 {
@@ -183,6 +254,20 @@ bool isDpiKey(std::string_view key)
 
 } // namespace
 
+std::span<const SettingsTabKey> settingsTabKeys(SettingsTab tab)
+{
+    switch (tab) {
+    case SettingsTab::Compress: return kCompressKeys;
+    case SettingsTab::Page: return kPageKeys;
+    case SettingsTab::Bookmark: return kBookmarkKeys;
+    case SettingsTab::Watermark: return kWatermarkKeys;
+    case SettingsTab::Viewer: return kViewerKeys;
+    case SettingsTab::Info: return kInfoKeys;
+    case SettingsTab::Security: return kSecurityKeys;
+    }
+    return {};
+}
+
 std::span<const SettingSpec> settingSpecs()
 {
     return kSpecs;
@@ -200,34 +285,35 @@ const SettingSpec* findSetting(std::string_view key)
 int settingIntDefault(std::string_view key)
 {
     const SettingSpec* spec = findSetting(key);
-    if (!spec)
-        return 0;
-    for (const OutputSettingKey& entry : outputSettingKeys())
-        if (std::string_view(entry.key) == spec->key)
-            return entry.intDefault;
-    for (const PlainDefault& plain : kPlainDefaults)
-        if (std::string_view(plain.key) == spec->key)
-            return plain.intDefault;
-    return 0;
+    return spec && !spec->isText ? spec->intDefault : 0;
 }
 
 std::string settingTextDefault(std::string_view key)
 {
     const SettingSpec* spec = findSetting(key);
-    if (!spec)
+    if (!spec || !spec->isText)
         return {};
     std::string_view name = spec->key;
     if (name == "OpenFile" || name == "openDir") {
         std::string home = homeFolder();
         return home.empty() ? std::string("/") : home + "/";
     }
-    for (const PlainDefault& plain : kPlainDefaults)
-        if (name == plain.key && plain.textDefault)
-            return plain.textDefault;
-    for (const OutputSettingKey& entry : outputSettingKeys())
-        if (name == entry.key && entry.textField)
-            return entry.textDefault;
-    return {};
+    return spec->textDefault;
+}
+
+std::string SettingSpec::valueIn(const OutputSettings& settings) const
+{
+    if (field.text)
+        return settings.*field.text;
+    return field.readInt ? std::to_string(field.readInt(settings)) : std::string();
+}
+
+void SettingSpec::assign(OutputSettings& settings, std::string_view value) const
+{
+    if (field.text)
+        settings.*field.text = std::string(value);
+    else if (field.writeInt)
+        field.writeInt(settings, std::atoi(std::string(value).c_str()));
 }
 
 std::string settingValueProblem(const SettingSpec& spec, std::string_view value)

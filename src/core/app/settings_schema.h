@@ -1,9 +1,9 @@
 #pragma once
-// What every settings key may hold: its type, the values it accepts, its default and its
-// meaning in a few words. The command line checks "--set" and "settings set" values against
-// it, and both the command line and the desktop application take the defaults of the keys
-// outside the output settings from here (those of the output settings come from
-// outputSettingKeys()).
+// Every settings key in one table: its type, the values it accepts, its default, its meaning in
+// a few words, the label it has in the desktop application and, for the keys of the output
+// settings, the field of OutputSettings it fills. The INI spelling of a key appears only here.
+// The command line checks "--set" and "settings set" values against it, "settings list" prints
+// it, and loadOutputSettings/saveOutputSettings read and write the record through it.
 
 #include <span>
 #include <string>
@@ -11,6 +11,21 @@
 #include <vector>
 
 namespace folvane::app {
+
+struct OutputSettings;
+
+// The name of the merged PDF the file-list page offers in the data folder ("outPath0" unset).
+inline constexpr std::string_view kDefaultMergedFileName = "MyPDF.pdf";
+
+// How a key reaches its field of OutputSettings: integer keys (enums included) through two
+// functions, text keys through a member pointer. A key outside the record has neither.
+struct SettingField {
+    int (*readInt)(const OutputSettings&) = nullptr;
+    void (*writeInt)(OutputSettings&, int) = nullptr;
+    std::string OutputSettings::*text = nullptr;
+
+    bool bound() const { return readInt || text; }
+};
 
 struct SettingSpec {
     const char* key;
@@ -24,7 +39,28 @@ struct SettingSpec {
     size_t maxLength;
     bool digitsOnly;
     const char* meaning;
+    // The text of the control that edits the key in the desktop application ("" for none).
+    const char* label = "";
+    int intDefault = 0;
+    const char* textDefault = "";
+    SettingField field = {};
+
+    bool isOutputSetting() const { return field.bound(); }
+    // The key's value in `settings` as the settings file spells it.
+    std::string valueIn(const OutputSettings& settings) const;
+    // Stores `value` (a text, or a whole number for integer keys) into the key's field.
+    void assign(OutputSettings& settings, std::string_view value) const;
 };
+
+// The tabs of the settings sheet. Each writes its own keys, in its own order and spelling.
+enum class SettingsTab { Compress, Page, Bookmark, Watermark, Viewer, Info, Security };
+
+struct SettingsTabKey {
+    const char* key;          // as the tab writes it
+    bool customPageSizeOnly;  // written only while the page size is the custom one
+};
+
+std::span<const SettingsTabKey> settingsTabKeys(SettingsTab tab);
 
 // Every key: the options and pages' keys first, then the output settings in record order.
 std::span<const SettingSpec> settingSpecs();

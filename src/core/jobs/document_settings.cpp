@@ -42,47 +42,47 @@ int securityKeyBits(int level)
 
 int viewerPreferenceBits(const app::OutputSettings& s)
 {
-    int bits = s.document == 1 ? 0x2 : s.document == 2 ? 0x4 : 0x1;
-    bits += s.zoom != 0 ? 0x40 : 0x80;
-    if (s.resize == 1)
+    int bits = s.openPanel == app::OpenPanel::Bookmarks ? 0x2 : s.openPanel == app::OpenPanel::Thumbnails ? 0x4 : 0x1;
+    bits += s.openZoom != app::OpenZoom::FitWidth ? 0x40 : 0x80;
+    if (s.fitWindow == 1)
         bits += 0x8000;
-    if (s.center == 1)
+    if (s.centerWindow == 1)
         bits += 0x10000;
-    if (s.fullscreen == 1)
+    if (s.fullScreen == 1)
         bits += 0x8;
-    if (s.hideMenu == 1)
+    if (s.hideMenubar == 1)
         bits += 0x2000;
-    if (s.hideTool == 1)
+    if (s.hideToolbar == 1)
         bits += 0x1000;
-    if (s.hideControl == 1)
+    if (s.hideWindowControls == 1)
         bits += 0x4000;
     return bits;
 }
 
 void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle handle, const app::OutputSettings& s)
 {
-    setCompression(engine, handle, kColor, s.colorTif, kContinuousToneCompression);
-    setCompression(engine, handle, kGray, s.grayTif, kContinuousToneCompression);
-    setCompression(engine, handle, kBilevel, s.bwTif, kBilevelCompression);
-    engine.SetDocumentOption(handle, engine::kOptionJpegQuality, s.quality, 0);
-    engine.SetDocumentOption(handle, engine::kOptionSkewCorrection, s.bSkew, 0);
-    engine.SetDocumentOption(handle, engine::kOptionPageRotation, s.pageRotate * 90, 0);
+    setCompression(engine, handle, kColor, static_cast<int>(s.colorCompression), kContinuousToneCompression);
+    setCompression(engine, handle, kGray, static_cast<int>(s.grayCompression), kContinuousToneCompression);
+    setCompression(engine, handle, kBilevel, static_cast<int>(s.bwCompression), kBilevelCompression);
+    engine.SetDocumentOption(handle, engine::kOptionJpegQuality, s.jpegQuality, 0);
+    engine.SetDocumentOption(handle, engine::kOptionSkewCorrection, s.skewCorrection, 0);
+    engine.SetDocumentOption(handle, engine::kOptionPageRotation, static_cast<int>(s.rotation) * 90, 0);
     engine.SetDocumentInfo(handle, s.title.c_str(), s.subject.c_str(), s.author.c_str(), s.keywords.c_str(),
                            s.creator.c_str());
     engine.SetDocumentOption(handle, engine::kOptionProducer, 0, 0,
                              s.producer.empty() ? kDefaultProducer : s.producer.c_str());
-    if (s.security == 1) {
-        int permissions = (s.print == 1 ? 1 : 0) + (s.copy == 1 ? 2 : 0) + (s.modify == 1 ? 4 : 0);
-        engine.SetDocumentOption(handle, engine::kOptionSecurity, securityKeyBits(s.level), permissions,
-                                 s.owner.c_str(), s.user.c_str());
+    if (s.securityOn == 1) {
+        int permissions = (s.allowPrint == 1 ? 1 : 0) + (s.allowCopy == 1 ? 2 : 0) + (s.allowModify == 1 ? 4 : 0);
+        engine.SetDocumentOption(handle, engine::kOptionSecurity, securityKeyBits(static_cast<int>(s.securityLevel)), permissions,
+                                 s.ownerPassword.c_str(), s.userPassword.c_str());
     }
     engine.SetDocumentOption(handle, engine::kOptionViewerPreferences, viewerPreferenceBits(s), 0);
     // Image handling
     engine.SetDocumentOption(handle, engine::kOptionAutoOrient, s.autoOrient, 0);
     engine.SetDocumentOption(handle, engine::kOptionLossless, s.lossless, 0);
-    engine.SetDocumentOption(handle, engine::kOptionSkewMethod, s.skewMethod, 0);
-    if (s.ocr == 1)
-        engine.SetDocumentOption(handle, engine::kOptionTextRecognition, 1, 0, s.ocrLanguages.c_str());
+    engine.SetDocumentOption(handle, engine::kOptionSkewMethod, static_cast<int>(s.skewMethod), 0);
+    if (s.recognizeText == 1)
+        engine.SetDocumentOption(handle, engine::kOptionTextRecognition, 1, 0, s.recognitionLanguages.c_str());
 }
 
 } // namespace folvane::jobs

@@ -12,12 +12,47 @@ namespace folvane::jobs {
 
 namespace {
 
+constexpr SupportedType kSupportedTypes[] = {
+    {"BMP", ".bmp"}, {"GIF", ".gif"}, {"JPEG", ".jpg.jpeg"}, {"PNG", ".png"},
+    {"ICO", ".ico"}, {"TIFF", ".tif.tiff"}, {"TGA", ".tga"}, {"PCX", ".pcx"},
+    {"WBMP", ".wbmp"}, {"WMF", ".wmf"}, {"EMF", ".emf"}, {"JP2", ".jp2"},
+    {"JPC", ".jpc"}, {"PGX", ".pgx"}, {"PNM", ".pnm"}, {"RAS", ".ras"},
+    {"JBG", ".jbg"}, {"MNG", ".mng"}, {"SKA", ".ska"}, {"RAW", ".raw"},
+    {"PSD", ".psd"}, {"ART", ".art"}, {"AVS", ".avs"}, {"CALS", ".cals"},
+    {"CUR", ".cur"}, {"CUT", ".cut"}, {"DCM", ".dcm"}, {"DCX", ".dcx"},
+    {"DIB", ".dib"}, {"DPX", ".dpx"}, {"FAX", ".fax"}, {"FITS", ".fits"},
+    {"JNG", ".jng"}, {"MAT", ".mat"}, {"MONO", ".mono"}, {"OTB", ".otb"},
+    {"P7", ".p7"}, {"PALM", ".palm"}, {"PDB", ".pdb"}, {"PAM", ".pam"},
+    {"PBM", ".pbm"}, {"PGM", ".pgm"}, {"PPM", ".ppm"}, {"PCD", ".pcd"},
+    {"PICON", ".picon"}, {"PICT", ".pict"}, {"PIX", ".pix"}, {"PTIF", ".ptif"},
+    {"PWP", ".pwp"}, {"RLA", ".rla"}, {"RLE", ".rle"}, {"SCT", ".sct"},
+    {"SFW", ".sfw"}, {"SGI", ".sgi"}, {"SUN", ".sun"}, {"TIM", ".tim"},
+    {"VICAR", ".vicar"}, {"VIFF", ".viff"}, {"WPG", ".wpg"}, {"XBM", ".xbm"},
+    {"XCF", ".xcf"}, {"XPM", ".xpm"}, {"XWD", ".xwd"},
+};
+
 char lowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
+
+std::span<const SupportedType> supportedTypes()
+{
+    return kSupportedTypes;
+}
+
+std::string_view supportedExtensions()
+{
+    static const std::string text = [] {
+        std::string all;
+        for (const SupportedType& type : kSupportedTypes)
+            all += type.extensions;
+        return all;
+    }();
+    return text;
+}
 
 bool nameBefore(const std::string& a, const std::string& b)
 {
@@ -141,7 +176,7 @@ std::string lowerExtension(std::string_view path)
 
 bool isSupportedExtension(std::string_view path)
 {
-    return supportedExtensions.find(lowerExtension(path)) != std::string_view::npos;
+    return supportedExtensions().find(lowerExtension(path)) != std::string_view::npos;
 }
 
 std::string normalizedFilter(std::string_view filter)

@@ -5,6 +5,7 @@
 //
 // Nothing here keeps state; any thread may call these functions.
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,11 +14,18 @@
 
 namespace folvane::jobs {
 
-// Every supported extension with its dot, lower case, one after another.
-inline constexpr std::string_view supportedExtensions =
-    ".bmp.gif.jpg.jpeg.png.ico.tif.tiff.tga.pcx.wbmp.wmf.emf.jp2.jpc.pgx.pnm.ras.jbg.mng.ska.raw.psd.art.avs."
-    "cals.cur.cut.dcm.dcx.dib.dpx.fax.fits.jng.mat.mono.otb.p7.palm.pdb.pam.pbm.pgm.ppm.pcd.picon.pict.pix."
-    "ptif.pwp.rla.rle.sct.sfw.sgi.sun.tim.vicar.viff.wpg.xbm.xcf.xpm.xwd";
+// One image type the program takes: its name as the lists show it ("JPEG") and its extensions,
+// each with its dot, lower case, the usual one first (".jpg.jpeg").
+struct SupportedType {
+    std::string_view name;
+    std::string_view extensions;
+};
+
+// The 63 supported types, in the order the settings sheet and the folder picker list them.
+std::span<const SupportedType> supportedTypes();
+
+// Every supported extension with its dot, lower case, one after another (".bmp.gif.jpg.jpeg...").
+std::string_view supportedExtensions();
 
 // The filter that takes every supported extension.
 inline constexpr std::string_view kAllSupportFilter = "allsupport";
@@ -26,7 +34,7 @@ inline constexpr std::string_view kAllSupportFilter = "allsupport";
 std::string lowerExtension(std::string_view path);
 
 // Whether a path's extension counts as supported: the lower-cased extension with its dot occurs
-// anywhere in supportedExtensions (a plain text search, so a name without extension passes too).
+// anywhere in supportedExtensions() (a plain text search, so a name without extension passes too).
 bool isSupportedExtension(std::string_view path);
 
 // The order in which folder entries are taken: ASCII letters folded, then plain bytes to break

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
+#include "app/settings_schema.h"
 
 namespace folvane::jobs {
 
@@ -62,7 +63,7 @@ bool somethingExists(const std::string& path)
 OutputPaths loadOutputPaths(const app::SettingsStore& store, OutputPathsReader reader)
 {
     std::string folder = reader == OutputPathsReader::FileList ? app::dataFolder() : std::string();
-    std::string merged = reader == OutputPathsReader::FileList ? folder + "MyPDF.pdf" : std::string();
+    std::string merged = reader == OutputPathsReader::FileList ? folder + std::string(app::kDefaultMergedFileName) : std::string();
     return OutputPaths {store.getString("outPath0", merged, kPathCapacity),
                         store.getString("outPath1", folder, kPathCapacity),
                         store.getString("outPath2", folder, kPathCapacity)};

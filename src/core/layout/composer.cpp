@@ -84,12 +84,12 @@ engine::ImageAdded PageComposer::ComposeFrame(engine::DocHandle handle, int fram
     int iw = 0, ih = 0;
     m_engine.QueryDocument(handle, engine::kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
                            path.c_str(), "1");
-    if (m_settings.pageSize == 0)
+    if (m_settings.pageSize == app::PageSize::Image)
         return imageSizedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    Grid grid = gridFor(m_settings.layout, m_settings.order, m_settings.repeat);
+    Grid grid = gridFor(m_settings.imagesPerPage, static_cast<int>(m_settings.cellOrder), m_settings.repeatImage);
     if (grid.cells() == 1)
         return singlePicturePage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    if (m_settings.repeat != 0)
+    if (m_settings.repeatImage != 0)
         return repeatedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
     return nextCell(handle, frame, path, frames, bookmarkNumber, iw, ih);
 }
@@ -105,11 +105,11 @@ void PageComposer::FinishDocument(engine::DocHandle handle)
 void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
 {
     const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.layout, s.order, s.repeat);
-    if (grid.cells() == 1 || s.border == 0)
+    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
+    if (grid.cells() == 1 || s.cellBorders == 0)
         return;
-    long long l = s.mLeft, t = s.mTop;
-    long long r = static_cast<long long>(pw) - s.mRight, btm = static_cast<long long>(ph) - s.mBottom;
+    long long l = s.marginLeftPt, t = s.marginTopPt;
+    long long r = static_cast<long long>(pw) - s.marginRightPt, btm = static_cast<long long>(ph) - s.marginBottomPt;
     if (l >= r || t >= btm)
         return;
     long long iw = r - l, ih = btm - t;
@@ -132,12 +132,12 @@ engine::ImageAdded PageComposer::imageSizedPage(engine::DocHandle handle, int fr
                                  int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
-    PageDimensions page{imageSizedLength(iw, s.xdpi), imageSizedLength(ih, s.ydpi)};
+    PageDimensions page{imageSizedLength(iw, s.dpiX), imageSizedLength(ih, s.dpiY)};
     // The page begins only with its picture: a frame that cannot be read leaves no empty page.
     beginPage(handle, page, frame, path, frames, number, true);
     // Stretched into the margins, not fitted.
-    Box box{s.mLeft, s.mTop, toInt(static_cast<long long>(page.width) - s.mRight - s.mLeft),
-            toInt(static_cast<long long>(page.height) - s.mBottom - s.mTop)};
+    Box box{s.marginLeftPt, s.marginTopPt, toInt(static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt),
+            toInt(static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt)};
     engine::ImageAdded result = addPicture(handle, frame, path, box);
     if (!result.status.ok)
         m_pageBegun = false;
@@ -149,7 +149,7 @@ engine::ImageAdded PageComposer::singlePicturePage(engine::DocHandle handle, int
                                     int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
-    PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
+    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
     beginPage(handle, page, frame, path, frames, number, true);
     engine::ImageAdded result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
     if (!result.status.ok)
@@ -162,9 +162,9 @@ engine::ImageAdded PageComposer::nextCell(engine::DocHandle handle, int frame, c
                            int ih)
 {
     const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.layout, s.order, s.repeat);
+    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
     if (m_cells == 0)
-        beginPage(handle, pageSizeFor(s.pageSize, s.page_W, s.page_H), frame, path, frames, number);
+        beginPage(handle, pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
     engine::ImageAdded result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
@@ -178,8 +178,8 @@ engine::ImageAdded PageComposer::repeatedPage(engine::DocHandle handle, int fram
                                int ih)
 {
     const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.layout, s.order, s.repeat);
-    PageDimensions page = pageSizeFor(s.pageSize, s.page_W, s.page_H);
+    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
+    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
     beginPage(handle, page, frame, path, frames, number);
     selectFrame(handle, frame);
     engine::ImageAdded result;
@@ -219,13 +219,13 @@ void PageComposer::finishPage(engine::DocHandle handle, bool gridLines)
 PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const
 {
     const app::OutputSettings& s = m_settings;
-    long long aw = static_cast<long long>(page.width) - s.mRight - s.mLeft;
-    long long ah = static_cast<long long>(page.height) - s.mBottom - s.mTop;
+    long long aw = static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt;
+    long long ah = static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt;
     long long cw = aw / grid.columns, ch = ah / grid.rows;
-    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, s.imgFit);
+    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, static_cast<int>(s.imageFit));
     Cell cell = cellAt(grid, index);
-    long long x = s.mLeft + cell.column * cw + (cw - picture.width) / 2;
-    long long y = s.mTop + cell.row * ch + (ch - picture.height) / 2;
+    long long x = s.marginLeftPt + cell.column * cw + (cw - picture.width) / 2;
+    long long y = s.marginTopPt + cell.row * ch + (ch - picture.height) / 2;
     return {toInt(x), toInt(y), picture.width, picture.height};
 }
 

@@ -90,30 +90,30 @@ void stampLine(engine::CEngineClient& engine, engine::DocHandle handle, int pw, 
 
 void stampTextWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
 {
-    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, s.tsize);
+    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, s.watermarkTextSizePt);
     // A size the font option does not take leaves the current size in force; measure in that one.
-    int size = std::max(s.tsize, 0);
-    int w = measure(engine, handle, engine::kQueryTextWidth, s.tWatermark, size);
-    int h = measure(engine, handle, engine::kQueryTextHeight, s.tWatermark, size);
-    int x = alignedX(positionColumn(s.tpos), pw, w);
-    int y = alignedY(positionRow(s.tpos), ph, h);
-    engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.tWatermark.c_str(),
-                    static_cast<unsigned>(s.tcolor));
+    int size = std::max(s.watermarkTextSizePt, 0);
+    int w = measure(engine, handle, engine::kQueryTextWidth, s.watermarkText, size);
+    int h = measure(engine, handle, engine::kQueryTextHeight, s.watermarkText, size);
+    int x = alignedX(positionColumn(static_cast<int>(s.watermarkPosition)), pw, w);
+    int y = alignedY(positionRow(static_cast<int>(s.watermarkPosition)), ph, h);
+    engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.watermarkText.c_str(),
+                    static_cast<unsigned>(s.watermarkColor));
 }
 
 void stampImageWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
 {
-    int iw = s.imgWidth;
-    int ih = s.imgHeight;
-    int x = alignedX(positionColumn(s.imgpos), pw, iw);
-    int y = alignedY(positionRow(s.imgpos), ph, ih);
+    int iw = s.watermarkImageWidthPt;
+    int ih = s.watermarkImageHeightPt;
+    int x = alignedX(positionColumn(static_cast<int>(s.watermarkImagePosition)), pw, iw);
+    int y = alignedY(positionRow(static_cast<int>(s.watermarkImagePosition)), ph, ih);
     std::string width = std::to_string(iw);
     std::string height = std::to_string(ih);
     engine.SetDocumentOption(handle, engine::kOptionImagePlacement, x, y, width.c_str(), height.c_str());
     // The page's pictures leave their own frame selected; a watermark taken with frame 5
     // selected would be refused as beyond a single-image file. It always shows its first frame.
     engine.SetDocumentOption(handle, engine::kOptionFrameRange, 1, 1);
-    engine.AddImage(handle, s.imgWatermark);
+    engine.AddImage(handle, s.watermarkImagePath);
 }
 
 // The file name of a path: what follows its last "/".
@@ -170,30 +170,30 @@ void StampPage(engine::CEngineClient& engine, engine::DocHandle handle, int pw, 
                const UtcClock& clock)
 {
     const app::OutputSettings& s = settings;
-    if (s.header > 0 && !s.hWatermark.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.hWatermark, s, clock()), s.hpos, s.hcolor, false);
-    if (s.footer > 0 && !s.fWatermark.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.fWatermark, s, clock()), s.fpos, s.fcolor, true);
-    if (s.text > 0 && !s.tWatermark.empty())
+    if (s.headerOn > 0 && !s.headerText.empty())
+        stampLine(engine, handle, pw, ph, ExpandMacros(s.headerText, s, clock()), static_cast<int>(s.headerPosition), s.headerColor, false);
+    if (s.footerOn > 0 && !s.footerText.empty())
+        stampLine(engine, handle, pw, ph, ExpandMacros(s.footerText, s, clock()), static_cast<int>(s.footerPosition), s.footerColor, true);
+    if (s.textWatermarkOn > 0 && !s.watermarkText.empty())
         stampTextWatermark(engine, handle, pw, ph, s);
-    if (s.image > 0 && !s.imgWatermark.empty() && s.imgWidth >= 1 && s.imgHeight >= 1)
+    if (s.imageWatermarkOn > 0 && !s.watermarkImagePath.empty() && s.watermarkImageWidthPt >= 1 && s.watermarkImageHeightPt >= 1)
         stampImageWatermark(engine, handle, pw, ph, s);
 }
 
 std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const app::OutputSettings& settings)
 {
-    if (settings.bookmark == 0)
+    if (settings.bookmarksOn == 0)
         return std::nullopt;
-    if (settings.bookmarksel == 0)
+    if (settings.bookmarkLabel == app::BookmarkLabel::PageNumber)
         return std::to_string(number + 1);
     std::string base;
-    switch (settings.bookmarksel) {
-    case 1: base = withoutExtension(fileNameOf(path)); break;
-    case 2: base = fileNameOf(path); break;
+    switch (settings.bookmarkLabel) {
+    case app::BookmarkLabel::NameWithoutExtension: base = withoutExtension(fileNameOf(path)); break;
+    case app::BookmarkLabel::FileName: base = fileNameOf(path); break;
     default: base = path; break;
     }
-    if (settings.unitforfile == 1)
+    if (settings.bookmarkPerFile == 1)
         return frame == 0 ? std::optional<std::string>(base) : std::nullopt;
     if (frames > 1)
         return base + " " + std::to_string(frame + 1) + "/" + std::to_string(frames);
