@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include "support/cli_fixture.h"
 #include "support/pixel_compare.h"
@@ -172,6 +174,45 @@ TEST_F(FormatMends, GroupFourScansShowExactlyWhatTheyHold)
         ASSERT_EQ(cli("convert --dpi 72 -o " + q(pdf) + " " + q(scan)).exitCode, 0);
         RgbImage upright = parsePnm(readFileBytes(gm(q(scan) + " -auto-orient", "upright.ppm")));
         EXPECT_EQ(psnr(renderPage(pdf, 1, dir), upright), 99);
+    }
+}
+
+// The coded strip of each frame of a one-strip-per-frame TIFF.
+std::vector<std::string> storedStrips(const fs::path& path)
+{
+    std::vector<std::string> strips;
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    if (!tif)
+        return strips;
+    do {
+        std::string strip(static_cast<size_t>(TIFFGetStrileByteCount(tif, 0)), '\0');
+        TIFFReadRawStrip(tif, 0, strip.data(), static_cast<tmsize_t>(strip.size()));
+        strips.push_back(strip);
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return strips;
+}
+
+// Every frame of a multi-page Group 4 scan goes in as stored, straight from the file, and each
+// page shows its own frame.
+TEST_F(FormatMends, GroupFourFramesOfOneFileGoInAsStored)
+{
+    writeFileBytes(dir / "a.ppm", quadrantsPpm(200, 120));
+    writeFileBytes(dir / "b.ppm", quadrantsPpm(96, 160));
+    fs::path book = gm(q(dir / "a.ppm") + " " + q(dir / "b.ppm") + " " + q(dir / "a.ppm") +
+                           " -threshold 30% -type bilevel -compress group4",
+                       "book.tif");
+    std::vector<std::string> strips = storedStrips(book);
+    ASSERT_EQ(strips.size(), 3u);
+    fs::path pdf = pdfPath("book.pdf");
+    ASSERT_EQ(convert(book, pdf).exitCode, 0);
+    ASSERT_EQ(pdfinfo(pdf, "Pages"), "3");
+    std::string bytes = readFileBytes(pdf);
+    for (int page = 1; page <= 3; ++page) {
+        SCOPED_TRACE(page);
+        EXPECT_NE(bytes.find(strips[static_cast<size_t>(page - 1)]), std::string::npos);
+        fs::path frame = gm(q(book.string() + "[" + std::to_string(page - 1) + "]"), "frame.ppm");
+        EXPECT_EQ(psnr(renderPage(pdf, page, dir), parsePnm(readFileBytes(frame))), 99);
     }
 }
 

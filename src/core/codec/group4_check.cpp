@@ -52,6 +52,16 @@ public:
 private:
     void refill()
     {
+        if (!m_lsb && m_next + 8 <= m_size) {
+            // Eight bytes at once; the window takes the whole bytes that fit after its bits.
+            uint64_t word = 0;
+            for (int k = 0; k < 8; ++k)
+                word = word << 8 | m_data[m_next + static_cast<size_t>(k)];
+            m_window |= word >> m_filled;
+            m_next += static_cast<size_t>((63 - m_filled) >> 3);
+            m_filled |= 56;
+            return;
+        }
         while (m_filled <= 56) {
             uint64_t byte = m_next < m_size ? m_data[m_next] : 0;
             if (m_lsb)
@@ -92,24 +102,51 @@ long readRun(BitReader& in, const RunTable& table)
     }
 }
 
-enum class Mode { Pass, Horizontal, Vertical, Invalid };
+enum class Mode : uint8_t { Pass, Horizontal, Vertical, Invalid };
+
+// The mode codes (at most 7 bits), looked up by the next 7 bits: mode, code length and b1's
+// offset for the vertical modes. Everything else (extensions, an end of block inside a page, no
+// code at all) is invalid.
+struct ModeTable {
+    struct Entry {
+        Mode mode = Mode::Invalid;
+        uint8_t length = 0;
+        int8_t offset = 0;
+    };
+    std::array<Entry, 128> entries {};
+
+    ModeTable()
+    {
+        struct Code {
+            unsigned bits;
+            int length;
+            Mode mode;
+            int offset;
+        };
+        const Code codes[] = {{0b1, 1, Mode::Vertical, 0},          {0b011, 3, Mode::Vertical, 1},
+                              {0b010, 3, Mode::Vertical, -1},       {0b001, 3, Mode::Horizontal, 0},
+                              {0b0001, 4, Mode::Pass, 0},           {0b000011, 6, Mode::Vertical, 2},
+                              {0b000010, 6, Mode::Vertical, -2},    {0b0000011, 7, Mode::Vertical, 3},
+                              {0b0000010, 7, Mode::Vertical, -3}};
+        for (const Code& code : codes) {
+            const int free = 7 - code.length;
+            for (unsigned k = 0; k < (1u << free); ++k)
+                entries[(code.bits << free) | k] = {code.mode, static_cast<uint8_t>(code.length),
+                                                    static_cast<int8_t>(code.offset)};
+        }
+    }
+};
 
 // The coding mode at the reader; `offset` is b1's offset for vertical modes.
 Mode readMode(BitReader& in, int& offset)
 {
-    if (in.peek(1) == 1) { in.skip(1); offset = 0; return Mode::Vertical; }
-    unsigned three = in.peek(3);
-    if (three == 0b011) { in.skip(3); offset = 1; return Mode::Vertical; }
-    if (three == 0b010) { in.skip(3); offset = -1; return Mode::Vertical; }
-    if (three == 0b001) { in.skip(3); return Mode::Horizontal; }
-    if (in.peek(4) == 0b0001) { in.skip(4); return Mode::Pass; }
-    unsigned six = in.peek(6);
-    if (six == 0b000011) { in.skip(6); offset = 2; return Mode::Vertical; }
-    if (six == 0b000010) { in.skip(6); offset = -2; return Mode::Vertical; }
-    unsigned seven = in.peek(7);
-    if (seven == 0b0000011) { in.skip(7); offset = 3; return Mode::Vertical; }
-    if (seven == 0b0000010) { in.skip(7); offset = -3; return Mode::Vertical; }
-    return Mode::Invalid; // extensions, end of block inside a page, or no code at all
+    static const ModeTable table;
+    const ModeTable::Entry& entry = table.entries[in.peek(7)];
+    if (entry.mode != Mode::Invalid) {
+        in.skip(entry.length);
+        offset = entry.offset;
+    }
+    return entry.mode;
 }
 
 } // namespace
@@ -124,6 +161,7 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
     // Changing elements of the row above (all white before the first) and of this row; each is
     // followed by sentinels at the width so that b1 and b2 always exist.
     std::vector<long> above {w, w, w}, row;
+    row.reserve(64);
     for (uint32_t y = 0; y < height; ++y) {
         row.clear();
         long a0 = -1;
@@ -170,8 +208,8 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
             if (a0 > w)
                 return false;
         }
-        above = row;
-        above.insert(above.end(), {w, w, w});
+        row.insert(row.end(), {w, w, w});
+        above.swap(row);
     }
     return true;
 }
