@@ -1,6 +1,7 @@
 #include "codec/group4_check.h"
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "codec/group4_encoder.h"
@@ -158,12 +159,17 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
         return false;
     BitReader in(data, size, lsbFirst);
     const long w = width;
-    // Changing elements of the row above (all white before the first) and of this row; each is
-    // followed by sentinels at the width so that b1 and b2 always exist.
-    std::vector<long> above {w, w, w}, row;
-    row.reserve(64);
+    // Changing elements of the row above (all white before the first) and of this row, each
+    // followed by sentinels at the width, so that b1 and b2 always exist and the search for b1
+    // stops at the first sentinel. A row has at most w + 1 changes at increasing positions; a
+    // row coding more (zero-length runs over and over) is refused, which only means its frame is
+    // decoded and coded afresh.
+    const size_t capacity = static_cast<size_t>(w) + 1;
+    std::vector<long> rows(2 * (capacity + 3), w);
+    long* above = rows.data();
+    long* row = above + capacity + 3;
     for (uint32_t y = 0; y < height; ++y) {
-        row.clear();
+        size_t count = 0;
         long a0 = -1;
         int colour = 0; // 0 white, 1 black
         size_t r = 0;
@@ -172,11 +178,10 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
             // at even indices turn black, at odd ones white.
             while (r > 0 && above[r - 1] > a0)
                 --r;
-            while (above[r] <= a0 && r + 2 < above.size())
+            while (above[r] <= a0)
                 ++r;
-            if (static_cast<int>(r % 2) != colour)
-                ++r;
-            const long b1 = above[r], b2 = above[r + 1 < above.size() ? r + 1 : r];
+            r += (r & 1) ^ static_cast<size_t>(colour);
+            const long b1 = above[r], b2 = above[r + 1];
             int offset = 0;
             switch (readMode(in, offset)) {
             case Mode::Pass:
@@ -186,18 +191,18 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
                 long first = readRun(in, colour ? black : white);
                 long second = first < 0 ? -1 : readRun(in, colour ? white : black);
                 long start = a0 < 0 ? 0 : a0;
-                if (second < 0 || start + first + second > w)
+                if (second < 0 || start + first + second > w || count + 2 > capacity)
                     return false;
-                row.push_back(start + first);
-                row.push_back(start + first + second);
+                row[count++] = start + first;
+                row[count++] = start + first + second;
                 a0 = start + first + second;
                 break;
             }
             case Mode::Vertical: {
                 long a1 = b1 + offset;
-                if (a1 < 0 || a1 > w || (a0 >= 0 && a1 <= a0))
+                if (a1 < 0 || a1 > w || (a0 >= 0 && a1 <= a0) || count + 1 > capacity)
                     return false;
-                row.push_back(a1);
+                row[count++] = a1;
                 a0 = a1;
                 colour ^= 1;
                 break;
@@ -208,8 +213,8 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
             if (a0 > w)
                 return false;
         }
-        row.insert(row.end(), {w, w, w});
-        above.swap(row);
+        row[count] = row[count + 1] = row[count + 2] = w;
+        std::swap(above, row);
     }
     return true;
 }
