@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "codec/image_codec.h"
+#include "codec/jpeg_recode.h"
 #include "codec/tiff_passthrough.h"
 #include "engine/deskew.h"
 #include "engine/external_converter.h"
@@ -155,6 +156,15 @@ int jpegRoute(EngineDocument* doc, DocHandle handle, const std::string& path, Te
             noteDecodeFailure(header);
         return placed;
     }
+    PreparedFile prepared(folder, prefixFor(handle, "aap"));
+    if (prepared.path().empty())
+        return 0;
+    // An upright colour photo sampled as the encoder samples is coded afresh from its planes.
+    ImageCodec header;
+    header.setHeaderOnly(true);
+    if (header.load(path, codec::kFormatJpeg) && (!doc->settings.autoOrient || header.orientation() == 1) &&
+        codec::recodeJpegPlanes(path, prepared.path(), quality))
+        return PlaceImageFile(doc, prepared.path());
     ImageCodec image;
     if (!image.load(path, codec::kFormatJpeg)) {
         noteDecodeFailure(image);
@@ -163,8 +173,7 @@ int jpegRoute(EngineDocument* doc, DocHandle handle, const std::string& path, Te
     if (doc->settings.autoOrient && !image.turnUpright())
         return 0;
     image.setJpegQuality(quality);
-    PreparedFile prepared(folder, prefixFor(handle, "aap"));
-    if (prepared.path().empty() || !savePrepared(image, prepared.path(), codec::kFormatJpeg))
+    if (!savePrepared(image, prepared.path(), codec::kFormatJpeg))
         return 0;
     image.release();
     return PlaceImageFile(doc, prepared.path());
