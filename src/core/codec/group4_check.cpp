@@ -138,11 +138,12 @@ struct ModeTable {
     }
 };
 
+const ModeTable kModes;
+
 // The coding mode at the reader; `offset` is b1's offset for vertical modes.
 Mode readMode(BitReader& in, int& offset)
 {
-    static const ModeTable table;
-    const ModeTable::Entry& entry = table.entries[in.peek(7)];
+    const ModeTable::Entry& entry = kModes.entries[in.peek(7)];
     if (entry.mode != Mode::Invalid) {
         in.skip(entry.length);
         offset = entry.offset;
@@ -150,11 +151,12 @@ Mode readMode(BitReader& in, int& offset)
     return entry.mode;
 }
 
+const RunTable kWhiteRuns(false), kBlackRuns(true);
+
 } // namespace
 
 bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t height, bool lsbFirst)
 {
-    static const RunTable white(false), black(true);
     if (!data || size == 0 || width == 0)
         return false;
     BitReader in(data, size, lsbFirst);
@@ -175,21 +177,20 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
         size_t r = 0;
         while (a0 < w) {
             // b1: the first change on the row above right of a0 to the opposite colour; changes
-            // at even indices turn black, at odd ones white.
-            while (r > 0 && above[r - 1] > a0)
-                --r;
+            // at even indices turn black, at odd ones white. The changes of a row never go
+            // left and neither does a0, so r, the first change right of a0, only moves right.
             while (above[r] <= a0)
                 ++r;
-            r += (r & 1) ^ static_cast<size_t>(colour);
-            const long b1 = above[r], b2 = above[r + 1];
+            const size_t k = r + ((r & 1) ^ static_cast<size_t>(colour));
+            const long b1 = above[k], b2 = above[k + 1];
             int offset = 0;
             switch (readMode(in, offset)) {
             case Mode::Pass:
                 a0 = b2;
                 break;
             case Mode::Horizontal: {
-                long first = readRun(in, colour ? black : white);
-                long second = first < 0 ? -1 : readRun(in, colour ? white : black);
+                long first = readRun(in, colour ? kBlackRuns : kWhiteRuns);
+                long second = first < 0 ? -1 : readRun(in, colour ? kWhiteRuns : kBlackRuns);
                 long start = a0 < 0 ? 0 : a0;
                 if (second < 0 || start + first + second > w || count + 2 > capacity)
                     return false;
@@ -199,8 +200,9 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
                 break;
             }
             case Mode::Vertical: {
+                // Right of a0 (so not left of the row's start, a0 being -1 there) and within it.
                 long a1 = b1 + offset;
-                if (a1 < 0 || a1 > w || (a0 >= 0 && a1 <= a0) || count + 1 > capacity)
+                if (a1 <= a0 || a1 > w || count + 1 > capacity)
                     return false;
                 row[count++] = a1;
                 a0 = a1;
@@ -210,8 +212,7 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
             case Mode::Invalid:
                 return false;
             }
-            if (a0 > w)
-                return false;
+            // a0 never passes the width: changes are at most w, and so are b2 and the sentinels.
         }
         row[count] = row[count + 1] = row[count + 2] = w;
         std::swap(above, row);
