@@ -139,7 +139,7 @@ bool recodeJpegPlanes(const std::string& input, const std::string& output, int q
         return false;
     }
     // libjpeg moves data 4 KiB at a time; large stdio buffers make that a few large calls.
-    std::vector<char> inBuffer(size_t{1} << 20), outBuffer(size_t{1} << 20);
+    std::vector<char> inBuffer(size_t{1} << 18), outBuffer(size_t{1} << 18);
     std::setvbuf(source, inBuffer.data(), _IOFBF, inBuffer.size());
     std::setvbuf(target, outBuffer.data(), _IOFBF, outBuffer.size());
     // One error manager serves both objects; everything with a destructor lives outside the

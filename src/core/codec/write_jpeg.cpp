@@ -72,7 +72,7 @@ bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality)
     }
     // libjpeg hands its output over 4 KiB at a time; a large stdio buffer turns that into a
     // few large writes.
-    std::vector<char> buffer(size_t{1} << 20);
+    std::vector<char> buffer(size_t{1} << 18);
     std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     std::vector<uint8_t> line;
     jpeg_compress_struct cinfo {};

@@ -14,7 +14,7 @@ namespace {
 constexpr long kStartWindow = 768; // the start-of-image marker must begin before this offset
 // Large enough that a photo takes a handful of reads (stdio reads requests this size straight
 // into the buffer), small enough to stay in the cache while it is copied on.
-constexpr size_t kChunk = size_t{1} << 20;
+constexpr size_t kChunk = size_t{1} << 18;
 constexpr uint16_t kPhotoshopResolution = 0x03ED;
 
 struct JpegInfo {
