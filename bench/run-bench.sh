@@ -3,6 +3,7 @@
 #
 #   bench/run-bench.sh [BUILD_DIR]      (make bench builds BUILD_DIR first; default build-bench)
 #
+# BENCH_OCR=0 leaves out the text recognition scenario, which takes minutes.
 # Each scenario runs every tool once to warm up and then BENCH_RUNS times (BENCH_SLOW_RUNS for the
 # slow ImageMagick scenarios), and the table shows the medians and the ratio folvane/peer with
 # PASS or MISS against the targets. Peers come from Debian packages installed here when missing.
@@ -289,6 +290,10 @@ run_scenarios() {
 # language data into the page cache. The rows give pages per second; the ratio is the time of
 # -j 2 over -j 1.
 run_ocr_scenario() { # PAGES...
+  if [[ ${BENCH_OCR:-1} == 0 ]]; then
+    skip "Text recognition, 60 Group 4 pages" "BENCH_OCR=0"
+    return
+  fi
   if ! "$CLI" info --ocr-languages 2>/dev/null | grep -qx eng; then
     skip "Text recognition, 60 Group 4 pages" "no English language data (tesseract-ocr-eng)"
     return

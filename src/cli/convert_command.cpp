@@ -237,7 +237,7 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
     // cannot be made shows up as an output that cannot be created.
     app::AppPaths::createDirectories(jobs::outputPathOf(settings.paths, settings.mode));
 
-    engine::loadExternalConverter(app::AppPaths::modulePath(""));
+    engine::deferExternalConverter(app::AppPaths::modulePath(""));
 
     jobs::JobState state;
     jobs::LogSettings log = jobs::loadLogSettings(store, location);

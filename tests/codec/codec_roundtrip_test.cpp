@@ -4,10 +4,12 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "codec/image_codec.h"
+#include "codec/jpeg_recode.h"
 #include "codec_test_util.h"
 #include "support/test_support.h"
 
@@ -94,6 +96,51 @@ TEST(JpegCodec, HeaderOnlyReportsSizeWithoutPixels)
     EXPECT_EQ(header.height(), 17);
     EXPECT_FALSE(header.hasFrame());
     EXPECT_LE(header.frameCount(), 0);
+}
+
+// Mean squared error of two pictures of the same size, as PSNR in dB.
+double psnrOf(const Bitmap& a, const Bitmap& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            Rgb p = pixel(a, x, y), q = pixel(b, x, y);
+            sum += (p.r - q.r) * (p.r - q.r) + (p.g - q.g) * (p.g - q.g) + (p.b - q.b) * (p.b - q.b);
+        }
+    double mse = sum / (3.0 * a.width() * a.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Re-encoding from the YCbCr planes keeps the picture (odd sizes included) as well as coding the
+// decoded RGB pixels afresh does, and leaves every file it cannot take to the general route.
+TEST(JpegCodec, RecodingFromThePlanesMatchesTheGeneralRoute)
+{
+    ImageCodec source;
+    source.bitmap() = colourPicture(75, 41);
+    source.setJpegQuality(95);
+    ASSERT_TRUE(source.save(scratch("photo.jpg").string(), kFormatJpeg));
+    ImageCodec decoded;
+    ASSERT_TRUE(loadFile(decoded, scratch("photo.jpg"), kFormatJpeg));
+
+    ASSERT_TRUE(recodeJpegPlanes(scratch("photo.jpg").string(), scratch("planes.jpg").string(), 75));
+    ImageCodec planes;
+    ASSERT_TRUE(loadFile(planes, scratch("planes.jpg"), kFormatJpeg));
+    ASSERT_EQ(planes.width(), 75);
+    ASSERT_EQ(planes.height(), 41);
+    decoded.setJpegQuality(75);
+    ASSERT_TRUE(decoded.save(scratch("general.jpg").string(), kFormatJpeg));
+    ImageCodec general;
+    ASSERT_TRUE(loadFile(general, scratch("general.jpg"), kFormatJpeg));
+    EXPECT_GE(psnrOf(decoded.bitmap(), planes.bitmap()), psnrOf(decoded.bitmap(), general.bitmap()) - 0.2);
+
+    ImageCodec gray;
+    gray.bitmap() = grayPicture(16, 16);
+    ASSERT_TRUE(gray.save(scratch("gray.jpg").string(), kFormatJpeg));
+    EXPECT_FALSE(recodeJpegPlanes(scratch("gray.jpg").string(), scratch("out.jpg").string(), 75));
+    Bytes bytes = readBytes(scratch("photo.jpg"));
+    bytes.resize(bytes.size() / 2);
+    writeBytes("cut.jpg", bytes);
+    EXPECT_FALSE(recodeJpegPlanes(scratch("cut.jpg").string(), scratch("out.jpg").string(), 75));
 }
 
 TEST(JpegCodec, SizesItsBytesCannotHoldAreRefusedAsBombs)

@@ -7,6 +7,7 @@
 
 #include <tiffio.h>
 
+#include "codec/group4_check.h"
 #include "codec/group4_encoder.h"
 #include "codec/image_codec.h"
 #include "codec_test_util.h"
@@ -207,6 +208,28 @@ TEST(Group4Encoder, SavedTiffDecodesToTheFramePixelsWithEitherPaletteOrder)
                 ASSERT_EQ((facts.rows[static_cast<size_t>(y)][static_cast<size_t>(x / 8)] >> (7 - x % 8)) & 1,
                           static_cast<int>(page.index(y, x)))
                     << "pixel " << x << "," << y << (blackFirst ? " (black first)" : "");
+    }
+}
+
+// The strict reading that decides whether a scan's data may go into a PDF as stored: it takes
+// whole pages as encoders write them, in either bit order, and refuses data cut short or read
+// against the wrong width.
+TEST(Group4Check, TakesWholePagesAndRefusesCutOrMismatchedData)
+{
+    for (const Bitmap& page : {randomPage(301, 97, 0.3, 5), strokePage(1275, 330, 9), blankPage(64, 8)}) {
+        Bytes strip;
+        ASSERT_TRUE(encodeGroup4(page, false, strip));
+        const auto width = static_cast<uint32_t>(page.width());
+        const auto height = static_cast<uint32_t>(page.height());
+        EXPECT_TRUE(group4DataValid(strip.data(), strip.size(), width, height, false)) << width;
+        Bytes reversed = strip;
+        TIFFReverseBits(reversed.data(), static_cast<tmsize_t>(reversed.size()));
+        EXPECT_TRUE(group4DataValid(reversed.data(), reversed.size(), width, height, true)) << width;
+        EXPECT_FALSE(group4DataValid(strip.data(), strip.size(), width, height + 4, false)) << width;
+        if (width == 64)
+            continue; // blank rows: one bit each, and the same at every width
+        EXPECT_FALSE(group4DataValid(strip.data(), strip.size() / 2, width, height, false)) << width;
+        EXPECT_FALSE(group4DataValid(strip.data(), strip.size(), width - 7, height, false)) << width;
     }
 }
 

@@ -16,8 +16,10 @@ TEST_F(JpegImportTest, StreamIsTheFileFromItsStartOfImage)
     JpegSpec progressive;
     progressive.progressive = true;
     JpegSpec large;
-    large.width = 300; // several 1024-byte chunks
+    large.width = 300;
     large.height = 200;
+    for (int k = 0; k < 20; ++k) // over a mebibyte: the importer copies it in several reads
+        large.markers.emplace_back(0xE5, std::string(60000, static_cast<char>('a' + k)));
     const std::pair<const char*, std::string> files[] = {
         {"baseline_rgb", makeJpeg(JpegSpec{})},
         {"gray", makeJpeg(gray)},

@@ -175,6 +175,25 @@ TEST_F(FormatMends, GroupFourScansShowExactlyWhatTheyHold)
     }
 }
 
+// The frames of a multi-page Group 4 scan go in as stored, each taken from its own place in the
+// file: every page shows its own frame.
+TEST_F(FormatMends, EveryFrameOfAGroupFourScanShowsItsOwnPicture)
+{
+    writeFileBytes(dir / "a.ppm", quadrantsPpm(200, 120));
+    fs::path flipped = gm(q(dir / "a.ppm") + " -flip", "b.ppm");
+    fs::path book = gm(q(dir / "a.ppm") + " " + q(flipped) + " " + q(dir / "a.ppm") +
+                           " -threshold 30% -type bilevel -compress group4",
+                       "book.tif");
+    fs::path pdf = pdfPath("book.pdf");
+    ASSERT_EQ(convert(book, pdf).exitCode, 0);
+    ASSERT_EQ(pdfinfo(pdf, "Pages"), "3");
+    for (int page = 1; page <= 3; ++page) {
+        SCOPED_TRACE(page);
+        fs::path frame = gm(q(book.string() + "[" + std::to_string(page - 1) + "]"), "frame.ppm");
+        EXPECT_EQ(psnr(renderPage(pdf, page, dir), parsePnm(readFileBytes(frame))), 99);
+    }
+}
+
 // A JPEG with an EXIF segment whose Orientation tag is `orientation`, from a plain JPEG.
 std::string withExifOrientation(const std::string& jpeg, int orientation)
 {

@@ -1,6 +1,7 @@
 #include "codec/group4_check.h"
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "codec/group4_encoder.h"
@@ -52,6 +53,16 @@ public:
 private:
     void refill()
     {
+        if (!m_lsb && m_next + 8 <= m_size) {
+            // Eight bytes at once; the window takes the whole bytes that fit after its bits.
+            uint64_t word = 0;
+            for (int k = 0; k < 8; ++k)
+                word = word << 8 | m_data[m_next + static_cast<size_t>(k)];
+            m_window |= word >> m_filled;
+            m_next += static_cast<size_t>((63 - m_filled) >> 3);
+            m_filled |= 56;
+            return;
+        }
         while (m_filled <= 56) {
             uint64_t byte = m_next < m_size ? m_data[m_next] : 0;
             if (m_lsb)
@@ -92,74 +103,108 @@ long readRun(BitReader& in, const RunTable& table)
     }
 }
 
-enum class Mode { Pass, Horizontal, Vertical, Invalid };
+enum class Mode : uint8_t { Pass, Horizontal, Vertical, Invalid };
+
+// The mode codes (at most 7 bits), looked up by the next 7 bits: mode, code length and b1's
+// offset for the vertical modes. Everything else (extensions, an end of block inside a page, no
+// code at all) is invalid.
+struct ModeTable {
+    struct Entry {
+        Mode mode = Mode::Invalid;
+        uint8_t length = 0;
+        int8_t offset = 0;
+    };
+    std::array<Entry, 128> entries {};
+
+    ModeTable()
+    {
+        struct Code {
+            unsigned bits;
+            int length;
+            Mode mode;
+            int offset;
+        };
+        const Code codes[] = {{0b1, 1, Mode::Vertical, 0},          {0b011, 3, Mode::Vertical, 1},
+                              {0b010, 3, Mode::Vertical, -1},       {0b001, 3, Mode::Horizontal, 0},
+                              {0b0001, 4, Mode::Pass, 0},           {0b000011, 6, Mode::Vertical, 2},
+                              {0b000010, 6, Mode::Vertical, -2},    {0b0000011, 7, Mode::Vertical, 3},
+                              {0b0000010, 7, Mode::Vertical, -3}};
+        for (const Code& code : codes) {
+            const int free = 7 - code.length;
+            for (unsigned k = 0; k < (1u << free); ++k)
+                entries[(code.bits << free) | k] = {code.mode, static_cast<uint8_t>(code.length),
+                                                    static_cast<int8_t>(code.offset)};
+        }
+    }
+};
+
+const ModeTable kModes;
 
 // The coding mode at the reader; `offset` is b1's offset for vertical modes.
 Mode readMode(BitReader& in, int& offset)
 {
-    if (in.peek(1) == 1) { in.skip(1); offset = 0; return Mode::Vertical; }
-    unsigned three = in.peek(3);
-    if (three == 0b011) { in.skip(3); offset = 1; return Mode::Vertical; }
-    if (three == 0b010) { in.skip(3); offset = -1; return Mode::Vertical; }
-    if (three == 0b001) { in.skip(3); return Mode::Horizontal; }
-    if (in.peek(4) == 0b0001) { in.skip(4); return Mode::Pass; }
-    unsigned six = in.peek(6);
-    if (six == 0b000011) { in.skip(6); offset = 2; return Mode::Vertical; }
-    if (six == 0b000010) { in.skip(6); offset = -2; return Mode::Vertical; }
-    unsigned seven = in.peek(7);
-    if (seven == 0b0000011) { in.skip(7); offset = 3; return Mode::Vertical; }
-    if (seven == 0b0000010) { in.skip(7); offset = -3; return Mode::Vertical; }
-    return Mode::Invalid; // extensions, end of block inside a page, or no code at all
+    const ModeTable::Entry& entry = kModes.entries[in.peek(7)];
+    if (entry.mode != Mode::Invalid) {
+        in.skip(entry.length);
+        offset = entry.offset;
+    }
+    return entry.mode;
 }
+
+const RunTable kWhiteRuns(false), kBlackRuns(true);
 
 } // namespace
 
 bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t height, bool lsbFirst)
 {
-    static const RunTable white(false), black(true);
     if (!data || size == 0 || width == 0)
         return false;
     BitReader in(data, size, lsbFirst);
     const long w = width;
-    // Changing elements of the row above (all white before the first) and of this row; each is
-    // followed by sentinels at the width so that b1 and b2 always exist.
-    std::vector<long> above {w, w, w}, row;
+    // Changing elements of the row above (all white before the first) and of this row, each
+    // followed by sentinels at the width, so that b1 and b2 always exist and the search for b1
+    // stops at the first sentinel. A row has at most w + 1 changes at increasing positions; a
+    // row coding more (zero-length runs over and over) is refused, which only means its frame is
+    // decoded and coded afresh.
+    const size_t capacity = static_cast<size_t>(w) + 1;
+    std::vector<long> rows(2 * (capacity + 3), w);
+    long* above = rows.data();
+    long* row = above + capacity + 3;
     for (uint32_t y = 0; y < height; ++y) {
-        row.clear();
+        size_t count = 0;
         long a0 = -1;
         int colour = 0; // 0 white, 1 black
         size_t r = 0;
         while (a0 < w) {
             // b1: the first change on the row above right of a0 to the opposite colour; changes
-            // at even indices turn black, at odd ones white.
-            while (r > 0 && above[r - 1] > a0)
-                --r;
-            while (above[r] <= a0 && r + 2 < above.size())
+            // at even indices turn black, at odd ones white. The changes of a row never go
+            // left and neither does a0, so r, the first change right of a0, only moves right.
+            while (above[r] <= a0)
                 ++r;
-            if (static_cast<int>(r % 2) != colour)
-                ++r;
-            const long b1 = above[r], b2 = above[r + 1 < above.size() ? r + 1 : r];
+            const size_t k = r + ((r & 1) ^ static_cast<size_t>(colour));
+            const long b1 = above[k], b2 = above[k + 1];
             int offset = 0;
             switch (readMode(in, offset)) {
             case Mode::Pass:
                 a0 = b2;
                 break;
             case Mode::Horizontal: {
-                long first = readRun(in, colour ? black : white);
-                long second = first < 0 ? -1 : readRun(in, colour ? white : black);
+                long first = readRun(in, colour ? kBlackRuns : kWhiteRuns);
+                long second = first < 0 ? -1 : readRun(in, colour ? kWhiteRuns : kBlackRuns);
                 long start = a0 < 0 ? 0 : a0;
-                if (second < 0 || start + first + second > w)
+                if (second < 0 || start + first + second > w || count + 2 > capacity)
                     return false;
-                row.push_back(start + first);
-                row.push_back(start + first + second);
+                row[count++] = start + first;
+                row[count++] = start + first + second;
                 a0 = start + first + second;
                 break;
             }
             case Mode::Vertical: {
+                // Right of a0 (so not left of the row's start, a0 being -1 there) and within it.
                 long a1 = b1 + offset;
-                if (a1 < 0 || a1 > w || (a0 >= 0 && a1 <= a0))
+                if (a1 <= a0 || a1 > w || count + 1 > capacity)
                     return false;
-                row.push_back(a1);
+                row[count++] = a1;
                 a0 = a1;
                 colour ^= 1;
                 break;
@@ -167,11 +212,10 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
             case Mode::Invalid:
                 return false;
             }
-            if (a0 > w)
-                return false;
+            // a0 never passes the width: changes are at most w, and so are b2 and the sentinels.
         }
-        above = row;
-        above.insert(above.end(), {w, w, w});
+        row[count] = row[count + 1] = row[count + 2] = w;
+        std::swap(above, row);
     }
     return true;
 }

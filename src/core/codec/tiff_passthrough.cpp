@@ -57,42 +57,20 @@ bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& f
     Tags tags;
     if (!file.get() || !readTags(file.get(), index, tags) || !passable(file.get(), tags))
         return false;
+    const uint64_t size = TIFFGetStrileByteCount(file.get(), 0);
+    if (size == 0 || size > limits::kMaxAllocationBytes)
+        return false;
+    std::vector<uint8_t> strip(static_cast<size_t>(size));
+    if (TIFFReadRawStrip(file.get(), 0, strip.data(), static_cast<tmsize_t>(size)) != static_cast<tmsize_t>(size))
+        return false;
+    // libtiff reads damaged coding leniently, PDF readers do not: such data is coded afresh.
+    if (!group4DataValid(strip.data(), strip.size(), tags.width, tags.height, tags.fillOrder == FILLORDER_LSB2MSB))
+        return false;
     frame.compression = tags.compression;
     frame.orientation = tags.orientation;
     frame.width = static_cast<int>(tags.width);
     frame.height = static_cast<int>(tags.height);
     return true;
-}
-
-bool copyStoredFrame(const std::string& path, int index, const std::string& target)
-{
-    Options options;
-    TiffFile source(TIFFOpenExt(path.c_str(), "r", options.get()));
-    Tags tags;
-    if (!source.get() || !readTags(source.get(), index, tags) || !passable(source.get(), tags))
-        return false;
-    const uint64_t size = TIFFGetStrileByteCount(source.get(), 0);
-    if (size == 0 || size > limits::kMaxAllocationBytes)
-        return false;
-    std::vector<uint8_t> strip(static_cast<size_t>(size));
-    if (TIFFReadRawStrip(source.get(), 0, strip.data(), static_cast<tmsize_t>(size)) != static_cast<tmsize_t>(size))
-        return false;
-    // libtiff reads damaged coding leniently, PDF readers do not: such data is coded afresh.
-    if (!group4DataValid(strip.data(), strip.size(), tags.width, tags.height, tags.fillOrder == FILLORDER_LSB2MSB))
-        return false;
-    TiffFile copy(TIFFOpenExt(target.c_str(), "w", options.get()));
-    TIFF* out = copy.get();
-    bool ok = out && TIFFSetField(out, TIFFTAG_IMAGEWIDTH, tags.width) &&
-              TIFFSetField(out, TIFFTAG_IMAGELENGTH, tags.height) && TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1) &&
-              TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1) &&
-              TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(out, TIFFTAG_PHOTOMETRIC, tags.photometric) &&
-              TIFFSetField(out, TIFFTAG_FILLORDER, tags.fillOrder) &&
-              TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4) &&
-              TIFFSetField(out, TIFFTAG_GROUP4OPTIONS, tags.t6Options) &&
-              TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, tags.height) &&
-              TIFFWriteRawStrip(out, 0, strip.data(), static_cast<tmsize_t>(size)) == static_cast<tmsize_t>(size);
-    return ok && copy.close();
 }
 
 } // namespace folvane::codec

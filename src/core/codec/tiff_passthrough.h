@@ -1,6 +1,6 @@
 #pragma once
-// Black-and-white TIFF frames whose CCITT data can go into a PDF as stored: what a frame holds,
-// and a copy of it as a one-frame TIFF file without decoding.
+// Black-and-white TIFF frames whose CCITT data can go into a PDF as stored: which frames qualify
+// and what such a frame holds. The writer embeds a qualifying frame straight from its file.
 
 #include <string>
 
@@ -14,12 +14,8 @@ struct StoredBilevelFrame {
 };
 
 // True when the 0-based frame of a TIFF file is black and white (1 bit, min-is-white or
-// min-is-black), CCITT Group 4 coded in one strip, in which case `frame` describes it.
+// min-is-black), CCITT Group 4 coded in one strip, and that strip codes every row exactly (PDF
+// readers refuse data that libtiff would read leniently); `frame` then describes it.
 bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame);
-
-// Writes that frame's coded strip with the tags that describe it into a new one-frame TIFF file
-// (orientation left out: the caller turns the picture). False when anything cannot be read or
-// written.
-bool copyStoredFrame(const std::string& path, int index, const std::string& target);
 
 } // namespace folvane::codec

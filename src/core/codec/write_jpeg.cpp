@@ -37,13 +37,18 @@ bool encode(jpeg_compress_struct& cinfo, const Bitmap& bitmap, FILE* file, int q
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
+    // 24-bit rows are already R, G, B and go to the encoder as they are; other depths are
+    // converted a row at a time.
+    const bool direct = !gray && bitmap.bitsPerPixel() == 24;
     line.resize(static_cast<size_t>(bitmap.width()) * 3);
     for (int y = 0; y < bitmap.height(); ++y) {
-        if (gray)
+        JSAMPROW row = line.data();
+        if (direct)
+            row = const_cast<JSAMPROW>(bitmap.row(y));
+        else if (gray)
             rowToGray(bitmap, y, line.data());
         else
             rowToRgb(bitmap, y, line.data());
-        JSAMPROW row = line.data();
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -65,6 +70,10 @@ bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality)
             ::close(fd);
         return false;
     }
+    // libjpeg hands its output over 4 KiB at a time; a large stdio buffer turns that into a
+    // few large writes.
+    std::vector<char> buffer(size_t{1} << 18);
+    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     std::vector<uint8_t> line;
     jpeg_compress_struct cinfo {};
     ErrorManager err {};

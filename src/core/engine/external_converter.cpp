@@ -13,6 +13,9 @@ using Entry = int (*)(int argc, char** argv);
 std::mutex g_loadMutex;
 void* g_library = nullptr;
 std::atomic<Entry> g_entry{nullptr};
+// Set while a folder to load from waits for the first conversion that needs the converter.
+std::atomic<bool> g_deferred{false};
+std::string g_deferredFolder;
 
 constexpr char kLibraryName[] = "libquillmar5.so";
 constexpr char kInstalledFolder[] = FOLVANE_INSTALLED_LIBDIR "/";
@@ -35,15 +38,41 @@ bool loadLocked(const std::string& file)
     return g_entry.load() != nullptr;
 }
 
+bool loadFromFolderLocked(const std::string& folder)
+{
+    if (g_library)
+        return g_entry.load() != nullptr;
+    return loadLocked(folder + kLibraryName) || loadLocked(folder + kInstalledFolderFromPrograms + kLibraryName)
+        || loadLocked(std::string(kInstalledFolder) + kLibraryName);
+}
+
+// Loads a deferred converter now; true when one is available afterwards.
+bool loadDeferred()
+{
+    if (!g_deferred.load())
+        return false;
+    std::lock_guard lock(g_loadMutex);
+    if (g_deferred.exchange(false))
+        loadFromFolderLocked(g_deferredFolder);
+    return g_entry.load() != nullptr;
+}
+
 } // namespace
 
 bool loadExternalConverter(const std::string& folder)
 {
     std::lock_guard lock(g_loadMutex);
+    g_deferred = false;
+    return loadFromFolderLocked(folder);
+}
+
+void deferExternalConverter(const std::string& folder)
+{
+    std::lock_guard lock(g_loadMutex);
     if (g_library)
-        return g_entry.load() != nullptr;
-    return loadLocked(folder + kLibraryName) || loadLocked(folder + kInstalledFolderFromPrograms + kLibraryName)
-        || loadLocked(std::string(kInstalledFolder) + kLibraryName);
+        return;
+    g_deferredFolder = folder;
+    g_deferred = true;
 }
 
 bool loadExternalConverterFile(const std::string& file)
@@ -55,6 +84,7 @@ bool loadExternalConverterFile(const std::string& file)
 void unloadExternalConverter()
 {
     std::lock_guard lock(g_loadMutex);
+    g_deferred = false;
     g_entry = nullptr;
     if (g_library)
         ::dlclose(g_library);
@@ -63,12 +93,14 @@ void unloadExternalConverter()
 
 bool externalConverterAvailable()
 {
-    return g_entry.load() != nullptr;
+    return g_entry.load() != nullptr || loadDeferred();
 }
 
 int runExternalConverter(const std::string& input, const std::string& output)
 {
     Entry entry = g_entry.load();
+    if (!entry && loadDeferred())
+        entry = g_entry.load();
     if (!entry)
         return -1;
     // The converter's argument vector names the library as its first element, as it always has.

@@ -1,7 +1,7 @@
 #pragma once
 // The optional external converter library (libquillmar5.so): turns an image the codec layer
-// cannot read into a multi-page TIFF file. Loaded once at start-up; conversions only read the
-// process-wide entry, from any thread.
+// cannot read into a multi-page TIFF file. Loaded once, at start-up or on first need; conversions
+// read the process-wide entry, from any thread.
 
 #include <string>
 
@@ -11,6 +11,9 @@ namespace folvane::engine {
 // folder as seen from `folder` (the installed programs' folder), then from the library folder the
 // build was configured to install into, unless one is loaded already. True when a converter with its entry is available.
 bool loadExternalConverter(const std::string& folder);
+// Remembers `folder` and loads from it as loadExternalConverter would, but only when a conversion
+// first needs the converter: a job of JPEG and TIFF files never pays for loading it.
+void deferExternalConverter(const std::string& folder);
 // Loads the converter from one exact file (tests, or a converter placed elsewhere).
 bool loadExternalConverterFile(const std::string& file);
 // Releases the library; conversions that need it then fail with -1.

@@ -18,6 +18,9 @@ int SniffImageFormat(const std::string& path);
 // as EXIF numbers it) turns the picture by the drawing's matrix, so that embedded data stays as
 // it is; 5 to 8 swap its width and height on the page.
 int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation = 1);
+// Embeds only the 1-based `page` of a TIFF file (a source frame whose data goes in as stored) and
+// draws it like PlaceImageFile. 1 placed, 0 failed.
+int PlaceTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation);
 
 // Adds every selected frame of an image file as a picture: 1 success, 0 failure, -1 a frame
 // range beyond the image or no converter for a format the codec layer cannot read. The cause of
@@ -35,9 +38,9 @@ void noteImageFailure(const std::string& reason, FailureCode code = FailureCode:
 
 // A private folder for the temporary files of one addImageFile call: made with mkdtemp in the
 // temporary folder ($TMPDIR, else /tmp), so it has a name nobody can guess and mode 0700, and
-// no other user can plant a file or a link at a name inside it. Removed with everything in it
-// (also what the external converter left there) when the object goes away. A failed create is
-// noted as the reason.
+// no other user can plant a file or a link at a name inside it. Made when its first file is
+// (a file embedded as stored needs none), removed with everything in it (also what the external
+// converter left there) when the object goes away. A failed create is noted as the reason.
 class TemporaryFolder {
 public:
     TemporaryFolder() = default;
@@ -46,6 +49,8 @@ public:
     ~TemporaryFolder() { remove(); }
 
     bool create();
+    // Makes the folder unless it exists already.
+    bool ensure() { return !m_path.empty() || create(); }
     void remove();
     const std::string& path() const { return m_path; }
 
@@ -63,7 +68,8 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() { remove(); }
 
-    bool create(const TemporaryFolder& folder, const std::string& name);
+    // Makes the folder first when it does not exist yet.
+    bool create(TemporaryFolder& folder, const std::string& name);
     void remove();
     const std::string& path() const { return m_path; }
 

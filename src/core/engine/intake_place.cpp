@@ -71,9 +71,11 @@ void TemporaryFolder::remove()
     m_path.clear();
 }
 
-bool TemporaryFile::create(const TemporaryFolder& folder, const std::string& name)
+bool TemporaryFile::create(TemporaryFolder& folder, const std::string& name)
 {
     remove();
+    if (!folder.ensure())
+        return false;
     std::string path = folder.path() + "/" + name;
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -213,6 +215,17 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation
             return page == 1 ? 0 : 1;
         drawImage(doc, slot, orientation, path, true, page);
     }
+}
+
+int PlaceTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation)
+{
+    if (!doc || path.empty() || page < 1)
+        return 0;
+    int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
+    if (slot < 0)
+        return 0;
+    drawImage(doc, slot, orientation, path, true, page);
+    return 1;
 }
 
 } // namespace folvane::engine

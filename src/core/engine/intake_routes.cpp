@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <strings.h>
+#include <utility>
 
 #include "codec/image_codec.h"
+#include "codec/jpeg_recode.h"
 #include "codec/tiff_passthrough.h"
 #include "engine/deskew.h"
 #include "engine/external_converter.h"
@@ -87,8 +89,28 @@ void straighten(ImageCodec& image, bool refined)
     StraightenFrame(frame, refined);
 }
 
-int tiffRoute(EngineDocument* doc, int tag, const std::string& path, const TemporaryFolder& folder,
+int tiffRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFolder& folder,
               bool converted);
+
+// A temporary file made only when a frame is first saved into it: files embedded as they are
+// stored never touch the temporary folder.
+class PreparedFile {
+public:
+    PreparedFile(TemporaryFolder& folder, std::string name) : m_folder(folder), m_name(std::move(name)) {}
+
+    // The file's path, or empty when it cannot be made (the reason is noted).
+    const std::string& path()
+    {
+        if (m_file.path().empty())
+            m_file.create(m_folder, m_name);
+        return m_file.path();
+    }
+
+private:
+    TemporaryFolder& m_folder;
+    std::string m_name;
+    TemporaryFile m_file;
+};
 
 // Notes why the codec could not read a file, when it knew.
 void noteDecodeFailure(const ImageCodec& image)
@@ -102,7 +124,7 @@ void noteDecodeFailure(const ImageCodec& image)
 // read the file itself (empty when it never tried); it stays the reason when the converter
 // cannot help either.
 int externalRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFile& first,
-                  const TemporaryFolder& folder, const std::string& decodeFailure = {})
+                  TemporaryFolder& folder, const std::string& decodeFailure = {})
 {
     first.remove();
     if (!externalConverterAvailable()) {
@@ -122,7 +144,7 @@ int externalRoute(EngineDocument* doc, int tag, const std::string& path, Tempora
     return tiffRoute(doc, tag, converted.path(), folder, true);
 }
 
-int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile& prepared)
+int jpegRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFolder& folder)
 {
     int quality = doc->settings.jpegQuality;
     if (quality < 1 || quality > 100) {
@@ -135,6 +157,15 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
             noteDecodeFailure(header);
         return placed;
     }
+    PreparedFile prepared(folder, prefixFor(tag, "aap"));
+    if (prepared.path().empty())
+        return 0;
+    // An upright colour photo sampled as the encoder samples is coded afresh from its planes.
+    ImageCodec header;
+    header.setHeaderOnly(true);
+    if (header.load(path, codec::kFormatJpeg) && (!doc->settings.autoOrient || header.orientation() == 1) &&
+        codec::recodeJpegPlanes(path, prepared.path(), quality))
+        return PlaceImageFile(doc, prepared.path());
     ImageCodec image;
     if (!image.load(path, codec::kFormatJpeg)) {
         noteDecodeFailure(image);
@@ -150,7 +181,7 @@ int jpegRoute(EngineDocument* doc, const std::string& path, const TemporaryFile&
 }
 
 int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int format,
-                     TemporaryFile& prepared, const TemporaryFolder& folder)
+                     TemporaryFile& prepared, TemporaryFolder& folder)
 {
     ImageCodec image;
     image.setHeaderOnly(true);
@@ -248,27 +279,26 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
 // A black-and-white frame stored as one Group 4 strip goes into the PDF as it is when nothing
 // would change it: no straightening, no negation, and Group 4 is what it would be coded with
 // again (the black-and-white name "g4", or one that leaves the encoder's own choice). Its
-// orientation turns the page's drawing. False when the frame must be decoded.
-bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
-                       int* result)
+// orientation turns the page's drawing. The writer copies the coded strip straight from the
+// source file. False when the frame must be decoded.
+bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, int* result)
 {
     const std::string& name = doc->settings.compression[0];
     if (doc->settings.skewCorrection || nameIs(name, "lzw") || nameIs(name, "zip") || nameIs(name, "g3"))
         return false;
     codec::StoredBilevelFrame stored;
-    if (!codec::storedGroup4Frame(path, frame - 1, stored) || !codec::copyStoredFrame(path, frame - 1, prepared.path()))
+    if (!codec::storedGroup4Frame(path, frame - 1, stored))
         return false;
-    *result = PlaceImageFile(doc, prepared.path(), stored.orientation);
+    *result = PlaceTiffFrame(doc, path, frame, stored.orientation);
     return true;
 }
 
 // One frame of the TIFF route: decode, choose, straighten, save, place. `undecodable` tells a
 // frame the codec could not read from one that failed later.
-int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const TemporaryFile& prepared,
-              bool* undecodable)
+int tiffFrame(EngineDocument* doc, const std::string& path, int frame, PreparedFile& prepared, bool* undecodable)
 {
     *undecodable = false;
-    if (int placed = 0; placeStoredGroup4(doc, path, frame, prepared, &placed))
+    if (int placed = 0; placeStoredGroup4(doc, path, frame, &placed))
         return placed;
     ImageCodec image;
     image.selectFrame(frame - 1);
@@ -295,6 +325,8 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
                             (image.bitsPerPixel() == 24 || image.bitsPerPixel() == 32);
     bool asJpeg = compression == codec::kCompressionJpeg || compression == codec::kCompressionOldJpeg ||
                   encoderPicksJpeg;
+    if (prepared.path().empty())
+        return 0;
     bool saved = savePrepared(image, prepared.path(), asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
     image.release();
     return saved ? PlaceImageFile(doc, prepared.path()) : 0;
@@ -305,7 +337,7 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, const Tem
 class RescuedTiff {
 public:
     // The converted file, or empty when there is no converter or it failed.
-    const std::string& path(const std::string& original, int tag, const TemporaryFolder& folder)
+    const std::string& path(const std::string& original, int tag, TemporaryFolder& folder)
     {
         if (!m_tried) {
             m_tried = true;
@@ -321,12 +353,10 @@ private:
     TemporaryFile m_file;
 };
 
-int tiffRoute(EngineDocument* doc, int tag, const std::string& path, const TemporaryFolder& folder,
+int tiffRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFolder& folder,
               bool converted)
 {
-    TemporaryFile prepared;
-    if (!prepared.create(folder, prefixFor(tag, "abp")))
-        return 0;
+    PreparedFile prepared(folder, prefixFor(tag, "abp"));
     ImageCodec header;
     header.setHeaderOnly(true);
     if (!header.load(path, codec::kFormatTiff))
@@ -372,14 +402,9 @@ int addImageFile(EngineDocument* doc, const std::string& path)
         noteImageFailure(doc->refusal, FailureCode::Refused);
         return 0;
     }
-    // Declared first so that it goes last, after the files inside it.
+    // Declared first so that it goes last, after the files inside it; made when a file needs it.
     TemporaryFolder folder;
-    if (!folder.create())
-        return 0;
-    TemporaryFile prepared;
     const int tag = doc->tag;
-    if (!prepared.create(folder, prefixFor(tag, "aap")))
-        return 0;
     int format = SniffImageFormat(path);
     doc->sourceDpi = 0;
     if (doc->settings.textRecognition && (format == codec::kFormatJpeg || format == codec::kFormatTiff)) {
@@ -388,11 +413,14 @@ int addImageFile(EngineDocument* doc, const std::string& path)
         if (pdf::getImageResolution(doc->pdf, path, kind, 1, &horizontal, &vertical) == 1 && horizontal > 0)
             doc->sourceDpi = horizontal;
     }
-    switch (format) {
-    case codec::kFormatJpeg:
-        return jpegRoute(doc, path, prepared);
-    case codec::kFormatTiff:
+    if (format == codec::kFormatJpeg)
+        return jpegRoute(doc, tag, path, folder);
+    if (format == codec::kFormatTiff)
         return tiffRoute(doc, tag, path, folder, false);
+    TemporaryFile prepared;
+    if (!prepared.create(folder, prefixFor(tag, "aap")))
+        return 0;
+    switch (format) {
     case codec::kFormatGif:
     case codec::kFormatPsd:
     case codec::kFormatUnknown:

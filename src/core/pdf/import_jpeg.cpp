@@ -1,6 +1,6 @@
 // The JPEG importer. A JPEG file is never decoded: its header is walked for the frame size,
 // sample layout and resolution, and the file's bytes from the start-of-image marker on become
-// the DCT stream of the XObject, read in 1024-byte chunks.
+// the DCT stream of the XObject, read in large chunks straight into the document's strip buffer.
 #include <cstdio>
 #include <cstring>
 
@@ -12,7 +12,9 @@ namespace folvane::pdf {
 namespace {
 
 constexpr long kStartWindow = 768; // the start-of-image marker must begin before this offset
-constexpr size_t kChunk = 1024;
+// Large enough that a photo takes a handful of reads (stdio reads requests this size straight
+// into the buffer), small enough to stay in the cache while it is copied on.
+constexpr size_t kChunk = size_t{1} << 18;
 constexpr uint16_t kPhotoshopResolution = 0x03ED;
 
 struct JpegInfo {
@@ -247,20 +249,25 @@ bool parseJpeg(PdfDocument* doc, FILE* f, JpegInfo* info)
 
 class JpegSource : public ImageSource {
 public:
-    JpegSource(FILE* file, long start) : m_file(file), m_start(start) {}
+    JpegSource(PdfDocument* doc, FILE* file, long start) : m_doc(doc), m_file(file), m_start(start) {}
 
-    bool openPart(int) override { return std::fseek(m_file, m_start, SEEK_SET) == 0; }
+    bool openPart(int) override
+    {
+        m_chunk = growStripBuffer(m_doc, kChunk);
+        return m_chunk && std::fseek(m_file, m_start, SEEK_SET) == 0;
+    }
 
     size_t nextChunk(const uint8_t** bytes) override
     {
         *bytes = m_chunk;
-        return std::fread(m_chunk, 1, sizeof m_chunk, m_file);
+        return std::fread(m_chunk, 1, kChunk, m_file);
     }
 
 private:
+    PdfDocument* m_doc;
     FILE* m_file;
     long m_start;
-    uint8_t m_chunk[kChunk];
+    uint8_t* m_chunk = nullptr;
 };
 
 } // namespace
@@ -291,7 +298,7 @@ int importJpeg(PdfDocument* doc, ImageSlot* slot, const std::string& path, const
     slot->resolutionY = info.resolutionY;
     slot->stripCount = 1;
 
-    JpegSource source(file.get(), info.start);
+    JpegSource source(doc, file.get(), info.start);
     slot->source = &source;
     bool written = writeImageObjects(doc, slot);
     slot->source = nullptr;
