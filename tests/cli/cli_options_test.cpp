@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "../engine/intake_fixtures.h"
 #include "support/cli_fixture.h"
+#include "support/image_files.h"
 
 namespace folvane::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "../engine/intake_fixtures.h"
 #include "support/cli_fixture.h"
+#include "support/image_files.h"
 
 namespace folvane::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <sys/stat.h>
 
-#include "../engine/intake_fixtures.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "../engine/intake_fixtures.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {

@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "../engine/intake_fixtures.h"
-#include "support/cli_session.h"
+#include "support/cli_runner.h"
+#include "support/image_files.h"
 
 namespace folvane::test {
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "../engine/intake_fixtures.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "../engine/intake_fixtures.h"
 #include "../services/fake_system_actions.h"
 #include "jobs/watch_runner.h"
-#include "support/cli_session.h"
+#include "support/cli_runner.h"
+#include "support/image_files.h"
 
 namespace folvane::test {
 namespace {

@@ -1,8 +1,6 @@
 #include "codec_test_util.h"
 
 #include <gtest/gtest.h>
-#include <openjpeg.h>
-#include <png.h>
 #include <tiffio.h>
 
 #include <cstdarg>
@@ -104,55 +102,9 @@ bool loadBytes(ImageCodec& codec, const Bytes& bytes, int formatId)
 
 namespace {
 
-void pngAppend(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-void pngFlush(png_structp) {}
-
 int silentTiff(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 } // namespace
-
-Bytes makePng(int width, int height, int colourType, int depth, const std::vector<Bytes>& rows,
-              const std::vector<Rgb>& palette, const Bytes& trns)
-{
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        ADD_FAILURE() << "libpng could not write the fixture";
-        return {};
-    }
-    png_set_write_fn(png, &out, pngAppend, pngFlush);
-    png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> entries;
-    for (const Rgb& c : palette)
-        entries.push_back({c.r, c.g, c.b});
-    if (!entries.empty())
-        png_set_PLTE(png, info, entries.data(), static_cast<int>(entries.size()));
-    if (!trns.empty()) {
-        if (colourType == PNG_COLOR_TYPE_PALETTE) {
-            png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
-        } else {
-            png_color_16 colour {};
-            colour.gray = trns[0];
-            colour.red = trns[0];
-            colour.green = trns.size() > 1 ? trns[1] : 0;
-            colour.blue = trns.size() > 2 ? trns[2] : 0;
-            png_set_tRNS(png, info, nullptr, 0, &colour);
-        }
-    }
-    png_write_info(png, info);
-    for (const Bytes& row : rows)
-        png_write_row(png, row.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
 
 std::filesystem::path makeMultiPageTiff(const std::string& name, const std::vector<Bitmap>& pages, int compression)
 {
@@ -238,80 +190,6 @@ TiffFacts inspectTiff(const std::filesystem::path& path)
     return facts;
 }
 
-namespace {
-struct Sink {
-    Bytes bytes;
-    size_t pos = 0;
-};
-
-OPJ_SIZE_T sinkWrite(void* buffer, OPJ_SIZE_T size, void* user)
-{
-    auto* s = static_cast<Sink*>(user);
-    if (s->bytes.size() < s->pos + size)
-        s->bytes.resize(s->pos + size);
-    std::memcpy(s->bytes.data() + s->pos, buffer, size);
-    s->pos += size;
-    return size;
-}
-OPJ_OFF_T sinkSkip(OPJ_OFF_T n, void* user)
-{
-    static_cast<Sink*>(user)->pos += static_cast<size_t>(n);
-    return n;
-}
-OPJ_BOOL sinkSeek(OPJ_OFF_T n, void* user)
-{
-    static_cast<Sink*>(user)->pos = static_cast<size_t>(n);
-    return OPJ_TRUE;
-}
-
-} // namespace
-
-// Lossless JPEG 2000 of a picture with `components` planes; plane c of pixel (x, y) holds
-// value(c, x, y).
-Bytes encodeJpeg2000(bool jp2, int components, int precision, bool isSigned, int width, int height,
-                     int (*value)(int c, int x, int y))
-{
-    std::vector<opj_image_cmptparm_t> parms(static_cast<size_t>(components));
-    for (auto& p : parms) {
-        std::memset(&p, 0, sizeof p);
-        p.dx = p.dy = 1;
-        p.w = static_cast<OPJ_UINT32>(width);
-        p.h = static_cast<OPJ_UINT32>(height);
-        p.prec = static_cast<OPJ_UINT32>(precision);
-        p.sgnd = isSigned ? 1 : 0;
-    }
-    opj_image_t* image = opj_image_create(static_cast<OPJ_UINT32>(components), parms.data(),
-                                          components >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY);
-    image->x1 = static_cast<OPJ_UINT32>(width);
-    image->y1 = static_cast<OPJ_UINT32>(height);
-    for (int c = 0; c < components; ++c)
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                image->comps[c].data[y * width + x] = value(c, x, y);
-    opj_cparameters_t params;
-    opj_set_default_encoder_parameters(&params);
-    params.tcp_numlayers = 1;
-    params.tcp_rates[0] = 0;
-    params.cp_disto_alloc = 1;
-    params.numresolution = 1;
-    opj_codec_t* codec = opj_create_compress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
-    opj_setup_encoder(codec, &params, image);
-    Sink sink;
-    opj_stream_t* stream = opj_stream_create(4096, OPJ_FALSE);
-    opj_stream_set_user_data(stream, &sink, nullptr);
-    opj_stream_set_write_function(stream, sinkWrite);
-    opj_stream_set_skip_function(stream, sinkSkip);
-    opj_stream_set_seek_function(stream, sinkSeek);
-    bool ok = opj_start_compress(codec, image, stream) && opj_encode(codec, stream) && opj_end_compress(codec, stream);
-    EXPECT_TRUE(ok);
-    opj_stream_destroy(stream);
-    opj_destroy_codec(codec);
-    opj_image_destroy(image);
-    return sink.bytes;
-}
-
-
-// A linear (already demosaiced) DNG written with libtiff: left half bright, right half dark.
 std::filesystem::path makeDng()
 {
     auto path = folvane::test::scratchDir() / "linear.dng";

@@ -9,10 +9,14 @@
 
 #include "codec/bitmap.h"
 #include "codec/image_codec.h"
+#include "support/image_files.h"
 
 namespace folvane::codec::test {
 
 using Bytes = std::vector<uint8_t>;
+// The shared image-file makers, for the codec tests' unqualified use.
+using folvane::test::encodeJpeg2000;
+using folvane::test::makePng;
 
 struct ByteWriter {
     Bytes bytes;
@@ -42,11 +46,6 @@ Bytes readBytes(const std::filesystem::path& path);
 bool loadFile(ImageCodec& codec, const std::filesystem::path& path, int formatId);
 bool loadBytes(ImageCodec& codec, const Bytes& bytes, int formatId);
 
-// PNG through libpng with the given colour type and depth; samples are taken from the rows
-// exactly as given (big-endian for 16 bits). Palette and tRNS are optional.
-Bytes makePng(int width, int height, int colourType, int depth, const std::vector<Bytes>& rows,
-              const std::vector<Rgb>& palette = {}, const Bytes& trns = {});
-
 // A TIFF of several pages written with libtiff; each page is given as a bitmap and saved with
 // the codec's own encoder settings (compression number).
 std::filesystem::path makeMultiPageTiff(const std::string& name, const std::vector<Bitmap>& pages, int compression);
@@ -63,10 +62,6 @@ struct TiffFacts {
     std::vector<Bytes> rows; // decoded scanlines of the first page
 };
 TiffFacts inspectTiff(const std::filesystem::path& path);
-
-// Lossless JPEG 2000 (a JP2 file or a bare code stream) whose plane c holds value(c, x, y).
-Bytes encodeJpeg2000(bool jp2, int components, int precision, bool isSigned, int width, int height,
-                     int (*value)(int c, int x, int y));
 
 // A linear (demosaiced) DNG of 64 × 32 pixels written with libtiff: left half bright, right dark.
 std::filesystem::path makeDng();

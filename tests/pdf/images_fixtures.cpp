@@ -4,120 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <jpeglib.h>
-
 #include "pdf/pdf_inspect.h"
 #include "support/test_support.h"
 
 namespace folvane::test {
 
-std::vector<uint8_t> patternBytes(size_t count, unsigned seed)
-{
-    std::vector<uint8_t> bytes(count);
-    uint32_t state = seed * 2654435761u + 12345u;
-    for (auto& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(state >> 16);
-    }
-    return bytes;
-}
-
-TiffPage patternPage(uint32_t width, uint32_t height, uint16_t bits, uint16_t samplesPerPixel,
-                     uint16_t photometric, uint16_t compression, unsigned seed)
-{
-    TiffPage page;
-    page.width = width;
-    page.height = height;
-    page.bits = bits;
-    page.samplesPerPixel = samplesPerPixel;
-    page.photometric = photometric;
-    page.compression = compression;
-    page.data = patternBytes(page.rowBytes() * height, seed);
-    return page;
-}
-
 namespace {
 
-void setFields(TIFF* tif, const TiffPage& p)
-{
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.samplesPerPixel);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, p.planar);
-    if (p.fillOrder != FILLORDER_MSB2LSB)
-        TIFFSetField(tif, TIFFTAG_FILLORDER, p.fillOrder);
-    if (p.predictor != PREDICTOR_NONE)
-        TIFFSetField(tif, TIFFTAG_PREDICTOR, p.predictor);
-    if (p.compression == COMPRESSION_CCITTFAX3)
-        TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, p.group3Options);
-    if (p.inkSet >= 0)
-        TIFFSetField(tif, TIFFTAG_INKSET, static_cast<uint16_t>(p.inkSet));
-    if (!p.extraSamples.empty())
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(p.extraSamples.size()), p.extraSamples.data());
-    if (!p.colormap.empty()) {
-        size_t n = p.colormap.size() / 3;
-        TIFFSetField(tif, TIFFTAG_COLORMAP, p.colormap.data(), p.colormap.data() + n, p.colormap.data() + 2 * n);
-    }
-    if (p.xResolution > 0)
-        TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.xResolution);
-    if (p.yResolution > 0)
-        TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yResolution);
-    if (p.resolutionUnit >= 0)
-        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<uint16_t>(p.resolutionUnit));
-    if (p.tileSize) {
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, p.tileSize);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tileSize);
-    } else {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip ? p.rowsPerStrip : p.height);
-    }
-}
-
-bool writeTiles(TIFF* tif, const TiffPage& p)
-{
-    size_t pixelBits = size_t{p.samplesPerPixel} * p.bits;
-    size_t tileRow = p.tileSize * pixelBits / 8;
-    std::vector<uint8_t> tile(tileRow * p.tileSize);
-    for (uint32_t ty = 0; ty < p.height; ty += p.tileSize) {
-        for (uint32_t tx = 0; tx < p.width; tx += p.tileSize) {
-            std::fill(tile.begin(), tile.end(), 0);
-            size_t start = tx * pixelBits / 8;
-            size_t count = std::min(tileRow, p.rowBytes() - start);
-            for (uint32_t y = 0; y < p.tileSize && ty + y < p.height; ++y)
-                std::memcpy(tile.data() + y * tileRow, p.data.data() + (ty + y) * p.rowBytes() + start, count);
-            if (TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0) < 0)
-                return false;
-        }
-    }
-    return true;
-}
-
-bool writeRows(TIFF* tif, const TiffPage& p)
-{
-    if (p.planar == PLANARCONFIG_SEPARATE) {
-        std::vector<uint8_t> plane(p.width);
-        for (uint16_t s = 0; s < p.samplesPerPixel; ++s) {
-            for (uint32_t y = 0; y < p.height; ++y) {
-                for (uint32_t x = 0; x < p.width; ++x)
-                    plane[x] = p.data[y * p.rowBytes() + x * p.samplesPerPixel + s];
-                if (TIFFWriteScanline(tif, plane.data(), y, s) < 0)
-                    return false;
-            }
-        }
-        return true;
-    }
-    std::vector<uint8_t> row(p.rowBytes());
-    for (uint32_t y = 0; y < p.height; ++y) {
-        std::memcpy(row.data(), p.data.data() + y * p.rowBytes(), row.size());
-        if (TIFFWriteScanline(tif, row.data(), y, 0) < 0)
-            return false;
-    }
-    return true;
-}
-
-unsigned sampleAt(const TiffPage& p, uint32_t x, uint32_t y, unsigned s)
+unsigned sampleAt(const TiffDirectory& p, uint32_t x, uint32_t y, unsigned s)
 {
     const uint8_t* row = p.data.data() + y * p.rowBytes();
     size_t bit = (size_t{x} * p.samplesPerPixel + s) * p.bits;
@@ -128,22 +22,7 @@ unsigned sampleAt(const TiffPage& p, uint32_t x, uint32_t y, unsigned s)
 
 } // namespace
 
-bool writeTiff(const std::filesystem::path& path, const std::vector<TiffPage>& pages)
-{
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (!tif)
-        return false;
-    bool ok = true;
-    for (const TiffPage& p : pages) {
-        setFields(tif, p);
-        ok = ok && (p.tileSize ? writeTiles(tif, p) : writeRows(tif, p));
-        ok = ok && TIFFWriteDirectory(tif);
-    }
-    TIFFClose(tif);
-    return ok;
-}
-
-std::vector<uint8_t> expectedPixels(const TiffPage& p)
+std::vector<uint8_t> expectedPixels(const TiffDirectory& p)
 {
     std::vector<uint8_t> out;
     unsigned max = (1u << p.bits) - 1;
@@ -176,47 +55,6 @@ std::vector<uint8_t> expectedPixels(const TiffPage& p)
         }
     }
     return out;
-}
-
-std::string makeJpeg(const JpegSpec& spec)
-{
-    jpeg_compress_struct c{};
-    jpeg_error_mgr errors{};
-    c.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = static_cast<JDIMENSION>(spec.width);
-    c.image_height = static_cast<JDIMENSION>(spec.height);
-    c.input_components = spec.components;
-    c.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    if (spec.components == 4)
-        c.write_Adobe_marker = spec.adobeMarker ? TRUE : FALSE;
-    c.write_JFIF_header = spec.jfif ? TRUE : FALSE;
-    c.density_unit = static_cast<UINT8>(spec.densityUnit);
-    c.X_density = static_cast<UINT16>(spec.xDensity);
-    c.Y_density = static_cast<UINT16>(spec.yDensity);
-    if (spec.progressive)
-        jpeg_simple_progression(&c);
-    c.arith_code = spec.arithmetic ? TRUE : FALSE;
-    jpeg_start_compress(&c, TRUE);
-    for (const auto& [code, payload] : spec.markers)
-        jpeg_write_marker(&c, code, reinterpret_cast<const JOCTET*>(payload.data()),
-                          static_cast<unsigned>(payload.size()));
-    auto rowBytes = static_cast<size_t>(spec.width * spec.components);
-    std::vector<uint8_t> pixels = patternBytes(rowBytes * static_cast<size_t>(spec.height), 7);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = pixels.data() + c.next_scanline * rowBytes;
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::string bytes(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    jpeg_destroy_compress(&c);
-    return bytes;
 }
 
 std::string photoshopResolution(uint32_t horizontal, uint32_t vertical)
@@ -427,7 +265,7 @@ std::filesystem::path ImageTest::writeImage(const std::string& name, const std::
     return path;
 }
 
-std::filesystem::path ImageTest::writeTiffFile(const std::string& name, const std::vector<TiffPage>& pages)
+std::filesystem::path ImageTest::writeTiffFile(const std::string& name, const std::vector<TiffDirectory>& pages)
 {
     auto path = scratchDir() / name;
     EXPECT_TRUE(writeTiff(path, pages)) << name;

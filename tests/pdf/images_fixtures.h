@@ -1,6 +1,6 @@
 #pragma once
-// Image files for the image import tests, made with libtiff and libjpeg, and the means to read
-// back what the writer made of them: XObject dictionaries, stream bytes and rendered pixels.
+// The image import tests' means to read back what the writer made of an image file: XObject
+// dictionaries, stream bytes and rendered pixels. The image files come from support/image_files.h.
 
 #include <cstdint>
 #include <filesystem>
@@ -12,61 +12,13 @@
 
 #include "pdf/images.h"
 #include "pdf/pdf_inspect.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {
 
-// One TIFF directory. Pixel data are given as packed rows of interleaved samples (each row
-// starts on a byte boundary), whatever layout the file gets.
-struct TiffPage {
-    uint32_t width = 8;
-    uint32_t height = 8;
-    uint16_t bits = 8;
-    uint16_t samplesPerPixel = 1;
-    uint16_t photometric = PHOTOMETRIC_MINISBLACK;
-    uint16_t compression = COMPRESSION_NONE;
-    uint16_t planar = PLANARCONFIG_CONTIG; // separate planes: 8-bit samples only
-    uint16_t fillOrder = FILLORDER_MSB2LSB;
-    uint16_t predictor = PREDICTOR_NONE;
-    uint32_t rowsPerStrip = 0;  // 0: the whole image in one strip
-    uint32_t tileSize = 0;      // non-zero: square tiles (a multiple of 16)
-    uint32_t group3Options = 0;
-    int inkSet = -1;            // -1: not written
-    std::vector<uint16_t> extraSamples;
-    std::vector<uint16_t> colormap; // red, green and blue runs of 2^bits entries each
-    float xResolution = 0;      // 0: not written
-    float yResolution = 0;
-    int resolutionUnit = -1;    // -1: not written
-    std::vector<uint8_t> data;
-
-    size_t rowBytes() const { return (size_t{width} * samplesPerPixel * bits + 7) / 8; }
-};
-
-// Deterministic bytes that exercise every bit.
-std::vector<uint8_t> patternBytes(size_t count, unsigned seed);
-// A page of the given layout filled with patternBytes.
-TiffPage patternPage(uint32_t width, uint32_t height, uint16_t bits, uint16_t samplesPerPixel,
-                     uint16_t photometric, uint16_t compression, unsigned seed = 1);
-// Writes every page as one directory; false when libtiff refuses.
-bool writeTiff(const std::filesystem::path& path, const std::vector<TiffPage>& pages);
-
 // How a viewer shows the page: one gray byte (1 sample) or R, G, B bytes per pixel, rows top down.
-std::vector<uint8_t> expectedPixels(const TiffPage& page);
-
-struct JpegSpec {
-    int width = 16;
-    int height = 12;
-    int components = 3;          // 1 gray, 3 RGB (YCbCr inside), 4 CMYK
-    bool progressive = false;
-    bool arithmetic = false;     // arithmetic coding instead of Huffman
-    bool adobeMarker = true;     // CMYK only: libjpeg writes the Adobe segment for CMYK by default
-    bool jfif = true;
-    int densityUnit = 1;
-    int xDensity = 72;
-    int yDensity = 72;
-    std::vector<std::pair<int, std::string>> markers; // extra APPn segments: marker code, payload
-};
-std::string makeJpeg(const JpegSpec& spec);
+std::vector<uint8_t> expectedPixels(const TiffDirectory& page);
 
 // A Photoshop APP13 payload holding a resolution resource with the given 16.16 values.
 std::string photoshopResolution(uint32_t horizontal, uint32_t vertical);
@@ -135,7 +87,7 @@ struct Converted {
 class ImageTest : public PdfTest {
 protected:
     std::filesystem::path writeImage(const std::string& name, const std::string& bytes);
-    std::filesystem::path writeTiffFile(const std::string& name, const std::vector<TiffPage>& pages);
+    std::filesystem::path writeTiffFile(const std::string& name, const std::vector<TiffDirectory>& pages);
     // Imports the file and, when that succeeds, draws it at one point per pixel on a page of its
     // own size; a failed import leaves a blank page. The PDF is kept for the qpdf check.
     Converted convert(const std::string& name, int kind, const std::filesystem::path& image,

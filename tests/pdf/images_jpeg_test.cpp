@@ -26,7 +26,7 @@ TEST_F(JpegImportTest, StreamIsTheFileFromItsStartOfImage)
         {"progressive", makeJpeg(progressive)},
         {"large", makeJpeg(large)},
         // Bytes before the marker (as some cameras and mail gateways leave) are not copied.
-        {"leading_junk", std::string(100, '\0') + "\xFF\xE0\xFF" + makeJpeg(JpegSpec{})},
+        {"leading_junk", std::string(100, '\0').append("\xFF\xE0\xFF").append(makeJpeg(JpegSpec{}))},
     };
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name);

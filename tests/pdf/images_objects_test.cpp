@@ -185,7 +185,7 @@ TEST_F(ImageObjectsTest, FlushAfterImageEmptiesTheBuffer)
 
 TEST_F(ImageObjectsTest, DecodedSamplesAreRawWithoutCompression)
 {
-    TiffPage page = patternPage(9, 5, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE);
+    TiffDirectory page = patternPage(9, 5, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE);
     auto path = writeTiffFile("raw.tif", {page});
     Converted level0 = convert("level0", kImageTiff, path, "", 0, 0);
     ASSERT_EQ(level0.slot, 0);

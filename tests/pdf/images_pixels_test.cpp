@@ -17,7 +17,7 @@ protected:
     }
 
     // Converts the page, renders it and compares with `expected` (or the page's own pixels).
-    void expectPixels(const std::string& name, const TiffPage& page, std::vector<uint8_t> expected = {})
+    void expectPixels(const std::string& name, const TiffDirectory& page, std::vector<uint8_t> expected = {})
     {
         SCOPED_TRACE(name);
         if (expected.empty())
@@ -58,7 +58,7 @@ TEST_F(ImagePixelsTest, UncompressedImagesAreDecodedExactly)
     expectPixels("gray2", patternPage(37, 23, 2, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE));
     expectPixels("gray4_white", patternPage(37, 23, 4, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE));
     expectPixels("rgb", patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE));
-    TiffPage palette = patternPage(37, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_NONE);
+    TiffDirectory palette = patternPage(37, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_NONE);
     palette.colormap = rampMap(256, true);
     expectPixels("palette_decoded", palette);
 }
@@ -91,7 +91,7 @@ TEST_F(ImagePixelsTest, CcittDataRenderAsTheSource)
         {"g4_strips", COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE, 0, FILLORDER_MSB2LSB, 61, 7},
     };
     for (const Case& c : cases) {
-        TiffPage page = patternPage(c.width, 30, 1, 1, c.photometric, c.compression, 3);
+        TiffDirectory page = patternPage(c.width, 30, 1, 1, c.photometric, c.compression, 3);
         page.group3Options = c.group3Options;
         page.fillOrder = c.fillOrder;
         page.rowsPerStrip = c.rowsPerStrip;
@@ -103,46 +103,46 @@ TEST_F(ImagePixelsTest, LzwDeflateAndPackBitsStripsRenderAsTheSource)
 {
     expectPixels("lzw_gray", patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW));
     expectPixels("lzw_bilevel_white", patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_LZW));
-    TiffPage lzwRgb = patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
+    TiffDirectory lzwRgb = patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
     lzwRgb.predictor = PREDICTOR_HORIZONTAL;
     expectPixels("lzw_rgb_predictor", lzwRgb);
-    TiffPage lzwStrips = patternPage(30, 100, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+    TiffDirectory lzwStrips = patternPage(30, 100, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
     lzwStrips.rowsPerStrip = 40;
     expectPixels("lzw_three_strips", lzwStrips);
-    TiffPage lzwLsb = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+    TiffDirectory lzwLsb = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
     lzwLsb.fillOrder = FILLORDER_LSB2MSB;
     expectPixels("lzw_lsb_first", lzwLsb);
 
-    TiffPage zipGray = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_ADOBE_DEFLATE);
+    TiffDirectory zipGray = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_ADOBE_DEFLATE);
     zipGray.predictor = PREDICTOR_HORIZONTAL;
     expectPixels("zip_gray_predictor", zipGray);
     expectPixels("zip_rgb", patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE));
-    TiffPage zipStrips = patternPage(37, 50, 4, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_ADOBE_DEFLATE);
+    TiffDirectory zipStrips = patternPage(37, 50, 4, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_ADOBE_DEFLATE);
     zipStrips.rowsPerStrip = 16;
     expectPixels("zip_strips", zipStrips);
     // Min-is-white Deflate frames are negated before they are saved, so the samples are shown
     // as stored: the opposite of what the file's photometric interpretation says.
-    TiffPage zipWhite = patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_ADOBE_DEFLATE);
-    TiffPage asStored = zipWhite;
+    TiffDirectory zipWhite = patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_ADOBE_DEFLATE);
+    TiffDirectory asStored = zipWhite;
     asStored.photometric = PHOTOMETRIC_MINISBLACK;
     expectPixels("zip_white_as_stored", zipWhite, expectedPixels(asStored));
 
     expectPixels("packbits_bilevel_white", patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_PACKBITS));
     expectPixels("packbits_rgb", patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_PACKBITS));
-    TiffPage packStrips = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS);
+    TiffDirectory packStrips = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS);
     packStrips.rowsPerStrip = 5;
     expectPixels("packbits_strips", packStrips);
 }
 
 TEST_F(ImagePixelsTest, PaletteImagesRenderTheirColours)
 {
-    TiffPage lzw4 = patternPage(37, 23, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
+    TiffDirectory lzw4 = patternPage(37, 23, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
     lzw4.colormap = rampMap(16, true);
     expectPixels("palette_lzw_4bit", lzw4);
-    TiffPage pack8 = patternPage(37, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_PACKBITS);
+    TiffDirectory pack8 = patternPage(37, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_PACKBITS);
     pack8.colormap = rampMap(256, false);
     expectPixels("palette_packbits_8bit_values", pack8);
-    TiffPage zip8 = patternPage(37, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_ADOBE_DEFLATE);
+    TiffDirectory zip8 = patternPage(37, 23, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_ADOBE_DEFLATE);
     zip8.colormap = rampMap(256, true);
     zip8.rowsPerStrip = 10;
     expectPixels("palette_zip_strips", zip8);
@@ -150,27 +150,27 @@ TEST_F(ImagePixelsTest, PaletteImagesRenderTheirColours)
 
 TEST_F(ImagePixelsTest, TiledAndAlphaImagesAreDecoded)
 {
-    TiffPage tiledRaw = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+    TiffDirectory tiledRaw = patternPage(37, 23, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
     tiledRaw.tileSize = 16;
     expectPixels("tiled_raw", tiledRaw);
-    TiffPage tiledLzw = patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
+    TiffDirectory tiledLzw = patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
     tiledLzw.tileSize = 16;
     expectPixels("tiled_lzw_rgb", tiledLzw);
-    TiffPage tiledBilevel = patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_PACKBITS);
+    TiffDirectory tiledBilevel = patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_PACKBITS);
     tiledBilevel.tileSize = 16;
     expectPixels("tiled_packbits_bilevel_white", tiledBilevel);
-    TiffPage tiledG4 = patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
+    TiffDirectory tiledG4 = patternPage(37, 23, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
     tiledG4.tileSize = 16;
     expectPixels("tiled_g4", tiledG4);
 
     for (uint16_t compression : {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_PACKBITS}) {
-        TiffPage rgba = patternPage(37, 23, 8, 4, PHOTOMETRIC_RGB, compression);
+        TiffDirectory rgba = patternPage(37, 23, 8, 4, PHOTOMETRIC_RGB, compression);
         rgba.extraSamples = {EXTRASAMPLE_UNASSALPHA};
         for (size_t i = 3; i < rgba.data.size(); i += 4)
             rgba.data[i] = 255; // opaque, so the colours do not depend on compositing
         expectPixels("rgba_" + std::to_string(compression), rgba);
     }
-    TiffPage planar = patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
+    TiffDirectory planar = patternPage(37, 23, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
     planar.planar = PLANARCONFIG_SEPARATE;
     expectPixels("planar_lzw", planar);
 }

@@ -52,7 +52,7 @@ TEST_F(TiffImportTest, CcittDecodeParametersFollowTheCodingAndPhotometric)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TiffPage page = patternPage(c.width, 24, 1, 1, c.photometric, c.compression);
+        TiffDirectory page = patternPage(c.width, 24, 1, 1, c.photometric, c.compression);
         page.group3Options = c.group3Options;
         Converted out = convert(c.name, kImageTiff, writeTiffFile(std::string(c.name) + ".tif", {page}));
         ASSERT_EQ(out.slot, 0);
@@ -74,7 +74,7 @@ TEST_F(TiffImportTest, CcittDecodeParametersFollowTheCodingAndPhotometric)
 
 TEST_F(TiffImportTest, EveryStripBecomesAnXObjectDrawnTopDown)
 {
-    TiffPage page = patternPage(30, 100, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+    TiffDirectory page = patternPage(30, 100, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
     page.rowsPerStrip = 40;
     auto path = writeTiffFile("strips.tif", {page});
     Converted out = convert("strips", kImageTiff, path);
@@ -101,7 +101,7 @@ TEST_F(TiffImportTest, EveryStripBecomesAnXObjectDrawnTopDown)
 
 TEST_F(TiffImportTest, FillOrderTwoIsWrittenBitReversed)
 {
-    TiffPage page = patternPage(64, 16, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
+    TiffDirectory page = patternPage(64, 16, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
     page.fillOrder = FILLORDER_LSB2MSB;
     auto path = writeTiffFile("lsb.tif", {page});
     Converted out = convert("lsb", kImageTiff, path);
@@ -142,7 +142,7 @@ TEST_F(TiffImportTest, PredictorAndInvertOfLzwDeflateAndPackBits)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TiffPage page = patternPage(20, 10, c.bits, c.samples, c.photometric, c.compression);
+        TiffDirectory page = patternPage(20, 10, c.bits, c.samples, c.photometric, c.compression);
         page.predictor = c.predictor;
         auto path = writeTiffFile(std::string(c.name) + ".tif", {page});
         Converted out = convert(c.name, kImageTiff, path);
@@ -161,7 +161,7 @@ TEST_F(TiffImportTest, PaletteImagesBecomeIndexedWithTheReducedColourMap)
     // A 16-bit map is scaled by 255/65535; a map whose values all fit in 8 bits is kept as is.
     for (bool wide : {true, false}) {
         SCOPED_TRACE(wide ? "16-bit map" : "8-bit values");
-        TiffPage page = patternPage(12, 6, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
+        TiffDirectory page = patternPage(12, 6, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
         for (int c = 0; c < 3; ++c)
             for (int i = 0; i < 16; ++i)
                 page.colormap.push_back(static_cast<uint16_t>(wide ? i * 4000 + c * 1000 : i * 16 + c));
@@ -190,7 +190,7 @@ TEST_F(TiffImportTest, LayoutsAreCopiedDecodedOrRefused)
 {
     struct Case {
         const char* name;
-        TiffPage page;
+        TiffDirectory page;
         int slot;          // 0 imported, -1 refused
         const char* space;
         bool passthrough;
@@ -198,20 +198,20 @@ TEST_F(TiffImportTest, LayoutsAreCopiedDecodedOrRefused)
     auto make = [](uint16_t samples, uint16_t photometric, uint16_t compression) {
         return patternPage(10, 6, 8, samples, photometric, compression);
     };
-    TiffPage cmykLzw = make(4, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW);
+    TiffDirectory cmykLzw = make(4, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW);
     cmykLzw.inkSet = INKSET_CMYK;
-    TiffPage cmykOtherInks = cmykLzw;
+    TiffDirectory cmykOtherInks = cmykLzw;
     cmykOtherInks.inkSet = INKSET_MULTIINK;
-    TiffPage cmykRaw = make(4, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE);
-    TiffPage rgbaLzw = make(4, PHOTOMETRIC_RGB, COMPRESSION_LZW);
+    TiffDirectory cmykRaw = make(4, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE);
+    TiffDirectory rgbaLzw = make(4, PHOTOMETRIC_RGB, COMPRESSION_LZW);
     rgbaLzw.extraSamples = {EXTRASAMPLE_UNASSALPHA};
-    TiffPage rgbaRaw = rgbaLzw;
+    TiffDirectory rgbaRaw = rgbaLzw;
     rgbaRaw.compression = COMPRESSION_NONE;
-    TiffPage planarLzw = make(3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
+    TiffDirectory planarLzw = make(3, PHOTOMETRIC_RGB, COMPRESSION_LZW);
     planarLzw.planar = PLANARCONFIG_SEPARATE;
-    TiffPage tiledLzw = patternPage(40, 36, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+    TiffDirectory tiledLzw = patternPage(40, 36, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
     tiledLzw.tileSize = 16;
-    TiffPage grayAlpha = make(2, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+    TiffDirectory grayAlpha = make(2, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
     grayAlpha.extraSamples = {EXTRASAMPLE_ASSOCALPHA};
     const Case cases[] = {
         {"cmyk_lzw", cmykLzw, 0, "/DeviceCMYK", true},
@@ -266,7 +266,7 @@ TEST_F(TiffImportTest, RefusedVariantsFailWithoutWritingAnImage)
         {"predictor_3", TIFFTAG_PREDICTOR, 3},
         {"predictor_9", TIFFTAG_PREDICTOR, 9},
     };
-    TiffPage page = patternPage(16, 16, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+    TiffDirectory page = patternPage(16, 16, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
     page.predictor = PREDICTOR_HORIZONTAL;
     auto good = writeTiffFile("good.tif", {page});
     std::string bytes = readFileBytes(good);
@@ -285,9 +285,9 @@ TEST_F(TiffImportTest, RefusedVariantsFailWithoutWritingAnImage)
 
 TEST_F(TiffImportTest, DamagedFilesFailQuietly)
 {
-    TiffPage page = patternPage(64, 64, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+    TiffDirectory page = patternPage(64, 64, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
     std::string bytes = readFileBytes(writeTiffFile("whole.tif", {page}));
-    TiffPage lzw = patternPage(64, 64, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+    TiffDirectory lzw = patternPage(64, 64, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
     std::string lzwBytes = readFileBytes(writeTiffFile("lzw.tif", {lzw}));
     std::string offsetPastEnd = lzwBytes;
     ASSERT_TRUE(patchTiffTag(offsetPastEnd, TIFFTAG_STRIPOFFSETS, 1u << 30));
@@ -330,7 +330,7 @@ TEST_F(TiffImportTest, DamagedFilesFailQuietly)
 
 TEST_F(TiffImportTest, PagesAreSelectedByTheOption)
 {
-    std::vector<TiffPage> pages;
+    std::vector<TiffDirectory> pages;
     for (uint32_t i = 0; i < 3; ++i)
         pages.push_back(patternPage(10 + i, 20 + i, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS, i));
     auto path = writeTiffFile("three.tif", pages);
@@ -385,7 +385,7 @@ TEST_F(TiffImportTest, ResolutionUnitsAndSigns)
     PdfDocument* doc = makeDocument(&log);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TiffPage page = patternPage(8, 8, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+        TiffDirectory page = patternPage(8, 8, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
         page.xResolution = c.x;
         page.yResolution = c.y;
         page.resolutionUnit = c.unit;

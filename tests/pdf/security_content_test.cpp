@@ -38,7 +38,7 @@ Inputs makeInputs()
     in.jpeg = dir / "photo.jpg";
     writeFileBytes(in.jpeg, makeJpeg(spec));
 
-    TiffPage palette = patternPage(40, 20, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
+    TiffDirectory palette = patternPage(40, 20, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW);
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 16; ++i)
             palette.colormap.push_back(static_cast<uint16_t>((i * 4000 + c * 9000) % 65536));

@@ -7,12 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <jpeglib.h>
 #include <map>
 
-#include "../engine/intake_fixtures.h"
-#include "robustness/cli_run.h"
 #include "robustness/damage.h"
+#include "support/cli_runner.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {
@@ -23,35 +22,18 @@ namespace fs = std::filesystem;
 constexpr size_t kBatch = 32;           // inputs per folvane-cli run
 constexpr double kSecondsPerInput = 5;  // the time any input may take at most
 
+// A JPEG of libjpeg's default quality and header with a smooth colour ramp.
 std::string jpegBytes(bool progressive, int width, int height)
 {
-    jpeg_compress_struct cinfo {};
-    jpeg_error_mgr err {};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    if (progressive)
-        jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        for (size_t x = 0; x < row.size(); ++x)
-            row[x] = static_cast<uint8_t>(x * 7 + static_cast<size_t>(y) * 13);
-        JSAMPROW pointer = row.data();
-        jpeg_write_scanlines(&cinfo, &pointer, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::string bytes(reinterpret_cast<char*>(buffer), size);
-    std::free(buffer);
-    jpeg_destroy_compress(&cinfo);
-    return bytes;
+    JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.progressive = progressive;
+    spec.quality = 75;
+    spec.densityUnit = 0;
+    spec.xDensity = spec.yDensity = 1;
+    spec.sample = [](int x, int y, int c) { return static_cast<uint8_t>((x * 3 + c) * 7 + y * 13); };
+    return makeJpeg(spec);
 }
 
 class BadInputCorpus : public PdfTest {
@@ -59,6 +41,7 @@ protected:
     void SetUp() override
     {
         dir = scratchDir();
+        options.program = FOLVANE_CLI;
         options.home = dir / "home";
         options.tmp = dir / "tmp";
     }

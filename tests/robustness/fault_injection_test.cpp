@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "../engine/intake_fixtures.h"
-#include "robustness/cli_run.h"
+#include "support/cli_runner.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {
@@ -32,6 +32,7 @@ protected:
     void SetUp() override
     {
         dir = scratchDir();
+        options.program = FOLVANE_CLI;
         options.home = dir / "home";
         options.tmp = dir / "tmp";
         fs::create_directories(dir / "in");

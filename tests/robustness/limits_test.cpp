@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <jpeglib.h>
 
 #include "codec/bitmap.h"
 #include "codec/image_codec.h"
@@ -13,6 +12,7 @@
 #include "pdf/image_import.h"
 #include "pdf/reader_fixtures.h"
 #include "resource_limits.h"
+#include "support/image_files.h"
 #include "support/test_support.h"
 
 namespace folvane::test {
@@ -89,31 +89,14 @@ TEST(ResourceLimits, StripBufferRefusesSizesAboveTheAllocationCap)
 // so only the scan cap can refuse the file.
 std::string progressiveJpegWithScans(int scans)
 {
-    jpeg_compress_struct cinfo {};
-    jpeg_error_mgr err {};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = 16;
-    cinfo.image_height = 16;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(16 * 3);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16 * 3; ++x)
-            row[static_cast<size_t>(x)] = static_cast<uint8_t>(x * 5 + y * 9);
-        JSAMPROW pointer = row.data();
-        jpeg_write_scanlines(&cinfo, &pointer, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::string bytes(reinterpret_cast<char*>(buffer), size);
-    std::free(buffer);
-    jpeg_destroy_compress(&cinfo);
+    JpegSpec spec;
+    spec.width = spec.height = 16;
+    spec.progressive = true;
+    spec.quality = 75;
+    spec.densityUnit = 0;
+    spec.xDensity = spec.yDensity = 1;
+    spec.sample = [](int x, int y, int c) { return static_cast<uint8_t>((x * 3 + c) * 5 + y * 9); };
+    std::string bytes = makeJpeg(spec);
 
     // Start-of-scan markers cannot occur inside entropy-coded data (0xFF is stuffed there).
     int present = 0;

@@ -1,13 +1,13 @@
 #pragma once
-// A fixture that runs folvane-cli (the FOLVANE_CLI path of the test target) as a process with its
-// own settings file and its own HOME and XDG folders below a scratch folder, so no test reads or
-// changes the real home folder; standard input is /dev/null and standard output and error are
-// pipes.
+// A fixture that runs folvane-cli (the FOLVANE_CLI path of the test target) in a CliSession of
+// its own scratch folder, so no test reads or changes the real home folder, and checks every PDF
+// it hands out.
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "support/cli_runner.h"
 #include "support/test_support.h"
 
 namespace folvane::test {
@@ -23,14 +23,10 @@ protected:
     // `environment` is put before the program, e.g. "FOLVANE_USER_PASSWORD=x".
     CommandResult cli(const std::string& arguments, const std::string& environment = "")
     {
-        std::string home = shellQuote((dir / "home").string());
-        return runCommand("env -u FOLVANE_USER_PASSWORD -u FOLVANE_OWNER_PASSWORD HOME=" + home +
-                          " XDG_CONFIG_HOME=" + home + "/config XDG_DATA_HOME=" + home + "/data FOLVANE_SETTINGS= " +
-                          environment + " " + shellQuote(FOLVANE_CLI) + " " + arguments + " --settings " +
-                          shellQuote((dir / "Settings.ini").string()) + " </dev/null");
+        return CliSession(FOLVANE_CLI, dir).run(arguments, environment);
     }
 
-    std::string q(const std::filesystem::path& path) { return shellQuote(path.string()); }
+    std::string q(const std::filesystem::path& path) { return folvane::test::q(path); }
 
     // The value after "NAME:" in pdfinfo's output (extra arguments such as "-upw pw" first).
     std::string pdfinfo(const std::filesystem::path& pdf, const std::string& name, const std::string& extra = "")
@@ -43,10 +39,7 @@ protected:
         return info.output.substr(start, info.output.find('\n', start) - start);
     }
 
-    bool printed(const CommandResult& result, const std::string& line)
-    {
-        return ("\n" + result.output).find("\n" + line + "\n") != std::string::npos;
-    }
+    bool printed(const CommandResult& result, const std::string& line) { return printedLine(result.output, line); }
 
     std::filesystem::path dir;
 };

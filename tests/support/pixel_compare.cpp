@@ -163,4 +163,25 @@ int worstDifference(const RgbImage& a, const RgbImage& b)
     return worst;
 }
 
+Rendered renderGray(const std::filesystem::path& pdf, int page, const std::filesystem::path& scratch)
+{
+    Rendered r;
+    auto out = scratch / ("render-" + std::to_string(page) + ".pgm");
+    CommandResult c = runCommand("mutool draw -q -r 72 -c gray -o " + shellQuote(out.string()) + " " +
+                                 shellQuote(pdf.string()) + " " + std::to_string(page));
+    if (c.exitCode != 0)
+        return r;
+    std::string bytes = readFileBytes(out);
+    int maxValue = 0;
+    int consumed = 0;
+    if (std::sscanf(bytes.c_str(), "P5 %d %d %d%n", &r.width, &r.height, &maxValue, &consumed) != 3)
+        return r;
+    size_t start = static_cast<size_t>(consumed) + 1;
+    size_t count = static_cast<size_t>(r.width) * static_cast<size_t>(r.height);
+    if (bytes.size() < start + count)
+        return r;
+    r.gray.assign(bytes.begin() + static_cast<long>(start), bytes.begin() + static_cast<long>(start + count));
+    return r;
+}
+
 } // namespace folvane::test

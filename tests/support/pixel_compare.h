@@ -48,4 +48,13 @@ double psnr(const RgbImage& a, const RgbImage& b);
 // The largest difference of one channel of one pixel; 256 when the sizes differ.
 int worstDifference(const RgbImage& a, const RgbImage& b);
 
+// Pixels of a page rendered by mutool at 72 dpi as 8-bit gray, row by row; empty on failure.
+struct Rendered {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> gray;
+    uint8_t at(int x, int y) const { return gray[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
+};
+Rendered renderGray(const std::filesystem::path& pdf, int page, const std::filesystem::path& scratch);
+
 } // namespace folvane::test

@@ -1,4 +1,4 @@
-#include "robustness/cli_run.h"
+#include "support/cli_runner.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,31 +9,84 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "support/test_support.h"
-
 namespace folvane::test {
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// Passwords the program would take from its environment; no run inherits them.
+constexpr const char* kPasswordVariables[] = {"FOLVANE_USER_PASSWORD", "FOLVANE_OWNER_PASSWORD"};
+
+// In the child of runCli, before exec.
 void setEnvironment(const CliOptions& options)
 {
-    const std::string home = options.home.string();
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    for (const auto& [name, value] : isolatedHome(options.home))
+        ::setenv(name.c_str(), value.c_str(), 1);
     ::setenv("TMPDIR", options.tmp.string().c_str(), 1);
     ::unsetenv("FOLVANE_SETTINGS");
+    for (const char* name : kPasswordVariables)
+        ::unsetenv(name);
 }
 
 } // namespace
+
+std::vector<std::pair<std::string, std::string>> isolatedHome(const fs::path& home)
+{
+    return {{"HOME", home.string()},
+            {"XDG_CONFIG_HOME", (home / "config").string()},
+            {"XDG_DATA_HOME", (home / "data").string()}};
+}
+
+CliSession::CliSession(std::string program, fs::path dir)
+    : m_program(std::move(program))
+    , m_dir(std::move(dir))
+{
+    fs::create_directories(m_dir / "home");
+}
+
+std::string CliSession::command(const std::string& arguments, const std::string& prefix) const
+{
+    std::string line = "env";
+    for (const char* name : kPasswordVariables)
+        line += std::string(" -u ") + name;
+    for (const auto& [name, value] : isolatedHome(m_dir / "home"))
+        line += " " + name + "=" + shellQuote(value);
+    return line + " FOLVANE_SETTINGS= " + prefix + " " + shellQuote(m_program) + " " + arguments + " --settings " +
+           shellQuote((m_dir / "Settings.ini").string()) + " </dev/null";
+}
+
+CommandResult CliSession::run(const std::string& arguments, const std::string& environment) const
+{
+    return runCommand(command(arguments, environment));
+}
+
+pid_t CliSession::start(const std::string& arguments) const
+{
+    std::string line = "exec " + command(arguments) + " >/dev/null 2>&1";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+std::string q(const fs::path& path)
+{
+    return shellQuote(path.string());
+}
+
+bool printedLine(const std::string& output, const std::string& line)
+{
+    return ("\n" + output).find("\n" + line + "\n") != std::string::npos;
+}
 
 CliRun runCli(const std::vector<std::string>& arguments, const CliOptions& options)
 {
     fs::create_directories(options.home);
     fs::create_directories(options.tmp);
-    std::vector<std::string> argv {FOLVANE_CLI};
+    std::vector<std::string> argv {options.program.string()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     argv.push_back("--settings");
     argv.push_back((options.home / "Settings.ini").string());
