@@ -220,7 +220,7 @@ FileListPage::~FileListPage()
 void FileListPage::load()
 {
     m_logSettings = jobs::loadLogSettings(m_store, m_location);
-    m_mode = m_store.getInt("outMode", jobs::kMergeMode);
+    m_mode = app::storedInt(m_store, "outMode");
     // A mode no radio stands for would make Convert do nothing at all.
     if (m_mode < jobs::kMergeMode || m_mode > jobs::kPerFolderMode)
         m_mode = jobs::kMergeMode;
@@ -375,7 +375,7 @@ void FileListPage::addFolder()
     choice.initialFolder = fromUtf8(m_store.getString("openDir", app::settingTextDefault("openDir"), jobs::kPathCapacity));
     if (choice.initialFolder.isEmpty())
         choice.initialFolder = defaultStartFolder();
-    choice.includeSubfolders = m_store.getInt("subdir", 0) != 0;
+    choice.includeSubfolders = app::storedInt(m_store, "subdir") != 0;
     choice.filterIndex = 0;
     choice.naturalOrder = folderOrder() == jobs::FolderOrder::Natural;
     bool chosen = false;
@@ -414,7 +414,7 @@ void FileListPage::addFolder()
 
 jobs::FolderOrder FileListPage::folderOrder() const
 {
-    return m_store.getInt("naturalSort", 0) == 1 ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
+    return app::storedInt(m_store, "naturalSort") == 1 ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
 }
 
 void FileListPage::showNotAdded(const QStringList& problems)
@@ -431,7 +431,7 @@ void FileListPage::dropPaths(const QStringList& paths)
     auto notAdded = [&problems](const QString& path, const QString& reason) {
         problems << QStringLiteral("%1 (%2)").arg(QFileInfo(path).fileName(), reason);
     };
-    bool recursive = m_store.getInt("subdir", 0) == 1;
+    bool recursive = app::storedInt(m_store, "subdir") == 1;
     setEnabled(false);
     for (const QString& path : paths) {
         QFileInfo info(path);

@@ -90,10 +90,10 @@ OptionsPage::~OptionsPage() { save(); }
 
 void OptionsPage::load()
 {
-    int after = m_store.getInt("after", app::settingIntDefault("after"));
-    int exists = m_store.getInt("exists", app::settingIntDefault("exists"));
-    int priority = m_store.getInt("priority", app::settingIntDefault("priority"));
-    int log = m_store.getInt("log", 0);
+    int after = app::storedInt(m_store, "after");
+    int exists = app::storedInt(m_store, "exists");
+    int priority = app::storedInt(m_store, "priority");
+    int log = app::storedInt(m_store, "log");
     QString folder = QString::fromStdString(m_store.getString("logpath", ""));
     if (folder.isEmpty())
         folder = m_defaultLogFolder;

@@ -17,6 +17,7 @@
 #include <cctype>
 
 #include "app/app_paths.h"
+#include "app/settings_schema.h"
 #include "autostart.h"
 #include "engine/engine.h"
 #include "jobs/watch_runner.h"
@@ -75,7 +76,7 @@ WatchPage::WatchPage(const app::SettingsLocation& settings, QWidget* parent)
     setAutoFillBackground(true);
 
     m_worker = new WatchWorker(this);
-    m_worker->setAfterAction([store = m_store] { return store.getInt("after", 0); });
+    m_worker->setAfterAction([store = m_store] { return app::storedInt(store, "after"); });
     m_worker->setOutputNameAsker([this](const std::string& existing) {
         QString path = QString::fromStdString(existing);
         return (m_choosePdf ? m_choosePdf(this, path) : askNameForExistingPdf(this, path, false)).toStdString();
@@ -246,13 +247,13 @@ void WatchPage::firstShow()
 {
     m_firstShown = true;
     showStartButton(false);
-    m_keepsub->setChecked(m_store.getInt("keepsub", 0) == 1);
-    m_subdir->setChecked(m_store.getInt("subdir", 0) == 1);
-    m_delete->setChecked(m_store.getInt("del_success", 0) == 1);
-    m_autorun->setChecked(m_store.getInt("autorun", 0) == 1);
-    m_winstart->setChecked(m_store.getInt("winstart", 0) == 1);
-    m_runsec->setChecked(m_store.getInt("runsec", 0) == 1);
-    m_seconds->setText(QString::fromStdString(m_store.getString("second", "5", 32)).left(3));
+    m_keepsub->setChecked(app::storedInt(m_store, "keepsub") == 1);
+    m_subdir->setChecked(app::storedInt(m_store, "subdir") == 1);
+    m_delete->setChecked(app::storedInt(m_store, "del_success") == 1);
+    m_autorun->setChecked(app::storedInt(m_store, "autorun") == 1);
+    m_winstart->setChecked(app::storedInt(m_store, "winstart") == 1);
+    m_runsec->setChecked(app::storedInt(m_store, "runsec") == 1);
+    m_seconds->setText(QString::fromStdString(app::storedText(m_store, "second", 32)).left(3));
 
     std::string input = m_store.getString("input", "", jobs::kPathCapacity);
     m_input->setText(QString::fromStdString(input));
@@ -268,7 +269,7 @@ void WatchPage::everyShow()
 {
     m_log = jobs::loadLogSettings(m_store, m_location);
     app::loadOutputSettings(m_store, m_output, app::OutputSettingsReader::WatchFolder);
-    int mode = m_store.getInt("outMode", jobs::kMergeMode);
+    int mode = app::storedInt(m_store, "outMode");
     // A hand-edited file may hold a mode the page has no radio for: merging, as the default.
     if (mode < jobs::kMergeMode || mode > jobs::kPerFolderMode)
         mode = jobs::kMergeMode;
@@ -363,7 +364,7 @@ void WatchPage::onStart()
     settings.keepSubfolders = m_keepsub->isChecked();
     settings.repeat = m_runsec->isChecked();
     settings.intervalSeconds = leadingNumber(m_seconds->text());
-    int policy = m_store.getInt("exists", jobs::kCreateNewFile);
+    int policy = app::storedInt(m_store, "exists");
     // A combination that would lose pages is refused before anything starts.
     std::string conflict = jobs::overwriteDeleteConflict(settings, policy);
     if (!conflict.empty()) {

@@ -1,7 +1,7 @@
 #pragma once
 // The output settings of a conversion in memory: one field per settings key (the schema in
-// settings_schema.cpp ties each key to its field). Each conversion page owns one record and the settings sheet pages edit copies; the
-// record is a plain value, copied whole.
+// settings_schema.cpp ties each key to its field). Each conversion page owns one record and
+// the settings sheet pages edit copies; the record is a plain value, copied whole.
 //
 // A default-constructed record is all zeros and empty texts; the defaults of the settings
 // come from loadOutputSettings on a file that lacks the keys.
@@ -23,7 +23,11 @@ enum class PageSize : int { Image, A3, A4, A5, B5, Letter, Legal, Custom };
 enum class CellOrder : int { Horizontal, Vertical };
 enum class Alignment : int { Left, Center, Right };
 // Nine places, row by row from the top left.
-enum class Position : int { TopLeft, TopCenter, TopRight, CenterLeft, Center, CenterRight, BottomLeft, BottomCenter, BottomRight };
+enum class Position : int {
+    TopLeft, TopCenter, TopRight,
+    CenterLeft, Center, CenterRight,
+    BottomLeft, BottomCenter, BottomRight,
+};
 enum class SecurityLevel : int { Rc4Bits40, Rc4Bits128, Aes128, Aes256 };
 enum class OpenPanel : int { PageOnly, Bookmarks, Thumbnails };
 enum class OpenZoom : int { FitWidth, FitPage };
@@ -32,15 +36,15 @@ enum class SkewMethod : int { FirstEstimate, Refined };
 
 struct OutputSettings {
     // Compression per image class, skew correction and JPEG quality.
-    Compression colorCompression = Compression::None; // 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG
-    Compression grayCompression = Compression::None; // as colorCompression
-    BwCompression bwCompression = BwCompression::None; // 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4
+    Compression colorCompression = Compression::None;
+    Compression grayCompression = Compression::None;
+    BwCompression bwCompression = BwCompression::None;
     int skewCorrection = 0;
     int jpegQuality = 0; // 0 to 100
     // Page geometry.
-    ImageFit imageFit = ImageFit::KeepProportions; // 0 fit keeping proportions, 1 stretch
-    Rotation rotation = Rotation::None; // 0..3 for 0, 90, 180, 270 degrees
-    PageSize pageSize = PageSize::Image; // 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom
+    ImageFit imageFit = ImageFit::KeepProportions;
+    Rotation rotation = Rotation::None;
+    PageSize pageSize = PageSize::Image;
     int pageWidthPt = 0; // custom size in points
     int pageHeightPt = 0;
     int dpiX = 0; // 0 unchanged, otherwise dots per inch
@@ -50,12 +54,13 @@ struct OutputSettings {
     int marginRightPt = 0;
     int marginBottomPt = 0;
     int imagesPerPage = 0; // images per page: 1, 2, 4, 6, 9 or 16
-    CellOrder cellOrder = CellOrder::Horizontal; // 0 horizontal, 1 vertical
+    CellOrder cellOrder = CellOrder::Horizontal;
     int repeatImage = 0;
-    int cellBorders = 0; // Header, footer and watermarks; colours are 0x00BBGGRR words.
+    int cellBorders = 0;
+    // Header, footer and watermarks; colours are 0x00BBGGRR words.
     int headerOn = 0;
     std::string headerText;
-    Alignment headerPosition = Alignment::Left; // 0 left, 1 center, 2 right
+    Alignment headerPosition = Alignment::Left;
     int headerColor = 0;
     int footerOn = 0;
     std::string footerText;
@@ -63,41 +68,46 @@ struct OutputSettings {
     int footerColor = 0;
     int textWatermarkOn = 0;
     std::string watermarkText;
-    Position watermarkPosition = Position::TopLeft; // 0..8: top-left to bottom-right, row by row
+    Position watermarkPosition = Position::TopLeft;
     int watermarkTextSizePt = 0;
     int watermarkColor = 0;
     int imageWatermarkOn = 0;
     std::string watermarkImagePath; // path of the watermark image
-    Position watermarkImagePosition = Position::TopLeft; // as watermarkPosition
+    Position watermarkImagePosition = Position::TopLeft;
     int watermarkImageWidthPt = 0; // points
-    int watermarkImageHeightPt = 0; // Password security.
+    int watermarkImageHeightPt = 0;
+    // Password security.
     int securityOn = 0;
     int allowCopy = 0;
     int allowPrint = 0;
     int allowModify = 0;
-    SecurityLevel securityLevel = SecurityLevel::Rc4Bits40; // 0 40-bit RC4, 1 128-bit RC4, 2 128-bit AES, 3 256-bit AES
+    SecurityLevel securityLevel = SecurityLevel::Rc4Bits40;
     std::string userPassword;
-    std::string ownerPassword; // Viewer preferences.
-    OpenPanel openPanel = OpenPanel::PageOnly; // 0 page only, 1 bookmark panel, 2 thumbnail panel
-    OpenZoom openZoom = OpenZoom::FitWidth; // 0 fit width, 1 fit page
+    std::string ownerPassword;
+    // Viewer preferences.
+    OpenPanel openPanel = OpenPanel::PageOnly;
+    OpenZoom openZoom = OpenZoom::FitWidth;
     int fitWindow = 0;
     int centerWindow = 0;
     int fullScreen = 0;
     int hideMenubar = 0;
     int hideToolbar = 0;
-    int hideWindowControls = 0; // Bookmarks.
+    int hideWindowControls = 0;
+    // Bookmarks.
     int bookmarksOn = 0;
-    BookmarkLabel bookmarkLabel = BookmarkLabel::PageNumber; // 0 page number, 1 name without extension, 2 file name, 3 full path
-    int bookmarkPerFile = 0; // Document information.
+    BookmarkLabel bookmarkLabel = BookmarkLabel::PageNumber;
+    int bookmarkPerFile = 0;
+    // Document information.
     std::string title;
     std::string subject;
     std::string author;
     std::string keywords;
     std::string creator;
-    std::string producer; // Image handling beyond the classic settings.
+    std::string producer;
+    // Image handling beyond the classic settings.
     int autoOrient = 0; // 1 photos upright by their EXIF orientation
     int lossless = 0; // 1 pictures kept exactly (Deflate) instead of JPEG coded
-    SkewMethod skewMethod = SkewMethod::FirstEstimate; // 0 first skew estimate, 1 refined
+    SkewMethod skewMethod = SkewMethod::FirstEstimate;
     // Searchable scans: an invisible text layer read by text recognition.
     int recognizeText = 0;
     std::string recognitionLanguages; // Tesseract language codes joined by "+", "eng" by default

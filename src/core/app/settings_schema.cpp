@@ -301,6 +301,16 @@ std::string settingTextDefault(std::string_view key)
     return spec->textDefault;
 }
 
+int storedInt(const SettingsStore& store, std::string_view key)
+{
+    return store.getInt(key, settingIntDefault(key));
+}
+
+std::string storedText(const SettingsStore& store, std::string_view key, size_t capacity)
+{
+    return store.getString(key, settingTextDefault(key), capacity);
+}
+
 std::string SettingSpec::valueIn(const OutputSettings& settings) const
 {
     if (field.text)

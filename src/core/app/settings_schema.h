@@ -13,6 +13,7 @@
 namespace folvane::app {
 
 struct OutputSettings;
+class SettingsStore;
 
 // The name of the merged PDF the file-list page offers in the data folder ("outPath0" unset).
 inline constexpr std::string_view kDefaultMergedFileName = "MyPDF.pdf";
@@ -74,6 +75,10 @@ int settingIntDefault(std::string_view key);
 // The text default of a text key; "OpenFile" and "openDir" start in the user's home folder.
 // The output paths have defaults that depend on the page reading them; they give "".
 std::string settingTextDefault(std::string_view key);
+
+// A key's value in the settings file, the key's own default where the file lacks it.
+int storedInt(const SettingsStore& store, std::string_view key);
+std::string storedText(const SettingsStore& store, std::string_view key, size_t capacity);
 
 // Empty when `value` is acceptable for the key, otherwise what is accepted, for example
 // "a whole number from 0 to 100" or "one of 1, 2, 4, 6, 9, 16".
