@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "engine/deskew.h"
-#include "engine/deskew_internal.h"
+#include "deskew.h"
+#include "deskew_internal.h"
 #include "synthetic_page.h"
 
 namespace {

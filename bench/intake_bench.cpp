@@ -15,7 +15,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 
-#include "codec/group4_encoder.h"
+#include "group4_encoder.h"
 #include "codec/image_codec.h"
 #include "engine/engine.h"
 #include "synthetic_page.h"

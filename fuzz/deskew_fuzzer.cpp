@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/deskew.h"
-#include "engine/deskew_internal.h"
+#include "deskew.h"
+#include "deskew_internal.h"
 
 using namespace folvane::engine;
 

@@ -6,7 +6,7 @@
 
 #include "pdf/document.h"
 #include "pdf/fonts.h"
-#include "pdf/fonts_internal.h"
+#include "fonts_internal.h"
 
 using namespace folvane::pdf;
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "app/ini_text.h"
+#include "ini_text.h"
 #include "app/settings_store.h"
 
 using namespace folvane::app;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "pdf/md5.h"
-#include "pdf/rc4.h"
+#include "rc4.h"
 #include "support/appended_pdf.h"
 #include "support/cli_fixture.h"
 

@@ -7,8 +7,8 @@
 
 #include <tiffio.h>
 
-#include "codec/group4_check.h"
-#include "codec/group4_encoder.h"
+#include "group4_check.h"
+#include "group4_encoder.h"
 #include "codec/image_codec.h"
 #include "codec_test_util.h"
 #include "support/test_support.h"

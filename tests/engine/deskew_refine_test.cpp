@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/deskew.h"
+#include "deskew.h"
 #include "synthetic_page.h"
 
 namespace folvane {

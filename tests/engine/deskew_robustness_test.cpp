@@ -1,8 +1,8 @@
 // The estimator and the rotation on random and hostile 1-bit frames: they must finish, stay
 // inside the frame's memory (the sanitizer build checks this) and give sane results.
-#include "engine/deskew.h"
+#include "deskew.h"
 
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // In-place rotation of 1-bit frames and the limits of straightening.
-#include "engine/deskew.h"
+#include "deskew.h"
 
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Skew estimation on synthetic pages: accuracy on tilted text, the blob and noise rules, the run
 // fold, the line placement rules, vertical columns and the angle fit.
-#include "engine/deskew.h"
+#include "deskew.h"
 
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>

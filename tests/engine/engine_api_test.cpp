@@ -12,7 +12,7 @@
 
 #include "engine/engine_protocol.h"
 #include "codec/image_codec.h"
-#include "engine/engine_document.h"
+#include "engine_document.h"
 #include "engine/temporary_output.h"
 #include "pdf/pdf_inspect.h"
 #include "support/test_support.h"

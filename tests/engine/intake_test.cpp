@@ -8,7 +8,7 @@
 #include "codec/image_codec.h"
 #include "engine/engine_protocol.h"
 #include "engine/external_converter.h"
-#include "engine/intake.h"
+#include "intake.h"
 #include "engine/intake_fixtures.h"
 #include "pdf/pdf_inspect.h"
 #include "support/test_support.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/deskew.h"
+#include "deskew.h"
 
 namespace folvane::test {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/ini_text.h"
+#include "ini_text.h"
 #include "app/settings_store.h"
 
 namespace folvane::test {

@@ -15,7 +15,7 @@
 #include "../engine/intake_fixtures.h"
 #include "../services/fake_system_actions.h"
 #include "fake_engine_client.h"
-#include "jobs/failure_reason.h"
+#include "failure_reason.h"
 #include "services/after_action.h"
 #include "support/test_support.h"
 

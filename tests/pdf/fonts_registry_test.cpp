@@ -7,7 +7,7 @@
 
 #include "pdf/document.h"
 #include "pdf/fonts.h"
-#include "pdf/fonts_internal.h"
+#include "fonts_internal.h"
 #include "pdf/font_test_util.h"
 
 using namespace folvane::pdf;

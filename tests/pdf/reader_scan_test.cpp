@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "pdf/reader_fixtures.h"
-#include "pdf/reader_internal.h"
+#include "reader_internal.h"
 #include "support/test_support.h"
 
 using namespace folvane::pdf;

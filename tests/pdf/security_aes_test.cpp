@@ -13,7 +13,7 @@
 #include "pdf/outline.h"
 #include "pdf/pdf_inspect.h"
 #include "pdf/security.h"
-#include "pdf/security_aes.h"
+#include "security_aes.h"
 #include "support/test_support.h"
 
 using namespace folvane::pdf;

@@ -10,7 +10,7 @@
 
 #include "pdf/document.h"
 #include "pdf/pdf_inspect.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 #include "support/test_support.h"
 
 using namespace folvane::pdf;

@@ -9,9 +9,9 @@
 #include "codec/bitmap.h"
 #include "codec/image_codec.h"
 #include "pdf/document.h"
-#include "pdf/image_import.h"
+#include "image_import.h"
 #include "pdf/reader_fixtures.h"
-#include "resource_limits.h"
+#include "base/resource_limits.h"
 #include "support/image_files.h"
 #include "support/test_support.h"
 

@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/ini_text.h"
+#include "ini_text.h"
 
 namespace folvane::app {
 

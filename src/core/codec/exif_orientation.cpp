@@ -1,4 +1,4 @@
-#include "codec/exif_orientation.h"
+#include "exif_orientation.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "codec/group4_check.h"
+#include "group4_check.h"
 
 #include <array>
 #include <utility>
 #include <vector>
 
-#include "codec/group4_encoder.h"
+#include "group4_encoder.h"
 
 namespace folvane::codec {
 

@@ -1,5 +1,5 @@
 // CCITT Group 4 encoding with word-at-a-time change detection. See group4_encoder.h.
-#include "codec/group4_encoder.h"
+#include "group4_encoder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,8 +7,8 @@
 
 #include <span>
 
-#include "codec/codec_internal.h"
-#include "codec/orientation.h"
+#include "codec_internal.h"
+#include "orientation.h"
 
 namespace folvane::codec {
 

@@ -1,4 +1,4 @@
-#include "codec/orientation.h"
+#include "orientation.h"
 
 #include <cstring>
 

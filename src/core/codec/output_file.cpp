@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "codec/codec_internal.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

@@ -2,8 +2,8 @@
 // PNG. A file with several images reports them as frames.
 #include <algorithm>
 
-#include "codec/byte_reader.h"
-#include "codec/codec_internal.h"
+#include "byte_reader.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

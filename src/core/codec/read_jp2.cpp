@@ -8,7 +8,7 @@
 
 #include <openjpeg.h>
 
-#include "codec/codec_internal.h"
+#include "codec_internal.h"
 #include "codec/image_codec.h"
 
 namespace folvane::codec {

@@ -10,8 +10,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "codec/codec_internal.h"
-#include "codec/exif_orientation.h"
+#include "codec_internal.h"
+#include "exif_orientation.h"
 
 namespace folvane::codec {
 

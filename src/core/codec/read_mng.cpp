@@ -8,7 +8,7 @@
 
 #include <libmng.h>
 
-#include "codec/codec_internal.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

@@ -8,8 +8,8 @@
 
 #include <png.h>
 
-#include "codec/codec_internal.h"
-#include "codec/exif_orientation.h"
+#include "codec_internal.h"
+#include "exif_orientation.h"
 
 namespace folvane::codec {
 

@@ -2,8 +2,8 @@
 // form, with any maximum value up to 65535 (scaled to 8 bits).
 #include <cstring>
 
-#include "codec/byte_reader.h"
-#include "codec/codec_internal.h"
+#include "byte_reader.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

@@ -6,7 +6,7 @@
 
 #include <libraw/libraw.h>
 
-#include "codec/codec_internal.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

@@ -3,8 +3,8 @@
 // triplets, then one byte per pixel, rows top to bottom without padding.
 #include <cstring>
 
-#include "codec/byte_reader.h"
-#include "codec/codec_internal.h"
+#include "byte_reader.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

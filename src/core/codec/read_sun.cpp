@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/byte_reader.h"
-#include "codec/codec_internal.h"
+#include "byte_reader.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

@@ -1,7 +1,7 @@
 // Wireless bitmaps (type 0): a multi-byte width and height, then 1-bit rows padded to bytes,
 // where 1 is white.
-#include "codec/byte_reader.h"
-#include "codec/codec_internal.h"
+#include "byte_reader.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

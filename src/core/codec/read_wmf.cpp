@@ -15,8 +15,8 @@
 #include <libwmf/api.h>
 #include <libwmf/gd.h>
 
-#include "codec/byte_reader.h"
-#include "codec/codec_internal.h"
+#include "byte_reader.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

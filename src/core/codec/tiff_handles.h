@@ -6,7 +6,7 @@
 
 #include <tiffio.h>
 
-#include "resource_limits.h"
+#include "base/resource_limits.h"
 
 namespace folvane::codec::tiffhandles {
 

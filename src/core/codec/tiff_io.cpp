@@ -8,11 +8,11 @@
 #include <tiffio.h>
 #include <unistd.h>
 
-#include "codec/codec_internal.h"
-#include "codec/group4_encoder.h"
+#include "codec_internal.h"
+#include "group4_encoder.h"
 #include "codec/image_codec.h"
-#include "codec/orientation.h"
-#include "codec/tiff_handles.h"
+#include "orientation.h"
+#include "tiff_handles.h"
 
 namespace folvane::codec {
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "codec/codec_internal.h"
-#include "codec/group4_check.h"
-#include "codec/tiff_handles.h"
+#include "codec_internal.h"
+#include "group4_check.h"
+#include "tiff_handles.h"
 
 namespace folvane::codec {
 

@@ -7,7 +7,7 @@
 #include <jpeglib.h>
 #include <unistd.h>
 
-#include "codec/codec_internal.h"
+#include "codec_internal.h"
 
 namespace folvane::codec {
 

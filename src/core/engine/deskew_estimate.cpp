@@ -2,9 +2,9 @@
 // per-column accumulators collect blobs while their columns hold ink, and when a stretch of
 // columns turns white again the blob there becomes a box (or is erased as noise) and the box goes
 // to the line builder. The scan stops as soon as two measurements exist.
-#include "engine/deskew.h"
+#include "deskew.h"
 
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 #include <algorithm>
 #include <climits>

@@ -7,7 +7,7 @@
 //   deskew_vertical.cpp  tall columns of equal boxes
 // Everything lives for one estimate and is released in one piece when it ends.
 
-#include "engine/deskew.h"
+#include "deskew.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // boxes that do not fit start a candidate line (usually the next text line). Once the candidate
 // is long enough, or a box fits neither, the current line is measured and the candidate takes
 // its place.
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Measuring lines: a line that looks like text is cut into stretches at wide gaps, boxes of odd
 // size are left out, and a straight line is fitted through the centres of the rest.
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 // The estimator's block pool: bump allocation inside blocks of at least 32 KiB, all released
 // together when the estimate ends.
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 #include <algorithm>
 #include <cstdlib>

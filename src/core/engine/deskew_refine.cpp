@@ -3,14 +3,14 @@
 // a narrow range around a first estimate. A reduced copy is enough: some 440 rows, read 16
 // pixels at a time, each group one point weighted by its ink; the sampled rows keep their full
 // vertical position, which is what the angle needs.
-#include "engine/deskew.h"
+#include "deskew.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <vector>
 
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 namespace folvane::engine {
 

@@ -6,9 +6,9 @@
 // overwritten) and anywhere below it (still original); so the original of each row is kept in a
 // ring of rows as it is overwritten, and the rows just above the middle, which the bottom half
 // needs after the top half has replaced them, are copied aside before anything starts.
-#include "engine/deskew.h"
+#include "deskew.h"
 
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // taken as the top of a column of equal boxes (a table column, a stack of frames). Each box of
 // the current line is then followed down the page through a window that drifts with the column,
 // and the chain of boxes found is measured for its tilt from the vertical.
-#include "engine/deskew_internal.h"
+#include "deskew_internal.h"
 
 #include <algorithm>
 #include <cmath>

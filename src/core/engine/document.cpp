@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/engine_document.h"
-#include "engine/intake.h"
-#include "engine/text_layer.h"
+#include "engine_document.h"
+#include "intake.h"
+#include "text_layer.h"
 #include "pdf/fonts.h"
 #include "pdf/outline.h"
 

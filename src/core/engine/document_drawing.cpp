@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_document.h"
+#include "engine_document.h"
 #include "pdf/fonts.h"
 #include "pdf/outline.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/engine_document.h"
+#include "engine_document.h"
 #include "pdf/fonts.h"
 #include "pdf/outline.h"
 #include "pdf/security.h"

@@ -10,9 +10,9 @@
 #include <sys/stat.h>
 
 #include "codec/image_codec.h"
-#include "engine/engine_document.h"
+#include "engine_document.h"
 #include "engine/external_converter.h"
-#include "engine/intake.h"
+#include "intake.h"
 
 namespace folvane::engine {
 

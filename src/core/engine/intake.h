@@ -6,7 +6,7 @@
 
 #include "base/result.h"
 
-#include "engine/engine_document.h"
+#include "engine_document.h"
 
 namespace folvane::engine {
 

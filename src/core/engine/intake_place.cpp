@@ -1,6 +1,6 @@
 // Placement of prepared files: the writer embeds them, and each picture is drawn into the
 // placement box, on a page of its own size when no page is open.
-#include "engine/intake.h"
+#include "intake.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "engine/text_layer.h"
+#include "text_layer.h"
 #include "pdf/images.h"
 
 namespace folvane::engine {

@@ -12,10 +12,10 @@
 #include "codec/image_codec.h"
 #include "codec/jpeg_recode.h"
 #include "codec/tiff_passthrough.h"
-#include "engine/deskew.h"
+#include "deskew.h"
 #include "engine/external_converter.h"
-#include "engine/intake.h"
-#include "engine/text_layer.h"
+#include "intake.h"
+#include "text_layer.h"
 #include "pdf/images.h"
 
 namespace folvane::engine {

@@ -1,5 +1,5 @@
 // Format recognition from a file's first bytes and, where the bytes say nothing, its extension.
-#include "engine/intake.h"
+#include "intake.h"
 
 #include <cstdio>
 #include <cstring>

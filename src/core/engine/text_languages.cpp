@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/text_recognition.h"
+#include "text_recognition.h"
 
 namespace folvane::engine {
 

@@ -3,7 +3,7 @@
 // text recogniser, and every word is drawn in text rendering mode 3 in the glyphless font,
 // horizontally scaled so that its box covers the word in the picture. A space is drawn across
 // each gap between the words of a line, so text copied from the page reads naturally.
-#include "engine/text_layer.h"
+#include "text_layer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <functional>
 #include <iterator>
 
-#include "engine/text_recognition.h"
+#include "text_recognition.h"
 #include "pdf/unicode_text.h"
 
 namespace folvane::engine {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "engine/engine_document.h"
+#include "engine_document.h"
 #include "pdf/images.h"
 
 namespace folvane::engine {

@@ -1,7 +1,7 @@
 // Text recognition through Tesseract: the frame becomes a Leptonica image (1-bit frames as they
 // are, others as 8-bit gray, small ones enlarged), Tesseract reads it with automatic page
 // segmentation, and its result iterator gives the words with their boxes in reading order.
-#include "engine/text_recognition.h"
+#include "text_recognition.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "jobs/document_run.h"
-#include "jobs/failure_reason.h"
+#include "document_run.h"
+#include "failure_reason.h"
 #include "jobs/grouping.h"
 #include "services/after_action.h"
 

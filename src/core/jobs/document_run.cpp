@@ -1,6 +1,6 @@
-#include "jobs/document_run.h"
+#include "document_run.h"
 
-#include "jobs/failure_reason.h"
+#include "failure_reason.h"
 
 namespace folvane::jobs {
 

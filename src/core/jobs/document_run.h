@@ -22,12 +22,12 @@
 
 #include "app/output_settings.h"
 #include "engine/engine_client.h"
-#include "jobs/document_writer.h"
+#include "document_writer.h"
 #include "jobs/grouping.h"
 #include "jobs/job_log.h"
 #include "jobs/job_observer.h"
 #include "jobs/output_naming.h"
-#include "jobs/parallel_documents.h"
+#include "parallel_documents.h"
 
 namespace folvane::jobs {
 

@@ -1,11 +1,11 @@
-#include "jobs/document_writer.h"
+#include "document_writer.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "jobs/conversion_job.h"
-#include "jobs/failure_reason.h"
-#include "jobs/text_layer_tally.h"
+#include "failure_reason.h"
+#include "text_layer_tally.h"
 
 namespace folvane::jobs {
 

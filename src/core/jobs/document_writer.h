@@ -17,8 +17,8 @@
 #include "engine/engine_client.h"
 #include "jobs/job_observer.h"
 #include "jobs/output_naming.h"
-#include "jobs/parallel_documents.h"
-#include "jobs/source_file.h"
+#include "parallel_documents.h"
+#include "source_file.h"
 
 namespace folvane::jobs {
 

@@ -1,4 +1,4 @@
-#include "jobs/parallel_documents.h"
+#include "parallel_documents.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "jobs/source_file.h"
+#include "source_file.h"
 
 #include <dirent.h>
 

@@ -1,5 +1,5 @@
-#include "jobs/watch_claims.h"
-#include "jobs/source_file.h"
+#include "watch_claims.h"
+#include "source_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -15,11 +15,11 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
-#include "jobs/document_run.h"
-#include "jobs/failure_reason.h"
+#include "document_run.h"
+#include "failure_reason.h"
 #include "jobs/grouping.h"
-#include "jobs/source_file.h"
-#include "jobs/watch_claims.h"
+#include "source_file.h"
+#include "watch_claims.h"
 #include "services/after_action.h"
 
 namespace folvane::jobs {

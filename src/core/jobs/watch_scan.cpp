@@ -14,7 +14,7 @@
 
 #include "app/app_paths.h"
 #include "jobs/image_inputs.h"
-#include "jobs/source_file.h"
+#include "source_file.h"
 
 namespace folvane::jobs {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "pdf/fonts_internal.h"
+#include "fonts_internal.h"
 #include "pdf/security.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

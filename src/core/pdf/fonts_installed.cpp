@@ -1,7 +1,7 @@
 // Installed fonts: finding a font file through fontconfig, and reading the metrics of an
 // OpenType font (TrueType or CFF outlines) from its tables. Font files are untrusted input: every
 // table offset, length and count is checked against the data before it is used.
-#include "pdf/fonts_internal.h"
+#include "fonts_internal.h"
 
 #include <cmath>
 #include <cstdio>

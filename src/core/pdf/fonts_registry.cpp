@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "pdf/document.h"
-#include "pdf/fonts_internal.h"
-#include "pdf/writer_internal.h"
+#include "fonts_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

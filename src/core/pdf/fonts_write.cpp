@@ -4,8 +4,8 @@
 #include "pdf/fonts.h"
 
 #include "pdf/document.h"
-#include "pdf/fonts_internal.h"
-#include "pdf/writer_internal.h"
+#include "fonts_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pdf/fonts_internal.h"
+#include "fonts_internal.h"
 #include "pdf/unicode_text.h"
 
 namespace folvane::pdf {

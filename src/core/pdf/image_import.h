@@ -5,7 +5,7 @@
 #include <string>
 
 #include "pdf/images.h"
-#include "resource_limits.h"
+#include "base/resource_limits.h"
 
 namespace folvane::pdf {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "pdf/image_import.h"
-#include "pdf/writer_internal.h"
+#include "image_import.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pdf/image_import.h"
-#include "pdf/writer_internal.h"
+#include "image_import.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

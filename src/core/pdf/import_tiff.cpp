@@ -11,8 +11,8 @@
 
 #include <tiffio.h>
 
-#include "pdf/image_import.h"
-#include "pdf/writer_internal.h"
+#include "image_import.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "pdf/security.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

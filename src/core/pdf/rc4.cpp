@@ -1,4 +1,4 @@
-#include "pdf/rc4.h"
+#include "rc4.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "pdf/reader_internal.h"
-#include "pdf/writer_internal.h"
+#include "reader_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

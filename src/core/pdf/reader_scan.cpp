@@ -1,6 +1,6 @@
 // The reader's working block and its scanning primitives: numbers, counts, blanks, tokens, key
 // searches, matching delimiters, strings and object texts, over the file or over text in memory.
-#include "pdf/reader_internal.h"
+#include "reader_internal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // owner password (standard security handler: RC4 in revisions 2 to 4, AES-128 in revision 4
 // through the crypt filter /StdCF, AES-256 in revision 6) and the decryption of the strings and
 // streams the reader needs.
-#include "pdf/reader_internal.h"
+#include "reader_internal.h"
 
 #include <algorithm>
 #include <array>
@@ -14,8 +14,8 @@
 #include <nettle/cbc.h>
 
 #include "pdf/md5.h"
-#include "pdf/rc4.h"
-#include "pdf/security_aes.h"
+#include "rc4.h"
+#include "security_aes.h"
 
 namespace folvane::pdf {
 

@@ -1,7 +1,7 @@
 // Streams of existing files: the data of a stream object (its /Length direct or indirect),
 // decrypted and decoded (FlateDecode with the PNG predictors of cross-reference streams), and the
 // objects kept in object streams, cut out of the decoded data by their index.
-#include "pdf/reader_internal.h"
+#include "reader_internal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The file's skeleton: the header rule for appending, the last startxref, the chain of classic
 // cross-reference sections through /Prev (newest entries win) and their trailers.
-#include "pdf/reader_internal.h"
+#include "reader_internal.h"
 
 #include <algorithm>
 #include <cctype>

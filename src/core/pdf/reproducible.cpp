@@ -1,4 +1,4 @@
-#include "pdf/reproducible.h"
+#include "reproducible.h"
 
 #include <cstdlib>
 #include <string>

@@ -11,9 +11,9 @@
 
 #include <nettle/cbc.h>
 
-#include "pdf/rc4.h"
-#include "pdf/security_aes.h"
-#include "pdf/writer_internal.h"
+#include "rc4.h"
+#include "security_aes.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -1,5 +1,5 @@
 // Revision 4 and 6 pieces of the standard security handler (see security_aes.h).
-#include "pdf/security_aes.h"
+#include "security_aes.h"
 
 #include <cerrno>
 #include <cstdlib>

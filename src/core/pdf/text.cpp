@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "pdf/document.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

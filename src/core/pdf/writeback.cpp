@@ -1,4 +1,4 @@
-#include "pdf/writeback.h"
+#include "writeback.h"
 
 #include <fcntl.h>
 

@@ -13,10 +13,10 @@
 #include "pdf/fonts.h"
 #include "pdf/outline.h"
 #include "pdf/reader.h"
-#include "pdf/reader_internal.h"
+#include "reader_internal.h"
 #include "pdf/security.h"
-#include "pdf/writeback.h"
-#include "pdf/writer_internal.h"
+#include "writeback.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

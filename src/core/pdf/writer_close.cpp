@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "pdf/outline.h"
-#include "pdf/reproducible.h"
+#include "reproducible.h"
 #include "pdf/security.h"
-#include "pdf/writeback.h"
-#include "pdf/writer_internal.h"
+#include "writeback.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -8,8 +8,8 @@
 
 #include "pdf/outline.h"
 #include "pdf/security.h"
-#include "pdf/writeback.h"
-#include "pdf/writer_internal.h"
+#include "writeback.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

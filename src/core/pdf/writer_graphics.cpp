@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

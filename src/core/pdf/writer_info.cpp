@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pdf/reproducible.h"
+#include "reproducible.h"
 #include "pdf/security.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

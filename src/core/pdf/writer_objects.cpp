@@ -4,7 +4,7 @@
 #include "pdf/document.h"
 
 #include "pdf/security.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "pdf/security.h"
-#include "pdf/writeback.h"
-#include "pdf/writer_internal.h"
+#include "writeback.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -2,7 +2,7 @@
 // built at close from leaves of ten pages.
 #include "pdf/document.h"
 
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "pdf/reader.h"
-#include "pdf/writer_internal.h"
+#include "writer_internal.h"
 
 namespace folvane::pdf {
 

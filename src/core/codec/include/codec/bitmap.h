@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "resource_limits.h"
+#include "base/resource_limits.h"
 
 namespace folvane::codec {
 

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "resource_limits.h"
+#include "base/resource_limits.h"
 
 namespace folvane::pdf {
 
