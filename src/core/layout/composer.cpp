@@ -73,36 +73,39 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
     return {truncated(iw * scale), truncated(ih * scale)};
 }
 
-PageComposer::PageComposer(engine::CEngineClient& engine, const app::OutputSettings& settings)
-    : m_engine(engine), m_settings(settings)
+PageComposer::PageComposer(engine::Document& document, const app::OutputSettings& settings)
+    : m_document(document), m_settings(settings)
 {
 }
 
-engine::ImageAdded PageComposer::ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
+engine::ImageAdded PageComposer::ComposeFrame(int frame, const std::string& path, int frames, int bookmarkNumber)
 {
     // The size of the first frame stands for every frame of the image.
     int iw = 0, ih = 0;
-    m_engine.QueryDocument(handle, engine::kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
-                           path.c_str(), "1");
+    engine::ImageProbe probe = engine::probeImage(path, 1, m_document.autoOrient());
+    if (probe.width > 0) {
+        iw = probe.width;
+        ih = probe.height;
+    }
     if (m_settings.pageSize == app::PageSize::Image)
-        return imageSizedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
+        return imageSizedPage(frame, path, frames, bookmarkNumber, iw, ih);
     Grid grid = gridFor(m_settings.imagesPerPage, static_cast<int>(m_settings.cellOrder), m_settings.repeatImage);
     if (grid.cells() == 1)
-        return singlePicturePage(handle, frame, path, frames, bookmarkNumber, iw, ih);
+        return singlePicturePage(frame, path, frames, bookmarkNumber, iw, ih);
     if (m_settings.repeatImage != 0)
-        return repeatedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    return nextCell(handle, frame, path, frames, bookmarkNumber, iw, ih);
+        return repeatedPage(frame, path, frames, bookmarkNumber, iw, ih);
+    return nextCell(frame, path, frames, bookmarkNumber, iw, ih);
 }
 
-void PageComposer::FinishDocument(engine::DocHandle handle)
+void PageComposer::FinishDocument()
 {
     if (m_cells == 0)
         return;
-    finishPage(handle);
+    finishPage();
     m_cells = 0;
 }
 
-void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
+void PageComposer::DrawBorder(int pw, int ph) const
 {
     const app::OutputSettings& s = m_settings;
     Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
@@ -115,7 +118,7 @@ void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
     long long iw = r - l, ih = btm - t;
     int width = std::max(pw / 200, 1);
     auto line = [&](long long x1, long long y1, long long x2, long long y2) {
-        m_engine.DrawLine(handle, toInt(x1), toInt(y1), toInt(x2), toInt(y2), width, 0);
+        m_document.drawLine(toInt(x1), toInt(y1), toInt(x2), toInt(y2), width, 0);
     };
     line(l, t, r, t);
     line(l, t, l, btm);
@@ -128,92 +131,94 @@ void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
         line(l, t + k * (ih / grid.rows), r, t + k * (ih / grid.rows));
 }
 
-engine::ImageAdded PageComposer::imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::imageSizedPage(int frame, const std::string& path, int frames, int number,
                                  int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
     PageDimensions page{imageSizedLength(iw, s.dpiX), imageSizedLength(ih, s.dpiY)};
     // The page begins only with its picture: a frame that cannot be read leaves no empty page.
-    beginPage(handle, page, frame, path, frames, number, true);
+    beginPage(page, frame, path, frames, number, true);
     // Stretched into the margins, not fitted.
     Box box{s.marginLeftPt, s.marginTopPt, toInt(static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt),
             toInt(static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt)};
-    engine::ImageAdded result = addPicture(handle, frame, path, box);
+    engine::ImageAdded result = addPicture(frame, path, box);
     if (!result.status.ok)
         m_pageBegun = false;
-    finishPage(handle, false);
+    finishPage(false);
     return result;
 }
 
-engine::ImageAdded PageComposer::singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::singlePicturePage(int frame, const std::string& path, int frames, int number,
                                     int iw, int ih)
 {
     const app::OutputSettings& s = m_settings;
     PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
-    beginPage(handle, page, frame, path, frames, number, true);
-    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
+    beginPage(page, frame, path, frames, number, true);
+    engine::ImageAdded result = addPicture(frame, path, cellBox(Grid{}, 0, page, iw, ih));
     if (!result.status.ok)
         m_pageBegun = false;
-    finishPage(handle);
+    finishPage();
     return result;
 }
 
-engine::ImageAdded PageComposer::nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::nextCell(int frame, const std::string& path, int frames, int number, int iw,
                            int ih)
 {
     const app::OutputSettings& s = m_settings;
     Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
     if (m_cells == 0)
-        beginPage(handle, pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
+        beginPage(pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
-    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
+    engine::ImageAdded result = addPicture(frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
-        finishPage(handle);
+        finishPage();
         m_cells = 0;
     }
     return result;
 }
 
-engine::ImageAdded PageComposer::repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::repeatedPage(int frame, const std::string& path, int frames, int number, int iw,
                                int ih)
 {
     const app::OutputSettings& s = m_settings;
     Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
     PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
-    beginPage(handle, page, frame, path, frames, number);
-    selectFrame(handle, frame);
+    beginPage(page, frame, path, frames, number);
+    selectFrame(frame);
     engine::ImageAdded result;
     // On a page the engine refused, each copy would become a page of its own: one is enough.
     int copies = m_pageBegun ? grid.cells() : 1;
     for (int k = 0; k < copies; ++k) {
-        placeBox(handle, cellBox(grid, k, page, iw, ih));
-        result = m_engine.AddImage(handle, path);
+        placeBox(cellBox(grid, k, page, iw, ih));
+        result = m_document.addImage(path);
     }
-    finishPage(handle);
+    finishPage();
     return result;
 }
 
-void PageComposer::beginPage(engine::DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+void PageComposer::beginPage(PageDimensions size, int frame, const std::string& path, int frames,
                              int number, bool whenPlaced)
 {
     m_page = size;
-    m_pageBegun = m_engine.SetDocumentOption(handle, engine::kOptionPageSize, size.width, size.height, nullptr,
-                                             whenPlaced ? "WhenPlaced" : nullptr) != 0;
+    m_pageBegun = m_document.beginPage(engine::Size {size.width, size.height},
+                                       whenPlaced ? engine::PageStart::WhenPlaced : engine::PageStart::Now);
+    if (m_pageBegun)
+        m_pagesBegun += 1;
     std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_settings);
     if (bookmark && !bookmark->empty())
-        m_engine.SetDocumentOption(handle, engine::kOptionBookmarkText, 0, 0, bookmark->c_str());
+        m_document.setBookmarkText(*bookmark);
 }
 
-void PageComposer::finishPage(engine::DocHandle handle, bool gridLines)
+void PageComposer::finishPage(bool gridLines)
 {
     // When the engine refused the page, placement put each picture on a page of its own and
     // already ended it; stamps or lines now would begin a page holding nothing else.
     if (m_pageBegun) {
-        StampPage(m_engine, handle, m_page.width, m_page.height, m_settings, m_clock);
+        StampPage(m_document, m_page.width, m_page.height, m_settings, m_clock);
         if (gridLines)
-            DrawBorder(handle, m_page.width, m_page.height);
+            DrawBorder(m_page.width, m_page.height);
     }
-    m_engine.SetDocumentOption(handle, engine::kOptionPageSize, 0, 0);
+    m_document.endPage();
 }
 
 PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const
@@ -229,28 +234,26 @@ PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensi
     return {toInt(x), toInt(y), picture.width, picture.height};
 }
 
-void PageComposer::placeBox(engine::DocHandle handle, const Box& box)
+void PageComposer::placeBox(const Box& box)
 {
     // On a refused page the picture goes whole onto a page of its own size, so no box is set.
     if (!m_pageBegun)
         return;
     // The engine reads a size of 0 as the image's natural size and a negative one mirrors the
     // picture; a cell too small for the picture still gets at least one point.
-    std::string width = std::to_string(std::max(box.width, 1));
-    std::string height = std::to_string(std::max(box.height, 1));
-    m_engine.SetDocumentOption(handle, engine::kOptionImagePlacement, box.x, box.y, width.c_str(), height.c_str());
+    m_document.setPlacementBox(engine::Box {box.x, box.y, std::max(box.width, 1), std::max(box.height, 1)});
 }
 
-void PageComposer::selectFrame(engine::DocHandle handle, int frame)
+void PageComposer::selectFrame(int frame)
 {
-    m_engine.SetDocumentOption(handle, engine::kOptionFrameRange, frame + 1, 1);
+    m_document.setFrameRange(frame + 1, 1);
 }
 
-engine::ImageAdded PageComposer::addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box)
+engine::ImageAdded PageComposer::addPicture(int frame, const std::string& path, const Box& box)
 {
-    placeBox(handle, box);
-    selectFrame(handle, frame);
-    return m_engine.AddImage(handle, path);
+    placeBox(box);
+    selectFrame(frame);
+    return m_document.addImage(path);
 }
 
 } // namespace folvane::layout

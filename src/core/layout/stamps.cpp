@@ -68,52 +68,56 @@ int positionRow(int code) { return code >= 0 && code <= 8 ? code / 3 : 0; }
 // instead of landing elsewhere or vanishing.
 int drawnCoordinate(int value) { return std::max(1, value); }
 
-int measure(engine::CEngineClient& engine, engine::DocHandle handle, int query, const std::string& text, int size)
+// The stamps' font at `size`; 0 for an empty text or a negative size.
+int textWidth(const engine::Document& document, const std::string& text, int size)
 {
-    return engine.QueryDocument(handle, query, kStampFontCode, size, text.c_str());
+    return text.empty() || size < 0 ? 0 : document.textWidth(text, kStampFont, size);
+}
+
+int textHeight(const engine::Document& document, const std::string& text, int size)
+{
+    return text.empty() || size < 0 ? 0 : document.textHeight(text, size);
 }
 
 // Header (bottom = false) or footer (bottom = true).
-void stampLine(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const std::string& text, int position,
+void stampLine(engine::Document& document, int pw, int ph, const std::string& text, int position,
                int color, bool bottom)
 {
     int size = headerFontSize(pw);
-    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, size);
-    int w = measure(engine, handle, engine::kQueryTextWidth, text, size);
+    document.setFont(kStampFont, size);
+    int w = textWidth(document, text, size);
     int y = 3;
     if (bottom)
-        y = ph - measure(engine, handle, engine::kQueryTextHeight, text, size);
+        y = ph - textHeight(document, text, size);
     int column = position == 1 || position == 2 ? position : 0;
-    engine.DrawText(handle, drawnCoordinate(alignedX(column, pw, w)), drawnCoordinate(y), text.c_str(),
+    document.drawText(drawnCoordinate(alignedX(column, pw, w)), drawnCoordinate(y), text.c_str(),
                     static_cast<unsigned>(color));
 }
 
-void stampTextWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+void stampTextWatermark(engine::Document& document, int pw, int ph, const app::OutputSettings& s)
 {
-    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, s.watermarkTextSizePt);
+    document.setFont(kStampFont, s.watermarkTextSizePt);
     // A size the font option does not take leaves the current size in force; measure in that one.
     int size = std::max(s.watermarkTextSizePt, 0);
-    int w = measure(engine, handle, engine::kQueryTextWidth, s.watermarkText, size);
-    int h = measure(engine, handle, engine::kQueryTextHeight, s.watermarkText, size);
+    int w = textWidth(document, s.watermarkText, size);
+    int h = textHeight(document, s.watermarkText, size);
     int x = alignedX(positionColumn(static_cast<int>(s.watermarkPosition)), pw, w);
     int y = alignedY(positionRow(static_cast<int>(s.watermarkPosition)), ph, h);
-    engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.watermarkText.c_str(),
+    document.drawText(drawnCoordinate(x), drawnCoordinate(y), s.watermarkText.c_str(),
                     static_cast<unsigned>(s.watermarkColor));
 }
 
-void stampImageWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+void stampImageWatermark(engine::Document& document, int pw, int ph, const app::OutputSettings& s)
 {
     int iw = s.watermarkImageWidthPt;
     int ih = s.watermarkImageHeightPt;
     int x = alignedX(positionColumn(static_cast<int>(s.watermarkImagePosition)), pw, iw);
     int y = alignedY(positionRow(static_cast<int>(s.watermarkImagePosition)), ph, ih);
-    std::string width = std::to_string(iw);
-    std::string height = std::to_string(ih);
-    engine.SetDocumentOption(handle, engine::kOptionImagePlacement, x, y, width.c_str(), height.c_str());
+    document.setPlacementBox(engine::Box {x, y, iw, ih});
     // The page's pictures leave their own frame selected; a watermark taken with frame 5
     // selected would be refused as beyond a single-image file. It always shows its first frame.
-    engine.SetDocumentOption(handle, engine::kOptionFrameRange, 1, 1);
-    engine.AddImage(handle, s.watermarkImagePath);
+    document.setFrameRange(1, 1);
+    document.addImage(s.watermarkImagePath);
 }
 
 // The file name of a path: what follows its last "/".
@@ -166,18 +170,18 @@ std::string ExpandMacros(const std::string& text, const app::OutputSettings& set
     return ExpandMacros(text, settings, currentUtcTime());
 }
 
-void StampPage(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
+void StampPage(engine::Document& document, int pw, int ph, const app::OutputSettings& settings,
                const UtcClock& clock)
 {
     const app::OutputSettings& s = settings;
     if (s.headerOn > 0 && !s.headerText.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.headerText, s, clock()), static_cast<int>(s.headerPosition), s.headerColor, false);
+        stampLine(document, pw, ph, ExpandMacros(s.headerText, s, clock()), static_cast<int>(s.headerPosition), s.headerColor, false);
     if (s.footerOn > 0 && !s.footerText.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.footerText, s, clock()), static_cast<int>(s.footerPosition), s.footerColor, true);
+        stampLine(document, pw, ph, ExpandMacros(s.footerText, s, clock()), static_cast<int>(s.footerPosition), s.footerColor, true);
     if (s.textWatermarkOn > 0 && !s.watermarkText.empty())
-        stampTextWatermark(engine, handle, pw, ph, s);
+        stampTextWatermark(document, pw, ph, s);
     if (s.imageWatermarkOn > 0 && !s.watermarkImagePath.empty() && s.watermarkImageWidthPt >= 1 && s.watermarkImageHeightPt >= 1)
-        stampImageWatermark(engine, handle, pw, ph, s);
+        stampImageWatermark(document, pw, ph, s);
 }
 
 std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,

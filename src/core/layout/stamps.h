@@ -3,8 +3,8 @@
 // the page composer draws on every page it finishes, the macros of header and footer texts,
 // and the outline text of a page's first picture.
 //
-// Everything goes through a engine::CEngineClient, so the stamps are ordinary page content of the open
-// page. Positions are points from the page's top-left corner, y downwards; all halvings are
+// Everything is drawn into the engine::Document, so the stamps are ordinary page content of the
+// open page. Positions are points from the page's top-left corner, y downwards; all halvings are
 // integer divisions truncating toward zero. Texts are UTF-8.
 
 #include <ctime>
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/output_settings.h"
-#include "engine/engine_client.h"
+#include "engine/engine.h"
 
 namespace folvane::layout {
 
@@ -23,8 +23,8 @@ using UtcClock = std::function<std::tm()>;
 // The system clock as universal time (UTC), not local time.
 std::tm currentUtcTime();
 
-// Font code of the stamps' standard font (the first family of the standard fonts).
-constexpr int kStampFontCode = 100;
+// The standard PDF font of the stamps' texts.
+inline constexpr const char* kStampFont = "Helvetica";
 
 // Font size of header and footer on a page pw points wide: 6 · max(1, pw / 100).
 int headerFontSize(int pw);
@@ -42,7 +42,7 @@ std::string ExpandMacros(const std::string& text, const app::OutputSettings& set
 // `settings` on the open page of a pw × ph page. Each is skipped when its switch is 0 or below
 // or its text (path) is empty; the image watermark also when its width or height is below 1.
 // The clock is read once per macro expansion.
-void StampPage(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
+void StampPage(engine::Document& document, int pw, int ph, const app::OutputSettings& settings,
                const UtcClock& clock = currentUtcTime);
 
 // The outline text for frame `frame` (0-based) of `frames` of the image at `path`, the
