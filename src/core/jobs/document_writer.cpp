@@ -45,7 +45,7 @@ bool DocumentWriter::open(const std::string& wanted, OutputOpener& opener, Outpu
     m_removeOnFailure = isOpen() && !m_document.appending && !somethingExists(m_document.path);
     if (!isOpen())
         return false;
-    m_composer.emplace(m_document.document, m_output);
+    m_composer.emplace(m_document.document, layout::pageLayoutFor(m_output));
     layout::applyDocumentSettings(m_document.document, m_output);
     return true;
 }

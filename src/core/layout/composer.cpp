@@ -19,40 +19,10 @@ int truncated(double value) { return static_cast<int>(std::clamp<double>(std::tr
 
 } // namespace
 
-PageDimensions pageSizeFor(int pageSize, int customWidth, int customHeight)
-{
-    switch (pageSize) {
-    case 1: return {842, 1191};
-    case 2: return {595, 842};
-    case 3: return {420, 595};
-    case 4: return {403, 729};
-    case 6: return {612, 1008};
-    case 7:
-        if (customWidth != 0 && customHeight != 0)
-            return {customWidth, customHeight};
-        return {612, 792};
-    default: return {612, 792};
-    }
-}
-
 int imageSizedLength(int pixels, int dpi)
 {
     double length = dpi == 0 ? pixels : (72.0 / dpi) * pixels + 0.5;
     return static_cast<int>(std::clamp(std::trunc(length), 3.0, 14400.0));
-}
-
-Grid gridFor(int layout, int order, int repeat)
-{
-    bool upright = order == 1;
-    bool rowsFirst = repeat != 0 || !upright;
-    switch (layout) {
-    case 2: return upright ? Grid{1, 2, rowsFirst} : Grid{2, 1, rowsFirst};
-    case 4: return {2, 2, rowsFirst};
-    case 6: return upright ? Grid{2, 3, rowsFirst} : Grid{3, 2, rowsFirst};
-    case 9: return {3, 3, rowsFirst};
-    case 16: return {4, 4, rowsFirst};
-    default: return {1, 1, true};
-    }
 }
 
 Cell cellAt(const Grid& grid, int index)
@@ -73,8 +43,8 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
     return {truncated(iw * scale), truncated(ih * scale)};
 }
 
-PageComposer::PageComposer(engine::Document& document, const app::OutputSettings& settings)
-    : m_document(document), m_settings(settings)
+PageComposer::PageComposer(engine::Document& document, const PageLayout& layout)
+    : m_document(document), m_layout(layout)
 {
 }
 
@@ -87,12 +57,11 @@ engine::ImageAdded PageComposer::ComposeFrame(int frame, const std::string& path
         iw = probe.width;
         ih = probe.height;
     }
-    if (m_settings.pageSize == app::PageSize::Image)
+    if (!m_layout.fixedPage)
         return imageSizedPage(frame, path, frames, bookmarkNumber, iw, ih);
-    Grid grid = gridFor(m_settings.imagesPerPage, static_cast<int>(m_settings.cellOrder), m_settings.repeatImage);
-    if (grid.cells() == 1)
+    if (m_layout.grid.cells() == 1)
         return singlePicturePage(frame, path, frames, bookmarkNumber, iw, ih);
-    if (m_settings.repeatImage != 0)
+    if (m_layout.repeat)
         return repeatedPage(frame, path, frames, bookmarkNumber, iw, ih);
     return nextCell(frame, path, frames, bookmarkNumber, iw, ih);
 }
@@ -107,12 +76,12 @@ void PageComposer::FinishDocument()
 
 void PageComposer::DrawBorder(int pw, int ph) const
 {
-    const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
-    if (grid.cells() == 1 || s.cellBorders == 0)
+    const Grid& grid = m_layout.grid;
+    const Margins& m = m_layout.margins;
+    if (grid.cells() == 1 || !m_layout.cellBorders)
         return;
-    long long l = s.marginLeftPt, t = s.marginTopPt;
-    long long r = static_cast<long long>(pw) - s.marginRightPt, btm = static_cast<long long>(ph) - s.marginBottomPt;
+    long long l = m.left, t = m.top;
+    long long r = static_cast<long long>(pw) - m.right, btm = static_cast<long long>(ph) - m.bottom;
     if (l >= r || t >= btm)
         return;
     long long iw = r - l, ih = btm - t;
@@ -134,13 +103,13 @@ void PageComposer::DrawBorder(int pw, int ph) const
 engine::ImageAdded PageComposer::imageSizedPage(int frame, const std::string& path, int frames, int number,
                                  int iw, int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    PageDimensions page{imageSizedLength(iw, s.dpiX), imageSizedLength(ih, s.dpiY)};
+    const Margins& m = m_layout.margins;
+    PageDimensions page{imageSizedLength(iw, m_layout.dpiX), imageSizedLength(ih, m_layout.dpiY)};
     // The page begins only with its picture: a frame that cannot be read leaves no empty page.
     beginPage(page, frame, path, frames, number, true);
     // Stretched into the margins, not fitted.
-    Box box{s.marginLeftPt, s.marginTopPt, toInt(static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt),
-            toInt(static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt)};
+    Box box{m.left, m.top, toInt(static_cast<long long>(page.width) - m.right - m.left),
+            toInt(static_cast<long long>(page.height) - m.bottom - m.top)};
     engine::ImageAdded result = addPicture(frame, path, box);
     if (!result.status.ok)
         m_pageBegun = false;
@@ -151,8 +120,7 @@ engine::ImageAdded PageComposer::imageSizedPage(int frame, const std::string& pa
 engine::ImageAdded PageComposer::singlePicturePage(int frame, const std::string& path, int frames, int number,
                                     int iw, int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
+    PageDimensions page = *m_layout.fixedPage;
     beginPage(page, frame, path, frames, number, true);
     engine::ImageAdded result = addPicture(frame, path, cellBox(Grid{}, 0, page, iw, ih));
     if (!result.status.ok)
@@ -164,10 +132,9 @@ engine::ImageAdded PageComposer::singlePicturePage(int frame, const std::string&
 engine::ImageAdded PageComposer::nextCell(int frame, const std::string& path, int frames, int number, int iw,
                            int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
+    const Grid& grid = m_layout.grid;
     if (m_cells == 0)
-        beginPage(pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
+        beginPage(*m_layout.fixedPage, frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
     engine::ImageAdded result = addPicture(frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
@@ -180,9 +147,8 @@ engine::ImageAdded PageComposer::nextCell(int frame, const std::string& path, in
 engine::ImageAdded PageComposer::repeatedPage(int frame, const std::string& path, int frames, int number, int iw,
                                int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
-    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
+    const Grid& grid = m_layout.grid;
+    PageDimensions page = *m_layout.fixedPage;
     beginPage(page, frame, path, frames, number);
     selectFrame(frame);
     engine::ImageAdded result;
@@ -204,7 +170,7 @@ void PageComposer::beginPage(PageDimensions size, int frame, const std::string& 
                                        whenPlaced ? engine::PageStart::WhenPlaced : engine::PageStart::Now);
     if (m_pageBegun)
         m_pagesBegun += 1;
-    std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_settings);
+    std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_layout.bookmarks);
     if (bookmark && !bookmark->empty())
         m_document.setBookmarkText(*bookmark);
 }
@@ -214,7 +180,7 @@ void PageComposer::finishPage(bool gridLines)
     // When the engine refused the page, placement put each picture on a page of its own and
     // already ended it; stamps or lines now would begin a page holding nothing else.
     if (m_pageBegun) {
-        StampPage(m_document, m_page.width, m_page.height, m_settings, m_clock);
+        StampPage(m_document, m_page.width, m_page.height, m_layout, m_clock);
         if (gridLines)
             DrawBorder(m_page.width, m_page.height);
     }
@@ -223,14 +189,14 @@ void PageComposer::finishPage(bool gridLines)
 
 PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const
 {
-    const app::OutputSettings& s = m_settings;
-    long long aw = static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt;
-    long long ah = static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt;
+    const Margins& m = m_layout.margins;
+    long long aw = static_cast<long long>(page.width) - m.right - m.left;
+    long long ah = static_cast<long long>(page.height) - m.bottom - m.top;
     long long cw = aw / grid.columns, ch = ah / grid.rows;
-    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, static_cast<int>(s.imageFit));
+    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, m_layout.stretch ? 1 : 0);
     Cell cell = cellAt(grid, index);
-    long long x = s.marginLeftPt + cell.column * cw + (cw - picture.width) / 2;
-    long long y = s.marginTopPt + cell.row * ch + (ch - picture.height) / 2;
+    long long x = m.left + cell.column * cw + (cw - picture.width) / 2;
+    long long y = m.top + cell.row * ch + (ch - picture.height) / 2;
     return {toInt(x), toInt(y), picture.width, picture.height};
 }
 

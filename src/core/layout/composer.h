@@ -10,40 +10,15 @@
 #include <string>
 #include <utility>
 
-#include "app/output_settings.h"
 #include "engine/engine.h"
+#include "layout/page_layout.h"
 #include "layout/stamps.h"
 
 namespace folvane::layout {
 
-struct PageDimensions {
-    int width = 0;
-    int height = 0;
-    bool operator==(const PageDimensions&) const = default;
-};
-
-// Page size for the page-size setting: 1 A3, 2 A4, 3 A5, 4 B5 (403 × 729), 5 Letter, 6 Legal,
-// 7 custom width × height when both are non-zero; Letter for a custom size lacking one side and
-// for codes outside 1..7. Every page is portrait.
-PageDimensions pageSizeFor(int pageSize, int customWidth, int customHeight);
-
 // One side of an image-sized page: `pixels` at `dpi` dots per inch (0: one pixel per point),
 // rounded, then clamped to 3..14400.
 int imageSizedLength(int pixels, int dpi);
-
-// Columns × rows of a layout and the order in which its cells are filled.
-struct Grid {
-    int columns = 1;
-    int rows = 1;
-    bool rowsFirst = true; // left to right, then top to bottom; else top to bottom, then left to right
-    int cells() const { return columns * rows; }
-    bool operator==(const Grid&) const = default;
-};
-
-// Grid of a layout (images per page: 1, 2, 4, 6, 9, 16; any other value gives the single cell
-// of layout 1). Order 1 fills columns first and picks the upright shapes 1 × 2 and 2 × 3;
-// with repeat on cells are always filled rows first and order only picks the shape.
-Grid gridFor(int layout, int order, int repeat);
 
 struct Cell {
     int column = 0;
@@ -70,8 +45,8 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit);
 // caller from the document's opening to FinishDocument. Not for concurrent use.
 class PageComposer {
 public:
-    // `document` must outlive the composer; the settings are copied.
-    PageComposer(engine::Document& document, const app::OutputSettings& settings);
+    // `document` must outlive the composer; the layout is copied.
+    PageComposer(engine::Document& document, const PageLayout& layout);
 
     // Replaces the clock of the date and time macros (tests).
     void setClock(UtcClock clock) { m_clock = std::move(clock); }
@@ -114,7 +89,7 @@ private:
     engine::ImageAdded addPicture(int frame, const std::string& path, const Box& box);
 
     engine::Document& m_document;
-    app::OutputSettings m_settings;
+    PageLayout m_layout;
     UtcClock m_clock = currentUtcTime;
     int m_cells = 0;         // pictures on the page being filled
     PageDimensions m_page;   // size of the current page
