@@ -1,6 +1,6 @@
 // Inner parts of image intake on an A4 text page at 300 dpi (2480 × 3508) and a 6-megapixel
 // photo-like JPEG: Group 4 encoding (ours and libtiff's), decoding the Group 4 TIFF, and whole
-// AddImageFile calls that place the page or pass the JPEG through into a PDF (JPEG marker walk,
+// Document::addImage calls that place the page or pass the JPEG through into a PDF (JPEG marker walk,
 // TIFF strip copy, content stream).
 #include <benchmark/benchmark.h>
 

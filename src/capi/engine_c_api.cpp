@@ -2,7 +2,7 @@
 // libfolvane-engine.so. Each forwards to the integer protocol over engine::Document.
 #include "folvane/engine.h"
 
-#include "engine/engine_protocol.h"
+#include "engine_protocol.h"
 
 namespace engine = folvane::engine;
 

@@ -18,7 +18,6 @@
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "commands.h"
-#include "engine/engine_client.h"
 #include "engine/external_converter.h"
 #include "jobs/conversion_job.h"
 #include "jobs/image_inputs.h"
@@ -247,9 +246,8 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
 
     bool terminal = ::isatty(STDERR_FILENO) != 0;
     bool progress = options.report.progress < 0 ? terminal && !options.quiet : options.report.progress > 0;
-    PageCountingEngine engine;
-    TerminalObserver observer(rows.size(), progress, terminal && ::isatty(STDIN_FILENO) != 0, &engine);
-    jobs::JobContext context {engine, observer, services::systemActions(), [action] { return action; }};
+    TerminalObserver observer(rows.size(), progress, terminal && ::isatty(STDIN_FILENO) != 0);
+    jobs::JobContext context {observer, services::systemActions(), [action] { return action; }};
 
     jobs::beginJob(state, rows, settings.mode, policy, observer);
     jobs::JobReport report;

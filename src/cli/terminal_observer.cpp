@@ -2,7 +2,6 @@
 
 #include <iostream>
 
-#include "engine/engine_protocol.h"
 #include "jobs/job_log.h"
 
 namespace folvane::cli {
@@ -22,22 +21,10 @@ std::string clockText(double seconds)
 
 } // namespace
 
-int PageCountingEngine::SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1,
-                                          const char* text2)
-{
-    int result = CEngineClient::SetDocumentOption(h, code, a, b, text1, text2);
-    // The composer begins each page by giving its size; a zero size ends the page.
-    if (code == engine::kOptionPageSize && a > 0 && b > 0 && result != 0)
-        m_pages.fetch_add(1);
-    return result;
-}
-
-TerminalObserver::TerminalObserver(size_t rowCount, bool showProgress, bool interactive,
-                                   const PageCountingEngine* engine)
+TerminalObserver::TerminalObserver(size_t rowCount, bool showProgress, bool interactive)
     : m_rowCount(rowCount)
     , m_showProgress(showProgress)
     , m_interactive(interactive)
-    , m_engine(engine)
     , m_done(rowCount, false)
     , m_start(std::chrono::steady_clock::now())
 {
@@ -63,7 +50,7 @@ void TerminalObserver::showProgress()
         return;
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     std::string text =
-        progressText(m_doneCount, m_rowCount, m_engine ? m_engine->pages() : 0, elapsed, m_textPages, m_textSeconds);
+        progressText(m_doneCount, m_rowCount, m_pages, elapsed, m_textPages, m_textSeconds);
     std::fprintf(stderr, "\r\033[K%s", text.c_str());
     std::fflush(stderr);
     m_progressShown = true;
@@ -94,6 +81,12 @@ void TerminalObserver::textRecognised(size_t row, int frames, double seconds)
     m_textSeconds += seconds;
     if (row < m_rowCount)
         showProgress(); // recognition is slow: show each page as it is read
+}
+
+void TerminalObserver::pagesBegun(size_t, int pages)
+{
+    // Shown with the row's status, which follows at once.
+    m_pages += pages;
 }
 
 void TerminalObserver::jobStateChanged(bool running)

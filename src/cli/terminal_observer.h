@@ -4,41 +4,28 @@
 // "ask" policy. Status lines are printed by the convert command after the job, because a failed
 // final write can still change the statuses of a document's rows.
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "engine/engine_client.h"
 #include "jobs/job_observer.h"
 
 namespace folvane::cli {
 
-// The engine with a count of the pages the composer begins, for the progress line. Workers of
-// a parallel job share it, so the count is atomic.
-class PageCountingEngine : public engine::CEngineClient {
-public:
-    int SetDocumentOption(engine::DocHandle h, int code, int a, int b, const char* text1 = nullptr,
-                          const char* text2 = nullptr) override;
-    long pages() const { return m_pages.load(); }
-
-private:
-    std::atomic<long> m_pages {0};
-};
-
 class TerminalObserver : public jobs::JobObserver {
 public:
     // `showProgress`: write the progress line to standard error. `interactive`: standard input
-    // and error are a terminal, so the "ask" policy can prompt. `engine` counts the pages.
-    TerminalObserver(size_t rowCount, bool showProgress, bool interactive, const PageCountingEngine* engine);
+    // and error are a terminal, so the "ask" policy can prompt.
+    TerminalObserver(size_t rowCount, bool showProgress, bool interactive);
 
     void rowSelected(size_t row) override;
     void rowStatus(size_t row, const std::string& status) override;
     void jobStateChanged(bool running) override;
     std::string askOutputName(const std::string& existingPath) override;
     void textRecognised(size_t row, int frames, double seconds) override;
+    void pagesBegun(size_t row, int pages) override;
 
     // Removes the progress line so that the next output starts on a clean line.
     void clearProgress();
@@ -54,11 +41,11 @@ private:
     size_t m_rowCount;
     bool m_showProgress;
     bool m_interactive;
-    const PageCountingEngine* m_engine;
     std::vector<bool> m_done;
     size_t m_doneCount = 0;
     std::chrono::steady_clock::time_point m_start;
     bool m_progressShown = false;
+    long m_pages = 0;          // pages begun, over all workers
     long m_textPages = 0;      // frames read by text recognition, over all workers
     double m_textSeconds = 0;  // the time they took, summed
 };

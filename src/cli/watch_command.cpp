@@ -10,7 +10,6 @@
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "commands.h"
-#include "engine/engine_client.h"
 #include "engine/external_converter.h"
 #include "jobs/watch_runner.h"
 #include "named_options.h"
@@ -27,9 +26,8 @@ namespace {
 // progress line (files done, pages begun, time elapsed; a watch has no known total).
 class WatchObserver : public jobs::JobObserver {
 public:
-    WatchObserver(bool showProgress, const PageCountingEngine& engine)
+    explicit WatchObserver(bool showProgress)
         : m_showProgress(showProgress)
-        , m_engine(engine)
     {
     }
 
@@ -49,7 +47,7 @@ public:
         if (!m_showProgress)
             return;
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        long pages = m_engine.pages();
+        long pages = m_pages;
         long minutes = static_cast<long>(elapsed) / 60;
         std::string text = m_textPages > 0 ? ", text read on " + std::to_string(m_textPages) : std::string();
         std::fprintf(stderr, "\r\033[K%zu %s, %ld %s%s, %ld:%02ld elapsed", m_done, m_done == 1 ? "file" : "files",
@@ -59,10 +57,11 @@ public:
     }
 
     void textRecognised(size_t, int frames, double) override { m_textPages += frames; }
+    void pagesBegun(size_t, int pages) override { m_pages += pages; }
 
 private:
     bool m_showProgress;
-    const PageCountingEngine& m_engine;
+    long m_pages = 0;
     long m_textPages = 0;
     std::string m_output;
     size_t m_done = 0;
@@ -139,8 +138,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
 
     bool terminal = ::isatty(STDERR_FILENO) != 0;
     bool progress = options.report.progress < 0 ? terminal && !options.quiet : options.report.progress > 0;
-    PageCountingEngine engine;
-    WatchObserver observer(progress, engine);
+    WatchObserver observer(progress);
     jobs::WatchState state;
     if (!jobs::beginWatch(state, settings, policy, observer)) {
         std::fprintf(stderr, "folvane-cli: %s\n", std::string(jobs::kWatchNoFolder).c_str());
@@ -168,7 +166,7 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
             std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(), std::string(reason).c_str());
         observer.fileDone();
     };
-    jobs::WatchContext context {engine, observer, services::systemActions(), [action] { return action; }, outcomeLine,
+    jobs::WatchContext context {observer, services::systemActions(), [action] { return action; }, outcomeLine,
                                 [&observer](const std::string& path, std::string_view message) {
                                     observer.clearProgress();
                                     std::fprintf(stderr, "folvane-cli: %s: %s\n", path.c_str(),

@@ -83,11 +83,9 @@ void FileListPage::convert()
     settings.mode = m_mode;
     settings.paths = m_paths;
     settings.output = m_output;
-    std::unique_ptr<engine::CEngineClient> engine =
-        m_makeEngine ? m_makeEngine() : std::make_unique<engine::CEngineClient>();
     services::SystemActions& actions = m_actions ? *m_actions : guiSystemActions();
     app::SettingsStore store = m_store;
-    m_runner->start(m_state, std::move(rows), std::move(settings), std::move(engine), actions,
+    m_runner->start(m_state, std::move(rows), std::move(settings), actions,
                     [store] { return store.getInt("after", services::kDoNothing); },
                     [this](std::vector<jobs::FileRow>&& done, const jobs::JobReport& report) {
                         jobFinished(std::move(done), report);

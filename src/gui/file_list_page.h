@@ -33,7 +33,6 @@
 #include "app/output_settings.h"
 #include "app/settings_location.h"
 #include "app/settings_store.h"
-#include "engine/engine_client.h"
 #include "gui_common.h"
 #include "job_summary.h"
 #include "jobs/conversion_job.h"
@@ -88,11 +87,7 @@ public:
     void setSaveNameChooser(SaveNameChooser chooser) { m_chooseSaveName = std::move(chooser); }
     // Opens a file or folder with the user's default application.
     void setOpener(std::function<void(const QString& target)> opener) { m_open = std::move(opener); }
-    // The engine each job uses, and the system actions of the after-conversion step.
-    void setEngineFactory(std::function<std::unique_ptr<engine::CEngineClient>()> factory)
-    {
-        m_makeEngine = std::move(factory);
-    }
+    // The system actions of the after-conversion step.
     void setSystemActions(services::SystemActions* actions) { m_actions = actions; }
 
     // --- operations (buttons, menu items, keys) ------------------------------------------------
@@ -236,7 +231,6 @@ private:
     OutputChooser m_chooseOutput;
     SaveNameChooser m_chooseSaveName;
     std::function<void(const QString&)> m_open;
-    std::function<std::unique_ptr<engine::CEngineClient>()> m_makeEngine;
     services::SystemActions* m_actions = nullptr;
 
     // Last, so it is torn down (stopping a running job) before anything the job uses.

@@ -20,7 +20,7 @@ JobRunner::~JobRunner()
 }
 
 void JobRunner::start(jobs::JobState& state, std::vector<jobs::FileRow> rows, jobs::JobSettings settings,
-                      std::unique_ptr<engine::CEngineClient> engine, services::SystemActions& actions,
+                      services::SystemActions& actions,
                       std::function<int()> afterAction, FinishedHandler finished)
 {
     if (running())
@@ -28,9 +28,8 @@ void JobRunner::start(jobs::JobState& state, std::vector<jobs::FileRow> rows, jo
     m_state = &state;
     m_rows = std::move(rows);
     m_settings = std::move(settings);
-    m_engine = std::move(engine);
     m_context = std::make_unique<jobs::JobContext>(
-        jobs::JobContext {*m_engine, m_observer, actions, std::move(afterAction)});
+        jobs::JobContext {m_observer, actions, std::move(afterAction)});
     m_finished = std::move(finished);
     m_report = {};
     m_thread = std::thread([this] {
@@ -60,7 +59,6 @@ void JobRunner::workerDone()
         return;
     m_thread.join();
     m_context.reset();
-    m_engine.reset();
     FinishedHandler finished = std::move(m_finished);
     m_finished = nullptr;
     if (finished)

@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine_client.h"
 #include "jobs/conversion_job.h"
 #include "observer_bridge.h"
 #include "services/system_actions.h"
@@ -42,10 +41,10 @@ public:
     bool running() const { return m_thread.joinable(); }
 
     // Starts runJob on a worker thread. beginJob must have run on `state` and `rows` already.
-    // `state` must outlive the job; the rows, settings and engine belong to the job until
+    // `state` must outlive the job; the rows and settings belong to the job until
     // `finished` is called on this object's thread after the worker has ended.
     void start(jobs::JobState& state, std::vector<jobs::FileRow> rows, jobs::JobSettings settings,
-               std::unique_ptr<engine::CEngineClient> engine, services::SystemActions& actions,
+               services::SystemActions& actions,
                std::function<int()> afterAction, FinishedHandler finished);
 
     // Asks the running job to stop after the row it is on.
@@ -62,7 +61,6 @@ private:
     jobs::JobState* m_state = nullptr;
     std::vector<jobs::FileRow> m_rows;
     jobs::JobSettings m_settings;
-    std::unique_ptr<engine::CEngineClient> m_engine;
     std::unique_ptr<jobs::JobContext> m_context;
     jobs::JobReport m_report;
     FinishedHandler m_finished;

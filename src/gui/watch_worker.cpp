@@ -1,6 +1,5 @@
 #include "watch_worker.h"
 
-#include "engine/engine_client.h"
 
 namespace folvane::gui {
 
@@ -41,9 +40,8 @@ bool WatchWorker::start(jobs::WatchSettings settings, int policy, const jobs::Lo
     m_settings = std::move(settings);
     m_report = {};
     m_thread = std::thread([this] {
-        engine::CEngineClient engine;
         services::SystemActions& actions = m_actions ? *m_actions : services::systemActions();
-        jobs::WatchContext context {engine, m_bridge, actions, m_afterAction,
+        jobs::WatchContext context {m_bridge, actions, m_afterAction,
                                     [this](const std::string& path, std::string_view outcome, std::string_view reason) {
                                         QString file = QString::fromStdString(path);
                                         QString word = QString::fromUtf8(outcome.data(), qsizetype(outcome.size()));

@@ -70,9 +70,8 @@ TEST_F(WatchSafetyTest, ASourceReplacedAfterItWasReadStaysForTheNextPass)
         jobs::WatchState state;
         jobs::JobObserver observer;
         ASSERT_TRUE(jobs::beginWatch(state, settings, jobs::kCreateNewFile, observer));
-        engine::CEngineClient engine;
         FakeSystemActions actions;
-        jobs::WatchContext context {engine, observer, actions, {},
+        jobs::WatchContext context {observer, actions, {},
                                     [&](const std::string& path, std::string_view, std::string_view) {
                                         if (path.ends_with("/a.bmp")) {
                                             // the next scan, written as scanners write: a new file
@@ -131,10 +130,9 @@ TEST_F(WatchSafetyTest, UnderOverwriteWithDeleteASecondSourceOfTheSameNameIsNotC
     jobs::WatchState state;
     jobs::JobObserver observer;
     ASSERT_TRUE(jobs::beginWatch(state, settings, jobs::kOverwrite, observer));
-    engine::CEngineClient engine;
     FakeSystemActions actions;
     std::vector<std::string> outcomes;
-    jobs::WatchContext context {engine, observer, actions, {},
+    jobs::WatchContext context {observer, actions, {},
                                 [&](const std::string& path, std::string_view outcome, std::string_view reason) {
                                     outcomes.push_back(fs::path(path).filename().string() + " " +
                                                        std::string(outcome) + " " + std::string(reason));

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_protocol.h"
+#include "engine/engine.h"
 #include "support/test_support.h"
 
 using namespace folvane::engine;
@@ -17,39 +17,47 @@ namespace {
 
 class Append : public PdfTest {
 protected:
+    static DocumentInfo titled(const char* title)
+    {
+        DocumentInfo info;
+        info.title = title;
+        return info;
+    }
+
     // A new file of `pages` text pages, optionally with a title and one bookmark per page.
     fs::path makeOwnFile(const std::string& name, int pages, const char* title = nullptr, bool bookmarks = false)
     {
         auto path = pdfPath(name);
-        DocHandle h = CreateDocument(path.string());
+        Document doc = Document::create(path.string()).document;
         if (title)
-            SetDocumentInfo(h, title, nullptr, nullptr, nullptr, nullptr);
+            doc.setInfo(titled(title));
         for (int i = 0; i < pages; ++i) {
-            SetDocumentOption(h, kOptionPageSize, 300, 200, nullptr, nullptr);
+            doc.beginPage(Size {300, 200});
             if (bookmarks)
-                SetDocumentOption(h, kOptionBookmarkText, 0, 0, ("Old " + std::to_string(i + 1)).c_str(), nullptr);
-            DrawText(h, 20, 20, ("old page " + std::to_string(i + 1)).c_str(), 0);
+                doc.setBookmarkText("Old " + std::to_string(i + 1));
+            doc.drawText(20, 20, "old page " + std::to_string(i + 1), 0);
         }
-        EXPECT_EQ(CloseDocument(h), 1);
+        EXPECT_TRUE(doc.close().ok);
         return path;
     }
 
-    // Appends `pages` text pages; returns CloseDocument's result, or -1 when the open failed.
+    // Appends `pages` text pages; returns 1 when the update was written, 0 when its close
+    // failed, or -1 when the open failed.
     int appendPages(const fs::path& path, int pages, const char* title = nullptr)
     {
-        DocHandle h = OpenDocumentForAppend(path.string());
-        if (h == 0)
+        Opened opened = Document::openForAppend(path.string());
+        if (!opened.status.ok)
             return -1;
+        Document& doc = opened.document;
         if (title)
-            SetDocumentInfo(h, title, nullptr, nullptr, nullptr, nullptr);
+            doc.setInfo(titled(title));
         for (int i = 0; i < pages; ++i) {
-            SetDocumentOption(h, kOptionPageSize, 400, 250, nullptr, nullptr);
-            EXPECT_EQ(SetDocumentOption(h, kOptionBookmarkText, 0, 0, "New", nullptr), 0)
-                << "appended pages carry no bookmarks";
-            DrawText(h, 20, 20, ("new page " + std::to_string(i + 1)).c_str(), 0);
+            doc.beginPage(Size {400, 250});
+            EXPECT_FALSE(doc.setBookmarkText("New")) << "appended pages carry no bookmarks";
+            doc.drawText(20, 20, "new page " + std::to_string(i + 1), 0);
         }
-        EXPECT_EQ(DiscardDocument(h), 0) << "an update once begun is not dropped";
-        return CloseDocument(h);
+        EXPECT_FALSE(doc.discard()) << "an update once begun is not dropped";
+        return doc.close().ok ? 1 : 0;
     }
 
     // A classic PDF 1.4 file of the given objects (numbered from 1) with one cross-reference
@@ -148,11 +156,11 @@ TEST_F(Append, HeadersThatAreRefusedOrAccepted)
     writeFileBytes(text, "just some text, long enough to be looked at\n");
     for (const auto& refused : {v18, text}) {
         std::string original = readFileBytes(refused);
-        EXPECT_EQ(OpenDocumentForAppend(refused.string()), 0) << refused;
+        EXPECT_FALSE(Document::openForAppend(refused.string()).status.ok) << refused;
         EXPECT_EQ(readFileBytes(refused), original) << "nothing was written";
     }
-    EXPECT_EQ(OpenDocumentForAppend((dir / "missing.pdf").string()), 0);
-    EXPECT_EQ(OpenDocumentForAppend(""), 0);
+    EXPECT_FALSE(Document::openForAppend((dir / "missing.pdf").string()).status.ok);
+    EXPECT_FALSE(Document::openForAppend("").status.ok);
 
     // Our own 1.5 header with its second line is accepted.
     auto own15 = pdfPath("own15.pdf");
@@ -266,16 +274,16 @@ TEST_F(Append, FailedFinalWriteLeavesTheOriginalFile)
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{static_cast<rlim_t>(original.size() + 300), static_cast<rlim_t>(original.size() + 300)};
         setrlimit(RLIMIT_FSIZE, &limit);
-        DocHandle h = OpenDocumentForAppend(path.string());
+        Opened opened = Document::openForAppend(path.string());
         for (int i = 0; i < 40; ++i)
-            DrawText(h, 10, 10 + i, "a line of text that makes the update large enough", 0);
-        SetDocumentOption(h, kOptionPageSize, 300, 300, nullptr, nullptr);
-        _exit(h > 0 && CloseDocument(h) == 0 ? 0 : 1);
+            opened.document.drawText(10, 10 + i, "a line of text that makes the update large enough", 0);
+        opened.document.beginPage(Size {300, 300});
+        _exit(opened.status.ok && !opened.document.close().ok ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "CloseDocument reports the failed write";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the close reports the failed write";
     EXPECT_EQ(readFileBytes(path), original) << "the file is cut back to its original bytes";
 }
 

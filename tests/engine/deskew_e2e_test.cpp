@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include "engine/engine_protocol.h"
+#include "engine/engine.h"
 #include "engine/intake_fixtures.h"
 #include "support/test_support.h"
 #include "synthetic_page.h"
@@ -57,11 +57,13 @@ TEST_F(DeskewEndToEnd, CorrectedPageHasLevelRows)
     Rendered pages[2];
     for (int corrected = 0; corrected < 2; ++corrected) {
         auto pdf = pdfPath(corrected ? "corrected.pdf" : "as-scanned.pdf");
-        engine::DocHandle h = engine::CreateDocument(pdf.string());
-        engine::SetDocumentOption(h, engine::kOptionCompression, 1, 0, "g4", nullptr);
-        engine::SetDocumentOption(h, engine::kOptionSkewCorrection, corrected, 0, nullptr, nullptr);
-        ASSERT_EQ(engine::AddImageFile(h, tiff.string()), 1);
-        ASSERT_EQ(engine::CloseDocument(h), 1);
+        engine::Opened opened = engine::Document::create(pdf.string());
+        ASSERT_TRUE(opened.status.ok);
+        engine::Document& doc = opened.document;
+        doc.setCompression(engine::BilevelCompression::Group4);
+        doc.setSkewCorrection(corrected != 0);
+        ASSERT_TRUE(doc.addImage(tiff.string()).status.ok);
+        ASSERT_TRUE(doc.close().ok);
         pages[corrected] = renderGray(pdf, 1, scratchDir());
         ASSERT_EQ(pages[corrected].width, 1200);
     }

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_protocol.h"
+#include "engine_protocol.h"
 #include "codec/image_codec.h"
 #include "engine_document.h"
 #include "engine/temporary_output.h"

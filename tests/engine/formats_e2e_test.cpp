@@ -1,4 +1,4 @@
-// One file of every format the codec layer reads goes through AddImageFile; the rendered page
+// One file of every format the codec layer reads goes through Document::addImage; the rendered page
 // must show the picture the codec decodes from that file.
 #include <algorithm>
 #include <cstdio>
@@ -9,7 +9,7 @@
 
 #include "codec/image_codec.h"
 #include "codec_test_util.h"
-#include "engine/engine_protocol.h"
+#include "engine/engine.h"
 #include "support/test_support.h"
 
 using namespace folvane::engine;
@@ -80,9 +80,10 @@ protected:
         codec::ImageCodec reference;
         ASSERT_TRUE(reference.load(file.string(), format)) << "the codec reads its own fixture";
         auto pdf = pdfPath(file.filename().string() + ".pdf");
-        DocHandle h = CreateDocument(pdf.string());
-        ASSERT_EQ(AddImageFile(h, file.string()), 1);
-        ASSERT_EQ(CloseDocument(h), 1);
+        Opened opened = Document::create(pdf.string());
+        ASSERT_TRUE(opened.status.ok);
+        ASSERT_TRUE(opened.document.addImage(file.string()).status.ok);
+        ASSERT_TRUE(opened.document.close().ok);
         RgbPage page = renderRgb(pdf, scratchDir());
         ASSERT_EQ(page.width, reference.width());
         ASSERT_EQ(page.height, reference.height());

@@ -1,12 +1,14 @@
-// Image intake through AddImageFile: recognition, the routes' preparation rules, placement,
+// Image intake through Document::addImage: recognition, the routes' preparation rules, placement,
 // the external converter, and temporary files.
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "codec/image_codec.h"
-#include "engine/engine_protocol.h"
+#include "engine/engine.h"
 #include "engine/external_converter.h"
 #include "intake.h"
 #include "engine/intake_fixtures.h"
@@ -41,11 +43,18 @@ protected:
         unloadExternalConverter();
         PdfTest::TearDown();
     }
-    // Every temporary file is gone once AddImageFile has returned.
+    // Every temporary file is gone once addImage has returned.
     void expectNoTemporaryFiles()
     {
         for (auto& entry : fs::directory_iterator(m_tmp))
             ADD_FAILURE() << "temporary file left: " << entry.path();
+    }
+    // A new document at `pdf`.
+    static Document newDocument(const fs::path& pdf)
+    {
+        Opened opened = Document::create(pdf.string());
+        EXPECT_TRUE(opened.status.ok) << opened.status.detail;
+        return std::move(opened.document);
     }
     // The raw stream data of every image XObject of a file, in object order.
     std::vector<std::string> imageObjects(const fs::path& pdf)
@@ -122,11 +131,11 @@ TEST_F(Intake, JpegIsEmbeddedByteForByteWhenTheQualityIsUnset)
     ASSERT_TRUE(image.save(jpeg.string(), folvane::codec::kFormatJpeg));
 
     auto pdf = pdfPath("jpeg.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, jpeg.string()), 1);
-    SetDocumentOption(h, kOptionJpegQuality, 30, 0, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, jpeg.string()), 1);
-    EXPECT_EQ(CloseDocument(h), 1);
+    Document h = newDocument(pdf);
+    EXPECT_TRUE(h.addImage(jpeg.string()).status.ok);
+    h.setJpegQuality(30);
+    EXPECT_TRUE(h.addImage(jpeg.string()).status.ok);
+    EXPECT_TRUE(h.close().ok);
     expectNoTemporaryFiles();
 
     auto images = imageObjects(pdf);
@@ -150,10 +159,10 @@ TEST_F(Intake, TrueColourBmpBecomesJpegAtTheFixedQuality)
     ASSERT_TRUE(reference.save(expected.string(), folvane::codec::kFormatJpeg));
 
     auto pdf = pdfPath("bmp.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    SetDocumentOption(h, kOptionJpegQuality, 30, 0, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, bmp.string()), 1);
-    CloseDocument(h);
+    Document h = newDocument(pdf);
+    h.setJpegQuality(30);
+    EXPECT_TRUE(h.addImage(bmp.string()).status.ok);
+    h.close();
     expectNoTemporaryFiles();
     auto images = imageObjects(pdf);
     ASSERT_EQ(images.size(), 1u);
@@ -174,15 +183,15 @@ TEST_F(Intake, TiffFramesFollowTheCompressionNames)
     ASSERT_TRUE(reference.save(expected.string(), folvane::codec::kFormatJpeg));
 
     auto pdf = pdfPath("tiff.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    SetDocumentOption(h, kOptionJpegQuality, 30, 0, nullptr, nullptr);
-    SetDocumentOption(h, kOptionCompression, 2, 0, "packbits", nullptr);
-    EXPECT_EQ(AddImageFile(h, gray.string()), 1);
-    SetDocumentOption(h, kOptionCompression, 2, 0, "jpeg", nullptr);
-    EXPECT_EQ(AddImageFile(h, gray.string()), 1);
-    SetDocumentOption(h, kOptionCompression, 3, 0, "jpeg", nullptr);
-    EXPECT_EQ(AddImageFile(h, colour.string()), 1);
-    CloseDocument(h);
+    Document h = newDocument(pdf);
+    h.setJpegQuality(30);
+    h.setGrayCompression(ToneCompression::PackBits);
+    EXPECT_TRUE(h.addImage(gray.string()).status.ok);
+    h.setGrayCompression(ToneCompression::Jpeg);
+    EXPECT_TRUE(h.addImage(gray.string()).status.ok);
+    h.setColorCompression(ToneCompression::Jpeg);
+    EXPECT_TRUE(h.addImage(colour.string()).status.ok);
+    h.close();
     expectNoTemporaryFiles();
 
     auto images = imageObjects(pdf);
@@ -198,9 +207,9 @@ TEST_F(Intake, ColourTiffWithoutCompressionChoiceStillConverts)
     auto colour = m_dir / "plain.tif";
     writeTiff(colour, {{30, 30, 8, 3, 2, 1, [](int x, int, int s) { return static_cast<uint8_t>(s * 80 + x); }}});
     auto pdf = pdfPath("plain.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, colour.string()), 1);
-    CloseDocument(h);
+    Document h = newDocument(pdf);
+    EXPECT_TRUE(h.addImage(colour.string()).status.ok);
+    h.close();
     auto images = imageObjects(pdf);
     ASSERT_EQ(images.size(), 1u);
     EXPECT_NE(images[0].find("/DCTDecode"), std::string::npos);
@@ -215,14 +224,14 @@ TEST_F(Intake, FrameRangesOfMultiPageTiffs)
     writeTiff(two, {page(50), page(70)});
 
     auto pdf = pdfPath("range.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    SetDocumentOption(h, kOptionFrameRange, 2, 1, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, two.string()), 1);
-    SetDocumentOption(h, kOptionFrameRange, 2, 2, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, two.string()), -1);
-    SetDocumentOption(h, kOptionFrameRange, 0, 0, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, two.string()), 1);
-    CloseDocument(h);
+    Document h = newDocument(pdf);
+    h.setFrameRange(2, 1);
+    EXPECT_TRUE(h.addImage(two.string()).status.ok);
+    h.setFrameRange(2, 2);
+    EXPECT_EQ(h.addImage(two.string()).status.code, folvane::FailureCode::OutOfRange);
+    h.setFrameRange(0, 0);
+    EXPECT_TRUE(h.addImage(two.string()).status.ok);
+    h.close();
     expectNoTemporaryFiles();
     CommandResult info = runCommand("pdfinfo -f 1 -l 3 " + shellQuote(pdf.string()));
     EXPECT_NE(info.output.find("Pages:           3"), std::string::npos) << info.output;
@@ -234,12 +243,12 @@ TEST_F(Intake, FrameRangesOfMultiPageTiffs)
     auto bmp = m_dir / "one.bmp";
     writeBmp24(bmp, 8, 8, gradient);
     auto other = pdfPath("single.pdf");
-    h = CreateDocument(other.string());
-    SetDocumentOption(h, kOptionFrameRange, 1, 2, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, bmp.string()), -1);
-    SetDocumentOption(h, kOptionFrameRange, 1, 1, nullptr, nullptr);
-    EXPECT_EQ(AddImageFile(h, bmp.string()), 1);
-    CloseDocument(h);
+    h = newDocument(other);
+    h.setFrameRange(1, 2);
+    EXPECT_EQ(h.addImage(bmp.string()).status.code, folvane::FailureCode::OutOfRange);
+    h.setFrameRange(1, 1);
+    EXPECT_TRUE(h.addImage(bmp.string()).status.ok);
+    h.close();
 }
 
 TEST_F(Intake, PaletteImagesBecomeGrayWhenLongAndColourOtherwise)
@@ -250,10 +259,10 @@ TEST_F(Intake, PaletteImagesBecomeGrayWhenLongAndColourOtherwise)
     auto square = m_dir / "square.bmp";
     writeBmp8(square, 800, 800, palette, [](int x, int y) { return static_cast<uint8_t>((x / 100 + y / 100) % 4); });
     auto pdf = pdfPath("palette.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, wide.string()), 1);
-    EXPECT_EQ(AddImageFile(h, square.string()), 1);
-    CloseDocument(h);
+    Document h = newDocument(pdf);
+    EXPECT_TRUE(h.addImage(wide.string()).status.ok);
+    EXPECT_TRUE(h.addImage(square.string()).status.ok);
+    h.close();
     auto images = imageObjects(pdf);
     ASSERT_EQ(images.size(), 2u);
     EXPECT_NE(images[0].find("/DeviceGray"), std::string::npos);
@@ -267,14 +276,19 @@ TEST_F(Intake, BlackAndWhiteChoicesRenderTheSourcePixels)
     auto source = m_dir / "bw.tif";
     // Min-is-black source: value 0 is black, so ink is stored as 0.
     writeTiff(source, {{w, h, 1, 1, 1, 1, [&](int x, int y, int) { return static_cast<uint8_t>(ink(x, y) ? 0 : 1); }}});
-    for (const char* choice : {"", "lzw", "zip", "g3", "g4"}) {
+    const std::pair<const char*, std::optional<BilevelCompression>> choices[] = {
+        {"", std::nullopt},
+        {"lzw", BilevelCompression::Lzw},
+        {"zip", BilevelCompression::Zip},
+        {"g3", BilevelCompression::Group3},
+        {"g4", BilevelCompression::Group4}};
+    for (const auto& [choice, compression] : choices) {
         auto pdf = pdfPath(std::string("bw-") + (*choice ? choice : "none") + ".pdf");
-        DocHandle doc = CreateDocument(pdf.string());
-        if (*choice) {
-            ASSERT_EQ(SetDocumentOption(doc, kOptionCompression, 1, 0, choice, nullptr), 1);
-        }
-        ASSERT_EQ(AddImageFile(doc, source.string()), 1) << choice;
-        ASSERT_EQ(CloseDocument(doc), 1);
+        Document doc = newDocument(pdf);
+        if (compression)
+            doc.setCompression(*compression);
+        ASSERT_TRUE(doc.addImage(source.string()).status.ok) << choice;
+        ASSERT_TRUE(doc.close().ok);
         Rendered page = renderGray(pdf, 1, m_dir);
         ASSERT_EQ(page.width, w) << choice;
         ASSERT_EQ(page.height, h);
@@ -295,20 +309,20 @@ TEST_F(Intake, GifNeedsTheExternalConverter)
     writePngGray(png, 20, 10, [](int x, int y) { return static_cast<uint8_t>(x * 10 + y); });
 
     auto pdf = pdfPath("converter.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, gif.string()), -1) << "no converter loaded";
-    EXPECT_EQ(AddImageFile(h, png.string()), 1) << "other formats still convert";
+    Document h = newDocument(pdf);
+    EXPECT_EQ(h.addImage(gif.string()).status.code, folvane::FailureCode::OutOfRange) << "no converter loaded";
+    EXPECT_TRUE(h.addImage(png.string()).status.ok) << "other formats still convert";
     expectNoTemporaryFiles();
 
     ASSERT_TRUE(loadExternalConverterFile(FAKE_CONVERTER));
     auto log = m_dir / "converter.log";
     setenv("FOLVANE_FAKE_CONVERTER_LOG", log.c_str(), 1);
     setenv("FOLVANE_FAKE_CONVERTER", "tiff", 1);
-    EXPECT_EQ(AddImageFile(h, gif.string()), 1);
+    EXPECT_TRUE(h.addImage(gif.string()).status.ok);
     setenv("FOLVANE_FAKE_CONVERTER", "empty", 1);
-    EXPECT_EQ(AddImageFile(h, gif.string()), 0) << "success without a readable file";
+    EXPECT_FALSE(h.addImage(gif.string()).status.ok) << "success without a readable file";
     setenv("FOLVANE_FAKE_CONVERTER", "fail", 1);
-    EXPECT_EQ(AddImageFile(h, gif.string()), -5) << "the converter's failure is passed on";
+    EXPECT_EQ(h.addImage(gif.string()).converterError, -5) << "the converter's failure is passed on";
     unsetenv("FOLVANE_FAKE_CONVERTER");
     unsetenv("FOLVANE_FAKE_CONVERTER_LOG");
     expectNoTemporaryFiles();
@@ -317,7 +331,7 @@ TEST_F(Intake, GifNeedsTheExternalConverter)
     EXPECT_EQ(args.substr(0, expectedStart.size()), expectedStart) << args;
     std::string expectedEnd = "acp.tif|folder 700|file 600\n";
     EXPECT_EQ(args.substr(args.find('\n') + 1 - expectedEnd.size(), expectedEnd.size()), expectedEnd) << args;
-    CloseDocument(h);
+    h.close();
     CommandResult info = runCommand("pdfinfo " + shellQuote(pdf.string()));
     EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
 }
@@ -334,41 +348,42 @@ TEST_F(Intake, ConverterOutputCannotBeRedirectedThroughTheSharedTemporaryFolder)
     ASSERT_TRUE(loadExternalConverterFile(FAKE_CONVERTER));
     setenv("FOLVANE_FAKE_CONVERTER_VICTIM", victim.c_str(), 1);
     auto pdf = pdfPath("attack.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, gif.string()), 1);
+    Document h = newDocument(pdf);
+    EXPECT_TRUE(h.addImage(gif.string()).status.ok);
     unsetenv("FOLVANE_FAKE_CONVERTER_VICTIM");
     EXPECT_EQ(readFileBytes(victim), "keep me");
     expectNoTemporaryFiles();
 
     // Without a usable temporary folder the call fails with the folder named as the reason.
     fs::remove_all(m_tmp);
-    EXPECT_EQ(AddImageFile(h, gif.string()), 0);
-    EXPECT_EQ(LastImageFailure(), "cannot write temporary files in " + m_tmp.string() + ": No such file or directory");
+    ImageAdded failed = h.addImage(gif.string());
+    EXPECT_FALSE(failed.status.ok);
+    EXPECT_EQ(failed.status.detail, "cannot write temporary files in " + m_tmp.string() + ": No such file or directory");
     fs::create_directories(m_tmp);
-    EXPECT_EQ(CloseDocument(h), 1);
+    EXPECT_TRUE(h.close().ok);
 }
 
 TEST_F(Intake, DamagedAndMissingFilesFailCleanly)
 {
     auto pdf = pdfPath("damaged.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, ""), 0);
-    EXPECT_EQ(AddImageFile(h, (m_dir / "missing.bmp").string()), -1) << "unreadable: the external route, no converter";
+    Document h = newDocument(pdf);
+    EXPECT_FALSE(h.addImage("").status.ok);
+    EXPECT_EQ(h.addImage((m_dir / "missing.bmp").string()).status.code, folvane::FailureCode::OutOfRange) << "unreadable: the external route, no converter";
     auto bmp = m_dir / "cut.bmp";
     writeBmp24(bmp, 50, 50, gradient);
     std::string bytes = readFileBytes(bmp);
     writeFileBytes(bmp, bytes.substr(0, 70));
-    int cut = AddImageFile(h, bmp.string());
-    EXPECT_LE(cut, 0);
+    EXPECT_FALSE(h.addImage(bmp.string()).status.ok);
     auto tif = m_dir / "cut.tif";
     writeFileBytes(tif, std::string("II*\0\x08\0\0\0\x01\0", 10));
-    EXPECT_EQ(AddImageFile(h, tif.string()), 0);
+    EXPECT_FALSE(h.addImage(tif.string()).status.ok);
     auto jpg = m_dir / "cut.jpg";
     writeFileBytes(jpg, "\xFF\xD8\xFF\xE0\0\x10JFIF");
-    EXPECT_EQ(AddImageFile(h, jpg.string()), 0);
-    EXPECT_EQ(AddImageFile(0, bmp.string()), 0);
-    DrawText(h, 10, 10, "still a document", 0);
-    EXPECT_EQ(CloseDocument(h), 1);
+    EXPECT_FALSE(h.addImage(jpg.string()).status.ok);
+    Document closed;
+    EXPECT_FALSE(closed.addImage(bmp.string()).status.ok) << "a document that is not open";
+    h.drawText(10, 10, "still a document", 0);
+    EXPECT_TRUE(h.close().ok);
     expectNoTemporaryFiles();
 }
 
@@ -377,11 +392,11 @@ TEST_F(Intake, PlacementBoxScalesThePicture)
     auto bmp = m_dir / "box.bmp";
     writeBmp24(bmp, 100, 50, [](int, int) { return 0x000000u; });
     auto pdf = pdfPath("box.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    SetDocumentOption(h, kOptionPageSize, 400, 300, "", "NoTextPos");
-    SetDocumentOption(h, kOptionImagePlacement, 20, 30, "200", "100");
-    EXPECT_EQ(AddImageFile(h, bmp.string()), 1);
-    CloseDocument(h);
+    Document h = newDocument(pdf);
+    h.beginPage(Size {400, 300}, PageStart::NowWithoutTextPosition);
+    h.setPlacementBox(Box {20, 30, 200, 100});
+    EXPECT_TRUE(h.addImage(bmp.string()).status.ok);
+    h.close();
     Rendered page = renderGray(pdf, 1, m_dir);
     ASSERT_EQ(page.width, 400);
     // Black inside the box (x 20..220, y 30..130 from the top), white outside.
@@ -404,13 +419,13 @@ TEST_F(Intake, GraphicsMagickConverterTurnsGifAndUnknownFormatsIntoPages)
     ASSERT_TRUE(loadExternalConverterFile(CONVERTER_PLUGIN));
 
     auto pdf = pdfPath("plugin.pdf");
-    DocHandle h = CreateDocument(pdf.string());
-    EXPECT_EQ(AddImageFile(h, gif.string()), 1);
-    EXPECT_EQ(AddImageFile(h, xpm.string()), 1);
+    Document h = newDocument(pdf);
+    EXPECT_TRUE(h.addImage(gif.string()).status.ok);
+    EXPECT_TRUE(h.addImage(xpm.string()).status.ok);
     auto junk = m_dir / "junk.xyz";
     writeFileBytes(junk, "this is no image at all");
-    EXPECT_LT(AddImageFile(h, junk.string()), 0) << "the converter's failure";
-    EXPECT_EQ(CloseDocument(h), 1);
+    EXPECT_LT(h.addImage(junk.string()).converterError, 0) << "the converter's failure";
+    EXPECT_TRUE(h.close().ok);
     expectNoTemporaryFiles();
     CommandResult info = runCommand("pdfinfo -f 1 -l 3 " + shellQuote(pdf.string()));
     EXPECT_NE(info.output.find("Pages:           3"), std::string::npos) << info.output;

@@ -69,14 +69,13 @@ protected:
         settings.mode = mode;
         JobObserver observer;
         EXPECT_TRUE(beginJob(state, list, mode, policy, observer));
-        JobContext context {engine, observer, actions, {}};
+        JobContext context {observer, actions, {}};
         return runJob(state, list, settings, context);
     }
 
     fs::path dir;
     JobSettings settings;
     JobState state;
-    engine::CEngineClient engine;
     test::FakeSystemActions actions;
 };
 

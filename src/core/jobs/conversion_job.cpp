@@ -60,7 +60,7 @@ public:
         result.pageCounter = 0;
         OutputRecord record;
         record.path = opened.path;
-        record.created = opened.handle > 0;
+        record.created = opened.isOpen();
         record.appended = opened.appending;
         record.refusal = opened.refusal;
         result.outputs.push_back(record);
@@ -167,7 +167,7 @@ JobReport convertRows(JobState& state, std::vector<FileRow>& rows, const JobSett
     std::vector<std::string> images = rowPaths(rows);
     std::vector<PlannedDocument> plan = planDocuments(images, settings.mode, settings.paths);
     FileListDocuments client(state, rows, settings.mode, plan.size());
-    DocumentJob job {context.engine, settings.output, settings.mode, state.policy, NamingStyle::List, images,
+    DocumentJob job {settings.output, settings.mode, state.policy, NamingStyle::List, images,
                      state.stopRequested};
     writeDocuments(job, plan, client, settings.workers, context.observer, state.log);
     JobReport report = client.takeReport();

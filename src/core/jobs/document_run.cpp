@@ -18,7 +18,7 @@ bool openFor(const DocumentJob& job, const PlannedDocument& doc, size_t input, c
 {
     std::string refusal = client.beforeOpen(doc);
     if (refusal.empty()) {
-        writer.open(doc.wantedPath, scope.opener, OutputPolicy {nullptr, job.policy, job.style, &scope.observer});
+        writer.open(doc.wantedPath, scope.opener, OutputPolicy {job.policy, job.style, &scope.observer});
         client.openTried(doc, writer, scope);
     }
     scope.log.appendRecord(kTagOutput, writer.isOpen() ? writer.path() : doc.wantedPath);
@@ -45,7 +45,7 @@ void closeDocument(const PlannedDocument& doc, DocumentWriter& writer, DocumentC
 
 void writeMerged(const DocumentJob& job, const PlannedDocument& doc, DocumentClient& client, DocumentScope& scope)
 {
-    DocumentWriter writer(job.engine, job.output);
+    DocumentWriter writer(job.output);
     scope.log.recordTime();
     if (!openFor(job, doc, doc.inputs.empty() ? 0 : doc.inputs.front(), {}, writer, client, scope))
         return;
@@ -64,7 +64,7 @@ void writeMerged(const DocumentJob& job, const PlannedDocument& doc, DocumentCli
 
 void writeGrouped(const DocumentJob& job, const PlannedDocument& doc, DocumentClient& client, DocumentScope& scope)
 {
-    DocumentWriter writer(job.engine, job.output);
+    DocumentWriter writer(job.output);
     bool started = false;
     for (size_t input : doc.inputs) {
         if (started && stopRequested(job))

@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "app/output_settings.h"
-#include "engine/engine_client.h"
 #include "document_writer.h"
 #include "jobs/grouping.h"
 #include "jobs/job_log.h"
@@ -62,7 +61,6 @@ public:
 
 // What every document of a job shares.
 struct DocumentJob {
-    engine::CEngineClient& engine;
     const app::OutputSettings& output;
     int mode = kMergeMode;             // OutputMode of the plan
     int policy = kCreateNewFile;       // ExistsPolicy

@@ -6,6 +6,7 @@
 #include "jobs/conversion_job.h"
 #include "failure_reason.h"
 #include "text_layer_tally.h"
+#include "layout/document_settings.h"
 
 namespace folvane::jobs {
 
@@ -25,30 +26,27 @@ bool isRegularFile(const std::string& path)
 
 } // namespace
 
-DocumentWriter::DocumentWriter(engine::CEngineClient& engine, const app::OutputSettings& output)
-    : m_engine(engine)
-    , m_output(output)
+DocumentWriter::DocumentWriter(const app::OutputSettings& output)
+    : m_output(output)
 {
 }
 
 bool DocumentWriter::open(const std::string& wanted, OutputOpener& opener, OutputPolicy policy)
 {
-    policy.engine = &m_engine;
     m_opener = &opener;
     m_document = opener.open(wanted, policy);
     m_path = m_document.path;
-    m_handle = m_document.handle > 0 ? m_document.handle : 0;
     m_pageCounter = 0;
     m_pages = 0;
     // The engine writes a new file under a temporary name and renames it when complete, so
     // normally nothing lies under the name until the close succeeds. Whatever is found there
     // after a failed close was then made by this document and may go; a file that was there
     // before (a name the user chose under "Ask always") is never touched.
-    m_removeOnFailure = m_handle > 0 && !m_document.appending && !somethingExists(m_document.path);
-    if (m_handle <= 0)
+    m_removeOnFailure = isOpen() && !m_document.appending && !somethingExists(m_document.path);
+    if (!isOpen())
         return false;
-    m_composer.emplace(m_engine, m_output);
-    applyDocumentSettings(m_engine, m_handle, m_output);
+    m_composer.emplace(m_document.document, layout::pageLayoutFor(m_output));
+    layout::applyDocumentSettings(m_document.document, m_output);
     return true;
 }
 
@@ -69,17 +67,20 @@ AddedImage DocumentWriter::addImage(size_t input, const std::string& path, JobOb
         m_added.push_back(image);
         return image;
     }
-    int frames = m_engine.QueryDocument(m_handle, engine::kQueryFrameCount, 0, 0, path.c_str(), nullptr);
+    int frames = engine::probeImage(path, 1, m_document.document.autoOrient()).frames;
     ImageOutcome outcome {frames};
     TextLayerTally text;
+    int pagesBefore = m_composer->pagesBegun();
     for (int frame = 0; frame < frames; ++frame) {
-        engine::ImageAdded added = m_composer->ComposeFrame(m_handle, frame, path, frames, m_pageCounter);
+        engine::ImageAdded added = m_composer->ComposeFrame(frame, path, frames, m_pageCounter);
         m_pageCounter += 1;
         if (added.status.ok)
             m_pages += 1;
         outcome.frameDone(frame, added.status);
         text.add(added.textLayer, textRow, observer);
     }
+    if (int begun = m_composer->pagesBegun() - pagesBefore; begun > 0)
+        observer.pagesBegun(textRow, begun);
     image.succeeded = outcome.succeeded();
     if (image.succeeded)
         image.note = text.note();
@@ -94,11 +95,12 @@ CloseOutcome DocumentWriter::close()
     CloseOutcome outcome = CloseOutcome::NotWritten;
     // A PDF without pages is of no use and would look like a result, so a new one is dropped
     // unwritten, and a file it was to replace stays.
-    if (m_pages == 0 && m_engine.DiscardDocument(m_handle) > 0) {
+    engine::Document& document = m_document.document;
+    if (m_pages == 0 && document.discard()) {
         outcome = CloseOutcome::Dropped;
     } else {
-        m_composer->FinishDocument(m_handle);
-        if (m_engine.CloseDocument(m_handle) > 0) {
+        m_composer->FinishDocument();
+        if (document.close().ok) {
             outcome = CloseOutcome::Written;
             // Another process may have taken the name meanwhile; the file then took the next
             // free generated name.
@@ -107,7 +109,6 @@ CloseOutcome DocumentWriter::close()
             ::unlink(m_path.c_str());
         }
     }
-    m_handle = 0;
     m_composer.reset();
     m_opener->closed();
     return outcome;

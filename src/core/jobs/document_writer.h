@@ -14,7 +14,6 @@
 
 #include "app/output_settings.h"
 #include "layout/composer.h"
-#include "engine/engine_client.h"
 #include "jobs/job_observer.h"
 #include "jobs/output_naming.h"
 #include "parallel_documents.h"
@@ -40,18 +39,17 @@ enum class CloseOutcome {
 
 class DocumentWriter {
 public:
-    // `engine` must outlive the writer; the settings are read when the document is opened.
-    DocumentWriter(engine::CEngineClient& engine, const app::OutputSettings& output);
+    // `output` must outlive the writer; it is read when the document is opened.
+    explicit DocumentWriter(const app::OutputSettings& output);
 
     DocumentWriter(const DocumentWriter&) = delete;
     DocumentWriter& operator=(const DocumentWriter&) = delete;
 
-    // Opens the document for `wanted` through `opener` under the policy (its engine is this
-    // writer's) and sends the document-wide settings. At most once per writer. False when the
+    // Opens the document for `wanted` through `opener` under the policy and sends the document-wide settings. At most once per writer. False when the
     // output cannot be written; openFailure() then says why.
     bool open(const std::string& wanted, OutputOpener& opener, OutputPolicy policy);
 
-    bool isOpen() const { return m_handle > 0; }
+    bool isOpen() const { return m_document.isOpen(); }
     // The document as opened: its file after any renaming, whether it appends, the refusal.
     const OutputDocument& document() const { return m_document; }
     // The file: as opened, and once closed Written, the name it was finally given.
@@ -61,7 +59,8 @@ public:
 
     // Composes every frame of the image at `path` into the open document. The outcome is the
     // first failing frame's (an image without frames fails); a FIFO, a device or a folder is
-    // never read. Text recognition progress goes to `observer` for row `textRow`.
+    // never read. Text recognition progress and the pages begun go to `observer` for row
+    // `textRow`.
     AddedImage addImage(size_t input, const std::string& path, JobObserver& observer, size_t textRow);
 
     // The images added so far, in order.
@@ -73,11 +72,9 @@ public:
     CloseOutcome close();
 
 private:
-    engine::CEngineClient& m_engine;
     const app::OutputSettings& m_output;
     OutputOpener* m_opener = nullptr;
-    OutputDocument m_document;
-    engine::DocHandle m_handle = 0;
+    OutputDocument m_document;       // owns the engine document while it is open
     std::string m_path;
     std::optional<layout::PageComposer> m_composer;
     std::vector<AddedImage> m_added;

@@ -237,19 +237,21 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
     OutputDocument out;
     out.path = wantedPath;
     out.publishedPath = std::make_shared<std::string>();
-    if (!policy.engine)
-        return out;
-    engine::CEngineClient& engine = *policy.engine;
+    auto create = [&](const std::string& path, const engine::NamingRule& naming) {
+        engine::Opened opened = engine::Document::create(path, naming);
+        if (opened.status.ok)
+            out.document = std::move(opened.document);
+    };
     // Only "Overwrite" and a name the user chose under "Ask always" may replace a file. Every
     // other name was free when it was chosen and is given to the finished file only if it still
     // is; otherwise the next free generated name is taken.
     auto createFree = [&](const std::string& path) {
         out.path = path;
-        out.handle = engine.CreateDocument(path, freeNameRule(wantedPath, policy.style, out.publishedPath));
+        create(path, freeNameRule(wantedPath, policy.style, out.publishedPath));
     };
     if (!somethingExists(wantedPath)) {
         if (policy.policy == kOverwrite)
-            out.handle = engine.CreateDocument(wantedPath, replacingRule());
+            create(wantedPath, replacingRule());
         else
             createFree(wantedPath);
         return out;
@@ -261,7 +263,7 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
             createFree(generatedNewName(wantedPath, policy.style));
         } else {
             out.path = chosen;
-            out.handle = engine.CreateDocument(chosen, replacingRule());
+            create(chosen, replacingRule());
         }
         return out;
     }
@@ -281,15 +283,22 @@ OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPol
                 return out;
             break;
         }
-        out.handle = engine.CreateDocument(wantedPath, replacingRule());
+        create(wantedPath, replacingRule());
         return out;
     case kCreateNewFile:
         createFree(generatedNewName(wantedPath, policy.style));
         return out;
     default:
         out.appending = true;
-        out.handle = engine.OpenDocumentForAppend(wantedPath);
-        out.refusal = engine.LastAppendRefusal();
+        if (wantedPath.empty())
+            return out;
+        engine::Opened opened = engine::Document::openForAppend(wantedPath);
+        if (opened.status.ok) {
+            out.document = std::move(opened.document);
+            out.refusal = out.document.appendRefusal();
+        } else if (opened.status.code == folvane::FailureCode::Refused) {
+            out.refusal = opened.status.detail;
+        }
         return out;
     }
 }

@@ -54,6 +54,10 @@ public:
     {
         m_reports.push_back([=](JobObserver& o) { o.textRecognised(row, frames, seconds); });
     }
+    void pagesBegun(size_t row, int pages) override
+    {
+        m_reports.push_back([=](JobObserver& o) { o.pagesBegun(row, pages); });
+    }
     ContinueAnswer askContinue() override
     {
         ContinueAnswer answer = kNewConvert;
@@ -184,7 +188,7 @@ private:
             OutputPolicy gated = policy;
             gated.observer = policy.observer ? &waiter : nullptr;
             OutputDocument doc = openOutputDocument(wantedPath, gated);
-            if (doc.handle > 0) {
+            if (doc.isOpen()) {
                 m_openPath = doc.path;
                 m_run.m_openPaths.push_back(doc.path);
             }

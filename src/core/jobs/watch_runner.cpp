@@ -281,7 +281,7 @@ private:
         std::vector<PlannedDocument> plan = planWatchDocuments(m_settings, work);
         m_work = std::move(work);
         m_shown.assign(m_work.size(), std::string());
-        DocumentJob job {m_context.engine, m_output, m_settings.mode, m_state.policy, NamingStyle::Watch, m_work,
+        DocumentJob job {m_output, m_settings.mode, m_state.policy, NamingStyle::Watch, m_work,
                          m_state.stopRequested};
         writeDocuments(job, plan, *this, 1, m_context.observer, m_state.log);
     }

@@ -19,40 +19,10 @@ int truncated(double value) { return static_cast<int>(std::clamp<double>(std::tr
 
 } // namespace
 
-PageDimensions pageSizeFor(int pageSize, int customWidth, int customHeight)
-{
-    switch (pageSize) {
-    case 1: return {842, 1191};
-    case 2: return {595, 842};
-    case 3: return {420, 595};
-    case 4: return {403, 729};
-    case 6: return {612, 1008};
-    case 7:
-        if (customWidth != 0 && customHeight != 0)
-            return {customWidth, customHeight};
-        return {612, 792};
-    default: return {612, 792};
-    }
-}
-
 int imageSizedLength(int pixels, int dpi)
 {
     double length = dpi == 0 ? pixels : (72.0 / dpi) * pixels + 0.5;
     return static_cast<int>(std::clamp(std::trunc(length), 3.0, 14400.0));
-}
-
-Grid gridFor(int layout, int order, int repeat)
-{
-    bool upright = order == 1;
-    bool rowsFirst = repeat != 0 || !upright;
-    switch (layout) {
-    case 2: return upright ? Grid{1, 2, rowsFirst} : Grid{2, 1, rowsFirst};
-    case 4: return {2, 2, rowsFirst};
-    case 6: return upright ? Grid{2, 3, rowsFirst} : Grid{3, 2, rowsFirst};
-    case 9: return {3, 3, rowsFirst};
-    case 16: return {4, 4, rowsFirst};
-    default: return {1, 1, true};
-    }
 }
 
 Cell cellAt(const Grid& grid, int index)
@@ -73,49 +43,51 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
     return {truncated(iw * scale), truncated(ih * scale)};
 }
 
-PageComposer::PageComposer(engine::CEngineClient& engine, const app::OutputSettings& settings)
-    : m_engine(engine), m_settings(settings)
+PageComposer::PageComposer(engine::Document& document, const PageLayout& layout)
+    : m_document(document), m_layout(layout)
 {
 }
 
-engine::ImageAdded PageComposer::ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber)
+engine::ImageAdded PageComposer::ComposeFrame(int frame, const std::string& path, int frames, int bookmarkNumber)
 {
     // The size of the first frame stands for every frame of the image.
     int iw = 0, ih = 0;
-    m_engine.QueryDocument(handle, engine::kQueryPixelSize, reinterpret_cast<intptr_t>(&iw), reinterpret_cast<intptr_t>(&ih),
-                           path.c_str(), "1");
-    if (m_settings.pageSize == app::PageSize::Image)
-        return imageSizedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    Grid grid = gridFor(m_settings.imagesPerPage, static_cast<int>(m_settings.cellOrder), m_settings.repeatImage);
-    if (grid.cells() == 1)
-        return singlePicturePage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    if (m_settings.repeatImage != 0)
-        return repeatedPage(handle, frame, path, frames, bookmarkNumber, iw, ih);
-    return nextCell(handle, frame, path, frames, bookmarkNumber, iw, ih);
+    engine::ImageProbe probe = engine::probeImage(path, 1, m_document.autoOrient());
+    if (probe.width > 0) {
+        iw = probe.width;
+        ih = probe.height;
+    }
+    if (!m_layout.fixedPage)
+        return imageSizedPage(frame, path, frames, bookmarkNumber, iw, ih);
+    if (m_layout.grid.cells() == 1)
+        return singlePicturePage(frame, path, frames, bookmarkNumber, iw, ih);
+    if (m_layout.repeat)
+        return repeatedPage(frame, path, frames, bookmarkNumber, iw, ih);
+    return nextCell(frame, path, frames, bookmarkNumber, iw, ih);
 }
 
-void PageComposer::FinishDocument(engine::DocHandle handle)
+void PageComposer::FinishDocument()
 {
     if (m_cells == 0)
         return;
-    finishPage(handle);
+    finishPage();
     m_cells = 0;
 }
 
-void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
+void PageComposer::DrawBorder(int pw, int ph) const
 {
-    const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
-    if (grid.cells() == 1 || s.cellBorders == 0)
+    const Grid& grid = m_layout.grid;
+    const Margins& m = m_layout.margins;
+    if (grid.cells() == 1 || !m_layout.cellBorders)
         return;
-    long long l = s.marginLeftPt, t = s.marginTopPt;
-    long long r = static_cast<long long>(pw) - s.marginRightPt, btm = static_cast<long long>(ph) - s.marginBottomPt;
+    long long l = m.left, t = m.top;
+    long long r = static_cast<long long>(pw) - m.right, btm = static_cast<long long>(ph) - m.bottom;
     if (l >= r || t >= btm)
         return;
     long long iw = r - l, ih = btm - t;
     int width = std::max(pw / 200, 1);
     auto line = [&](long long x1, long long y1, long long x2, long long y2) {
-        m_engine.DrawLine(handle, toInt(x1), toInt(y1), toInt(x2), toInt(y2), width, 0);
+        m_document.drawLine(toInt(x1), toInt(y1), toInt(x2), toInt(y2), width, 0);
     };
     line(l, t, r, t);
     line(l, t, l, btm);
@@ -128,129 +100,126 @@ void PageComposer::DrawBorder(engine::DocHandle handle, int pw, int ph) const
         line(l, t + k * (ih / grid.rows), r, t + k * (ih / grid.rows));
 }
 
-engine::ImageAdded PageComposer::imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::imageSizedPage(int frame, const std::string& path, int frames, int number,
                                  int iw, int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    PageDimensions page{imageSizedLength(iw, s.dpiX), imageSizedLength(ih, s.dpiY)};
+    const Margins& m = m_layout.margins;
+    PageDimensions page{imageSizedLength(iw, m_layout.dpiX), imageSizedLength(ih, m_layout.dpiY)};
     // The page begins only with its picture: a frame that cannot be read leaves no empty page.
-    beginPage(handle, page, frame, path, frames, number, true);
+    beginPage(page, frame, path, frames, number, true);
     // Stretched into the margins, not fitted.
-    Box box{s.marginLeftPt, s.marginTopPt, toInt(static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt),
-            toInt(static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt)};
-    engine::ImageAdded result = addPicture(handle, frame, path, box);
+    Box box{m.left, m.top, toInt(static_cast<long long>(page.width) - m.right - m.left),
+            toInt(static_cast<long long>(page.height) - m.bottom - m.top)};
+    engine::ImageAdded result = addPicture(frame, path, box);
     if (!result.status.ok)
         m_pageBegun = false;
-    finishPage(handle, false);
+    finishPage(false);
     return result;
 }
 
-engine::ImageAdded PageComposer::singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number,
+engine::ImageAdded PageComposer::singlePicturePage(int frame, const std::string& path, int frames, int number,
                                     int iw, int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
-    beginPage(handle, page, frame, path, frames, number, true);
-    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(Grid{}, 0, page, iw, ih));
+    PageDimensions page = *m_layout.fixedPage;
+    beginPage(page, frame, path, frames, number, true);
+    engine::ImageAdded result = addPicture(frame, path, cellBox(Grid{}, 0, page, iw, ih));
     if (!result.status.ok)
         m_pageBegun = false;
-    finishPage(handle);
+    finishPage();
     return result;
 }
 
-engine::ImageAdded PageComposer::nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::nextCell(int frame, const std::string& path, int frames, int number, int iw,
                            int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
+    const Grid& grid = m_layout.grid;
     if (m_cells == 0)
-        beginPage(handle, pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt), frame, path, frames, number);
+        beginPage(*m_layout.fixedPage, frame, path, frames, number);
     // A failed picture still takes its cell, so the pictures after it keep their places.
-    engine::ImageAdded result = addPicture(handle, frame, path, cellBox(grid, m_cells, m_page, iw, ih));
+    engine::ImageAdded result = addPicture(frame, path, cellBox(grid, m_cells, m_page, iw, ih));
     if (++m_cells >= grid.cells()) {
-        finishPage(handle);
+        finishPage();
         m_cells = 0;
     }
     return result;
 }
 
-engine::ImageAdded PageComposer::repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+engine::ImageAdded PageComposer::repeatedPage(int frame, const std::string& path, int frames, int number, int iw,
                                int ih)
 {
-    const app::OutputSettings& s = m_settings;
-    Grid grid = gridFor(s.imagesPerPage, static_cast<int>(s.cellOrder), s.repeatImage);
-    PageDimensions page = pageSizeFor(static_cast<int>(s.pageSize), s.pageWidthPt, s.pageHeightPt);
-    beginPage(handle, page, frame, path, frames, number);
-    selectFrame(handle, frame);
+    const Grid& grid = m_layout.grid;
+    PageDimensions page = *m_layout.fixedPage;
+    beginPage(page, frame, path, frames, number);
+    selectFrame(frame);
     engine::ImageAdded result;
     // On a page the engine refused, each copy would become a page of its own: one is enough.
     int copies = m_pageBegun ? grid.cells() : 1;
     for (int k = 0; k < copies; ++k) {
-        placeBox(handle, cellBox(grid, k, page, iw, ih));
-        result = m_engine.AddImage(handle, path);
+        placeBox(cellBox(grid, k, page, iw, ih));
+        result = m_document.addImage(path);
     }
-    finishPage(handle);
+    finishPage();
     return result;
 }
 
-void PageComposer::beginPage(engine::DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+void PageComposer::beginPage(PageDimensions size, int frame, const std::string& path, int frames,
                              int number, bool whenPlaced)
 {
     m_page = size;
-    m_pageBegun = m_engine.SetDocumentOption(handle, engine::kOptionPageSize, size.width, size.height, nullptr,
-                                             whenPlaced ? "WhenPlaced" : nullptr) != 0;
-    std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_settings);
+    m_pageBegun = m_document.beginPage(engine::Size {size.width, size.height},
+                                       whenPlaced ? engine::PageStart::WhenPlaced : engine::PageStart::Now);
+    if (m_pageBegun)
+        m_pagesBegun += 1;
+    std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_layout.bookmarks);
     if (bookmark && !bookmark->empty())
-        m_engine.SetDocumentOption(handle, engine::kOptionBookmarkText, 0, 0, bookmark->c_str());
+        m_document.setBookmarkText(*bookmark);
 }
 
-void PageComposer::finishPage(engine::DocHandle handle, bool gridLines)
+void PageComposer::finishPage(bool gridLines)
 {
     // When the engine refused the page, placement put each picture on a page of its own and
     // already ended it; stamps or lines now would begin a page holding nothing else.
     if (m_pageBegun) {
-        StampPage(m_engine, handle, m_page.width, m_page.height, m_settings, m_clock);
+        StampPage(m_document, m_page.width, m_page.height, m_layout, m_clock);
         if (gridLines)
-            DrawBorder(handle, m_page.width, m_page.height);
+            DrawBorder(m_page.width, m_page.height);
     }
-    m_engine.SetDocumentOption(handle, engine::kOptionPageSize, 0, 0);
+    m_document.endPage();
 }
 
 PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const
 {
-    const app::OutputSettings& s = m_settings;
-    long long aw = static_cast<long long>(page.width) - s.marginRightPt - s.marginLeftPt;
-    long long ah = static_cast<long long>(page.height) - s.marginBottomPt - s.marginTopPt;
+    const Margins& m = m_layout.margins;
+    long long aw = static_cast<long long>(page.width) - m.right - m.left;
+    long long ah = static_cast<long long>(page.height) - m.bottom - m.top;
     long long cw = aw / grid.columns, ch = ah / grid.rows;
-    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, static_cast<int>(s.imageFit));
+    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, m_layout.stretch ? 1 : 0);
     Cell cell = cellAt(grid, index);
-    long long x = s.marginLeftPt + cell.column * cw + (cw - picture.width) / 2;
-    long long y = s.marginTopPt + cell.row * ch + (ch - picture.height) / 2;
+    long long x = m.left + cell.column * cw + (cw - picture.width) / 2;
+    long long y = m.top + cell.row * ch + (ch - picture.height) / 2;
     return {toInt(x), toInt(y), picture.width, picture.height};
 }
 
-void PageComposer::placeBox(engine::DocHandle handle, const Box& box)
+void PageComposer::placeBox(const Box& box)
 {
     // On a refused page the picture goes whole onto a page of its own size, so no box is set.
     if (!m_pageBegun)
         return;
     // The engine reads a size of 0 as the image's natural size and a negative one mirrors the
     // picture; a cell too small for the picture still gets at least one point.
-    std::string width = std::to_string(std::max(box.width, 1));
-    std::string height = std::to_string(std::max(box.height, 1));
-    m_engine.SetDocumentOption(handle, engine::kOptionImagePlacement, box.x, box.y, width.c_str(), height.c_str());
+    m_document.setPlacementBox(engine::Box {box.x, box.y, std::max(box.width, 1), std::max(box.height, 1)});
 }
 
-void PageComposer::selectFrame(engine::DocHandle handle, int frame)
+void PageComposer::selectFrame(int frame)
 {
-    m_engine.SetDocumentOption(handle, engine::kOptionFrameRange, frame + 1, 1);
+    m_document.setFrameRange(frame + 1, 1);
 }
 
-engine::ImageAdded PageComposer::addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box)
+engine::ImageAdded PageComposer::addPicture(int frame, const std::string& path, const Box& box)
 {
-    placeBox(handle, box);
-    selectFrame(handle, frame);
-    return m_engine.AddImage(handle, path);
+    placeBox(box);
+    selectFrame(frame);
+    return m_document.addImage(path);
 }
 
 } // namespace folvane::layout

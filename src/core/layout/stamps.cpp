@@ -59,61 +59,58 @@ int alignedY(int row, int ph, int h)
     }
 }
 
-// Position codes 0..8 run row by row from the top-left; any other value counts as 0.
-int positionColumn(int code) { return code >= 0 && code <= 8 ? code % 3 : 0; }
-int positionRow(int code) { return code >= 0 && code <= 8 ? code / 3 : 0; }
-
 // The engine reads 0 as "continue where the last text ended" and refuses negative positions, so
 // a text reaching beyond the left or top edge is drawn from 1 and runs over the right edge
 // instead of landing elsewhere or vanishing.
 int drawnCoordinate(int value) { return std::max(1, value); }
 
-int measure(engine::CEngineClient& engine, engine::DocHandle handle, int query, const std::string& text, int size)
+// The stamps' font at `size`; 0 for an empty text or a negative size.
+int textWidth(const engine::Document& document, const std::string& text, int size)
 {
-    return engine.QueryDocument(handle, query, kStampFontCode, size, text.c_str());
+    return text.empty() || size < 0 ? 0 : document.textWidth(text, kStampFont, size);
+}
+
+int textHeight(const engine::Document& document, const std::string& text, int size)
+{
+    return text.empty() || size < 0 ? 0 : document.textHeight(text, size);
 }
 
 // Header (bottom = false) or footer (bottom = true).
-void stampLine(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const std::string& text, int position,
-               int color, bool bottom)
+void stampLine(engine::Document& document, int pw, int ph, const std::string& text, const TextStamp& stamp,
+               bool bottom)
 {
     int size = headerFontSize(pw);
-    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, size);
-    int w = measure(engine, handle, engine::kQueryTextWidth, text, size);
+    document.setFont(kStampFont, size);
+    int w = textWidth(document, text, size);
     int y = 3;
     if (bottom)
-        y = ph - measure(engine, handle, engine::kQueryTextHeight, text, size);
-    int column = position == 1 || position == 2 ? position : 0;
-    engine.DrawText(handle, drawnCoordinate(alignedX(column, pw, w)), drawnCoordinate(y), text.c_str(),
-                    static_cast<unsigned>(color));
+        y = ph - textHeight(document, text, size);
+    document.drawText(drawnCoordinate(alignedX(stamp.column, pw, w)), drawnCoordinate(y), text, stamp.color);
 }
 
-void stampTextWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+void stampTextWatermark(engine::Document& document, int pw, int ph, const TextWatermark& mark)
 {
-    engine.SetDocumentOption(handle, engine::kOptionFont, kStampFontCode, s.watermarkTextSizePt);
-    // A size the font option does not take leaves the current size in force; measure in that one.
-    int size = std::max(s.watermarkTextSizePt, 0);
-    int w = measure(engine, handle, engine::kQueryTextWidth, s.watermarkText, size);
-    int h = measure(engine, handle, engine::kQueryTextHeight, s.watermarkText, size);
-    int x = alignedX(positionColumn(static_cast<int>(s.watermarkPosition)), pw, w);
-    int y = alignedY(positionRow(static_cast<int>(s.watermarkPosition)), ph, h);
-    engine.DrawText(handle, drawnCoordinate(x), drawnCoordinate(y), s.watermarkText.c_str(),
-                    static_cast<unsigned>(s.watermarkColor));
+    document.setFont(kStampFont, mark.size);
+    // A size the font does not take leaves the current size in force; measure in that one.
+    int size = std::max(mark.size, 0);
+    int w = textWidth(document, mark.text, size);
+    int h = textHeight(document, mark.text, size);
+    int x = alignedX(mark.place.column, pw, w);
+    int y = alignedY(mark.place.row, ph, h);
+    document.drawText(drawnCoordinate(x), drawnCoordinate(y), mark.text, mark.color);
 }
 
-void stampImageWatermark(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& s)
+void stampImageWatermark(engine::Document& document, int pw, int ph, const ImageWatermark& mark)
 {
-    int iw = s.watermarkImageWidthPt;
-    int ih = s.watermarkImageHeightPt;
-    int x = alignedX(positionColumn(static_cast<int>(s.watermarkImagePosition)), pw, iw);
-    int y = alignedY(positionRow(static_cast<int>(s.watermarkImagePosition)), ph, ih);
-    std::string width = std::to_string(iw);
-    std::string height = std::to_string(ih);
-    engine.SetDocumentOption(handle, engine::kOptionImagePlacement, x, y, width.c_str(), height.c_str());
+    int iw = mark.width;
+    int ih = mark.height;
+    int x = alignedX(mark.place.column, pw, iw);
+    int y = alignedY(mark.place.row, ph, ih);
+    document.setPlacementBox(engine::Box {x, y, iw, ih});
     // The page's pictures leave their own frame selected; a watermark taken with frame 5
     // selected would be refused as beyond a single-image file. It always shows its first frame.
-    engine.SetDocumentOption(handle, engine::kOptionFrameRange, 1, 1);
-    engine.AddImage(handle, s.watermarkImagePath);
+    document.setFrameRange(1, 1);
+    document.addImage(mark.path);
 }
 
 // The file name of a path: what follows its last "/".
@@ -142,15 +139,15 @@ std::tm currentUtcTime()
 
 int headerFontSize(int pw) { return 6 * std::max(1, pw / 100); }
 
-std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc)
+std::string ExpandMacros(const std::string& text, const MacroTexts& texts, const std::tm& utc)
 {
     const int year = utc.tm_year + 1900;
     const int month = utc.tm_mon + 1;
     const std::pair<const char*, std::string> macros[] = {
-        {"%Title%", settings.title},
-        {"%Subject%", settings.subject},
-        {"%Author%", settings.author},
-        {"%Keywordes%", settings.keywords},
+        {"%Title%", texts.title},
+        {"%Subject%", texts.subject},
+        {"%Author%", texts.author},
+        {"%Keywordes%", texts.keywords},
         {"%LocalDate(YY-MM-DD)%", formatted("%d-%02d-%02d", year, month, utc.tm_mday)},
         {"%LocalDate(DD-MM-YY)%", formatted("%02d-%02d-%d", utc.tm_mday, month, year)},
         {"%LocalTime%", formatted("%02d:%02d:%02d", utc.tm_hour, utc.tm_min, utc.tm_sec)},
@@ -161,39 +158,48 @@ std::string ExpandMacros(const std::string& text, const app::OutputSettings& set
     return cutUtf8(std::move(result), kExpandedCapacity - 1);
 }
 
+std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc)
+{
+    return ExpandMacros(text, pageLayoutFor(settings).macros, utc);
+}
+
 std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings)
 {
     return ExpandMacros(text, settings, currentUtcTime());
 }
 
-void StampPage(engine::CEngineClient& engine, engine::DocHandle handle, int pw, int ph, const app::OutputSettings& settings,
-               const UtcClock& clock)
+void StampPage(engine::Document& document, int pw, int ph, const PageLayout& layout, const UtcClock& clock)
 {
-    const app::OutputSettings& s = settings;
-    if (s.headerOn > 0 && !s.headerText.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.headerText, s, clock()), static_cast<int>(s.headerPosition), s.headerColor, false);
-    if (s.footerOn > 0 && !s.footerText.empty())
-        stampLine(engine, handle, pw, ph, ExpandMacros(s.footerText, s, clock()), static_cast<int>(s.footerPosition), s.footerColor, true);
-    if (s.textWatermarkOn > 0 && !s.watermarkText.empty())
-        stampTextWatermark(engine, handle, pw, ph, s);
-    if (s.imageWatermarkOn > 0 && !s.watermarkImagePath.empty() && s.watermarkImageWidthPt >= 1 && s.watermarkImageHeightPt >= 1)
-        stampImageWatermark(engine, handle, pw, ph, s);
+    if (layout.header)
+        stampLine(document, pw, ph, ExpandMacros(layout.header->text, layout.macros, clock()), *layout.header, false);
+    if (layout.footer)
+        stampLine(document, pw, ph, ExpandMacros(layout.footer->text, layout.macros, clock()), *layout.footer, true);
+    if (layout.textWatermark)
+        stampTextWatermark(document, pw, ph, *layout.textWatermark);
+    if (layout.imageWatermark)
+        stampImageWatermark(document, pw, ph, *layout.imageWatermark);
 }
 
 std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const app::OutputSettings& settings)
 {
-    if (settings.bookmarksOn == 0)
+    return MakeBookmarkText(frame, frames, path, number, pageLayoutFor(settings).bookmarks);
+}
+
+std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
+                                            const std::optional<BookmarkRule>& rule)
+{
+    if (!rule)
         return std::nullopt;
-    if (settings.bookmarkLabel == app::BookmarkLabel::PageNumber)
+    if (rule->label == app::BookmarkLabel::PageNumber)
         return std::to_string(number + 1);
     std::string base;
-    switch (settings.bookmarkLabel) {
+    switch (rule->label) {
     case app::BookmarkLabel::NameWithoutExtension: base = withoutExtension(fileNameOf(path)); break;
     case app::BookmarkLabel::FileName: base = fileNameOf(path); break;
     default: base = path; break;
     }
-    if (settings.bookmarkPerFile == 1)
+    if (rule->perFile)
         return frame == 0 ? std::optional<std::string>(base) : std::nullopt;
     if (frames > 1)
         return base + " " + std::to_string(frame + 1) + "/" + std::to_string(frames);

@@ -104,7 +104,7 @@ struct ImageAdded {
     TextLayerReport textLayer;
 };
 
-// The outcome of opening a document: the document when it could be opened, otherwise why not.
+// The outcome of opening a document (see Document::create and openForAppend).
 struct Opened;
 
 class Document {
@@ -115,13 +115,15 @@ public:
     ~Document();
 
     // A new PDF at `path` ("-" = standard output), written under a temporary name and given its
-    // name by `naming` when closed. Fails when the path is empty, already open in another
-    // document (letter case ignored), or cannot be created.
+    // name by `naming` when closed. Fails (WriteFailed, "the PDF file could not be created or
+    // opened for appending") when the path is empty, already open in another document (letter
+    // case ignored), or cannot be created.
     static Opened create(const std::string& path, const NamingRule& naming = {});
 
-    // An existing PDF to which pages are added by an incremental update. Fails, with the reason,
-    // for a file the reader does not accept ("not a PDF", "encrypted with a user password" ...)
-    // or a path already open. A file whose permissions forbid adding pages opens, but refused:
+    // An existing PDF to which pages are added by an incremental update. Fails with Refused and
+    // the reason for a file the reader does not accept ("not a PDF", "encrypted with a user
+    // password" ...), with WriteFailed for an empty path, a path already open or a file that
+    // cannot be opened; the file is never changed by a failed open. A file whose permissions forbid adding pages opens, but refused:
     // addImage then fails with appendRefusal() and close() leaves the file as it was.
     static Opened openForAppend(const std::string& path);
 
@@ -192,14 +194,16 @@ public:
     int textHeight(const std::string& text, int size = 0) const;
 
     // Ends the open page, writes the file and gives it its name; the document is closed after
-    // it either way. Fails with "the PDF file could not be written" (or the refusal of an update).
+    // it either way. Fails with WriteFailed "the PDF file could not be written" (a new file is
+    // then not given its name, an update is cut back to the original bytes), with Refused and
+    // the refusal of an update that may not add pages (the file stays as it was), or with
+    // InvalidArgument for a document that is not open.
     Result close();
     // Drops a new document unwritten: whatever lies under its name stays. False (and the
     // document stays open) for an update or a file written directly (standard output, a device).
     bool discard();
 
 private:
-    friend struct Opened;
     friend EngineDocument* recordOf(const Document& document);
     explicit Document(std::unique_ptr<EngineDocument> doc);
     void release();
@@ -208,8 +212,11 @@ private:
     std::unique_ptr<EngineDocument> m_doc;
 };
 
+// On success `document` is open and belongs to the caller, who closes or discards it (or lets
+// it go, which discards it); on failure it is not open and `status` says why, in words a user
+// reads.
 struct Opened {
-    Document document; // open when status.ok
+    Document document; // open exactly when status.ok
     Result status;
 };
 

@@ -18,17 +18,16 @@
 #include <vector>
 
 #include "app/output_settings.h"
-#include "engine/engine_client.h"
 #include "jobs/job_log.h"
 #include "jobs/job_observer.h"
 #include "jobs/output_naming.h"
+#include "layout/document_settings.h"
 #include "services/system_actions.h"
 #include "version.h"
 
 namespace folvane::jobs {
 
-// The producer text written when the "producer" setting is empty: the program with its version.
-inline constexpr const char* kDefaultProducer = "Folvane " FOLVANE_VERSION_TEXT " https://folvane.example/";
+using layout::kDefaultProducer;
 
 // Status texts of a row.
 inline constexpr const char* kStatusNone = "-";
@@ -72,7 +71,6 @@ struct JobSettings {
 
 // What a job talks to. The references must outlive the job.
 struct JobContext {
-    engine::CEngineClient& engine;
     JobObserver& observer;
     services::SystemActions& actions;
     // The after-conversion action ("after"), read when a job that was not stopped ends; none
@@ -106,14 +104,6 @@ bool beginJob(JobState& state, std::vector<FileRow>& rows, int mode, int policy,
 // The log is written before the action, because "Exit Program" and the power actions may end the
 // process.
 JobReport runJob(JobState& state, std::vector<FileRow>& rows, const JobSettings& settings, JobContext& context);
-
-// Sends the document-wide settings to the engine: compression per image class, JPEG quality,
-// skew correction, rotation, document information, producer, security and viewer preferences.
-void applyDocumentSettings(engine::CEngineClient& engine, engine::DocHandle handle,
-                           const app::OutputSettings& settings);
-
-// The viewer preference bits of option 121 for the settings.
-int viewerPreferenceBits(const app::OutputSettings& settings);
 
 // The rows [first, end) of one output document.
 struct RowRange {

@@ -59,6 +59,8 @@ public:
 
     // Text recognition read `frames` more frames of row `row` in `seconds`.
     virtual void textRecognised(size_t /*row*/, int /*frames*/, double /*seconds*/) {}
+    // Composing the image of row `row` began `pages` more pages in its output document.
+    virtual void pagesBegun(size_t /*row*/, int /*pages*/) {}
 };
 
 } // namespace folvane::jobs

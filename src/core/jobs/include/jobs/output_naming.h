@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "app/settings_store.h"
-#include "engine/engine_client.h"
+#include "engine/engine.h"
 #include "jobs/job_observer.h"
 
 namespace folvane::jobs {
@@ -110,21 +110,22 @@ bool deleteUnlessReadOnly(const std::string& path);
 
 // What openOutputDocument needs besides the wanted path.
 struct OutputPolicy {
-    engine::CEngineClient* engine = nullptr;
     int policy = kCreateNewFile; // ExistsPolicy, fixed for the whole job
     NamingStyle style = NamingStyle::List;
     JobObserver* observer = nullptr; // asked under kAskAlways; none behaves like Cancel
 };
 
 struct OutputDocument {
-    engine::DocHandle handle = 0; // above 0 when the document is open
+    engine::Document document;    // open when the output could be opened; the caller owns it
     std::string path;             // the path finally used (after renaming), also on failure
     bool appending = false;       // opened for appending to an existing PDF
-    std::string refusal;          // why the engine refused to append (engine::LastAppendRefusal)
+    std::string refusal;          // why the engine refused to append; empty when it did not
     // Set when the name was taken by another process before the finished file could be given it,
     // to the free generated name the file was given instead; empty otherwise. Read it after the
     // document is closed.
     std::shared_ptr<std::string> publishedPath;
+
+    bool isOpen() const { return document.isOpen(); }
 
     // The file the document was written to: `path`, or the name it took instead.
     std::string writtenPath() const { return publishedPath && !publishedPath->empty() ? *publishedPath : path; }
@@ -135,7 +136,7 @@ struct OutputDocument {
 //   - kAskAlways: the observer is asked for a name; the chosen name is created exactly as given,
 //     a cancelled question uses the generated new name;
 //   - kOverwrite: when deleteUnlessReadOnly would refuse the existing file the result is a
-//     failure (handle 0) and the file stays as it was; otherwise the new document replaces it
+//     failure (no open document) and the file stays as it was; otherwise the new document replaces it
 //     when it is closed complete, and a document that fails leaves it as it was (an existing
 //     symbolic link is removed at once, so the new file takes its place);
 //   - kCreateNewFile: the generated new name is created;
@@ -143,7 +144,7 @@ struct OutputDocument {
 // Only kOverwrite and a name chosen under kAskAlways may replace a file when the finished
 // document takes its name. Every other name is given only while it is still free; when another
 // process took it meanwhile, the next free generated name is taken (see publishedPath).
-// A handle of 0 or less means the output cannot be written; the job reports it.
+// A result without an open document means the output cannot be written; the job reports it.
 OutputDocument openOutputDocument(const std::string& wantedPath, const OutputPolicy& policy);
 
 // Whether openOutputDocument for `wantedPath` under `policy` and `style` would look at a path for

@@ -79,7 +79,6 @@ struct WatchState {
 
 // What a run talks to. The references must outlive the run.
 struct WatchContext {
-    engine::CEngineClient& engine;
     JobObserver& observer;
     services::SystemActions& actions;
     // The after-conversion action ("after") of a single pass; none given means "Do Nothing".

@@ -2,7 +2,7 @@
 // Page composition: for every frame of every input image, which page it goes on, how large that
 // page is and where on it the picture goes. The composer begins pages, sends each picture's box
 // and frame to the engine and adds the image; it finishes pages with the stamps and the grid
-// lines. It reaches the engine only through a engine::CEngineClient.
+// lines. It draws into the engine::Document it was given.
 //
 // All lengths are PDF points, boxes are measured from the page's top-left corner with y growing
 // downwards, and the layout arithmetic uses integer divisions truncating toward zero.
@@ -10,40 +10,15 @@
 #include <string>
 #include <utility>
 
-#include "app/output_settings.h"
-#include "engine/engine_client.h"
+#include "engine/engine.h"
+#include "layout/page_layout.h"
 #include "layout/stamps.h"
 
 namespace folvane::layout {
 
-struct PageDimensions {
-    int width = 0;
-    int height = 0;
-    bool operator==(const PageDimensions&) const = default;
-};
-
-// Page size for the page-size setting: 1 A3, 2 A4, 3 A5, 4 B5 (403 × 729), 5 Letter, 6 Legal,
-// 7 custom width × height when both are non-zero; Letter for a custom size lacking one side and
-// for codes outside 1..7. Every page is portrait.
-PageDimensions pageSizeFor(int pageSize, int customWidth, int customHeight);
-
 // One side of an image-sized page: `pixels` at `dpi` dots per inch (0: one pixel per point),
 // rounded, then clamped to 3..14400.
 int imageSizedLength(int pixels, int dpi);
-
-// Columns × rows of a layout and the order in which its cells are filled.
-struct Grid {
-    int columns = 1;
-    int rows = 1;
-    bool rowsFirst = true; // left to right, then top to bottom; else top to bottom, then left to right
-    int cells() const { return columns * rows; }
-    bool operator==(const Grid&) const = default;
-};
-
-// Grid of a layout (images per page: 1, 2, 4, 6, 9, 16; any other value gives the single cell
-// of layout 1). Order 1 fills columns first and picks the upright shapes 1 × 2 and 2 × 3;
-// with repeat on cells are always filled rows first and order only picks the shape.
-Grid gridFor(int layout, int order, int repeat);
 
 struct Cell {
     int column = 0;
@@ -70,8 +45,8 @@ PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit);
 // caller from the document's opening to FinishDocument. Not for concurrent use.
 class PageComposer {
 public:
-    // `engine` must outlive the composer; the settings are copied.
-    PageComposer(engine::CEngineClient& engine, const app::OutputSettings& settings);
+    // `document` must outlive the composer; the layout is copied.
+    PageComposer(engine::Document& document, const PageLayout& layout);
 
     // Replaces the clock of the date and time macros (tests).
     void setClock(UtcClock clock) { m_clock = std::move(clock); }
@@ -79,44 +54,47 @@ public:
     // Places frame `frame` (0-based) of the `frames`-frame image at `path`; `bookmarkNumber`
     // counts the frames already composed into this document. The result is that of the last
     // image added (a repeated picture is added once per cell).
-    engine::ImageAdded ComposeFrame(engine::DocHandle handle, int frame, const std::string& path, int frames, int bookmarkNumber);
+    engine::ImageAdded ComposeFrame(int frame, const std::string& path, int frames, int bookmarkNumber);
 
     // Finishes a page that still has free cells (stamps, grid lines, end); nothing when no
-    // page is open. Called immediately before CloseDocument.
-    void FinishDocument(engine::DocHandle handle);
+    // page is open. Called immediately before the document is closed.
+    void FinishDocument();
 
     // Frame and inner lines of the grid on a pw × ph page; nothing for a single-cell layout,
     // with the border off, or when the margins leave no area.
-    void DrawBorder(engine::DocHandle handle, int pw, int ph) const;
+    void DrawBorder(int pw, int ph) const;
 
     // Pictures already on the page being filled (0 when no page waits for more).
     int cellCounter() const { return m_cells; }
+    // Pages the document accepted from this composer so far.
+    int pagesBegun() const { return m_pagesBegun; }
 
 private:
     struct Box {
         int x, y, width, height;
     };
 
-    engine::ImageAdded imageSizedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
-    engine::ImageAdded singlePicturePage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw,
+    engine::ImageAdded imageSizedPage(int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded singlePicturePage(int frame, const std::string& path, int frames, int number, int iw,
                           int ih);
-    engine::ImageAdded nextCell(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
-    engine::ImageAdded repeatedPage(engine::DocHandle handle, int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded nextCell(int frame, const std::string& path, int frames, int number, int iw, int ih);
+    engine::ImageAdded repeatedPage(int frame, const std::string& path, int frames, int number, int iw, int ih);
 
-    void beginPage(engine::DocHandle handle, PageDimensions size, int frame, const std::string& path, int frames,
+    void beginPage(PageDimensions size, int frame, const std::string& path, int frames,
                    int number, bool whenPlaced = false);
-    void finishPage(engine::DocHandle handle, bool gridLines = true);
+    void finishPage(bool gridLines = true);
     Box cellBox(const Grid& grid, int index, PageDimensions page, int iw, int ih) const;
-    void placeBox(engine::DocHandle handle, const Box& box);
-    void selectFrame(engine::DocHandle handle, int frame);
-    engine::ImageAdded addPicture(engine::DocHandle handle, int frame, const std::string& path, const Box& box);
+    void placeBox(const Box& box);
+    void selectFrame(int frame);
+    engine::ImageAdded addPicture(int frame, const std::string& path, const Box& box);
 
-    engine::CEngineClient& m_engine;
-    app::OutputSettings m_settings;
+    engine::Document& m_document;
+    PageLayout m_layout;
     UtcClock m_clock = currentUtcTime;
     int m_cells = 0;         // pictures on the page being filled
     PageDimensions m_page;   // size of the current page
     bool m_pageBegun = true; // false when the engine refused the current page
+    int m_pagesBegun = 0;
 };
 
 } // namespace folvane::layout

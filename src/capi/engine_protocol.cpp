@@ -1,7 +1,7 @@
 // The integer protocol over engine::Document: the handle table, the option and query codes with
 // their (a, b, text1, text2) decoding and refusals, and the reasons of the last failures per
 // thread.
-#include "engine/engine_protocol.h"
+#include "engine_protocol.h"
 
 #include <array>
 #include <cstdlib>
