@@ -352,5 +352,119 @@ TEST_F(ConversionJobTest, NoRowsStartsNoJobAndUnknownModeConvertsNothing)
     EXPECT_FALSE(fs::exists(settings.paths.merged));
 }
 
+
+// The document-wide settings reach the written file: compression per image class, rotation,
+// information, producer, security and viewer preferences.
+class DocumentSettingsTest : public test::PdfTest {
+protected:
+    fs::path dir = test::scratchDir();
+
+    // A colour, a gray and a black-and-white TIFF through the settings; the file decrypted.
+    std::string written(const std::string& name, const app::OutputSettings& settings, const std::string& password = "")
+    {
+        auto page = [](int samples, int bits) {
+            test::TiffPage p;
+            p.width = samples == 1 && bits == 1 ? 64 : 40;
+            p.height = 30;
+            p.samples = samples;
+            p.bitsPerSample = bits;
+            p.photometric = samples == 3 ? 2 : 1;
+            p.value = [bits](int x, int y, int c) {
+                return static_cast<uint8_t>(bits == 1 ? (x / 8 + y / 8) % 2 : x * 5 + y * 3 + c * 40);
+            };
+            return p;
+        };
+        test::writeTiff(dir / "colour.tif", {page(3, 8)});
+        test::writeTiff(dir / "gray.tif", {page(1, 8)});
+        test::writeTiff(dir / "bw.tif", {page(1, 1)});
+        fs::path pdf = password.empty() ? pdfPath(name) : pdfPath(name, password);
+        engine::CEngineClient& engine = test::realEngine();
+        engine::DocHandle handle = engine.CreateDocument(pdf.string());
+        applyDocumentSettings(engine, handle, settings);
+        for (const char* image : {"colour.tif", "gray.tif", "bw.tif"})
+            EXPECT_TRUE(engine.AddImage(handle, (dir / image).string()).status.ok) << image;
+        EXPECT_EQ(engine.CloseDocument(handle), 1);
+        fs::path plain = dir / ("plain-" + name);
+        test::runCommand("qpdf --password=" + password + " --decrypt --stream-data=preserve " + test::shellQuote(pdf.string()) + " " +
+                         test::shellQuote(plain.string()));
+        return test::readFileBytes(plain);
+    }
+    std::string info(const std::string& name, const std::string& password = "")
+    {
+        return test::runCommand("pdfinfo -upw '" + password + "' " + test::shellQuote((dir / name).string())).output;
+    }
+};
+
+TEST_F(DocumentSettingsTest, EverySettingShowsInTheFile)
+{
+    app::OutputSettings s;
+    s.colorCompression = app::Compression::Jpeg;
+    s.grayCompression = app::Compression::None;
+    s.bwCompression = app::BwCompression::Group3;
+    s.rotation = app::Rotation::By270;
+    s.title = "T";
+    s.author = "A";
+    s.securityOn = 1;
+    s.securityLevel = app::SecurityLevel::Rc4Bits128;
+    s.allowPrint = 1;
+    s.allowModify = 1;
+    s.ownerPassword = "own";
+    s.userPassword = "usr";
+    s.openPanel = app::OpenPanel::Thumbnails;
+    s.openZoom = app::OpenZoom::FitPage;
+    s.centerWindow = 1;
+    s.hideToolbar = 1;
+    std::string pdf = written("secure.pdf", s, "usr");
+    EXPECT_NE(pdf.find("/DCTDecode"), std::string::npos);
+    EXPECT_NE(pdf.find("/CCITTFaxDecode"), std::string::npos);
+    EXPECT_EQ(pdf.find("/K -1"), std::string::npos) << "Group 3";
+    EXPECT_NE(pdf.find("/PageMode /UseThumbs"), std::string::npos);
+    EXPECT_NE(pdf.find("/CenterWindow true"), std::string::npos);
+    EXPECT_NE(pdf.find("/HideToolbar true"), std::string::npos);
+    std::string text = info("secure.pdf", "usr");
+    EXPECT_NE(text.find("Title:           T\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Author:          A\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(kDefaultProducer), std::string::npos) << text;
+    EXPECT_NE(text.find("Encrypted:       yes (print:yes copy:no change:yes"), std::string::npos) << text;
+    test::CommandResult sizes = test::runCommand("pdfinfo -upw usr -f 1 -l 1 " + test::shellQuote((dir / "secure.pdf").string()));
+    EXPECT_NE(sizes.output.find("rot:   270"), std::string::npos) << sizes.output;
+    EXPECT_NE(test::runCommand("qpdf --show-encryption --password=usr " + test::shellQuote((dir / "secure.pdf").string()))
+                  .output.find("R = 3"),
+              std::string::npos);
+
+    app::OutputSettings p;
+    p.producer = "Mine";
+    p.colorCompression = app::Compression::Lzw;
+    p.grayCompression = app::Compression::PackBits;
+    p.bwCompression = app::BwCompression::Group4;
+    pdf = written("plain.pdf", p);
+    EXPECT_NE(pdf.find("/LZWDecode"), std::string::npos);
+    EXPECT_NE(pdf.find("/RunLengthDecode"), std::string::npos);
+    EXPECT_NE(pdf.find("/K -1"), std::string::npos) << "Group 4";
+    text = info("plain.pdf");
+    EXPECT_NE(text.find("Producer:        Mine\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Encrypted:       no"), std::string::npos) << text;
+}
+
+TEST(ViewerPreferences, BitsFollowTheSettings)
+{
+    // Level 0 is 40-bit; the panel, zoom and window settings each set their bit.
+    struct Case {
+        int document, zoom, resize, fullscreen, hideMenu, hideControl, bits;
+    } viewer[] = {{0, 0, 0, 0, 0, 0, 0x1 + 0x80},
+                  {1, 0, 1, 1, 1, 1, 0x2 + 0x80 + 0x8000 + 0x8 + 0x2000 + 0x4000},
+                  {5, 2, 2, 0, 0, 0, 0x1 + 0x40}};
+    for (const Case& c : viewer) {
+        app::OutputSettings v;
+        v.openPanel = static_cast<folvane::app::OpenPanel>(c.document);
+        v.openZoom = static_cast<folvane::app::OpenZoom>(c.zoom);
+        v.fitWindow = c.resize;
+        v.fullScreen = c.fullscreen;
+        v.hideMenubar = c.hideMenu;
+        v.hideWindowControls = c.hideControl;
+        EXPECT_EQ(viewerPreferenceBits(v), c.bits) << c.document;
+    }
+}
+
 } // namespace
 } // namespace folvane::jobs
