@@ -30,8 +30,10 @@ std::string tiffWithDamagedMiddlePage(const fs::path& path)
     std::string bytes = test::readFileBytes(path);
     auto u16 = [&](size_t at) { return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8; };
     auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-    if (bytes.substr(0, 2) != "II")
-        return ADD_FAILURE() << "not a little-endian TIFF", path.string();
+    if (bytes.substr(0, 2) != "II") {
+        ADD_FAILURE() << "not a little-endian TIFF";
+        return path.string();
+    }
     size_t ifd = u32(u32(4) + 2 + 12 * u16(u32(4))); // the second directory
     for (uint32_t i = 0; i < u16(ifd); ++i) {
         size_t entry = ifd + 2 + 12 * i;
