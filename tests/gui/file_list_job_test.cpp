@@ -7,12 +7,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
-#include <memory>
-
+#include "engine/engine.h"
 #include "file_list.h"
 #include "file_list_page_support.h"
-#include "engine/engine_protocol.h"
 #include "main_window.h"
 #include "services/system_actions.h"
 
@@ -21,31 +18,19 @@ namespace t = folvane::test;
 
 namespace {
 
-// The real engine, except that the frame count of the image whose name contains `gateName`
-// waits until the test opens the gate; so a test can act while the job is inside that row.
-class GatedEngine : public folvane::engine::CEngineClient {
-public:
-    GatedEngine(std::string gateName, std::atomic<bool>& entered, std::atomic<bool>& open)
-        : m_gateName(std::move(gateName)), m_entered(entered), m_open(open)
-    {
+// A picture large enough that converting it takes a good while, so that a test can act while
+// the job is inside its row.
+QString writeLargePicture(const QString& path)
+{
+    QImage image(3000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = qRgb((x * 7 + y * 13) % 256, (x * y) % 251, (x ^ y) % 256);
     }
-
-    int QueryDocument(folvane::engine::DocHandle h, int code, intptr_t out1, intptr_t out2, const char* text1,
-                      const char* text2) override
-    {
-        if (code == folvane::engine::kQueryFrameCount && text1 && std::string(text1).find(m_gateName) != std::string::npos) {
-            m_entered = true;
-            while (!m_open)
-                QThread::msleep(5);
-        }
-        return CEngineClient::QueryDocument(h, code, out1, out2, text1, text2);
-    }
-
-private:
-    std::string m_gateName;
-    std::atomic<bool>& m_entered;
-    std::atomic<bool>& m_open;
-};
+    image.save(path);
+    return path;
+}
 
 // Records the after-conversion actions instead of carrying them out.
 struct RecordingActions : folvane::services::SystemActions {
@@ -216,23 +201,21 @@ private slots:
         store.putString("outPath1", out.toStdString());
         store.putString("after", "6");
 
-        std::atomic<bool> entered {false};
-        std::atomic<bool> open {false};
         FileListPage page(t::listLocation());
         t::MessageLog messages;
         messages.attach(page);
-        page.setEngineFactory([&] { return std::make_unique<GatedEngine>("first", entered, open); });
         page.show();
-        prepare(page, {t::writePicture(folder + QStringLiteral("/first.png")),
+        prepare(page, {writeLargePicture(folder + QStringLiteral("/first.png")),
                        t::writePicture(folder + QStringLiteral("/second.png")),
                        t::writePicture(folder + QStringLiteral("/third.png"))});
 
+        // The job selects the row it takes: Stop is pressed while the large first row converts.
+        page.fileList()->selectOnly(2);
         QTest::mouseClick(page.convertButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(entered.load(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(page.fileList()->selectedRows() == std::vector<size_t> {0}, 20000);
         QCOMPARE(page.progressBar()->text(), QStringLiteral("0 of 3 files"));
         QVERIFY(!page.summaryBox()->isVisible());
         QTest::mouseClick(page.convertButton(), Qt::LeftButton); // Stop
-        open = true;
         page.waitForJob();
         QCOMPARE(statuses(page), QStringList({"Done", "-", "-"}));
         QCOMPARE(page.summaryLabel()->text(),

@@ -18,6 +18,7 @@ QObject* makeUpdateDialogTest();
 QObject* makeFolderPickerTest();
 QObject* makeWatchPageTest();
 QObject* makeFileListPageTest();
+QObject* makeFileListJobTest();
 QObject* makeThemeTest();
 
 int main(int argc, char** argv)
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
                             {"FolderPickerTest", makeFolderPickerTest},
                             {"WatchPageTest", makeWatchPageTest},
                             {"FileListPageTest", makeFileListPageTest},
+                            {"FileListJobTest", makeFileListJobTest},
                             {"ThemeTest", makeThemeTest}};
     const char* wanted = argc > 1 ? argv[1] : nullptr;
     int failures = 0;

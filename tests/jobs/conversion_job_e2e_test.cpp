@@ -8,9 +8,7 @@
 #include <sys/stat.h>
 
 #include "../engine/intake_fixtures.h"
-#include "../services/fake_system_actions.h"
-#include "jobs/image_inputs.h"
-#include "support/test_support.h"
+#include "job_fixture.h"
 
 namespace folvane::jobs {
 namespace {
@@ -69,7 +67,7 @@ protected:
         settings.mode = mode;
         JobObserver observer;
         EXPECT_TRUE(beginJob(state, list, mode, policy, observer));
-        JobContext context {observer, actions, {}};
+        JobContext context = test::jobContext(observer, actions);
         return runJob(state, list, settings, context);
     }
 
@@ -78,20 +76,6 @@ protected:
     JobState state;
     test::FakeSystemActions actions;
 };
-
-TEST_F(ConversionJobFiles, MergeWithAnUnreadableFileHoldsTheGoodImages)
-{
-    std::string bad = (dir / "in/broken.jpg").string();
-    test::writeFileBytes(bad, "\xff\xd8\xff\xe0 not really a jpeg");
-    auto list = rows({bmp("a.bmp"), bad, bmp("c.bmp", 0xcc3300)});
-    fs::path out = pdfPath("merged.pdf");
-    settings.paths.merged = out.string();
-    run(list, kMergeMode);
-    EXPECT_EQ(list[0].status, "Succeed");
-    EXPECT_EQ(list[1].status, "Failed");
-    EXPECT_EQ(list[2].status, "Succeed");
-    EXPECT_EQ(pageCount(out), 2);
-}
 
 TEST_F(ConversionJobFiles, ADocumentWithoutASinglePageIsNotLeftBehind)
 {

@@ -1,131 +1,95 @@
+// The conversion job on image files the test writes: statuses, observer updates, log records,
+// the PDFs left behind, and the failures real conditions cause.
+
 #include "jobs/conversion_job.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
 
-#include "../engine/intake_fixtures.h"
-#include "../services/fake_system_actions.h"
-#include "fake_engine_client.h"
-#include "support/test_support.h"
+#include "job_fixture.h"
+#include "layout/document_settings.h"
 
 namespace folvane::jobs {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FakeEngineClient;
-using test::FakeSystemActions;
+using test::bmpFile;
+using test::fileRows;
+using test::logLines;
+using test::statuses;
 
-// Records what the front end would show, in order, and answers the questions as told.
-class RecordingObserver : public JobObserver {
-public:
-    std::vector<std::string> events;
-    ContinueAnswer continueAnswer = kNewConvert;
-    int continueQuestions = 0;
-    std::function<void(size_t)> onSelect;
-    std::function<void(size_t, const std::string&)> onStatus;
-
-    void rowSelected(size_t row) override
-    {
-        events.push_back("select " + std::to_string(row));
-        if (onSelect)
-            onSelect(row);
-    }
-    void rowStatus(size_t row, const std::string& status) override
-    {
-        events.push_back("status " + std::to_string(row) + " " + status);
-        if (onStatus)
-            onStatus(row, status);
-    }
-    void rowsReordered(const std::vector<size_t>& previous) override
-    {
-        std::string text = "reordered";
-        for (size_t i : previous)
-            text += " " + std::to_string(i);
-        events.push_back(text);
-    }
-    void outputNameShown(const std::string& path) override { events.push_back("output " + path); }
-    void jobStateChanged(bool running) override { events.push_back(running ? "started" : "ended"); }
-    ContinueAnswer askContinue() override
-    {
-        ++continueQuestions;
-        return continueAnswer;
-    }
-};
-
-std::vector<FileRow> rowsFor(const std::vector<std::string>& paths)
+// A three-page TIFF whose second page points at strip data beyond the end of the file.
+std::string tiffWithDamagedMiddlePage(const fs::path& path)
 {
-    std::vector<FileRow> rows;
-    for (const std::string& path : paths) {
-        FileRow row;
-        row.path = path;
-        rows.push_back(row);
+    test::TiffPage page;
+    page.width = 32;
+    page.height = 24;
+    page.value = [](int x, int y, int) { return static_cast<uint8_t>(x * 7 + y * 3); };
+    test::writeTiff(path, {page, page, page});
+    std::string bytes = test::readFileBytes(path);
+    auto u16 = [&](size_t at) { return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8; };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (bytes.substr(0, 2) != "II") {
+        ADD_FAILURE() << "not a little-endian TIFF";
+        return path.string();
     }
-    return rows;
+    size_t ifd = u32(u32(4) + 2 + 12 * u16(u32(4))); // the second directory
+    for (uint32_t i = 0; i < u16(ifd); ++i) {
+        size_t entry = ifd + 2 + 12 * i;
+        if (u16(entry) == 273) // StripOffsets
+            std::memcpy(&bytes[entry + 8], "\x00\x00\x00\x7f", 4);
+    }
+    test::writeFileBytes(path, bytes);
+    return path.string();
 }
 
-std::vector<std::string> statuses(const std::vector<FileRow>& rows)
-{
-    std::vector<std::string> out;
-    for (const FileRow& row : rows)
-        out.push_back(row.status);
-    return out;
-}
-
-std::vector<std::string> callsStartingWith(const FakeEngineClient& engine, const std::string& prefix)
-{
-    std::vector<std::string> out;
-    for (const std::string& call : engine.calls) {
-        if (call.rfind(prefix, 0) == 0)
-            out.push_back(call);
-    }
-    return out;
-}
-
-std::vector<std::string> logLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
-// A job over fake collaborators; the log goes to a scratch folder with a fixed clock.
-class ConversionJobTest : public ::testing::Test {
+class ConversionJobTest : public test::PdfTest {
 protected:
     void SetUp() override
     {
-        scratch = test::scratchDir();
-        settings.paths = {"/out/MyPDF.pdf", "/out/img/", "/out/dir/"};
+        dir = test::scratchDir();
+        out = dir / "out";
+        fs::create_directories(out / "img");
+        fs::create_directories(out / "dir");
+        fs::create_directories(dir / "in");
+        settings.paths = {(out / "MyPDF.pdf").string(), (out / "img/").string(), (out / "dir/").string()};
         settings.output.bookmarksOn = 0;
         settings.output.imagesPerPage = 1;
-        state.log.setSettings({true, (scratch / "logs/").string()});
+        settings.output.jpegQuality = 75;
+        state.log.setSettings({true, (dir / "logs/").string()});
         state.log.setClock([] { return std::time_t {1401440707}; });
     }
+
+    // Every PDF the job left in the output folders must pass qpdf --check.
+    void TearDown() override
+    {
+        if (fs::exists(out))
+            for (const auto& entry : fs::recursive_directory_iterator(out))
+                if (entry.is_regular_file() && entry.path().extension() == ".pdf")
+                    pdfPath(fs::relative(entry.path(), dir).string());
+        test::PdfTest::TearDown();
+    }
+
+    std::string in(const std::string& name) { return (dir / "in" / name).string(); }
+    std::string image(const std::string& name, int width = 40, int height = 30) { return bmpFile(in(name), width, height); }
 
     JobReport run(std::vector<FileRow>& rows, int mode, int policy = kCreateNewFile)
     {
         settings.mode = mode;
         if (!beginJob(state, rows, mode, policy, observer))
             return {};
-        JobContext context {engine, observer, actions, [this] { return afterAction; }};
+        JobContext context = test::jobContext(observer, actions, [this] { return afterAction; });
         return runJob(state, rows, settings, context);
     }
 
-    std::string logFile() const { return test::readFileBytes(state.log.currentLogFilePath()); }
+    std::vector<std::string> log() const { return logLines(test::readFileBytes(state.log.currentLogFilePath())); }
 
-    fs::path scratch;
-    FakeEngineClient engine;
-    RecordingObserver observer;
-    FakeSystemActions actions;
+    fs::path dir;
+    fs::path out;
+    test::RecordingObserver observer;
+    test::FakeSystemActions actions;
     JobState state;
     JobSettings settings;
     int afterAction = 0;
@@ -133,28 +97,24 @@ protected:
 
 TEST_F(ConversionJobTest, MergeKeepsGoingPastABadFileAndLogsItsRecordSequence)
 {
-    engine.failingImages = {"/in/bad.jpg"};
-    auto rows = rowsFor({"/in/a.jpg", "/in/bad.jpg", "/in/c.jpg"});
+    auto rows = fileRows({image("a.bmp"), test::damagedFile(in("bad.jpg")), image("c.bmp", 30, 40)});
     JobReport report = run(rows, kMergeMode);
 
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Succeed", "Failed", "Succeed"}));
-    EXPECT_EQ(callsStartingWith(engine, "AddImageFile").size(), 3u);
     ASSERT_EQ(report.outputs.size(), 1u);
     EXPECT_TRUE(report.outputs[0].written);
-    // Nothing exists at /out/MyPDF.pdf, so it is created under its own name and shown.
-    EXPECT_EQ(callsStartingWith(engine, "CreateDocument"), (std::vector<std::string> {"CreateDocument /out/MyPDF.pdf"}));
-    EXPECT_NE(std::find(observer.events.begin(), observer.events.end(), "output /out/MyPDF.pdf"),
-              observer.events.end());
+    EXPECT_EQ(test::pageShapes(settings.paths.merged), "LP") << "the good images, in list order";
+    EXPECT_TRUE(observer.saw("output " + settings.paths.merged));
 
-    std::vector<std::string> lines = logLines(logFile());
-    std::vector<std::string> expected = {"[Time]: 2014/05/30 9:05:07", "[Output]: /out/MyPDF.pdf",
-                                         "[Input]: /in/a.jpg",          "[State]: Succeed",
-                                         "[Input]: /in/bad.jpg",        "[State]: Failed",
+    std::vector<std::string> lines = log();
+    std::vector<std::string> expected = {"[Time]: 2014/05/",          "[Output]: " + settings.paths.merged,
+                                         "[Input]: " + rows[0].path, "[State]: Succeed",
+                                         "[Input]: " + rows[1].path, "[State]: Failed",
                                          "[Reason]: " + rows[1].failure,
-                                         "[Input]: /in/c.jpg",          "[State]: Succeed"};
+                                         "[Input]: " + rows[2].path, "[State]: Succeed"};
     // The hour is that of the local time zone; compare the records without the time.
     ASSERT_EQ(lines.size(), expected.size());
-    EXPECT_EQ(lines[0].rfind("[Time]: 2014/05/", 0), 0u);
+    EXPECT_EQ(lines[0].rfind(expected[0], 0), 0u);
     EXPECT_FALSE(rows[1].failure.empty());
     for (size_t i = 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i], expected[i]);
@@ -166,78 +126,60 @@ TEST_F(ConversionJobTest, MergeKeepsGoingPastABadFileAndLogsItsRecordSequence)
 
 TEST_F(ConversionJobTest, OutputThatCannotBeCreatedLeavesRowsUntouched)
 {
-    engine.failingCreates = {"/out/MyPDF.pdf"};
-    auto rows = rowsFor({"/in/a.jpg", "/in/b.jpg"});
+    test::writeFileBytes(out / "plain-file", "x");
+    settings.paths.merged = (out / "plain-file/MyPDF.pdf").string(); // a folder that is a file
+    auto rows = fileRows({image("a.bmp"), image("b.bmp")});
     JobReport report = run(rows, kMergeMode);
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"-", "-"}));
     ASSERT_EQ(report.outputs.size(), 1u);
     EXPECT_FALSE(report.outputs[0].created);
-    std::vector<std::string> lines = logLines(logFile());
+    std::vector<std::string> lines = log();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[2], "[State]: Create Failed");
-    EXPECT_TRUE(callsStartingWith(engine, "AddImageFile").empty());
 }
 
 // A frame that could not be read fails its file even when the frames after it made pages.
 TEST_F(ConversionJobTest, FileWithoutFramesFailsAndAFailedFrameFailsItsFile)
 {
-    engine.frameCounts = {{"/in/empty.tif", 0}, {"/in/three.tif", 3}};
-    // The fake fails every frame of a path; a wrapper fails only the middle one.
-    struct MiddleFrameFails : FakeEngineClient {
-        int adds = 0;
-        engine::ImageAdded AddImage(engine::DocHandle h, const std::string& path) override
-        {
-            engine::ImageAdded added = FakeEngineClient::AddImage(h, path);
-            if (++adds == 2)
-                added.status = Result::failure(FailureCode::Damaged, "image data damaged or unreadable");
-            return added;
-        }
-    } middle;
-    middle.frameCounts = engine.frameCounts;
-    auto rows = rowsFor({"/in/three.tif", "/in/empty.tif"});
-    settings.mode = kMergeMode;
-    beginJob(state, rows, kMergeMode, kCreateNewFile, observer);
-    JobContext context {middle, observer, actions, {}};
-    runJob(state, rows, settings, context);
-    EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Failed", "Failed"}));
-    EXPECT_EQ(middle.adds, 3);
+    test::writeFileBytes(in("empty.tif"), "");
+    auto rows = fileRows({tiffWithDamagedMiddlePage(in("three.tif")), in("empty.tif"), image("good.bmp")});
+    run(rows, kMergeMode);
+    EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Failed", "Failed", "Succeed"}));
+    EXPECT_EQ(test::qpdfPageCount(settings.paths.merged), 3) << "the two readable frames and the good image";
 }
 
 TEST_F(ConversionJobTest, StopDuringAMultiFrameFileTakesEffectAfterItsLastFrame)
 {
-    engine.frameCounts = {{"/in/pages.tif", 3}};
-    struct StopOnFirstAdd : FakeEngineClient {
-        JobState* state = nullptr;
-        engine::ImageAdded AddImage(engine::DocHandle h, const std::string& path) override
-        {
-            state->stopRequested = 1;
-            return FakeEngineClient::AddImage(h, path);
-        }
-    } stopping;
-    stopping.frameCounts = engine.frameCounts;
-    stopping.state = &state;
+    test::TiffPage page;
+    page.width = 32;
+    page.height = 24;
+    page.value = [](int x, int, int) { return static_cast<uint8_t>(x * 8); };
+    test::writeTiff(in("pages.tif"), {page, page, page});
+    // The stop comes while the job takes its first row (the selection after the job is not one).
+    bool stopAsked = false;
+    observer.onSelect = [&](size_t) {
+        if (!stopAsked)
+            state.stopRequested = 1;
+        stopAsked = true;
+    };
     afterAction = 6;
-    auto rows = rowsFor({"/in/pages.tif", "/in/next.jpg"});
-    settings.mode = kMergeMode;
-    beginJob(state, rows, kMergeMode, kCreateNewFile, observer);
-    JobContext context {stopping, observer, actions, [this] { return afterAction; }};
-    JobReport report = runJob(state, rows, settings, context);
+    auto rows = fileRows({in("pages.tif"), image("next.bmp")});
+    JobReport report = run(rows, kMergeMode);
 
     EXPECT_TRUE(report.stopped);
-    EXPECT_EQ(callsStartingWith(stopping, "AddImageFile").size(), 3u);
+    EXPECT_EQ(test::qpdfPageCount(settings.paths.merged), 3);
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Succeed", "-"}));
-    EXPECT_EQ(callsStartingWith(stopping, "CloseDocument").size(), 1u);
     EXPECT_TRUE(actions.calls.empty()) << "a stopped job runs no after-conversion action";
     EXPECT_EQ(state.stopRequested.load(), 0);
-    EXPECT_FALSE(logFile().empty());
+    EXPECT_FALSE(log().empty());
 }
 
 TEST_F(ConversionJobTest, PerImageRunStoppedAfterFourRowsCanBeContinuedOrStartedAnew)
 {
     std::vector<std::string> paths;
     for (int i = 1; i <= 10; ++i)
-        paths.push_back("/in/p" + std::to_string(i) + ".jpg");
-    auto rows = rowsFor(paths);
+        paths.push_back(image("p" + std::to_string(i) + ".bmp"));
+    auto rows = fileRows(paths);
     observer.onStatus = [this](size_t row, const std::string& status) {
         if (row == 3 && status == "Succeed")
             state.stopRequested = 1;
@@ -245,135 +187,121 @@ TEST_F(ConversionJobTest, PerImageRunStoppedAfterFourRowsCanBeContinuedOrStarted
     run(rows, kPerImageMode);
     for (size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(rows[i].converted, i < 4 ? 1 : 0) << i;
+    EXPECT_TRUE(fs::exists(out / "img/p4.pdf"));
+    EXPECT_FALSE(fs::exists(out / "img/p5.pdf"));
     observer.onStatus = nullptr;
 
-    // Yes: only rows 5 to 10 are converted, rows 1 to 4 keep their statuses.
+    // Yes: only rows 5 to 10 are converted, rows 1 to 4 keep their statuses and their PDFs.
     std::vector<FileRow> continued = rows;
-    engine.calls.clear();
     observer.continueAnswer = kContinueConvert;
     run(continued, kPerImageMode);
     EXPECT_EQ(observer.continueQuestions, 1);
-    std::vector<std::string> creates = callsStartingWith(engine, "CreateDocument");
-    ASSERT_EQ(creates.size(), 6u);
-    EXPECT_EQ(creates.front(), "CreateDocument /out/img/p5.pdf");
-    EXPECT_EQ(creates.back(), "CreateDocument /out/img/p10.pdf");
+    EXPECT_TRUE(fs::exists(out / "img/p5.pdf"));
+    EXPECT_TRUE(fs::exists(out / "img/p10.pdf"));
+    EXPECT_FALSE(fs::exists(out / "img/p1001.pdf"));
     EXPECT_EQ(statuses(continued), std::vector<std::string>(10, "Succeed"));
 
-    // No: every status is cleared and all ten are converted.
+    // No: every status is cleared and all ten are converted again, under new names.
     std::vector<FileRow> anew = rows;
     anew[0].status = "Failed";
-    engine.calls.clear();
     observer.continueAnswer = kNewConvert;
     observer.events.clear();
     run(anew, kPerImageMode);
     EXPECT_EQ(observer.continueQuestions, 2);
-    EXPECT_EQ(callsStartingWith(engine, "CreateDocument").size(), 10u);
+    EXPECT_TRUE(fs::exists(out / "img/p1001.pdf"));
+    EXPECT_TRUE(fs::exists(out / "img/p10001.pdf"));
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "status 0 -"), 1);
 
     // Everything converted: nothing is asked and all rows are converted again.
-    engine.calls.clear();
     run(anew, kPerImageMode);
     EXPECT_EQ(observer.continueQuestions, 2);
-    EXPECT_EQ(callsStartingWith(engine, "CreateDocument").size(), 10u);
+    EXPECT_TRUE(fs::exists(out / "img/p1002.pdf"));
+    EXPECT_TRUE(fs::exists(out / "img/p10002.pdf"));
 }
 
 TEST_F(ConversionJobTest, PerImageFailureToCreateFailsTheRowAndLogsFourLinesPerImage)
 {
-    engine.failingCreates = {"/out/img/b.pdf"};
-    auto rows = rowsFor({"/in/a.jpg", "/in/b.jpg", "/in/c.jpg"});
-    run(rows, kPerImageMode);
+    fs::create_directory(out / "img/b.pdf"); // a folder cannot be overwritten
+    auto rows = fileRows({image("a.bmp"), image("b.bmp"), image("c.bmp")});
+    run(rows, kPerImageMode, kOverwrite);
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Succeed", "Failed", "Succeed"}));
-    std::vector<std::string> lines = logLines(logFile());
+    EXPECT_EQ(test::qpdfPageCount(out / "img/a.pdf"), 1);
+    EXPECT_EQ(test::qpdfPageCount(out / "img/c.pdf"), 1);
+    std::vector<std::string> lines = log();
     ASSERT_EQ(lines.size(), 13u);
-    EXPECT_EQ(lines[5], "[Input]: /in/b.jpg");
-    EXPECT_EQ(lines[6], "[Output]: /out/img/b.pdf");
+    EXPECT_EQ(lines[5], "[Input]: " + rows[1].path);
+    EXPECT_EQ(lines[6], "[Output]: " + (out / "img/b.pdf").string());
     EXPECT_EQ(lines[7], "[State]: Failed");
     EXPECT_EQ(lines[8], "[Reason]: " + rows[1].failure);
 
     // A second job of the same day appends to the same file.
-    auto more = rowsFor({"/in/d.jpg"});
+    auto more = fileRows({image("d.bmp")});
     run(more, kPerImageMode);
-    EXPECT_EQ(logLines(logFile()).size(), 17u);
+    EXPECT_EQ(log().size(), 17u);
 }
 
 TEST_F(ConversionJobTest, PerFolderSortsByBytesAndGroupsConsecutiveFolders)
 {
-    auto rows = rowsFor({"/a/x.jpg", "/b/y.jpg", "/a/z.jpg", "/A/w.jpg"});
+    auto rows = fileRows({image("a/x.bmp", 20, 60), image("b/y.bmp"), image("a/z.bmp", 40, 40), image("A/w.bmp")});
     run(rows, kPerFolderMode);
     std::vector<std::string> order;
     for (const FileRow& row : rows)
-        order.push_back(row.path);
-    // Byte order puts the upper-case "/A/" first.
-    EXPECT_EQ(order, (std::vector<std::string> {"/A/w.jpg", "/a/x.jpg", "/a/z.jpg", "/b/y.jpg"}));
-    EXPECT_EQ(observer.events[observer.events.size() - 1], "ended");
-    EXPECT_NE(std::find(observer.events.begin(), observer.events.end(), "reordered 3 0 2 1"), observer.events.end());
-    // "/A/" and "/a/" give names equal without regard to case, so they share one document.
-    EXPECT_EQ(callsStartingWith(engine, "CreateDocument"),
-              (std::vector<std::string> {"CreateDocument /out/dir/A.pdf", "CreateDocument /out/dir/b.pdf"}));
-    std::vector<std::string> adds = callsStartingWith(engine, "AddImageFile");
-    EXPECT_EQ(adds, (std::vector<std::string> {"AddImageFile 1 /A/w.jpg", "AddImageFile 1 /a/x.jpg",
-                                               "AddImageFile 1 /a/z.jpg", "AddImageFile 2 /b/y.jpg"}));
+        order.push_back(fs::relative(row.path, dir / "in").string());
+    // Byte order puts the upper-case "A/" first.
+    EXPECT_EQ(order, (std::vector<std::string> {"A/w.bmp", "a/x.bmp", "a/z.bmp", "b/y.bmp"}));
+    EXPECT_EQ(observer.events.back(), "ended");
+    EXPECT_TRUE(observer.saw("reordered 3 0 2 1"));
+    // "A/" and "a/" give names equal without regard to case, so they share one document.
+    EXPECT_EQ(test::pageShapes(out / "dir/A.pdf"), "LPS");
+    EXPECT_EQ(test::qpdfPageCount(out / "dir/b.pdf"), 1);
+    EXPECT_FALSE(fs::exists(out / "dir/a.pdf"));
 }
 
 TEST_F(ConversionJobTest, PerFolderDocumentThatCannotBeCreatedSkipsOnlyItsRows)
 {
-    engine.failingCreates = {"/out/dir/a.pdf"};
-    auto rows = rowsFor({"/a/x.jpg", "/b/y.jpg", "/a/z.jpg"});
-    JobReport report = run(rows, kPerFolderMode);
+    fs::create_directory(out / "dir/a.pdf");
+    auto rows = fileRows({image("a/x.bmp"), image("b/y.bmp"), image("a/z.bmp")});
+    JobReport report = run(rows, kPerFolderMode, kOverwrite);
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"-", "-", "Succeed"}));
     ASSERT_EQ(report.outputs.size(), 2u);
     EXPECT_FALSE(report.outputs[0].created);
     EXPECT_TRUE(report.outputs[1].written);
-    std::vector<std::string> lines = logLines(logFile());
+    std::vector<std::string> lines = log();
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[2], "[State]: Create Failed");
-    EXPECT_EQ(lines[4], "[Output]: /out/dir/b.pdf");
+    EXPECT_EQ(lines[4], "[Output]: " + (out / "dir/b.pdf").string());
+    EXPECT_EQ(test::qpdfPageCount(out / "dir/b.pdf"), 1);
 }
 
-TEST_F(ConversionJobTest, FailedFinalWriteFailsTheDocumentsRowsAndRemovesThePartialFile)
+// The output folder goes away while the document is written: its file cannot be given its name.
+TEST_F(ConversionJobTest, FailedFinalWriteFailsTheDocumentsRowsAndLeavesNoPartialFile)
 {
-    fs::path out = scratch / "merged.pdf";
-    settings.paths.merged = out.string();
-    // An engine that leaves a partial file behind and reports the failed write on close.
-    struct PartialWrite : FakeEngineClient {
-        fs::path partial;
-        int CloseDocument(engine::DocHandle h) override
-        {
-            FakeEngineClient::CloseDocument(h);
-            test::writeFileBytes(partial, "%PDF-1.4 cut");
-            return 0;
-        }
-    } partial;
-    partial.partial = out;
-    auto rows = rowsFor({"/in/a.jpg", "/in/b.jpg"});
-    settings.mode = kMergeMode;
-    beginJob(state, rows, kMergeMode, kAppend, observer);
-    JobContext context {partial, observer, actions, {}};
-    JobReport report = runJob(state, rows, settings, context);
+    fs::path gone = dir / "gone";
+    observer.onStatus = [&](size_t row, const std::string& status) {
+        if (row == 1 && status == "Succeed" && fs::exists(out))
+            fs::rename(out, gone);
+    };
+    auto rows = fileRows({image("a.bmp"), image("b.bmp")});
+    JobReport report = run(rows, kMergeMode);
 
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"Failed", "Failed"}));
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::is_empty(gone / "img"));
+    EXPECT_FALSE(fs::exists(gone / "MyPDF.pdf"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(gone), fs::directory_iterator()), 2) << "no temporary file left";
     ASSERT_EQ(report.outputs.size(), 1u);
     EXPECT_FALSE(report.outputs[0].written);
-    std::vector<std::string> lines = logLines(logFile());
+    std::vector<std::string> lines = log();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "[State]: Failed");
     EXPECT_EQ(lines.back(), "[Reason]: the PDF file could not be written");
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "status 1 Failed"), 1);
 
-    // When appending, the existing file is the user's and stays.
-    test::writeFileBytes(out, "existing");
-    auto again = rowsFor({"/in/a.jpg"});
-    beginJob(state, again, kMergeMode, kAppend, observer);
-    runJob(state, again, settings, context);
-    EXPECT_EQ(statuses(again), (std::vector<std::string> {"Failed"}));
-    EXPECT_TRUE(fs::exists(out));
 }
 
 TEST_F(ConversionJobTest, LogIsWrittenBeforeTheAfterActionWhichGetsTheModesTarget)
 {
     // The action sees the job's records already in the file: "Exit Program" cannot lose them.
-    struct CheckingActions : FakeSystemActions {
+    struct CheckingActions : test::FakeSystemActions {
         std::string logPath;
         std::string logAtAction;
         void exitProgram() override
@@ -383,30 +311,31 @@ TEST_F(ConversionJobTest, LogIsWrittenBeforeTheAfterActionWhichGetsTheModesTarge
         }
     } checking;
     checking.logPath = state.log.currentLogFilePath();
-    auto rows = rowsFor({"/in/a.jpg"});
+    auto rows = fileRows({image("a.bmp")});
     settings.mode = kMergeMode;
     beginJob(state, rows, kMergeMode, kCreateNewFile, observer);
-    JobContext exiting {engine, observer, checking, [] { return 5; }};
+    JobContext exiting = test::jobContext(observer, checking, [] { return 5; });
     runJob(state, rows, settings, exiting);
     EXPECT_EQ(checking.calls, (std::vector<std::string> {"exitProgram"}));
-    EXPECT_NE(checking.logAtAction.find("[Input]: /in/a.jpg"), std::string::npos);
+    EXPECT_NE(checking.logAtAction.find("[Input]: " + rows[0].path), std::string::npos);
 
     struct Case {
         int mode;
-        const char* target;
-    } cases[] = {{kMergeMode, "open /out/MyPDF.pdf"}, {kPerImageMode, "open /out/img/"}, {kPerFolderMode, "open /out/dir/"}};
+        std::string target;
+    } cases[] = {{kMergeMode, settings.paths.merged},
+                 {kPerImageMode, settings.paths.perImageFolder},
+                 {kPerFolderMode, settings.paths.perFolderFolder}};
     for (const Case& c : cases) {
         actions.calls.clear();
+        fs::remove(settings.paths.merged);
         afterAction = 6;
-        auto one = rowsFor({"/in/a.jpg"});
-        run(one, c.mode);
-        EXPECT_EQ(actions.calls, (std::vector<std::string> {c.target})) << c.mode;
+        run(rows, c.mode);
+        EXPECT_EQ(actions.calls, (std::vector<std::string> {"open " + c.target})) << c.mode;
     }
     for (int action : {7, -1}) {
         actions.calls.clear();
         afterAction = action;
-        auto one = rowsFor({"/in/a.jpg"});
-        run(one, kMergeMode);
+        run(rows, kMergeMode);
         EXPECT_TRUE(actions.calls.empty()) << action;
     }
 }
@@ -418,21 +347,62 @@ TEST_F(ConversionJobTest, NoRowsStartsNoJobAndUnknownModeConvertsNothing)
     EXPECT_TRUE(observer.events.empty());
     EXPECT_EQ(state.converting.load(), 0);
 
-    auto rows = rowsFor({"/in/a.jpg"});
+    auto rows = fileRows({image("a.bmp")});
     run(rows, 3);
-    EXPECT_TRUE(engine.calls.empty());
     EXPECT_EQ(statuses(rows), (std::vector<std::string> {"-"}));
+    EXPECT_TRUE(fs::is_empty(out / "img"));
+    EXPECT_TRUE(fs::is_empty(out / "dir"));
+    EXPECT_FALSE(fs::exists(settings.paths.merged));
 }
 
-TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
+
+// The document-wide settings reach the written file: compression per image class, rotation,
+// information, producer, security and viewer preferences.
+class DocumentSettingsTest : public test::PdfTest {
+protected:
+    fs::path dir = test::scratchDir();
+
+    // A colour, a gray and a black-and-white TIFF through the settings; the file decrypted.
+    std::string written(const std::string& name, const app::OutputSettings& settings, const std::string& password = "")
+    {
+        auto page = [](int samples, int bits) {
+            test::TiffPage p;
+            p.width = samples == 1 && bits == 1 ? 64 : 40;
+            p.height = 30;
+            p.samples = samples;
+            p.bitsPerSample = bits;
+            p.photometric = samples == 3 ? 2 : 1;
+            p.value = [bits](int x, int y, int c) {
+                return static_cast<uint8_t>(bits == 1 ? (x / 8 + y / 8) % 2 : x * 5 + y * 3 + c * 40);
+            };
+            return p;
+        };
+        test::writeTiff(dir / "colour.tif", {page(3, 8)});
+        test::writeTiff(dir / "gray.tif", {page(1, 8)});
+        test::writeTiff(dir / "bw.tif", {page(1, 1)});
+        fs::path pdf = password.empty() ? pdfPath(name) : pdfPath(name, password);
+        engine::Document document = engine::Document::create(pdf.string()).document;
+        layout::applyDocumentSettings(document, settings);
+        for (const char* image : {"colour.tif", "gray.tif", "bw.tif"})
+            EXPECT_TRUE(document.addImage((dir / image).string()).status.ok) << image;
+        EXPECT_TRUE(document.close().ok);
+        fs::path plain = dir / ("plain-" + name);
+        test::runCommand("qpdf --password=" + password + " --decrypt --stream-data=preserve " + test::shellQuote(pdf.string()) + " " +
+                         test::shellQuote(plain.string()));
+        return test::readFileBytes(plain);
+    }
+    std::string info(const std::string& name, const std::string& password = "")
+    {
+        return test::runCommand("pdfinfo -upw '" + password + "' " + test::shellQuote((dir / name).string())).output;
+    }
+};
+
+TEST_F(DocumentSettingsTest, EverySettingShowsInTheFile)
 {
-    FakeEngineClient engine;
     app::OutputSettings s;
     s.colorCompression = app::Compression::Jpeg;
     s.grayCompression = app::Compression::None;
     s.bwCompression = app::BwCompression::Group3;
-    s.jpegQuality = 80;
-    s.skewCorrection = 1;
     s.rotation = app::Rotation::By270;
     s.title = "T";
     s.author = "A";
@@ -446,27 +416,41 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
     s.openZoom = app::OpenZoom::FitPage;
     s.centerWindow = 1;
     s.hideToolbar = 1;
-    s.autoOrient = 1;
-    s.lossless = 1;
-    s.skewMethod = app::SkewMethod::Refined;
-    applyDocumentSettings(engine, 7, s);
-    EXPECT_EQ(engine.calls, (std::vector<std::string> {
-                                "SetDocumentOption 7 123 3 0 jpeg (null)",
-                                "SetDocumentOption 7 123 1 0 g3 (null)",
-                                "SetDocumentOption 7 128 80 0 (null) (null)",
-                                "SetDocumentOption 7 126 1 0 (null) (null)",
-                                "SetDocumentOption 7 122 270 0 (null) (null)",
-                                "SetDocumentInfo 7 T||A||",
-                                std::string("SetDocumentOption 7 111 0 0 ") + kDefaultProducer + " (null)",
-                                "SetDocumentOption 7 105 128 5 own usr",
-                                "SetDocumentOption 7 121 " + std::to_string(0x4 + 0x40 + 0x10000 + 0x1000) +
-                                    " 0 (null) (null)",
-                                "SetDocumentOption 7 140 1 0 (null) (null)",
-                                "SetDocumentOption 7 141 1 0 (null) (null)",
-                                "SetDocumentOption 7 142 1 0 (null) (null)",
-                            }));
+    std::string pdf = written("secure.pdf", s, "usr");
+    EXPECT_NE(pdf.find("/DCTDecode"), std::string::npos);
+    EXPECT_NE(pdf.find("/CCITTFaxDecode"), std::string::npos);
+    EXPECT_EQ(pdf.find("/K -1"), std::string::npos) << "Group 3";
+    EXPECT_NE(pdf.find("/PageMode /UseThumbs"), std::string::npos);
+    EXPECT_NE(pdf.find("/CenterWindow true"), std::string::npos);
+    EXPECT_NE(pdf.find("/HideToolbar true"), std::string::npos);
+    std::string text = info("secure.pdf", "usr");
+    EXPECT_NE(text.find("Title:           T\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Author:          A\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(kDefaultProducer), std::string::npos) << text;
+    EXPECT_NE(text.find("Encrypted:       yes (print:yes copy:no change:yes"), std::string::npos) << text;
+    test::CommandResult sizes = test::runCommand("pdfinfo -upw usr -f 1 -l 1 " + test::shellQuote((dir / "secure.pdf").string()));
+    EXPECT_NE(sizes.output.find("rot:   270"), std::string::npos) << sizes.output;
+    EXPECT_NE(test::runCommand("qpdf --show-encryption --password=usr " + test::shellQuote((dir / "secure.pdf").string()))
+                  .output.find("R = 3"),
+              std::string::npos);
 
-    // Without security no option 105; an own producer replaces the default; level 0 is 40-bit.
+    app::OutputSettings p;
+    p.producer = "Mine";
+    p.colorCompression = app::Compression::Lzw;
+    p.grayCompression = app::Compression::PackBits;
+    p.bwCompression = app::BwCompression::Group4;
+    pdf = written("plain.pdf", p);
+    EXPECT_NE(pdf.find("/LZWDecode"), std::string::npos);
+    EXPECT_NE(pdf.find("/RunLengthDecode"), std::string::npos);
+    EXPECT_NE(pdf.find("/K -1"), std::string::npos) << "Group 4";
+    text = info("plain.pdf");
+    EXPECT_NE(text.find("Producer:        Mine\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Encrypted:       no"), std::string::npos) << text;
+}
+
+TEST(ViewerPreferences, BitsFollowTheSettings)
+{
+    // Level 0 is 40-bit; the panel, zoom and window settings each set their bit.
     struct Case {
         int document, zoom, resize, fullscreen, hideMenu, hideControl, bits;
     } viewer[] = {{0, 0, 0, 0, 0, 0, 0x1 + 0x80},
@@ -482,18 +466,6 @@ TEST(DocumentSettings, CallsFollowTheSettingsInTheirFixedOrder)
         v.hideWindowControls = c.hideControl;
         EXPECT_EQ(viewerPreferenceBits(v), c.bits) << c.document;
     }
-    FakeEngineClient plain;
-    app::OutputSettings p;
-    p.producer = "Mine";
-    p.colorCompression = app::Compression::Lzw;
-    p.grayCompression = app::Compression::PackBits;
-    p.bwCompression = app::BwCompression::Group4;
-    applyDocumentSettings(plain, 1, p);
-    EXPECT_EQ(plain.calls[0], "SetDocumentOption 1 123 3 0 lzw (null)");
-    EXPECT_EQ(plain.calls[1], "SetDocumentOption 1 123 2 0 packbits (null)");
-    EXPECT_EQ(plain.calls[2], "SetDocumentOption 1 123 1 0 g4 (null)");
-    EXPECT_EQ(plain.calls[7], "SetDocumentOption 1 111 0 0 Mine (null)");
-    EXPECT_EQ(plain.calls.size(), 12u);
 }
 
 } // namespace

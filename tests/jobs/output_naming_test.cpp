@@ -7,14 +7,14 @@
 #include <unistd.h>
 
 #include "app/app_test_env.h"
-#include "fake_engine_client.h"
+#include "job_fixture.h"
+#include "support/appended_pdf.h"
 #include "support/test_support.h"
 
 namespace folvane::jobs {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FakeEngineClient;
 using test::readFileBytes;
 using test::scratchDir;
 using test::writeFileBytes;
@@ -194,7 +194,7 @@ TEST(DeleteFileLikeWindows, ReadOnlyFilesAndFoldersStayEvenForRoot)
     EXPECT_EQ(readFileBytes(readOnly), "keep me");
 }
 
-class RecordingObserver : public JobObserver {
+class AskingObserver : public JobObserver {
 public:
     std::string answer;
     std::vector<std::string> asked;
@@ -205,36 +205,47 @@ public:
     }
 };
 
+// Opens output documents through the real engine; finish() gives one a page and writes it.
 class OpenOutput : public test::PdfTest {
 protected:
     fs::path dir = scratchDir();
-    FakeEngineClient engine;
-    RecordingObserver observer;
+    AskingObserver observer;
 
     OutputDocument open(const std::string& wanted, int policy, NamingStyle style = NamingStyle::List)
     {
-        return openOutputDocument(wanted, OutputPolicy {&engine, policy, style, &observer});
+        return openOutputDocument(wanted, test::outputPolicy(policy, style, &observer));
     }
+    // True when the document was written; its file is then checked like every PDF of a test.
+    bool finish(OutputDocument& doc)
+    {
+        doc.document.drawText(50, 50, "page", 0);
+        bool written = doc.document.close().ok;
+        if (written)
+            pdfPath(fs::relative(doc.writtenPath(), dir).string());
+        return written;
+    }
+    bool drop(OutputDocument& doc) { return doc.document.discard(); }
 };
 
 TEST_F(OpenOutput, MissingFileIsCreatedUnderEveryPolicy)
 {
-    std::string wanted = (dir / "MyPDF.pdf").string();
     for (int policy : {int(kAskAlways), int(kOverwrite), int(kCreateNewFile), int(kAppend), 9}) {
-        engine.calls.clear();
+        std::string wanted = (dir / ("MyPDF" + std::to_string(policy + 10) + ".pdf")).string();
         OutputDocument out = open(wanted, policy);
-        EXPECT_GT(out.handle, 0);
+        ASSERT_TRUE(out.isOpen()) << "policy " << policy;
         EXPECT_EQ(out.path, wanted);
         EXPECT_FALSE(out.appending);
-        EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + wanted}) << "policy " << policy;
+        EXPECT_TRUE(finish(out));
+        EXPECT_EQ(test::qpdfPageCount(wanted), 1) << "policy " << policy;
     }
     EXPECT_TRUE(observer.asked.empty());
 
-    engine.failingCreates.insert(wanted);
-    OutputDocument failed = open(wanted, kCreateNewFile);
-    EXPECT_EQ(failed.handle, 0);
-    EXPECT_EQ(failed.path, wanted);
-    EXPECT_EQ(openOutputDocument(wanted, OutputPolicy {}).handle, 0) << "no engine";
+    touch(dir / "plain-file");
+    std::string unreachable = (dir / "plain-file/MyPDF.pdf").string();
+    OutputDocument failed = open(unreachable, kCreateNewFile);
+    EXPECT_FALSE(failed.isOpen());
+    EXPECT_EQ(failed.path, unreachable);
+    EXPECT_FALSE(fs::exists(dir / "x.pdf"));
 }
 
 TEST_F(OpenOutput, CreateNewFileUsesTheGeneratedNameOfTheStyle)
@@ -242,13 +253,16 @@ TEST_F(OpenOutput, CreateNewFileUsesTheGeneratedNameOfTheStyle)
     std::string wanted = touch(dir / "MyPDF.pdf");
     touch(dir / "MyPDF001.pdf");
     OutputDocument out = open(wanted, kCreateNewFile);
-    EXPECT_GT(out.handle, 0);
+    ASSERT_TRUE(out.isOpen());
     EXPECT_EQ(out.path, (dir / "MyPDF002.pdf").string());
-    EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + out.path});
+    EXPECT_TRUE(finish(out));
 
     std::string watched = touch(dir / "out.pdf");
-    EXPECT_EQ(open(watched, kCreateNewFile, NamingStyle::Watch).path, (dir / "out(NEW001).pdf").string());
+    OutputDocument watchNamed = open(watched, kCreateNewFile, NamingStyle::Watch);
+    EXPECT_EQ(watchNamed.path, (dir / "out(NEW001).pdf").string());
+    EXPECT_TRUE(finish(watchNamed));
     EXPECT_EQ(readFileBytes(wanted), "old") << "the existing file is not touched";
+    EXPECT_EQ(readFileBytes(watched), "old");
 }
 
 TEST_F(OpenOutput, AskAlwaysTakesTheChosenNameExactlyOrFallsBackOnCancel)
@@ -258,113 +272,86 @@ TEST_F(OpenOutput, AskAlwaysTakesTheChosenNameExactlyOrFallsBackOnCancel)
     OutputDocument chosen = open(wanted, kAskAlways);
     EXPECT_EQ(observer.asked, std::vector<std::string> {wanted});
     EXPECT_EQ(chosen.path, (dir / "chosen").string()) << "no extension is added";
-    EXPECT_EQ(engine.calls.back(), "CreateDocument " + (dir / "chosen").string());
+    EXPECT_TRUE(finish(chosen));
 
     observer.answer.clear();
     OutputDocument cancelled = open(wanted, kAskAlways);
     EXPECT_EQ(cancelled.path, (dir / "MyPDF001.pdf").string()) << "as under Create new file";
-    EXPECT_EQ(open(wanted, kAskAlways, NamingStyle::Watch).path, (dir / "MyPDF(NEW001).pdf").string());
+    EXPECT_TRUE(drop(cancelled));
+    OutputDocument watchNamed = open(wanted, kAskAlways, NamingStyle::Watch);
+    EXPECT_EQ(watchNamed.path, (dir / "MyPDF(NEW001).pdf").string());
+    EXPECT_TRUE(drop(watchNamed));
     EXPECT_EQ(observer.asked.size(), 3u);
 
-    OutputDocument unattended = openOutputDocument(wanted, OutputPolicy {&engine, kAskAlways, NamingStyle::List, nullptr});
+    OutputDocument unattended =
+        openOutputDocument(wanted, test::outputPolicy(kAskAlways, NamingStyle::List, nullptr));
     EXPECT_EQ(unattended.path, (dir / "MyPDF001.pdf").string()) << "without a front end the question is cancelled";
+    EXPECT_TRUE(drop(unattended));
     EXPECT_EQ(readFileBytes(wanted), "old");
+    EXPECT_FALSE(fs::exists(dir / "MyPDF001.pdf")) << "a dropped document leaves no file";
 }
 
 TEST_F(OpenOutput, OverwriteKeepsTheOldFileUntilReplacedAndFailsOnAReadOnlyFile)
 {
-    std::string wanted = touch(dir / "out.pdf");
-    OutputDocument out = open(wanted, kOverwrite);
-    EXPECT_GT(out.handle, 0);
-    EXPECT_EQ(out.path, wanted);
-    EXPECT_EQ(readFileBytes(wanted), "old") << "the new document replaces it only when complete";
-    EXPECT_EQ(engine.calls, std::vector<std::string> {"CreateDocument " + wanted});
-
-    // A link is removed at once, so the new file takes its place and the target stays.
-    std::string target = touch(dir / "target.pdf", "target");
-    fs::create_symlink(target, dir / "link.pdf");
-    EXPECT_GT(open((dir / "link.pdf").string(), kOverwrite).handle, 0);
-    EXPECT_FALSE(fs::is_symlink(dir / "link.pdf"));
-    EXPECT_EQ(readFileBytes(target), "target");
-
-    std::string readOnly = touch(dir / "readonly.pdf", "precious");
-    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
-    engine.calls.clear();
-    OutputDocument refused = open(readOnly, kOverwrite);
-    EXPECT_EQ(refused.handle, 0);
-    EXPECT_EQ(refused.path, readOnly);
-    EXPECT_TRUE(engine.calls.empty()) << "nothing is written";
-    EXPECT_EQ(readFileBytes(readOnly), "precious");
-
-    fs::create_directory(dir / "folder.pdf");
-    EXPECT_EQ(open((dir / "folder.pdf").string(), kOverwrite).handle, 0);
-    EXPECT_TRUE(fs::is_directory(dir / "folder.pdf"));
-}
-
-TEST_F(OpenOutput, AppendAndUnknownPoliciesOpenTheExistingFile)
-{
-    std::string wanted = touch(dir / "book.pdf");
-    for (int policy : {int(kAppend), 4, -1}) {
-        engine.calls.clear();
-        OutputDocument out = open(wanted, policy);
-        EXPECT_GT(out.handle, 0);
-        EXPECT_TRUE(out.appending);
-        EXPECT_EQ(out.path, wanted);
-        EXPECT_EQ(engine.calls, std::vector<std::string> {"OpenDocumentForAppend " + wanted}) << policy;
-    }
-    engine.failingAppends.insert(wanted);
-    EXPECT_EQ(open(wanted, kAppend).handle, 0) << "not a PDF the reader accepts";
-    EXPECT_EQ(readFileBytes(wanted), "old");
-}
-
-// The real engine behind the policy: the replaced file is a complete new PDF.
-TEST_F(OpenOutput, OverwriteWithTheRealEngineWritesACompletePdf)
-{
-    fs::path wanted = pdfPath("replaced.pdf");
+    fs::path wanted = dir / "replaced.pdf";
     touch(wanted, "not a pdf at all");
-    engine::CEngineClient realEngine;
-    OutputDocument out = openOutputDocument(wanted.string(), OutputPolicy {&realEngine, kOverwrite});
-    ASSERT_GT(out.handle, 0);
-    EXPECT_EQ(realEngine.DrawText(out.handle, 50, 50, "replaced", 0), 1);
-    EXPECT_EQ(realEngine.CloseDocument(out.handle), 1);
+    OutputDocument out = open(wanted.string(), kOverwrite);
+    ASSERT_TRUE(out.isOpen());
+    EXPECT_EQ(out.path, wanted.string());
+    EXPECT_EQ(readFileBytes(wanted), "not a pdf at all") << "the new document replaces it only when complete";
+    EXPECT_TRUE(finish(out));
     EXPECT_EQ(readFileBytes(wanted).substr(0, 5), "%PDF-");
 
     // A replacement that is dropped (a job drops one without pages) leaves the old file.
     std::string kept = readFileBytes(wanted);
-    OutputDocument dropped = openOutputDocument(wanted.string(), OutputPolicy {&realEngine, kOverwrite});
-    ASSERT_GT(dropped.handle, 0);
-    EXPECT_EQ(realEngine.DrawText(dropped.handle, 50, 50, "dropped", 0), 1);
-    EXPECT_EQ(realEngine.DiscardDocument(dropped.handle), 1);
+    OutputDocument dropped = open(wanted.string(), kOverwrite);
+    ASSERT_TRUE(dropped.isOpen());
+    EXPECT_TRUE(drop(dropped));
     EXPECT_EQ(readFileBytes(wanted), kept);
-    EXPECT_EQ(realEngine.CloseDocument(dropped.handle), 0) << "the handle is gone";
+    EXPECT_FALSE(dropped.isOpen()) << "a dropped document is closed";
 
-    fs::path numbered = dir / "MyPDF.pdf";
-    touch(numbered);
-    OutputDocument fresh = openOutputDocument(numbered.string(), OutputPolicy {&realEngine, kCreateNewFile});
-    ASSERT_GT(fresh.handle, 0);
-    EXPECT_EQ(fresh.path, pdfPath("MyPDF001.pdf").string());
-    realEngine.DrawText(fresh.handle, 50, 50, "numbered", 0);
-    EXPECT_EQ(realEngine.CloseDocument(fresh.handle), 1);
-    EXPECT_EQ(readFileBytes(numbered), "old");
+    // A link is removed at once, so the new file takes its place and the target stays.
+    std::string target = touch(dir / "target.pdf", "target");
+    fs::create_symlink(target, dir / "link.pdf");
+    OutputDocument linked = open((dir / "link.pdf").string(), kOverwrite);
+    ASSERT_TRUE(linked.isOpen());
+    EXPECT_FALSE(fs::is_symlink(dir / "link.pdf"));
+    EXPECT_TRUE(finish(linked));
+    EXPECT_EQ(readFileBytes(target), "target");
+
+    std::string readOnly = touch(dir / "readonly.pdf", "precious");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    OutputDocument refused = open(readOnly, kOverwrite);
+    EXPECT_FALSE(refused.isOpen());
+    EXPECT_EQ(refused.path, readOnly);
+    EXPECT_EQ(readFileBytes(readOnly), "precious");
+
+    fs::create_directory(dir / "folder.pdf");
+    EXPECT_FALSE(open((dir / "folder.pdf").string(), kOverwrite).isOpen());
+    EXPECT_TRUE(fs::is_directory(dir / "folder.pdf"));
 }
 
-TEST_F(OpenOutput, AppendWithTheRealEngineAddsPagesToTheExistingPdf)
+TEST_F(OpenOutput, AppendAndUnknownPoliciesAddPagesToTheExistingPdf)
 {
-    fs::path book = pdfPath("book.pdf");
-    engine::CEngineClient realEngine;
-    OutputDocument first = openOutputDocument(book.string(), OutputPolicy {&realEngine, kAppend});
-    ASSERT_GT(first.handle, 0);
+    fs::path book = dir / "book.pdf";
+    OutputDocument first = open(book.string(), kAppend);
+    ASSERT_TRUE(first.isOpen());
     EXPECT_FALSE(first.appending) << "a missing file is created";
-    realEngine.DrawText(first.handle, 50, 50, "first page", 0);
-    ASSERT_EQ(realEngine.CloseDocument(first.handle), 1);
+    ASSERT_TRUE(finish(first));
 
-    OutputDocument second = openOutputDocument(book.string(), OutputPolicy {&realEngine, kAppend});
-    ASSERT_GT(second.handle, 0);
-    EXPECT_TRUE(second.appending);
-    realEngine.DrawText(second.handle, 50, 50, "second page", 0);
-    ASSERT_EQ(realEngine.CloseDocument(second.handle), 1);
-    test::CommandResult info = test::runCommand("pdfinfo " + test::shellQuote(book.string()));
-    EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
+    int pages = 1;
+    for (int policy : {int(kAppend), 4, -1}) {
+        OutputDocument more = open(book.string(), policy);
+        ASSERT_TRUE(more.isOpen()) << policy;
+        EXPECT_TRUE(more.appending);
+        EXPECT_EQ(more.path, book.string());
+        ASSERT_TRUE(finish(more));
+        EXPECT_EQ(test::qpdfPageCount(book), ++pages) << policy;
+    }
+
+    std::string notPdf = touch(dir / "notes.pdf");
+    EXPECT_FALSE(open(notPdf, kAppend).isOpen()) << "not a PDF the reader accepts";
+    EXPECT_EQ(readFileBytes(notPdf), "old");
 }
 
 } // namespace

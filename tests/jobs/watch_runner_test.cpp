@@ -1,5 +1,6 @@
-// The watch-folder runner: scanning, moves, the settle check, the exact engine calls of its
-// modes on a fake engine, and whole runs with the real engine on image files the test writes.
+// The watch-folder runner: scanning, moves, the settle check, and whole runs with the real engine
+// on image files the test writes: the PDFs written, where the sources go, the outcomes reported
+// and the log, also when the output cannot be created or written.
 
 #include "jobs/watch_runner.h"
 
@@ -13,11 +14,9 @@
 #include <thread>
 
 #include "../engine/intake_fixtures.h"
-#include "../services/fake_system_actions.h"
-#include "fake_engine_client.h"
+#include "job_fixture.h"
 #include "failure_reason.h"
 #include "services/after_action.h"
-#include "support/test_support.h"
 
 namespace folvane::jobs {
 namespace {
@@ -29,27 +28,6 @@ bool contains(const std::vector<std::string>& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
-
-// Records the state lines; can stop the run after a number of closed documents.
-class RecordingObserver : public JobObserver {
-public:
-    void watchStateLine(const std::string& text) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
-
-class StoppingEngine : public test::FakeEngineClient {
-public:
-    int CloseDocument(engine::DocHandle h) override
-    {
-        int result = FakeEngineClient::CloseDocument(h);
-        if (++closes >= stopAfterCloses && stopFlag)
-            stopFlag->store(1);
-        return result;
-    }
-    int closes = 0;
-    int stopAfterCloses = 1 << 30;
-    std::atomic<int>* stopFlag = nullptr;
-};
 
 class WatchRunnerTest : public test::PdfTest {
 protected:
@@ -63,7 +41,6 @@ protected:
         settings.inputFolder = in.string();
         settings.settleTime = 0ms;
         settings.output.jpegQuality = 75;
-        engine.stopFlag = &state.stopRequested;
     }
 
     fs::path file(const std::string& name, const std::string& bytes = "image")
@@ -76,25 +53,36 @@ protected:
 
     fs::path bmp(const std::string& name, uint32_t colour = 0x3366cc)
     {
-        fs::path path = in / name;
-        fs::create_directories(path.parent_path());
-        test::writeBmp24(path, 40, 30, [colour](int, int) { return colour; });
-        return path;
+        return test::bmpFile(in / name, 40, 30, colour);
     }
 
-    WatchReport run(engine::CEngineClient& client, int policy = kCreateNewFile)
+    // The output folder goes away once the document for `pdfName` is open, the first time only:
+    // that document cannot be given its name when closed.
+    void loseOutputWhileWriting(const std::string& pdfName)
+    {
+        observer.onOutput = [this, pdfName](const std::string& path) {
+            if (path.ends_with("/" + pdfName) && !lostOnce) {
+                lostOnce = true;
+                fs::rename(dir / "out", dir / "gone");
+            }
+        };
+    }
+
+    WatchReport run(int policy = kCreateNewFile)
     {
         EXPECT_TRUE(beginWatch(state, settings, policy, observer));
-        WatchContext context {client, observer, actions, [this] { return afterAction; },
-                              [this](const std::string& path, std::string_view outcome, std::string_view reason) {
-                                  outcomes.push_back(std::string(outcome) + " " + path);
-                                  if (!reason.empty())
-                                      reasons.push_back(std::string(reason));
-                              },
-                              [this](const std::string& path, std::string_view message) {
-                                  notices.push_back(path + ": " + std::string(message));
-                              },
-                              {}};
+        WatchContext context = test::watchContext(
+            observer, actions, [this] { return afterAction; },
+            [this](const std::string& path, std::string_view outcome, std::string_view reason) {
+                outcomes.push_back(std::string(outcome) + " " + path);
+                if (!reason.empty())
+                    reasons.push_back(std::string(reason));
+                if (onFileDone)
+                    onFileDone(path, outcome);
+            },
+            [this](const std::string& path, std::string_view message) {
+                notices.push_back(path + ": " + std::string(message));
+            });
         return runWatch(state, settings, context);
     }
 
@@ -102,10 +90,11 @@ protected:
     fs::path in;
     WatchSettings settings;
     WatchState state;
-    RecordingObserver observer;
+    test::RecordingObserver observer;
     test::FakeSystemActions actions;
-    StoppingEngine engine;
     int afterAction = services::kDoNothing;
+    bool lostOnce = false;
+    std::function<void(const std::string&, std::string_view)> onFileDone;
     std::vector<std::string> outcomes;
     std::vector<std::string> reasons; // of the "Failed" outcomes that carry one
     std::vector<std::string> notices; // moves that failed, entries passed over
@@ -165,120 +154,130 @@ TEST_F(WatchRunnerTest, SettleCheckNeedsTwoEqualLooksFarEnoughApart)
     EXPECT_FALSE(tracker.stable(path.string(), 0ms));
 }
 
-TEST_F(WatchRunnerTest, MergeSourcesStayWhenTheCloseFailsAndMoveAfterALaterGoodClose)
+TEST_F(WatchRunnerTest, MergeSourcesStayWhenTheWriteFailsAndMoveAfterALaterGoodWrite)
 {
-    fs::path a = file("a.png");
-    fs::path b = file("b.png");
+    fs::path a = bmp("a.png");
+    fs::path b = bmp("b.png", 0xcc3300);
     settings.mode = kMergeMode;
     settings.repeat = true;
-    engine.failingCloses = {1};
-    engine.stopAfterCloses = 2;
-    WatchReport report = run(engine);
+    loseOutputWhileWriting("merged.pdf");
+    // Once a write failed the folder comes back; the run stops after the last image of the next
+    // document (a stop is read between images, so that document is still written).
+    onFileDone = [&](const std::string& path, std::string_view outcome) {
+        if (outcome == "Failed" && fs::exists(dir / "gone"))
+            fs::rename(dir / "gone", dir / "out");
+        if (outcome == "Succeed" && path == b.string() && lostOnce && fs::exists(dir / "out"))
+            state.stopRequested = 1;
+    };
+    WatchReport report = run();
     EXPECT_TRUE(report.stopped);
-    // Pass 1 only looks; pass 2 writes document 1, whose close fails; pass 3 writes document 2.
-    EXPECT_TRUE(contains(engine.calls, "CloseDocument 1"));
-    EXPECT_TRUE(contains(engine.calls, "CloseDocument 2"));
     EXPECT_TRUE(contains(outcomes, "Failed " + a.string())) << "a failed write fails its sources";
+    EXPECT_TRUE(contains(outcomes, "Succeed " + a.string())) << "and the next pass takes them again";
     EXPECT_FALSE(fs::exists(a));
     EXPECT_TRUE(fs::exists(in / "_converted/a.png"));
     EXPECT_TRUE(fs::exists(in / "_converted/b.png"));
-    EXPECT_TRUE(observer.lines.empty() || observer.lines.back().empty()) << "a stop clears the state line";
+    EXPECT_EQ(test::qpdfPageCount(pdfPath("out/merged.pdf")), 2);
+    EXPECT_TRUE(observer.stateLines.empty() || observer.stateLines.back().empty()) << "a stop clears the state line";
 }
 
-TEST_F(WatchRunnerTest, MergeOpenFailureRecordsFailedLeavesSourcesAndUsesWatchNames)
+TEST_F(WatchRunnerTest, MergeOpenFailureLogsFailedLeavesSourcesAndWatchNamesAreUsed)
 {
-    file("a.png");
+    fs::path a = bmp("a.png");
     settings.mode = kMergeMode;
-    test::writeFileBytes(dir / "out/merged.pdf", "taken");
-    engine.failingCreates = {(dir / "out/merged(NEW001).pdf").string()};
-    run(engine);
-    EXPECT_TRUE(contains(engine.calls, "CreateDocument " + (dir / "out/merged(NEW001).pdf").string()));
-    EXPECT_TRUE(fs::exists(in / "a.png"));
+    test::writeFileBytes(dir / "out/plain-file", "x");
+    settings.paths.merged = (dir / "out/plain-file/merged.pdf").string(); // a folder that is a file
+    state.log.setSettings(LogSettings {true, (dir / "log/").string()});
+    run();
+    EXPECT_TRUE(fs::exists(a));
     EXPECT_TRUE(outcomes.empty());
-}
-
-TEST_F(WatchRunnerTest, MergeLogSaysFailedNotCreateFailed)
-{
-    file("a.png");
-    settings.mode = kMergeMode;
-    engine.failingCreates = {settings.paths.merged};
-    LogSettings log {true, (dir / "log/").string()};
-    state.log.setSettings(log);
-    run(engine);
     std::string text = test::readFileBytes(state.log.currentLogFilePath());
-    EXPECT_NE(text.find("[State]: Failed\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[State]: Failed\r\n[Reason]: " + std::string(kReasonNotOpened) + "\r\n"), std::string::npos)
         << text;
     EXPECT_EQ(text.find("Create Failed"), std::string::npos) << text;
+
+    // A taken name gives way to the watch style's new name.
+    settings.paths.merged = (dir / "out/merged.pdf").string();
+    test::writeFileBytes(dir / "out/merged.pdf", "taken");
+    run();
+    EXPECT_EQ(test::qpdfPageCount(pdfPath("out/merged(NEW001).pdf")), 1);
+    EXPECT_EQ(test::readFileBytes(dir / "out/merged.pdf"), "taken");
 }
 
 TEST_F(WatchRunnerTest, ProducerIsAlwaysTheDefaultText)
 {
-    file("a.png");
+    bmp("a.png");
     settings.mode = kPerImageMode;
     settings.output.producer = "My own producer";
-    run(engine);
-    EXPECT_TRUE(contains(engine.calls, "SetDocumentOption 1 111 0 0 " + std::string(kDefaultProducer) + " (null)"));
+    run();
+    test::CommandResult info = test::runCommand("pdfinfo " + test::shellQuote(pdfPath("out/a.pdf").string()));
+    EXPECT_NE(info.output.find(kDefaultProducer), std::string::npos) << info.output;
+    EXPECT_EQ(info.output.find("My own"), std::string::npos) << info.output;
 }
 
 TEST_F(WatchRunnerTest, DeleteOnSuccessDeletesOnlyWrittenSuccessfulSources)
 {
-    fs::path good = file("good.png");
-    fs::path bad = file("bad.png");
-    fs::path lost = file("lost.png");
+    fs::path bad = file("bad.png", "\x89PNG\r\n\x1a\n damaged beyond repair");
+    fs::path good = bmp("good.png");
+    fs::path lost = bmp("lost.png");
     settings.mode = kPerImageMode;
     settings.deleteOnSuccess = true;
-    engine.failingImages = {bad.string()};
-    engine.failingCloses = {3}; // lost.png's document
-    run(engine);
+    loseOutputWhileWriting("lost.pdf");
+    run();
     EXPECT_FALSE(fs::exists(good)) << "deleted without the interval too";
     EXPECT_TRUE(fs::exists(bad)) << "a failed source is never deleted";
     EXPECT_TRUE(fs::exists(lost)) << "its PDF was never written";
     EXPECT_FALSE(fs::exists(in / "_failed")) << "the managed folders come only with the interval";
-    EXPECT_EQ(reasons, (std::vector<std::string> {"image data damaged or unreadable", kReasonNotWritten}));
+    ASSERT_EQ(reasons.size(), 2u);
+    EXPECT_EQ(reasons[1], kReasonNotWritten);
+    EXPECT_EQ(test::qpdfPageCount(dir / "gone/good.pdf"), 1);
+    EXPECT_FALSE(fs::exists(dir / "gone/lost.pdf"));
+    fs::rename(dir / "gone", dir / "out");
+    pdfPath("out/good.pdf");
 }
 
 TEST_F(WatchRunnerTest, PerImageOpenFailureMovesTheSourceToFailedWithTheInterval)
 {
-    fs::path a = file("a.png");
+    fs::path a = bmp("a.png");
     settings.mode = kPerImageMode;
     settings.repeat = true;
-    engine.failingCreates = {(dir / "out/a.pdf").string()};
-    // No document ever closes; stop once the source has gone.
+    test::writeFileBytes(dir / "plain-file", "x");
+    settings.paths.perImageFolder = (dir / "plain-file/").string();
+    // No document is ever written; stop once the source has gone.
     std::thread stopper([&] {
         for (int i = 0; i < 100 && fs::exists(a); ++i)
             std::this_thread::sleep_for(20ms);
         state.stopRequested = 1;
     });
-    run(engine);
+    run();
     stopper.join();
     EXPECT_TRUE(fs::exists(in / "_failed/a.png"));
 }
 
 TEST_F(WatchRunnerTest, PerFolderOpenFailureMovesOnlyTheFolderFirstSourceEvenWithoutInterval)
 {
-    fs::path first = file("sub/a.png");
-    fs::path second = file("sub/b.png");
-    fs::path other = file("zz/c.png");
+    fs::path first = bmp("sub/a.png");
+    fs::path second = bmp("sub/b.png");
+    fs::path other = bmp("zz/c.png");
     fs::create_directories(in / "sub/_failed");
+    fs::create_directories(dir / "out/sub.pdf"); // a folder is never overwritten
     settings.mode = kPerFolderMode;
     settings.includeSubfolders = true;
-    engine.failingCreates = {(dir / "out/sub.pdf").string()};
-    run(engine);
+    run(kOverwrite);
     EXPECT_FALSE(fs::exists(first));
     EXPECT_TRUE(fs::exists(in / "sub/_failed/a.png"));
     EXPECT_TRUE(fs::exists(second));
     EXPECT_TRUE(fs::exists(other)) << "interval off: converted sources stay";
-    EXPECT_TRUE(contains(engine.calls, "AddImageFile 1 " + other.string()));
+    EXPECT_EQ(test::qpdfPageCount(pdfPath("out/zz.pdf")), 1);
 }
 
 TEST_F(WatchRunnerTest, SinglePassRunsTheActionOnTheModeOutputButAStoppedWaitDoesNot)
 {
-    file("a.png");
+    bmp("a.png");
     settings.mode = kPerFolderMode;
     afterAction = services::kOpenOutput;
-    run(engine);
+    run();
     EXPECT_EQ(actions.calls, (std::vector<std::string> {"open " + settings.paths.perFolderFolder}));
+    pdfPath("out/in.pdf");
 
     settings.repeat = true;
     settings.intervalSeconds = 30;
@@ -288,7 +287,7 @@ TEST_F(WatchRunnerTest, SinglePassRunsTheActionOnTheModeOutputButAStoppedWaitDoe
         state.stopRequested = 1;
     });
     auto start = std::chrono::steady_clock::now();
-    run(engine);
+    run();
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << "the wait ends within a second";
     EXPECT_TRUE(actions.calls.empty());
@@ -296,8 +295,8 @@ TEST_F(WatchRunnerTest, SinglePassRunsTheActionOnTheModeOutputButAStoppedWaitDoe
 
 TEST_F(WatchRunnerTest, AFileStillGrowingIsLeftAloneUntilItSettles)
 {
-    fs::path steady = file("a.png");
-    fs::path growing = file("b.png", "x");
+    fs::path steady = bmp("a.png");
+    fs::path growing = bmp("b.png");
     settings.mode = kPerImageMode;
     settings.settleTime = 300ms;
     settings.settleLimit = 900ms;
@@ -308,20 +307,20 @@ TEST_F(WatchRunnerTest, AFileStillGrowingIsLeftAloneUntilItSettles)
             std::this_thread::sleep_for(50ms);
         }
     });
-    WatchReport report = run(engine);
+    WatchReport report = run();
     done = true;
     writer.join();
     EXPECT_TRUE(contains(outcomes, "Skipped " + growing.string()));
     EXPECT_TRUE(contains(outcomes, "Succeed " + steady.string()));
-    EXPECT_FALSE(contains(engine.calls, "AddImageFile 2 " + growing.string()));
+    EXPECT_FALSE(fs::exists(dir / "out/b.pdf"));
     EXPECT_EQ(report.skipped, 1);
+    pdfPath("out/a.pdf");
 
     outcomes.clear();
-    run(engine);
+    run();
     EXPECT_TRUE(contains(outcomes, "Succeed " + growing.string())) << "taken once it stopped changing";
+    pdfPath("out/b.pdf");
 }
-
-// Whole runs with the real engine.
 
 TEST_F(WatchRunnerTest, IntervalMovesSourcesAsideAndTheNextPassFindsNothing)
 {
@@ -330,16 +329,15 @@ TEST_F(WatchRunnerTest, IntervalMovesSourcesAsideAndTheNextPassFindsNothing)
     file("x.jp", "not an image");
     settings.mode = kPerImageMode;
     settings.repeat = true;
-    engine::CEngineClient real;
     std::thread stopper([&] {
         for (int i = 0; i < 200; ++i) {
-            if (!observer.lines.empty() && observer.lines.back() == "Current: " + std::string(kWatchNothingToDo))
+            if (!observer.stateLines.empty() && observer.stateLines.back() == "Current: " + std::string(kWatchNothingToDo))
                 break;
             std::this_thread::sleep_for(20ms);
         }
         state.stopRequested = 1;
     });
-    WatchReport report = run(real);
+    WatchReport report = run();
     stopper.join();
     EXPECT_GE(report.passes, 2);
     EXPECT_TRUE(fs::exists(in / "_converted/photo.JPG"));
@@ -354,9 +352,8 @@ TEST_F(WatchRunnerTest, WithoutIntervalSourcesStayAndASecondRunMakesNewNames)
 {
     bmp("a.bmp");
     settings.mode = kPerImageMode;
-    engine::CEngineClient real;
-    run(real);
-    run(real);
+    run();
+    run();
     EXPECT_TRUE(fs::exists(in / "a.bmp"));
     EXPECT_FALSE(fs::exists(in / "_converted"));
     pdfPath("out/a.pdf");
@@ -370,8 +367,7 @@ TEST_F(WatchRunnerTest, SubfoldersWithKeepSubfoldersMirrorTheTreeAndSkipConverte
     settings.mode = kPerImageMode;
     settings.includeSubfolders = true;
     settings.keepSubfolders = true;
-    engine::CEngineClient real;
-    run(real);
+    run();
     pdfPath("out/a/b/x.pdf");
     EXPECT_FALSE(fs::exists(dir / "out/a/_converted"));
     EXPECT_FALSE(fs::exists(dir / "out/old.pdf"));
@@ -384,13 +380,12 @@ TEST_F(WatchRunnerTest, ADamagedImageLeavesNoPagelessPdfAndGoesToFailed)
     settings.mode = kPerImageMode;
     settings.repeat = true;
     settings.intervalSeconds = 0;
-    engine::CEngineClient real;
     std::thread stopper([&] {
         for (int i = 0; i < 200 && (fs::exists(in / "bad.png") || fs::exists(in / "good.png")); ++i)
             std::this_thread::sleep_for(20ms);
         state.stopRequested = 1;
     });
-    run(real);
+    run();
     stopper.join();
     pdfPath("out/good.pdf");
     EXPECT_FALSE(fs::exists(dir / "out/bad.pdf"));
@@ -403,12 +398,11 @@ TEST_F(WatchRunnerTest, IntervalZeroRunsPassesBackToBack)
     settings.mode = kMergeMode;
     settings.repeat = true;
     settings.intervalSeconds = 0;
-    engine::CEngineClient real;
     std::thread stopper([&] {
         std::this_thread::sleep_for(300ms);
         state.stopRequested = 1;
     });
-    WatchReport report = run(real);
+    WatchReport report = run();
     stopper.join();
     EXPECT_GT(report.passes, 10);
 }
