@@ -151,11 +151,25 @@ TEST_F(Composed, OversizedImagePageIsLeftToPlacementWithoutStamps)
     auto pages = compose({big, small}, "--page-size image --dpi 72 --margin 0,0,0,5 --header Header --watermark Mark");
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[0].width, 14400);
+    EXPECT_NEAR(pages[0].height, 7.2, 0.01) << "scaled down with the width";
     EXPECT_TRUE(pages[0].texts.empty());
     EXPECT_EQ(pages[1].width, 100);
     EXPECT_EQ(pages[1].height, 50);
     EXPECT_NE(pages[1].text("Header"), nullptr);
     EXPECT_NE(pages[1].text("Mark"), nullptr);
+}
+
+TEST_F(Composed, RotationTurnsEveryPageWithItsPicture)
+{
+    fs::path square = grayImage("square.bmp", 20, 20);
+    auto pages = compose({square, square}, "--page-size Letter --rotate 90");
+    ASSERT_EQ(pages.size(), 2u);
+    for (const TracedPage& page : pages) {
+        EXPECT_EQ(page.width, 792);
+        EXPECT_EQ(page.height, 612);
+        ASSERT_EQ(page.images.size(), 1u);
+        EXPECT_TRUE(boxIs(page.images[0], 90, 0, 612, 612)) << "centred on the upright page, then turned";
+    }
 }
 
 TEST_F(Composed, PicturesFollowTheGridOrderAndAreCentredInTheirCells)

@@ -29,17 +29,6 @@ std::tm fixedTime()
     return t;
 }
 
-// Today's date as the date macros spell it, in universal time.
-std::string today(const char* format)
-{
-    std::time_t now = std::time(nullptr);
-    std::tm t{};
-    gmtime_r(&now, &t);
-    char text[32];
-    std::strftime(text, sizeof text, format, &t);
-    return text;
-}
-
 class Stamped : public ComposeFixture {
 protected:
     // One picture on a page of `size` with the stamp options given.
@@ -109,15 +98,7 @@ TEST(Macros, DateAndTimeAreUniversalTime)
     // moment, so a local reading would be caught.
     const char* old = std::getenv("TZ");
     std::string saved = old ? old : "";
-    auto utcText = [] {
-        std::time_t now = std::time(nullptr);
-        std::tm t{};
-        gmtime_r(&now, &t);
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                      t.tm_hour);
-        return std::string(buffer);
-    };
+    auto utcText = [] { return utcNow("%Y-%m-%d %H"); };
     for (const char* zone : {"AAA-14", "BBB+12"}) {
         setenv("TZ", zone, 1);
         tzset();
@@ -168,7 +149,7 @@ TEST_F(Stamped, HeaderIsCentredOnTheExpandedTextAtTheTop)
                                             "--header-align center --header-color '#FF0000'");
     const TracedText* header = page.text("Report");
     ASSERT_NE(header, nullptr);
-    EXPECT_EQ(header->text, "Report - " + today("%d-%m-%Y"));
+    EXPECT_EQ(header->text, "Report - " + utcNow("%d-%m-%Y"));
     EXPECT_EQ(header->size, 36) << "a 17th of the page width";
     EXPECT_NEAR((header->x + header->right) / 2, 306, 1);
     EXPECT_NEAR(header->baseline, 3 + 36, 0.5) << "the line's top at 3";
@@ -212,16 +193,16 @@ TEST_F(Stamped, TextWatermarkLandsAtEachOfTheNinePositions)
         double width = mark->right - mark->x;
         double expectedX[] = {3, (600 - width) / 2, 600 - width};
         EXPECT_NEAR(mark->x, expectedX[code % 3], 1) << positions[code];
-        double top = mark->baseline - 20; // the line's top, within the font's ascent
+        double top = mark->baseline - 20; // a line of text hangs from its top
         double expectedTop[] = {3, 390, 780};
-        EXPECT_NEAR(top, expectedTop[code / 3], 6) << positions[code];
+        EXPECT_NEAR(top, expectedTop[code / 3], 0.5) << positions[code];
     }
     // Two lines at the bottom; watermarks expand no macros.
     TracedPage page = stampedPage("600x800", "--title T --watermark \"$(printf '%%Title%%\\nsecond')\" --watermark-size 20 "
                                              "--watermark-position bottom-left", "two.pdf");
     ASSERT_NE(page.text("%Title%"), nullptr);
     ASSERT_NE(page.text("second"), nullptr);
-    EXPECT_NEAR(page.text("%Title%")->baseline - 20, 752, 6);
+    EXPECT_NEAR(page.text("%Title%")->baseline - 20, 752, 0.5);
 }
 
 TEST_F(Stamped, TextWiderThanThePageStartsAtItsLeftEdge)

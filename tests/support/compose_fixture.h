@@ -3,6 +3,7 @@
 // with the given options into one PDF, which is checked with qpdf and read back page by page.
 // Every page-layout and stamp test goes through compose(), so the route lives in one place.
 
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +13,17 @@
 #include "support/page_trace.h"
 
 namespace folvane::test {
+
+// The present moment in universal time, as strftime spells it with `format`.
+inline std::string utcNow(const char* format)
+{
+    std::time_t now = std::time(nullptr);
+    std::tm t{};
+    gmtime_r(&now, &t);
+    char text[64];
+    std::strftime(text, sizeof text, format, &t);
+    return text;
+}
 
 class ComposeFixture : public CliFixture {
 protected:
