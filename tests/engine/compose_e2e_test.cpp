@@ -107,7 +107,8 @@ TEST_F(ComposeFixture, MultiFrameTiffFillsPagesInFrameOrder)
     // pictures selected frames 5 to 10 as well.
     fs::path mark = grayImage("mark.bmp", 10, 10, 0);
     compose({framesTiff("frames.tif", 10)}, "--page-size A4 --layout 4 --border --header Sheet --watermark-image " +
-                                                q(mark) + " --watermark-image-position top-right --watermark-image-size 30x30");
+                                                q(mark) + " --watermark-image-position top-right"
+                                                          " --watermark-image-size 30x30");
     for (int page = 1; page <= 3; ++page) {
         Rendered r = renderGray(last, page, dir);
         ASSERT_EQ(r.width, 595);

@@ -137,10 +137,14 @@ TEST_F(Composed, ImageSizedPagesFollowTheResolutionOfEachFrame)
     }
     EXPECT_NE(outline().find("scan.tif 2/3"), std::string::npos) << outline();
 
-    pages = compose({tiff}, "--page-size image --dpi keep", "kept.pdf");
-    ASSERT_EQ(pages.size(), 3u);
-    EXPECT_EQ(pages[0].width, 600) << "the image's own resolution, 72 dpi";
-    EXPECT_EQ(pages[0].height, 400);
+    // At the image's own 72 dpi; the first frame's size stands for all frames.
+    fs::path mixed = dir / "mixed.tif";
+    writeTiff(mixed, {{300, 200, 8, 1, 1, 1, [](int, int, int) { return uint8_t{100}; }},
+                      {100, 400, 8, 1, 1, 1, [](int, int, int) { return uint8_t{50}; }}});
+    pages = compose({mixed}, "--page-size image --dpi keep", "mixed.pdf");
+    ASSERT_EQ(pages.size(), 2u);
+    for (const TracedPage& page : pages)
+        EXPECT_TRUE(page.width == 300 && page.height == 200) << page.width << " x " << page.height;
 }
 
 TEST_F(Composed, OversizedImagePageIsLeftToPlacementWithoutStamps)
@@ -219,7 +223,8 @@ TEST_F(Composed, FailedPictureStillTakesItsCell)
 {
     fs::path bad = dir / "bad.bmp";
     writeFileBytes(bad, "BM this is no bitmap");
-    auto pages = compose({bad, grayImage("good.bmp", 10, 10)}, "--page-size A4 --layout 2 --fit stretch", "failed.pdf", 1);
+    auto pages =
+        compose({bad, grayImage("good.bmp", 10, 10)}, "--page-size A4 --layout 2 --fit stretch", "failed.pdf", 1);
     ASSERT_EQ(pages.size(), 1u);
     ASSERT_EQ(pages[0].images.size(), 1u);
     EXPECT_TRUE(boxIs(pages[0].images[0], 297, 0, 297, 842));
@@ -263,7 +268,8 @@ TEST_F(Composed, RefusedFixedPageSizeLeavesPicturesToPlacementWithoutStampsOrLin
         EXPECT_TRUE(page.texts.empty());
         EXPECT_TRUE(page.lines.empty());
     }
-    EXPECT_EQ(compose({a}, tooNarrow + " --repeat", "repeat.pdf").size(), 1u) << "one page for the frame, not one per cell";
+    EXPECT_EQ(compose({a}, tooNarrow + " --repeat", "repeat.pdf").size(), 1u)
+        << "one page for the frame, not one per cell";
 }
 
 TEST_F(Composed, PictureNeverEmptyOrMirroredWhenMarginsLeaveNoRoom)

@@ -183,23 +183,24 @@ TEST_F(Stamped, TextWatermarkLandsAtEachOfTheNinePositions)
     const char* positions[] = {"top-left", "top-center", "top-right", "center-left", "center",
                                "center-right", "bottom-left", "bottom-center", "bottom-right"};
     for (int code = 0; code < 9; ++code) {
-        TracedPage page = stampedPage("600x800", std::string("--watermark Mark --watermark-size 20 --watermark-color lime "
-                                                             "--watermark-position ") + positions[code],
-                                      std::string(positions[code]) + ".pdf");
+        const std::string position = positions[code];
+        TracedPage page = stampedPage("600x800", "--watermark Mark --watermark-size 20 --watermark-color lime "
+                                                 "--watermark-position " + position, position + ".pdf");
         const TracedText* mark = page.text("Mark");
-        ASSERT_NE(mark, nullptr) << positions[code];
+        ASSERT_NE(mark, nullptr) << position;
         EXPECT_EQ(mark->size, 20);
         EXPECT_EQ(mark->color, "0 1 0");
         double width = mark->right - mark->x;
         double expectedX[] = {3, (600 - width) / 2, 600 - width};
-        EXPECT_NEAR(mark->x, expectedX[code % 3], 1) << positions[code];
+        EXPECT_NEAR(mark->x, expectedX[code % 3], 1) << position;
         double top = mark->baseline - 20; // a line of text hangs from its top
         double expectedTop[] = {3, 390, 780};
-        EXPECT_NEAR(top, expectedTop[code / 3], 0.5) << positions[code];
+        EXPECT_NEAR(top, expectedTop[code / 3], 0.5) << position;
     }
     // Two lines at the bottom; watermarks expand no macros.
-    TracedPage page = stampedPage("600x800", "--title T --watermark \"$(printf '%%Title%%\\nsecond')\" --watermark-size 20 "
-                                             "--watermark-position bottom-left", "two.pdf");
+    TracedPage page = stampedPage("600x800",
+                                  "--title T --watermark \"$(printf '%%Title%%\\nsecond')\" --watermark-size 20 "
+                                  "--watermark-position bottom-left", "two.pdf");
     ASSERT_NE(page.text("%Title%"), nullptr);
     ASSERT_NE(page.text("second"), nullptr);
     EXPECT_NEAR(page.text("%Title%")->baseline - 20, 752, 0.5);
@@ -208,8 +209,9 @@ TEST_F(Stamped, TextWatermarkLandsAtEachOfTheNinePositions)
 TEST_F(Stamped, TextWiderThanThePageStartsAtItsLeftEdge)
 {
     for (const char* align : {"center", "right"}) {
-        TracedPage page = stampedPage("100x100", std::string("--header 'a header text that is far far wider than this small page' --header-align ") +
-                                                     align, std::string(align) + ".pdf");
+        TracedPage page = stampedPage("100x100",
+                                      std::string("--header 'a header text that is far far wider than this small "
+                                                  "page' --header-align ") + align, std::string(align) + ".pdf");
         ASSERT_NE(page.text("wider"), nullptr) << align;
         EXPECT_NEAR(page.text("wider")->x, 1, 0.5) << align;
     }

@@ -56,7 +56,8 @@ protected:
         std::filesystem::path path = dir / name;
         std::vector<TiffPage> pages;
         for (int i = 0; i < frames; ++i)
-            pages.push_back({width, height, 8, 1, 1, 1, [i](int, int, int) { return static_cast<uint8_t>(60 + 10 * i); }});
+            pages.push_back(
+                {width, height, 8, 1, 1, 1, [i](int, int, int) { return static_cast<uint8_t>(60 + 10 * i); }});
         writeTiff(path, pages);
         return path;
     }
