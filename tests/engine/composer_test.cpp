@@ -1,33 +1,41 @@
-// Page composition: page sizes, grids, fitting, boxes, the life of pages and the grid lines,
-// checked call by call against a recording engine.
+// Page composition: the rules for page sizes, grids and fitting, and what the composed PDF shows:
+// pages, where each picture lands, and the grid lines.
 #include "layout/composer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
-#include "engine/recording_engine.h"
+#include "support/compose_fixture.h"
 
 using namespace folvane::engine;
 using namespace folvane::layout;
-using folvane::app::OutputSettings;
-using folvane::test::RecordingEngine;
-using Calls = std::vector<std::string>;
+using namespace folvane::test;
+namespace fs = std::filesystem;
 
 namespace {
 
-constexpr DocHandle kHandle = 7;
+using Composed = ComposeFixture;
 
-OutputSettings a4(int layout, int order = 0)
+// Boxes compare to the point, up to the single-precision scale of the placement.
+::testing::AssertionResult boxIs(const TracedBox& b, double x, double y, double w, double h)
 {
-    OutputSettings s;
-    s.pageSize = folvane::app::PageSize::A4;
-    s.imagesPerPage = layout;
-    s.cellOrder = static_cast<folvane::app::CellOrder>(order);
-    return s;
+    if (std::abs(b.x - x) < 0.05 && std::abs(b.y - y) < 0.05 && std::abs(b.w - w) < 0.05 && std::abs(b.h - h) < 0.05)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "box " << b.x << " " << b.y << " " << b.w << " " << b.h << ", expected "
+                                         << x << " " << y << " " << w << " " << h;
 }
 
-size_t countOf(const Calls& calls, const std::string& call) { return std::count(calls.begin(), calls.end(), call); }
+// The positions of the vertical (x) or horizontal (y) lines of a page, in drawing order.
+std::vector<double> linesAt(const TracedPage& page, bool vertical)
+{
+    std::vector<double> at;
+    for (const TracedLine& l : page.lines)
+        if (vertical ? l.x1 == l.x2 : l.y1 == l.y2)
+            at.push_back(vertical ? l.x1 : l.y1);
+    return at;
+}
 
 } // namespace
 
@@ -110,299 +118,230 @@ TEST(Fitting, ProportionsPrecisionAndStretch)
             << c.cw << "x" << c.ch << " cell, " << c.iw << "x" << c.ih << " image, fit " << c.imgFit;
 }
 
-TEST(Composer, ImageSizedPageSequenceFollowsResolution)
-{
-    OutputSettings s;
-    s.pageSize = folvane::app::PageSize::Image;
-    s.dpiX = 300;
-    s.dpiY = 0;
-    s.imagesPerPage = 4; // no grid on image-sized pages, border or not
-    s.cellBorders = 1;
-    s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
-    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
-    s.headerOn = 1, s.headerText = "H";
-    RecordingEngine engine;
-    engine.pixelSizes["/in/scan.tif"] = {3000, 2000};
-    PageComposer composer(engine, s);
-    EXPECT_TRUE(composer.ComposeFrame(kHandle, 1, "/in/scan.tif", 3, 0).status.ok);
-    EXPECT_EQ(engine.calls, (Calls{"109 720 2000", "110 scan.tif 2/3", "104 10 20 680 1940", "101 2 1",
-                                   "add /in/scan.tif", "106 100 42", "text 3 3 'H' 0", "109 0 0"}));
-    EXPECT_EQ(engine.queries.front(), "202 /in/scan.tif 1") << "the first frame's size stands for all";
-    EXPECT_EQ(composer.cellCounter(), 0);
 
-    s.dpiX = 0;
-    RecordingEngine unchanged;
-    unchanged.pixelSizes["/in/scan.tif"] = {3000, 2000};
-    PageComposer(unchanged, s).ComposeFrame(kHandle, 0, "/in/scan.tif", 1, 0);
-    EXPECT_EQ(unchanged.calls.front(), "109 3000 2000");
+TEST_F(Composed, ImageSizedPagesFollowTheResolutionOfEachFrame)
+{
+    // 600 x 400 pixels at 300 x 150 dpi: 144 x 192 points. No grid on image-sized pages, border
+    // or not; margins shrink the picture's place; every frame gets its page, stamps and bookmark.
+    fs::path tiff = framesTiff("scan.tif", 3, 600, 400);
+    auto pages = compose({tiff}, "--page-size image --dpi 300x150 --layout 4 --border --margin 20,30,40,10 "
+                                 "--header H --bookmarks filename");
+    ASSERT_EQ(pages.size(), 3u);
+    for (const TracedPage& page : pages) {
+        EXPECT_EQ(page.width, 144);
+        EXPECT_EQ(page.height, 192);
+        ASSERT_EQ(page.images.size(), 1u);
+        EXPECT_TRUE(boxIs(page.images[0], 10, 20, 104, 132));
+        EXPECT_TRUE(page.lines.empty());
+        EXPECT_NE(page.text("H"), nullptr);
+    }
+    EXPECT_NE(outline().find("scan.tif 2/3"), std::string::npos) << outline();
+
+    // At the image's own 72 dpi; the first frame's size stands for all frames.
+    fs::path mixed = dir / "mixed.tif";
+    writeTiff(mixed, {{300, 200, 8, 1, 1, 1, [](int, int, int) { return uint8_t{100}; }},
+                      {100, 400, 8, 1, 1, 1, [](int, int, int) { return uint8_t{50}; }}});
+    pages = compose({mixed}, "--page-size image --dpi keep", "mixed.pdf");
+    ASSERT_EQ(pages.size(), 2u);
+    for (const TracedPage& page : pages)
+        EXPECT_TRUE(page.width == 300 && page.height == 200) << page.width << " x " << page.height;
 }
 
-TEST(Composer, RefusedImageSizedPageLeavesThePictureToPlacementWithoutStamps)
+TEST_F(Composed, OversizedImagePageIsLeftToPlacementWithoutStamps)
 {
-    OutputSettings s;
-    s.pageSize = folvane::app::PageSize::Image;
-    s.dpiX = s.dpiY = 72;
-    s.marginLeftPt = 5;
-    s.headerOn = 1, s.headerText = "Header";
-    s.textWatermarkOn = 1, s.watermarkText = "Mark", s.watermarkTextSizePt = 12;
-    RecordingEngine engine;
-    engine.pixelSizes["big.bmp"] = {20000, 10};
-    PageComposer composer(engine, s);
-    EXPECT_TRUE(composer.ComposeFrame(kHandle, 0, "big.bmp", 1, 0).status.ok);
-    // 14400 points is refused; placement begins and ends the picture's own page, so no box for
-    // a page that does not exist and no stamps that would begin a page of their own.
-    EXPECT_EQ(engine.calls, (Calls{"109 14400 10", "101 1 1", "add big.bmp", "109 0 0"}));
-
-    // The next image is composed normally again.
-    engine.calls.clear();
-    engine.pixelSizes["small.bmp"] = {100, 50};
-    composer.ComposeFrame(kHandle, 0, "small.bmp", 1, 1);
-    EXPECT_EQ(engine.calls.front(), "109 100 50");
-    EXPECT_EQ(engine.callsStarting("text").size(), 2u);
+    // 20000 pixels at 72 dpi ask for a page wider than allowed: the picture gets a page of its
+    // own, without stamps, and the next image is composed normally again.
+    fs::path big = grayImage("big.bmp", 20000, 10), small = grayImage("small.bmp", 100, 50);
+    auto pages = compose({big, small}, "--page-size image --dpi 72 --margin 0,0,0,5 --header Header --watermark Mark");
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].width, 14400);
+    EXPECT_NEAR(pages[0].height, 7.2, 0.01) << "scaled down with the width";
+    EXPECT_TRUE(pages[0].texts.empty());
+    EXPECT_EQ(pages[1].width, 100);
+    EXPECT_EQ(pages[1].height, 50);
+    EXPECT_NE(pages[1].text("Header"), nullptr);
+    EXPECT_NE(pages[1].text("Mark"), nullptr);
 }
 
-TEST(Composer, SeveralPerPageBoxesFollowTheGrid)
+TEST_F(Composed, RotationTurnsEveryPageWithItsPicture)
 {
-    {
-        OutputSettings s = a4(4, 1);
-        s.imageFit = folvane::app::ImageFit::Stretch;
-        RecordingEngine engine;
-        PageComposer composer(engine, s);
-        for (int k = 0; k < 4; ++k)
-            composer.ComposeFrame(kHandle, 0, "p" + std::to_string(k) + ".png", 1, k);
-        EXPECT_EQ(engine.callsStarting("104"),
-                  (Calls{"104 0 0 297 421", "104 0 421 297 421", "104 297 0 297 421", "104 297 421 297 421"}))
-            << "order 1: the third picture lands in the right column, top row";
-    }
-    {
-        OutputSettings s = a4(6, 0);
-        s.imageFit = folvane::app::ImageFit::Stretch;
-        RecordingEngine engine;
-        PageComposer composer(engine, s);
-        for (int k = 0; k < 6; ++k)
-            composer.ComposeFrame(kHandle, 0, "p.png", 1, k);
-        EXPECT_EQ(engine.callsStarting("104"), (Calls{"104 0 0 198 421", "104 198 0 198 421", "104 396 0 198 421",
-                                                      "104 0 421 198 421", "104 198 421 198 421",
-                                                      "104 396 421 198 421"}));
-    }
-    {
-        // Fitted pictures are centred in their cells; margins shift the whole grid.
-        OutputSettings s = a4(6, 0);
-        s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
-        RecordingEngine engine;
-        engine.pixelSizes["tall.png"] = {100, 200};
-        PageComposer composer(engine, s);
-        composer.ComposeFrame(kHandle, 0, "tall.png", 1, 0);
-        composer.ComposeFrame(kHandle, 0, "tall.png", 1, 1);
-        // Area 555 x 782, cells 185 x 391; picture 185 x 370.
-        EXPECT_EQ(engine.callsStarting("104"), (Calls{"104 10 30 185 370", "104 195 30 185 370"}));
+    fs::path square = grayImage("square.bmp", 20, 20);
+    auto pages = compose({square, square}, "--page-size Letter --rotate 90");
+    ASSERT_EQ(pages.size(), 2u);
+    for (const TracedPage& page : pages) {
+        EXPECT_EQ(page.width, 792);
+        EXPECT_EQ(page.height, 612);
+        ASSERT_EQ(page.images.size(), 1u);
+        EXPECT_TRUE(boxIs(page.images[0], 90, 0, 612, 612)) << "centred on the upright page, then turned";
     }
 }
 
-TEST(Composer, TenFramesFillFourFourTwoAndFinishDocumentEndsTheLast)
+TEST_F(Composed, PicturesFollowTheGridOrderAndAreCentredInTheirCells)
 {
-    OutputSettings s = a4(4);
-    s.cellBorders = 1;
-    s.headerOn = 1, s.headerText = "H";
-    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::PageNumber;
-    RecordingEngine engine;
-    engine.pixelSizes["ten.tif"] = {100, 100};
-    PageComposer composer(engine, s);
-    std::vector<int> counters;
-    for (int b = 0; b < 10; ++b) {
-        composer.ComposeFrame(kHandle, b, "ten.tif", 10, b);
-        counters.push_back(composer.cellCounter());
+    std::vector<fs::path> four(4, grayImage("p.bmp", 30, 20));
+    auto pages = compose(four, "--page-size A4 --layout 4 --order vertical --fit stretch", "vertical.pdf");
+    ASSERT_EQ(pages.size(), 1u);
+    ASSERT_EQ(pages[0].images.size(), 4u);
+    EXPECT_TRUE(boxIs(pages[0].images[0], 0, 0, 297, 421));
+    EXPECT_TRUE(boxIs(pages[0].images[1], 0, 421, 297, 421));
+    EXPECT_TRUE(boxIs(pages[0].images[2], 297, 0, 297, 421)) << "the third picture: right column, top row";
+    EXPECT_TRUE(boxIs(pages[0].images[3], 297, 421, 297, 421));
+
+    std::vector<fs::path> six(6, four[0]);
+    pages = compose(six, "--page-size A4 --layout 6 --order horizontal --fit stretch", "horizontal.pdf");
+    ASSERT_EQ(pages.size(), 1u);
+    ASSERT_EQ(pages[0].images.size(), 6u);
+    for (int k = 0; k < 6; ++k)
+        EXPECT_TRUE(boxIs(pages[0].images[k], 198 * (k % 3), 421 * (k / 3), 198, 421)) << k;
+
+    // Area 555 x 782 from (10, 20), cells 185 x 391, upright pictures 185 x 370.
+    fs::path tall = grayImage("tall.bmp", 100, 200);
+    pages = compose({tall, tall}, "--page-size A4 --layout 6 --margin 20,30,40,10", "margins.pdf");
+    ASSERT_EQ(pages[0].images.size(), 2u);
+    EXPECT_TRUE(boxIs(pages[0].images[0], 10, 30, 185, 370));
+    EXPECT_TRUE(boxIs(pages[0].images[1], 195, 30, 185, 370));
+}
+
+TEST_F(Composed, TenFramesFillFourFourTwoAndTheLastPageIsFinished)
+{
+    auto pages = compose({framesTiff("ten.tif", 10)}, "--page-size A4 --layout 4 --border --header H --bookmarks page");
+    ASSERT_EQ(pages.size(), 3u);
+    for (size_t p = 0; p < 3; ++p) {
+        EXPECT_EQ(pages[p].images.size(), p < 2 ? 4u : 2u) << p;
+        EXPECT_EQ(pages[p].lines.size(), 6u) << "frame and inner lines on page " << p;
+        EXPECT_NE(pages[p].text("H"), nullptr) << p;
     }
-    EXPECT_EQ(counters, (std::vector<int>{1, 2, 3, 0, 1, 2, 3, 0, 1, 2}));
-    EXPECT_EQ(countOf(engine.calls, "109 595 842"), 3u);
-    EXPECT_EQ(countOf(engine.calls, "109 0 0"), 2u);
-    Calls frames = engine.callsStarting("101");
-    ASSERT_EQ(frames.size(), 10u);
-    for (int b = 0; b < 10; ++b)
-        EXPECT_EQ(frames[static_cast<size_t>(b)], "101 " + std::to_string(b + 1) + " 1") << "each picture its frame";
-    EXPECT_EQ(engine.callsStarting("110"), (Calls{"110 1", "110 5", "110 9"})) << "a page's first picture";
+    std::string marks = outline();
+    EXPECT_NE(marks.find("\"9\""), std::string::npos) << "bookmarks name a page's first picture: " << marks;
+    EXPECT_EQ(marks.find("\"2\""), std::string::npos) << marks;
 
-    size_t before = engine.calls.size();
-    composer.FinishDocument(kHandle);
-    Calls tail(engine.calls.begin() + static_cast<long>(before), engine.calls.end());
-    ASSERT_EQ(tail.size(), 9u);
-    EXPECT_EQ(tail[0], "106 100 30");
-    EXPECT_EQ(tail[1], "text 3 3 'H' 0");
-    EXPECT_EQ(std::count_if(tail.begin(), tail.end(), [](auto& c) { return c.rfind("line", 0) == 0; }), 6);
-    EXPECT_EQ(tail.back(), "109 0 0");
-    EXPECT_EQ(composer.cellCounter(), 0);
-    composer.FinishDocument(kHandle);
-    EXPECT_EQ(engine.calls.size(), before + 9) << "a finished page is never finished twice";
-
-    RecordingEngine eight;
-    PageComposer exact(eight, s);
-    for (int b = 0; b < 8; ++b)
-        exact.ComposeFrame(kHandle, b, "eight.tif", 8, b);
-    EXPECT_EQ(countOf(eight.calls, "109 0 0"), 2u);
-    size_t all = eight.calls.size();
-    exact.FinishDocument(kHandle);
-    EXPECT_EQ(eight.calls.size(), all) << "two full pages: nothing left to finish";
+    EXPECT_EQ(compose({framesTiff("eight.tif", 8)}, "--page-size A4 --layout 4", "eight.pdf").size(), 2u)
+        << "two full pages: nothing left to finish";
 }
 
-TEST(Composer, FailedPictureStillTakesItsCell)
+TEST_F(Composed, FailedPictureStillTakesItsCell)
 {
-    OutputSettings s = a4(2);
-    s.imageFit = folvane::app::ImageFit::Stretch;
-    RecordingEngine engine;
-    PageComposer composer(engine, s);
-    engine.addResult = 0;
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 0, "bad.png", 1, 0).status.code, folvane::FailureCode::Damaged);
-    engine.addResult = 1;
-    EXPECT_TRUE(composer.ComposeFrame(kHandle, 0, "good.png", 1, 1).status.ok);
-    EXPECT_EQ(engine.callsStarting("104"), (Calls{"104 0 0 297 842", "104 297 0 297 842"}));
-    EXPECT_EQ(countOf(engine.calls, "109 0 0"), 1u);
+    fs::path bad = dir / "bad.bmp";
+    writeFileBytes(bad, "BM this is no bitmap");
+    auto pages =
+        compose({bad, grayImage("good.bmp", 10, 10)}, "--page-size A4 --layout 2 --fit stretch", "failed.pdf", 1);
+    ASSERT_EQ(pages.size(), 1u);
+    ASSERT_EQ(pages[0].images.size(), 1u);
+    EXPECT_TRUE(boxIs(pages[0].images[0], 297, 0, 297, 842));
 }
 
-TEST(Composer, RepeatGivesEachFrameAPageWithACopyInEveryCell)
+TEST_F(Composed, RepeatGivesEachFrameAPageWithACopyInEveryCell)
 {
-    OutputSettings s = a4(6, 1);
-    s.repeatImage = 1;
-    s.imageFit = folvane::app::ImageFit::Stretch;
-    s.bookmarksOn = 1, s.bookmarkLabel = folvane::app::BookmarkLabel::FileName;
-    RecordingEngine engine;
-    engine.addResult = -1;
-    PageComposer composer(engine, s);
-    EXPECT_EQ(composer.ComposeFrame(kHandle, 2, "/x/two.tif", 3, 0).status.code, folvane::FailureCode::OutOfRange) << "the last image added decides";
-    EXPECT_EQ(engine.calls,
-              (Calls{"109 595 842", "110 two.tif 3/3", "101 3 1", "104 0 0 297 280", "add /x/two.tif",
-                     "104 297 0 297 280", "add /x/two.tif", "104 0 280 297 280", "add /x/two.tif",
-                     "104 297 280 297 280", "add /x/two.tif", "104 0 560 297 280", "add /x/two.tif",
-                     "104 297 560 297 280", "add /x/two.tif", "109 0 0"}));
-    EXPECT_EQ(composer.cellCounter(), 0);
+    auto pages = compose({framesTiff("two.tif", 3)},
+                         "--page-size A4 --layout 6 --order vertical --repeat --fit stretch --bookmarks filename");
+    ASSERT_EQ(pages.size(), 3u);
+    for (const TracedPage& page : pages) {
+        ASSERT_EQ(page.images.size(), 6u);
+        for (int k = 0; k < 6; ++k) // rows first, in the upright shape of the vertical order
+            EXPECT_TRUE(boxIs(page.images[k], 297 * (k % 2), 280 * (k / 2), 297, 280)) << k;
+    }
+    EXPECT_NE(outline().find("two.tif 3/3"), std::string::npos) << outline();
 }
 
-TEST(Composer, SinglePicturePerPageAndCustomSizeFallback)
+TEST_F(Composed, CustomSizeWithoutWidthFallsBackToLetterWithoutGrid)
 {
-    OutputSettings s;
-    s.pageSize = folvane::app::PageSize::Custom;
-    s.pageWidthPt = 0;
-    s.pageHeightPt = 500;
-    s.imagesPerPage = 1;
-    s.cellBorders = 1;
-    s.marginLeftPt = s.marginRightPt = 6;
-    RecordingEngine engine;
-    engine.pixelSizes["wide.jpg"] = {300, 200};
-    PageComposer composer(engine, s);
-    composer.ComposeFrame(kHandle, 0, "wide.jpg", 1, 0);
-    // Area 600 x 792: the picture is 600 x 400, centred vertically.
-    EXPECT_EQ(engine.calls, (Calls{"109 612 792", "104 6 196 600 400", "101 1 1", "add wide.jpg", "109 0 0"}))
-        << "custom size lacking a width gives Letter; one picture per page draws no grid, border or not";
-
-    // An unreadable header gives no proportions: the picture is offered the whole area and
-    // AddImageFile decides.
-    RecordingEngine unknown;
-    unknown.addResult = 0;
-    EXPECT_EQ(PageComposer(unknown, s).ComposeFrame(kHandle, 0, "broken.jpg", 1, 0).status.code, folvane::FailureCode::Damaged);
-    EXPECT_EQ(unknown.callsStarting("104"), (Calls{"104 6 0 600 792"}));
+    // Area 600 x 792: the picture is 600 x 400, centred vertically; one picture per page draws no
+    // grid, border or not.
+    auto pages = compose({grayImage("wide.bmp", 300, 200)},
+                         "--set pageSize=7 --set page_W=0 --set page_H=500 --border --margin 0,6,0,6");
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].width, 612);
+    EXPECT_EQ(pages[0].height, 792);
+    ASSERT_EQ(pages[0].images.size(), 1u);
+    EXPECT_TRUE(boxIs(pages[0].images[0], 6, 196, 600, 400));
+    EXPECT_TRUE(pages[0].lines.empty());
 }
 
-TEST(Composer, RefusedFixedPageNeitherBoxesNorStampsNorRules)
+TEST_F(Composed, RefusedFixedPageSizeLeavesPicturesToPlacementWithoutStampsOrLines)
 {
-    OutputSettings s;
-    s.pageSize = folvane::app::PageSize::Custom;
-    s.pageWidthPt = 5; // below what the engine accepts
-    s.pageHeightPt = 800;
-    s.imagesPerPage = 2;
-    s.cellBorders = 1;
-    s.headerOn = 1, s.headerText = "H";
-    RecordingEngine engine;
-    engine.pixelSizes["a.png"] = {10, 10};
-    PageComposer composer(engine, s);
-    composer.ComposeFrame(kHandle, 0, "a.png", 1, 0);
-    composer.ComposeFrame(kHandle, 0, "a.png", 1, 1);
-    EXPECT_EQ(engine.calls, (Calls{"109 5 800", "101 1 1", "add a.png", "101 1 1", "add a.png", "109 0 0"}));
-
-    s.repeatImage = 1;
-    RecordingEngine repeated;
-    PageComposer(repeated, s).ComposeFrame(kHandle, 0, "a.png", 1, 0);
-    EXPECT_EQ(repeated.calls, (Calls{"109 5 800", "101 1 1", "add a.png", "109 0 0"}))
+    fs::path a = grayImage("a.bmp", 10, 10);
+    const std::string tooNarrow = "--set pageSize=7 --set page_W=2 --set page_H=800 --layout 2 --border --header H";
+    auto pages = compose({a, a}, tooNarrow);
+    ASSERT_EQ(pages.size(), 2u) << "each picture on a page of its own";
+    for (const TracedPage& page : pages) {
+        EXPECT_EQ(page.images.size(), 1u);
+        EXPECT_TRUE(page.texts.empty());
+        EXPECT_TRUE(page.lines.empty());
+    }
+    EXPECT_EQ(compose({a}, tooNarrow + " --repeat", "repeat.pdf").size(), 1u)
         << "one page for the frame, not one per cell";
 }
 
-TEST(Composer, BoxNeverEmptyOrMirroredWhenMarginsLeaveNoRoom)
+TEST_F(Composed, PictureNeverEmptyOrMirroredWhenMarginsLeaveNoRoom)
 {
-    OutputSettings s;
-    s.pageSize = folvane::app::PageSize::A5; // A5, 420 wide
-    s.imagesPerPage = 1;
-    s.marginLeftPt = s.marginRightPt = 300;
-    RecordingEngine engine;
-    engine.pixelSizes["p.png"] = {100, 100};
-    PageComposer(engine, s).ComposeFrame(kHandle, 0, "p.png", 1, 0);
-    EXPECT_EQ(engine.callsStarting("104"), (Calls{"104 300 387 1 1"}));
+    fs::path p = grayImage("p.bmp", 100, 100);
+    auto pages = compose({p}, "--page-size A5 --margin 0,300,0,300", "a5.pdf");
+    ASSERT_EQ(pages[0].images.size(), 1u);
+    EXPECT_TRUE(boxIs(pages[0].images[0], 300, 387, 1, 1));
 
-    OutputSettings image; // image-sized page of 50 x 50 with margins of 40 all round
-    image.marginLeftPt = image.marginTopPt = image.marginRightPt = image.marginBottomPt = 40;
-    RecordingEngine sized;
-    sized.pixelSizes["p.png"] = {50, 50};
-    PageComposer(sized, image).ComposeFrame(kHandle, 0, "p.png", 1, 0);
-    EXPECT_EQ(sized.callsStarting("104"), (Calls{"104 40 40 1 1"}));
+    pages = compose({grayImage("small.bmp", 50, 50)}, "--page-size image --dpi 72 --margin 40", "sized.pdf");
+    ASSERT_EQ(pages[0].images.size(), 1u);
+    EXPECT_TRUE(boxIs(pages[0].images[0], 40, 40, 1, 1));
 }
 
-TEST(Border, FrameAndInnerLinesPerLayout)
+TEST_F(Composed, BorderFramesTheAreaAndSeparatesTheCells)
 {
-    // A4 with margins 10, 20, 30, 40: l 10, t 20, r 565, btm 802; inner 555 x 782; width 2.
-    const Calls frame{"line 10 20 565 20 w2 c0", "line 10 20 10 802 w2 c0", "line 10 802 565 802 w2 c0",
-                      "line 565 20 565 802 w2 c0"};
-    auto v = [](int x) { return "line " + std::to_string(x) + " 20 " + std::to_string(x) + " 802 w2 c0"; };
-    auto h = [](int y) { return "line 10 " + std::to_string(y) + " 565 " + std::to_string(y) + " w2 c0"; };
+    // A4 with margins 10, 20, 30, 40: the area spans x 10..565 and y 20..802; lines 2 wide.
     struct Case {
-        int layout, order;
-        Calls inner;
+        int layout;
+        const char* order;
+        std::vector<double> xs, ys; // inner lines
     } cases[] = {
-        {2, 0, {v(287)}},
-        {2, 1, {h(411)}},
-        {4, 0, {v(287), h(411)}},
-        {6, 1, {v(287), h(280), h(540)}},
-        {6, 0, {v(195), v(380), h(411)}},
-        {9, 0, {v(195), v(380), h(280), h(540)}},
-        {16, 1, {v(148), v(286), v(424), h(215), h(410), h(605)}},
+        {2, "horizontal", {287}, {}},
+        {2, "vertical", {}, {411}},
+        {4, "horizontal", {287}, {411}},
+        {6, "vertical", {287}, {280, 540}},
+        {6, "horizontal", {195, 380}, {411}},
+        {9, "horizontal", {195, 380}, {280, 540}},
+        {16, "vertical", {148, 286, 424}, {215, 410, 605}},
     };
+    fs::path p = grayImage("p.bmp", 10, 10);
     for (const auto& c : cases) {
-        OutputSettings s = a4(c.layout, c.order);
-        s.cellBorders = 1;
-        s.marginLeftPt = 10, s.marginTopPt = 20, s.marginRightPt = 30, s.marginBottomPt = 40;
-        RecordingEngine engine;
-        PageComposer(engine, s).DrawBorder(kHandle, 595, 842);
-        Calls expected = frame;
-        expected.insert(expected.end(), c.inner.begin(), c.inner.end());
-        EXPECT_EQ(engine.calls, expected) << "layout " << c.layout << " order " << c.order;
+        std::string name = std::to_string(c.layout) + c.order;
+        auto pages = compose({p}, "--page-size A4 --border --margin 20,30,40,10 --layout " + std::to_string(c.layout) +
+                                      " --order " + c.order, name + ".pdf");
+        ASSERT_EQ(pages.size(), 1u) << name;
+        std::vector<double> xs{10, 565}, ys{20, 802};
+        xs.insert(xs.end(), c.xs.begin(), c.xs.end());
+        ys.insert(ys.end(), c.ys.begin(), c.ys.end());
+        std::vector<double> vertical = linesAt(pages[0], true), horizontal = linesAt(pages[0], false);
+        std::sort(vertical.begin(), vertical.end()), std::sort(horizontal.begin(), horizontal.end());
+        std::sort(xs.begin(), xs.end()), std::sort(ys.begin(), ys.end());
+        EXPECT_EQ(vertical, xs) << name;
+        EXPECT_EQ(horizontal, ys) << name;
+        for (const TracedLine& l : pages[0].lines)
+            EXPECT_EQ(l.width, 2) << name;
     }
 }
 
-TEST(Border, NothingWithoutBorderGridOrArea)
+TEST_F(Composed, NoBorderWithoutGridSwitchOrArea)
 {
     struct Case {
-        int layout, border, mLeft, mRight, mTop, mBottom;
+        const char* options;
         const char* why;
     } cases[] = {
-        {1, 1, 0, 0, 0, 0, "one picture per page"},
-        {4, 0, 0, 0, 0, 0, "border off"},
-        {4, 1, 300, 312, 0, 0, "margins fill the width"},
-        {4, 1, 0, 0, 400, 392, "margins fill the height"},
+        {"--layout 1 --border", "one picture per page"},
+        {"--layout 4", "border off"},
+        {"--layout 4 --border --margin 0,312,0,300", "margins fill the width"},
+        {"--layout 4 --border --margin 400,0,392,0", "margins fill the height"},
     };
+    fs::path p = grayImage("p.bmp", 10, 10);
+    int n = 0;
     for (const auto& c : cases) {
-        OutputSettings s = a4(c.layout);
-        s.cellBorders = c.border;
-        s.marginLeftPt = c.mLeft, s.marginRightPt = c.mRight, s.marginTopPt = c.mTop, s.marginBottomPt = c.mBottom;
-        RecordingEngine engine;
-        PageComposer(engine, s).DrawBorder(kHandle, 612, 792);
-        EXPECT_TRUE(engine.calls.empty()) << c.why;
+        auto pages = compose({p}, std::string("--page-size Letter ") + c.options, std::to_string(n++) + ".pdf");
+        ASSERT_EQ(pages.size(), 1u) << c.why;
+        EXPECT_TRUE(pages[0].lines.empty()) << c.why;
     }
-    // One point of width left still gets its lines; lines are pw / 200 wide, at least 1.
-    OutputSettings s = a4(2);
-    s.cellBorders = 1;
-    s.marginLeftPt = 300, s.marginRightPt = 311;
-    RecordingEngine narrow;
-    PageComposer(narrow, s).DrawBorder(kHandle, 612, 792);
-    EXPECT_EQ(narrow.calls.size(), 5u);
-    EXPECT_EQ(narrow.calls.front(), "line 300 0 301 0 w3 c0");
-    s.marginLeftPt = s.marginRightPt = 0;
-    RecordingEngine tiny;
-    PageComposer(tiny, s).DrawBorder(kHandle, 150, 150);
-    EXPECT_EQ(tiny.calls.front(), "line 0 0 150 0 w1 c0");
+    // One point of width left still gets its lines; lines are a 200th of the page width, at least 1.
+    auto pages = compose({p}, "--page-size Letter --layout 2 --border --margin 0,311,0,300", "narrow.pdf");
+    ASSERT_EQ(pages[0].lines.size(), 5u);
+    EXPECT_EQ(pages[0].lines[0].width, 3);
+    pages = compose({p}, "--page-size 150x150 --layout 2 --border", "tiny.pdf");
+    ASSERT_FALSE(pages[0].lines.empty());
+    EXPECT_EQ(pages[0].lines[0].width, 1);
 }

@@ -1,21 +1,20 @@
-// Page stamps, macros and bookmark texts, checked call by call against a recording engine.
+// Page stamps, macros and bookmark texts: the rules themselves, and where the stamps land on
+// composed pages.
 #include "layout/stamps.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
-#include "engine/recording_engine.h"
+#include "support/compose_fixture.h"
 
-using namespace folvane::engine;
 using namespace folvane::layout;
+using namespace folvane::test;
 using folvane::app::OutputSettings;
-using folvane::test::RecordingEngine;
-using Calls = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 namespace {
-
-constexpr DocHandle kHandle = 3;
 
 // 5 March 2014, 07:08:09.
 std::tm fixedTime()
@@ -30,11 +29,16 @@ std::tm fixedTime()
     return t;
 }
 
-Calls stamp(const OutputSettings& s, int pw, int ph, RecordingEngine& engine)
-{
-    StampPage(engine, kHandle, pw, ph, s, fixedTime);
-    return engine.calls;
-}
+class Stamped : public ComposeFixture {
+protected:
+    // One picture on a page of `size` with the stamp options given.
+    TracedPage stampedPage(const std::string& size, const std::string& options, const std::string& name = "stamped.pdf")
+    {
+        auto pages = compose({grayImage("p.bmp", 10, 10)}, "--page-size " + size + " " + options, name);
+        EXPECT_EQ(pages.size(), 1u) << options;
+        return pages.empty() ? TracedPage{} : pages[0];
+    }
+};
 
 } // namespace
 
@@ -94,15 +98,7 @@ TEST(Macros, DateAndTimeAreUniversalTime)
     // moment, so a local reading would be caught.
     const char* old = std::getenv("TZ");
     std::string saved = old ? old : "";
-    auto utcText = [] {
-        std::time_t now = std::time(nullptr);
-        std::tm t{};
-        gmtime_r(&now, &t);
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                      t.tm_hour);
-        return std::string(buffer);
-    };
+    auto utcText = [] { return utcNow("%Y-%m-%d %H"); };
     for (const char* zone : {"AAA-14", "BBB+12"}) {
         setenv("TZ", zone, 1);
         tzset();
@@ -116,129 +112,6 @@ TEST(Macros, DateAndTimeAreUniversalTime)
     else
         unsetenv("TZ");
     tzset();
-}
-
-TEST(Stamps, HeaderIsCentredOnTheExpandedText)
-{
-    OutputSettings s;
-    s.headerOn = 1;
-    s.headerText = "%Title% - %LocalDate(DD-MM-YY)%";
-    s.title = "Report";
-    s.headerPosition = folvane::app::Alignment::Center;
-    s.headerColor = 255;
-    RecordingEngine engine;
-    // 19 characters at 36 points measure 342 in the recording engine: x = 306 - 171.
-    EXPECT_EQ(stamp(s, 612, 792, engine), (Calls{"106 100 36", "text 135 3 'Report - 05-03-2014' 255"}));
-    EXPECT_EQ(engine.queries, (Calls{"250 100 36 'Report - 05-03-2014'"}));
-}
-
-TEST(Stamps, FooterAlignsByItsOwnPositionAtTheBottom)
-{
-    OutputSettings s;
-    s.headerOn = 1, s.headerText = "Left", s.headerPosition = folvane::app::Alignment::Left, s.headerColor = 1;
-    s.footerOn = 1, s.footerText = "Page", s.footerPosition = folvane::app::Alignment::Right, s.footerColor = 2;
-    RecordingEngine engine;
-    // "Page" is 72 wide and 36 high at 36 points.
-    EXPECT_EQ(stamp(s, 612, 792, engine),
-              (Calls{"106 100 36", "text 3 3 'Left' 1", "106 100 36", "text 540 756 'Page' 2"}));
-
-    RecordingEngine small;
-    s.headerOn = 0;
-    s.footerPosition = folvane::app::Alignment::Center;
-    s.footerText = "Two\nlines"; // measured as its widest line, 2 x (6 + 4) high
-    small.textWidths["Two\nlines"] = 20;
-    EXPECT_EQ(stamp(s, 95, 400, small), (Calls{"106 100 6", "text 37 380 'Two\nlines' 2"}));
-}
-
-TEST(Stamps, TextWatermarkPositionCodes)
-{
-    OutputSettings s;
-    s.textWatermarkOn = 1;
-    s.watermarkText = "Mark";
-    s.watermarkTextSizePt = 20;
-    s.watermarkColor = 0x00FF00;
-    struct Case {
-        int code, x, y;
-    } cases[] = {
-        {0, 3, 3},     {1, 250, 3},   {2, 500, 3},   {3, 3, 390},  {4, 250, 390}, {5, 500, 390},
-        {6, 3, 780},   {7, 250, 780}, {8, 500, 780}, {9, 3, 3},    {-1, 3, 3},
-    };
-    for (const auto& c : cases) {
-        s.watermarkPosition = static_cast<folvane::app::Position>(c.code);
-        RecordingEngine engine;
-        engine.textWidths["Mark"] = 100;
-        Calls expected{"106 100 20", "text " + std::to_string(c.x) + " " + std::to_string(c.y) + " 'Mark' 65280"};
-        EXPECT_EQ(stamp(s, 600, 800, engine), expected) << "position " << c.code;
-    }
-
-    // Two lines at position 6: y = ph - 2 * (tsize + 4). No macros in watermarks.
-    s.watermarkPosition = folvane::app::Position::BottomLeft;
-    s.watermarkText = "%Title%\nsecond";
-    s.title = "T";
-    RecordingEngine engine;
-    EXPECT_EQ(stamp(s, 600, 800, engine), (Calls{"106 100 20", "text 3 752 '%Title%\nsecond' 65280"}));
-}
-
-TEST(Stamps, TextReachingBeyondTheLeftEdgeStartsAtOne)
-{
-    OutputSettings s;
-    s.headerOn = 1, s.headerText = "wide", s.headerPosition = folvane::app::Alignment::Center;
-    RecordingEngine engine;
-    engine.textWidths["wide"] = 300;
-    // Centred: 50 - 150 < 0. The engine would refuse it; it is drawn from 1 and runs off the right.
-    EXPECT_EQ(stamp(s, 100, 100, engine), (Calls{"106 100 6", "text 1 3 'wide' 0"}));
-    RecordingEngine exact;
-    exact.textWidths["wide"] = 100;
-    s.headerPosition = folvane::app::Alignment::Right; // pw - w = 0 would mean "continue where the last text ended"
-    EXPECT_EQ(stamp(s, 100, 100, exact), (Calls{"106 100 6", "text 1 3 'wide' 0"}));
-}
-
-TEST(Stamps, ImageWatermarkBoxAndSizeRule)
-{
-    OutputSettings s;
-    s.imageWatermarkOn = 1;
-    s.watermarkImagePath = "/w/logo.png";
-    s.watermarkImageWidthPt = 50;
-    s.watermarkImageHeightPt = 40;
-    struct Case {
-        int code;
-        const char* box;
-    } cases[] = {{8, "104 550 760 50 40"}, {4, "104 275 380 50 40"}, {0, "104 3 3 50 40"}, {12, "104 3 3 50 40"}};
-    for (const auto& c : cases) {
-        s.watermarkImagePosition = static_cast<folvane::app::Position>(c.code);
-        RecordingEngine engine;
-        // The frame selection of the page's last picture would refuse a single-image file.
-        EXPECT_EQ(stamp(s, 600, 800, engine), (Calls{c.box, "101 1 1", "add /w/logo.png"})) << c.code;
-    }
-    for (auto [w, h] : {std::pair{0, 40}, std::pair{50, 0}, std::pair{-5, 40}}) {
-        s.watermarkImageWidthPt = w, s.watermarkImageHeightPt = h;
-        RecordingEngine engine;
-        EXPECT_TRUE(stamp(s, 600, 800, engine).empty()) << w << " x " << h;
-    }
-}
-
-TEST(Stamps, OrderAndSwitches)
-{
-    OutputSettings s;
-    s.headerOn = 1, s.headerText = "H";
-    s.footerOn = 1, s.footerText = "F";
-    s.textWatermarkOn = 1, s.watermarkText = "T", s.watermarkTextSizePt = 10;
-    s.imageWatermarkOn = 1, s.watermarkImagePath = "i.png", s.watermarkImageWidthPt = 10, s.watermarkImageHeightPt = 10;
-    RecordingEngine all;
-    Calls calls = stamp(s, 200, 200, all);
-    ASSERT_EQ(calls.size(), 9u);
-    EXPECT_NE(calls[1].find("'H'"), std::string::npos);
-    EXPECT_NE(calls[3].find("'F'"), std::string::npos);
-    EXPECT_NE(calls[5].find("'T'"), std::string::npos);
-    EXPECT_EQ(calls[8], "add i.png");
-
-    // Off, negative or empty: skipped.
-    s.headerOn = 0;
-    s.footerOn = -1;
-    s.watermarkText.clear();
-    s.watermarkImagePath.clear();
-    RecordingEngine none;
-    EXPECT_TRUE(stamp(s, 200, 200, none).empty());
 }
 
 TEST(Bookmarks, SourcesFramesAndUnitForFile)
@@ -268,4 +141,115 @@ TEST(Bookmarks, SourcesFramesAndUnitForFile)
         EXPECT_EQ(MakeBookmarkText(c.frame, c.frames, c.path, c.number, s), c.text)
             << "source " << c.sel << " frame " << c.frame << "/" << c.frames;
     }
+}
+
+TEST_F(Stamped, HeaderIsCentredOnTheExpandedTextAtTheTop)
+{
+    TracedPage page = stampedPage("Letter", "--title Report --header '%Title% - %LocalDate(DD-MM-YY)%' "
+                                            "--header-align center --header-color '#FF0000'");
+    const TracedText* header = page.text("Report");
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->text, "Report - " + utcNow("%d-%m-%Y"));
+    EXPECT_EQ(header->size, 36) << "a 17th of the page width";
+    EXPECT_NEAR((header->x + header->right) / 2, 306, 1);
+    EXPECT_NEAR(header->baseline, 3 + 36, 0.5) << "the line's top at 3";
+    EXPECT_EQ(header->color, "1 0 0");
+}
+
+TEST_F(Stamped, HeaderAndFooterAlignByTheirOwnPositions)
+{
+    TracedPage page = stampedPage("Letter", "--header Left --header-align left --footer Page --footer-align right");
+    const TracedText* header = page.text("Left");
+    const TracedText* footer = page.text("Page");
+    ASSERT_TRUE(header && footer);
+    EXPECT_NEAR(header->x, 3, 0.5);
+    EXPECT_NEAR(header->baseline, 3 + 36, 0.5);
+    EXPECT_NEAR(footer->right, 612, 2) << "flush with the right edge";
+    EXPECT_NEAR(footer->baseline, 792, 0.5) << "flush with the bottom";
+
+    // Two lines on a narrow page: centred as a block that ends at the bottom.
+    page = stampedPage("95x400", "--footer \"$(printf 'Two\\nlines')\" --footer-align center", "lines.pdf");
+    const TracedText* first = page.text("Two");
+    const TracedText* second = page.text("lines");
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->size, 6);
+    EXPECT_LT(first->baseline, second->baseline);
+    EXPECT_GT(first->baseline, 400 - 20);
+    EXPECT_LE(second->baseline, 400);
+}
+
+TEST_F(Stamped, TextWatermarkLandsAtEachOfTheNinePositions)
+{
+    const char* positions[] = {"top-left", "top-center", "top-right", "center-left", "center",
+                               "center-right", "bottom-left", "bottom-center", "bottom-right"};
+    for (int code = 0; code < 9; ++code) {
+        const std::string position = positions[code];
+        TracedPage page = stampedPage("600x800", "--watermark Mark --watermark-size 20 --watermark-color lime "
+                                                 "--watermark-position " + position, position + ".pdf");
+        const TracedText* mark = page.text("Mark");
+        ASSERT_NE(mark, nullptr) << position;
+        EXPECT_EQ(mark->size, 20);
+        EXPECT_EQ(mark->color, "0 1 0");
+        double width = mark->right - mark->x;
+        double expectedX[] = {3, (600 - width) / 2, 600 - width};
+        EXPECT_NEAR(mark->x, expectedX[code % 3], 1) << position;
+        double top = mark->baseline - 20; // a line of text hangs from its top
+        double expectedTop[] = {3, 390, 780};
+        EXPECT_NEAR(top, expectedTop[code / 3], 0.5) << position;
+    }
+    // Two lines at the bottom; watermarks expand no macros.
+    TracedPage page = stampedPage("600x800",
+                                  "--title T --watermark \"$(printf '%%Title%%\\nsecond')\" --watermark-size 20 "
+                                  "--watermark-position bottom-left", "two.pdf");
+    ASSERT_NE(page.text("%Title%"), nullptr);
+    ASSERT_NE(page.text("second"), nullptr);
+    EXPECT_NEAR(page.text("%Title%")->baseline - 20, 752, 0.5);
+}
+
+TEST_F(Stamped, TextWiderThanThePageStartsAtItsLeftEdge)
+{
+    for (const char* align : {"center", "right"}) {
+        TracedPage page = stampedPage("100x100",
+                                      std::string("--header 'a header text that is far far wider than this small "
+                                                  "page' --header-align ") + align, std::string(align) + ".pdf");
+        ASSERT_NE(page.text("wider"), nullptr) << align;
+        EXPECT_NEAR(page.text("wider")->x, 1, 0.5) << align;
+    }
+}
+
+TEST_F(Stamped, ImageWatermarkTakesItsPositionAndSize)
+{
+    fs::path logo = grayImage("logo.bmp", 8, 8, 0);
+    struct Case {
+        const char* position;
+        double x, y;
+    } cases[] = {{"bottom-right", 550, 760}, {"center", 275, 380}, {"top-left", 3, 3}};
+    for (const auto& c : cases) {
+        TracedPage page = stampedPage("600x800", "--watermark-image " + q(logo) + " --watermark-image-size 50x40 "
+                                      "--watermark-image-position " + c.position, std::string(c.position) + ".pdf");
+        ASSERT_EQ(page.images.size(), 2u) << c.position;
+        const TracedBox& b = page.images[1];
+        EXPECT_TRUE(b.x == c.x && b.y == c.y && b.w == 50 && b.h == 40)
+            << c.position << ": " << b.x << " " << b.y << " " << b.w << " " << b.h;
+    }
+    TracedPage page = stampedPage("600x800", "--watermark-image " + q(logo) + " --set imgWidth=0", "unsized.pdf");
+    EXPECT_EQ(page.images.size(), 1u) << "a watermark image without a size is left out";
+}
+
+TEST_F(Stamped, StampsComeInTheirOrderAndOnlyWhenSwitchedOn)
+{
+    fs::path logo = grayImage("logo.bmp", 8, 8, 0);
+    const std::string all = "--header H --footer F --watermark T --watermark-image " + q(logo) +
+                            " --watermark-image-size 10x10";
+    TracedPage page = stampedPage("200x200", all);
+    ASSERT_EQ(page.texts.size(), 3u);
+    EXPECT_EQ(page.texts[0].text, "H");
+    EXPECT_EQ(page.texts[1].text, "F");
+    EXPECT_EQ(page.texts[2].text, "T");
+    EXPECT_EQ(page.images.size(), 2u);
+
+    page = stampedPage("200x200", all + " --set header=0 --set footer=0 --set tWatermark= --set imgWatermark=",
+                       "off.pdf");
+    EXPECT_TRUE(page.texts.empty());
+    EXPECT_EQ(page.images.size(), 1u);
 }
