@@ -448,14 +448,17 @@ TEST_F(DocumentSettingsTest, EverySettingShowsInTheFile)
     EXPECT_NE(text.find("Encrypted:       no"), std::string::npos) << text;
 }
 
-TEST(ViewerPreferences, BitsFollowTheSettings)
+TEST(ViewerPreferences, FollowTheSettings)
 {
-    // Level 0 is 40-bit; the panel, zoom and window settings each set their bit.
+    // The panel, zoom and window settings each give their preference; full screen wins over the
+    // panel, and a panel value out of range opens the page only.
     struct Case {
-        int document, zoom, resize, fullscreen, hideMenu, hideControl, bits;
-    } viewer[] = {{0, 0, 0, 0, 0, 0, 0x1 + 0x80},
-                  {1, 0, 1, 1, 1, 1, 0x2 + 0x80 + 0x8000 + 0x8 + 0x2000 + 0x4000},
-                  {5, 2, 2, 0, 0, 0, 0x1 + 0x40}};
+        int document, zoom, resize, fullscreen, hideMenu, hideControl;
+        engine::PageMode mode;
+        engine::OpenZoom openZoom;
+    } viewer[] = {{0, 0, 0, 0, 0, 0, engine::PageMode::PageOnly, engine::OpenZoom::FitWidth},
+                  {1, 0, 1, 1, 1, 1, engine::PageMode::FullScreen, engine::OpenZoom::FitWidth},
+                  {5, 2, 2, 0, 0, 0, engine::PageMode::PageOnly, engine::OpenZoom::FitPage}};
     for (const Case& c : viewer) {
         app::OutputSettings v;
         v.openPanel = static_cast<folvane::app::OpenPanel>(c.document);
@@ -464,7 +467,12 @@ TEST(ViewerPreferences, BitsFollowTheSettings)
         v.fullScreen = c.fullscreen;
         v.hideMenubar = c.hideMenu;
         v.hideWindowControls = c.hideControl;
-        EXPECT_EQ(viewerPreferenceBits(v), c.bits) << c.document;
+        engine::ViewerPreferences p = layout::viewerPreferencesFor(v);
+        EXPECT_EQ(p.pageMode, c.mode) << c.document;
+        EXPECT_EQ(p.openZoom, c.openZoom) << c.document;
+        EXPECT_EQ(p.fitWindow, c.resize == 1) << c.document;
+        EXPECT_EQ(p.hideMenubar, c.hideMenu == 1) << c.document;
+        EXPECT_EQ(p.hideWindowControls, c.hideControl == 1) << c.document;
     }
 }
 
