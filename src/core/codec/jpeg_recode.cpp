@@ -10,34 +10,11 @@
 #include <unistd.h>
 
 #include "codec_internal.h"
+#include "jpeg_errors.h"
 
 namespace folvane::codec {
 
 namespace {
-
-// The same bound as the general decoder's: a file claiming far more pixels than its bytes can
-// describe is left to it, which refuses it with its reason.
-constexpr uint64_t kJpegPixelsPerByte = 8192;
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    jmp_buf jump;
-    bool truncated;
-};
-
-void onError(j_common_ptr cinfo)
-{
-    longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
-
-void onMessage(j_common_ptr cinfo, int level)
-{
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && err->base.msg_code == JWRN_JPEG_EOF)
-        err->truncated = true;
-}
-
-void onOutput(j_common_ptr) {}
 
 // One band of rows per component: row pointers into a buffer of whole blocks.
 struct Planes {
@@ -71,7 +48,7 @@ bool sampledAsTheEncoderSamples(const jpeg_decompress_struct& in)
 }
 
 bool recode(jpeg_decompress_struct& in, jpeg_compress_struct& out, FILE* source, FILE* target, int quality,
-            Planes& planes, const ErrorManager& err)
+            Planes& planes, const JpegErrors& err)
 {
     jpeg_stdio_src(&in, source);
     if (jpeg_read_header(&in, TRUE) != JPEG_HEADER_OK || !sampledAsTheEncoderSamples(in))
@@ -112,7 +89,7 @@ bool recode(jpeg_decompress_struct& in, jpeg_compress_struct& out, FILE* source,
 
 // Runs the recode with the error manager's jump set here: a libjpeg error returns false.
 bool guardedRecode(jpeg_decompress_struct& in, jpeg_compress_struct& out, FILE* source, FILE* target,
-                   int quality, Planes& planes, ErrorManager& err)
+                   int quality, Planes& planes, JpegErrors& err)
 {
     if (setjmp(err.jump))
         return false;
@@ -147,11 +124,8 @@ bool recodeJpegPlanes(const std::string& input, const std::string& output, int q
     Planes planes;
     jpeg_decompress_struct in {};
     jpeg_compress_struct out {};
-    ErrorManager err {};
-    in.err = out.err = jpeg_std_error(&err.base);
-    err.base.error_exit = onError;
-    err.base.emit_message = onMessage;
-    err.base.output_message = onOutput;
+    JpegErrors err {};
+    in.err = out.err = useJpegErrors(err);
     const bool done = guardedRecode(in, out, source, target, quality, planes, err);
     jpeg_destroy_compress(&out);
     jpeg_destroy_decompress(&in);

@@ -12,45 +12,21 @@
 
 #include "codec_internal.h"
 #include "exif_orientation.h"
+#include "jpeg_errors.h"
 
 namespace folvane::codec {
 
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    jmp_buf jump;
-    bool truncated;
-};
-
-void onError(j_common_ptr cinfo)
-{
-    longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
-
-// Warnings are silent; running out of data is remembered because libjpeg would otherwise pad
-// the image with gray and call it a success.
-void onMessage(j_common_ptr cinfo, int level)
-{
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && err->base.msg_code == JWRN_JPEG_EOF)
-        err->truncated = true;
-}
-
-void onOutput(j_common_ptr) {}
-
-// Well above what real files reach (a blank 600-dpi page compresses to some 400 pixels a byte).
-constexpr uint64_t kJpegPixelsPerByte = 8192;
 
 // Called by libjpeg while it absorbs the scans of a multi-scan file, at least once per scan.
 void onProgress(j_common_ptr cinfo)
 {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (decompress->input_scan_number > limits::kMaxJpegScans)
-        longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+        longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
 }
 
-bool decode(jpeg_decompress_struct& cinfo, ErrorManager& err, const LoadRequest& request, LoadResult& result,
+bool decode(jpeg_decompress_struct& cinfo, JpegErrors& err, const LoadRequest& request, LoadResult& result,
             std::vector<uint8_t>& line)
 {
     result.orientation = jpegOrientation(request.data);
@@ -120,13 +96,10 @@ bool readJpeg(const LoadRequest& request, LoadResult& result)
     // frames that may jump back.
     std::vector<uint8_t> line;
     jpeg_decompress_struct cinfo {};
-    ErrorManager err {};
+    JpegErrors err {};
     jpeg_progress_mgr progress {};
     progress.progress_monitor = onProgress;
-    cinfo.err = jpeg_std_error(&err.base);
-    err.base.error_exit = onError;
-    err.base.emit_message = onMessage;
-    err.base.output_message = onOutput;
+    cinfo.err = useJpegErrors(err);
     if (setjmp(err.jump)) {
         if (err.base.msg_code == JERR_BAD_PRECISION)
             result.reason = std::to_string(cinfo.data_precision) + "-bit JPEG is not supported";
