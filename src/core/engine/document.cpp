@@ -88,6 +88,26 @@ bool registerPath(EngineDocument* doc, const std::string& path)
     return true;
 }
 
+// A record taking `path` for a new document; null when the path is empty or an open document
+// has it already.
+std::unique_ptr<EngineDocument> registeredRecord(const std::string& path)
+{
+    if (path.empty())
+        return nullptr;
+    auto doc = std::make_unique<EngineDocument>();
+    if (!registerPath(doc.get(), path))
+        return nullptr;
+    return doc;
+}
+
+// A PDF writer whose errors show in its results alone.
+pdf::PdfDocument* newWriter()
+{
+    pdf::PdfHooks hooks;
+    hooks.error = ignoreWriterError;
+    return pdf::newPdfDocument(hooks);
+}
+
 void unregister(EngineDocument* doc)
 {
     std::lock_guard lock(g_openMutex);
@@ -157,16 +177,12 @@ const std::string& Document::appendRefusal() const
 
 Opened Document::create(const std::string& path, const NamingRule& naming)
 {
-    if (path.empty())
+    std::unique_ptr<EngineDocument> record = registeredRecord(path);
+    if (!record)
         return {Document(), notOpened()};
-    auto doc = std::make_unique<EngineDocument>();
-    if (!registerPath(doc.get(), path))
-        return {Document(), notOpened()};
-    Document document(std::move(doc));
+    Document document(std::move(record));
     EngineDocument* d = document.m_doc.get();
-    pdf::PdfHooks hooks;
-    hooks.error = ignoreWriterError;
-    pdf::PdfDocument* writer = pdf::newPdfDocument(hooks);
+    pdf::PdfDocument* writer = newWriter();
     if (!writer) {
         document.release();
         return {Document(), notOpened()};
@@ -193,16 +209,12 @@ Opened Document::create(const std::string& path, const NamingRule& naming)
 
 Opened Document::openForAppend(const std::string& path)
 {
-    if (path.empty())
+    std::unique_ptr<EngineDocument> record = registeredRecord(path);
+    if (!record)
         return {Document(), notOpened()};
-    auto doc = std::make_unique<EngineDocument>();
-    if (!registerPath(doc.get(), path))
-        return {Document(), notOpened()};
-    Document document(std::move(doc));
+    Document document(std::move(record));
     EngineDocument* d = document.m_doc.get();
-    pdf::PdfHooks hooks;
-    hooks.error = ignoreWriterError;
-    pdf::PdfDocument* writer = pdf::newPdfDocument(hooks);
+    pdf::PdfDocument* writer = newWriter();
     if (!writer) {
         document.release();
         return {Document(), notOpened()};
