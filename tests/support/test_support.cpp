@@ -57,8 +57,12 @@ std::filesystem::path scratchDir()
 {
     namespace fs = std::filesystem;
     static std::string preparedFor; // the test whose folder was already emptied
-    const char* base = std::getenv("FOLVANE_TEST_TMP");
-    fs::path root = base ? fs::path(base) : fs::temp_directory_path() / "folvane-tests";
+    // Fixed at the first call: tests that point TMPDIR at a folder of their own must not move
+    // the scratch folders into it.
+    static const fs::path root = [] {
+        const char* base = std::getenv("FOLVANE_TEST_TMP");
+        return base ? fs::path(base) : fs::temp_directory_path() / "folvane-tests";
+    }();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "global";
     for (char& c : name)
