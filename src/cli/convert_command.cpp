@@ -15,6 +15,7 @@
 
 #include "app/app_paths.h"
 #include "app/output_settings.h"
+#include "app/setting_keys.h"
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "commands.h"
@@ -191,10 +192,11 @@ int runConvert(const GlobalOptions& global, const ConvertOptions& options)
         return kExitUsage;
     settings.workers = options.jobs;
     if (options.mode.empty())
-        settings.mode = std::max(0, store.getInt("outMode", 0));
+        settings.mode = std::max(0, store.getInt(app::key::outputMode, 0));
     else
         settings.mode = modeNumber(options.mode);
-    int policy = options.exists.empty() ? store.getInt("exists", jobs::kCreateNewFile) : policyNumber(options.exists);
+    int policy = options.exists.empty() ? store.getInt(app::key::existingOutput, jobs::kCreateNewFile)
+                                        : policyNumber(options.exists);
     int action = actionNumber(options.after);
     if (settings.mode < 0 || policy < 0 || action < 0) {
         std::fprintf(stderr, "folvane-cli: bad --mode, --exists or --after value\n");

@@ -10,6 +10,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include "app/setting_keys.h"
 #include "app/settings_schema.h"
 #include "engine/engine.h"
 #include "option_values.h"
@@ -45,7 +46,7 @@ bool pageSize(const NamedOption&, const std::string& value, std::vector<Assignme
     static const std::vector<std::string_view> named = {"image", "A3", "A4", "A5", "B5", "Letter", "Legal"};
     int index = wordIndex(value, named);
     if (index >= 0) {
-        out.emplace_back("pageSize", std::to_string(index));
+        out.emplace_back(app::key::pageSize, std::to_string(index));
         return true;
     }
     int width = 0;
@@ -58,9 +59,9 @@ bool pageSize(const NamedOption&, const std::string& value, std::vector<Assignme
         problem = "is not a page size (each side from 3 to 14400 points)";
         return false;
     }
-    out.emplace_back("pageSize", "7");
-    out.emplace_back("page_W", std::to_string(width));
-    out.emplace_back("page_H", std::to_string(height));
+    out.emplace_back(app::key::pageSize, "7");
+    out.emplace_back(app::key::pageWidth, std::to_string(width));
+    out.emplace_back(app::key::pageHeight, std::to_string(height));
     return true;
 }
 
@@ -68,7 +69,7 @@ bool dpi(const NamedOption&, const std::string& value, std::vector<Assignment>& 
 {
     problem = "is not a resolution (keep, a number of dots per inch from 72 to 1200, or XDPIxYDPI)";
     if (strcasecmp(value.c_str(), "keep") == 0) {
-        out = {{"xdpi", "0"}, {"ydpi", "0"}};
+        out = {{std::string(app::key::dpiX), "0"}, {std::string(app::key::dpiY), "0"}};
         return true;
     }
     size_t cross = value.find_first_of("xX");
@@ -83,7 +84,7 @@ bool dpi(const NamedOption&, const std::string& value, std::vector<Assignment>& 
     }
     if (x < 72 || x > 1200 || y < 72 || y > 1200)
         return false;
-    out = {{"xdpi", std::to_string(x)}, {"ydpi", std::to_string(y)}};
+    out = {{std::string(app::key::dpiX), std::to_string(x)}, {std::string(app::key::dpiY), std::to_string(y)}};
     return true;
 }
 
@@ -100,14 +101,14 @@ bool margin(const NamedOption&, const std::string& value, std::vector<Assignment
             return false;
     if (parts.size() == 1)
         points[1] = points[2] = points[3] = points[0];
-    out = {{"mTop", std::to_string(points[0])},
-           {"mRight", std::to_string(points[1])},
-           {"mBottom", std::to_string(points[2])},
-           {"mLeft", std::to_string(points[3])}};
+    out = {{std::string(app::key::marginTop), std::to_string(points[0])},
+           {std::string(app::key::marginRight), std::to_string(points[1])},
+           {std::string(app::key::marginBottom), std::to_string(points[2])},
+           {std::string(app::key::marginLeft), std::to_string(points[3])}};
     return true;
 }
 
-bool wholeInRange(const std::string& value, int low, int high, const char* key, std::vector<Assignment>& out)
+bool wholeInRange(const std::string& value, int low, int high, std::string_view key, std::vector<Assignment>& out)
 {
     int number = 0;
     if (!parseCount(value, number) || number < low || number > high)
@@ -119,13 +120,13 @@ bool wholeInRange(const std::string& value, int low, int high, const char* key, 
 bool quality(const NamedOption&, const std::string& value, std::vector<Assignment>& out, std::string& problem)
 {
     problem = "is not a JPEG quality (0 to 100; 0 keeps JPEG data as it is)";
-    return wholeInRange(value, 0, 100, "quality", out);
+    return wholeInRange(value, 0, 100, app::key::jpegQuality, out);
 }
 
 bool textSize(const NamedOption&, const std::string& value, std::vector<Assignment>& out, std::string& problem)
 {
     problem = "is not a text size (1 to 100 points)";
-    return wholeInRange(value, 1, 100, "tsize", out);
+    return wholeInRange(value, 1, 100, app::key::watermarkTextSize, out);
 }
 
 bool colour(const NamedOption& option, const std::string& value, std::vector<Assignment>& out, std::string& problem)
@@ -162,13 +163,15 @@ bool imageSize(const NamedOption&, const std::string& value, std::vector<Assignm
                   kLengthUnits + ")";
         return false;
     }
-    out = {{"imgWidth", std::to_string(width)}, {"imgHeight", std::to_string(height)}};
+    out = {{std::string(app::key::watermarkImageWidth), std::to_string(width)},
+           {std::string(app::key::watermarkImageHeight), std::to_string(height)}};
     return true;
 }
 
 bool permissions(const NamedOption&, const std::string& value, std::vector<Assignment>& out, std::string& problem)
 {
     static const std::vector<std::string_view> rights = {"print", "copy", "modify"};
+    static const std::string_view rightKeys[] = {app::key::allowPrint, app::key::allowCopy, app::key::allowModify};
     bool allowed[3] = {false, false, false};
     for (const std::string& part : splitList(value)) {
         int index = wordIndex(part, rights);
@@ -180,7 +183,7 @@ bool permissions(const NamedOption&, const std::string& value, std::vector<Assig
         }
     }
     for (size_t i = 0; i < rights.size(); ++i)
-        out.emplace_back(std::string(rights[i]), allowed[i] ? "1" : "0");
+        out.emplace_back(rightKeys[i], allowed[i] ? "1" : "0");
     return true;
 }
 
@@ -211,105 +214,117 @@ bool password(const NamedOption& option, const std::string& value, std::vector<A
 const std::vector<NamedOption> kOptions = {
     // Page
     {"--page-size", "Page", "SIZE", "image, A3, A4, A5, B5, Letter, Legal or WxH[pt|mm|cm|in], e.g. 210x297mm",
-     "pageSize", nullptr, "a page size", {}, {}, pageSize, "page_W page_H"},
-    {"--rotate", "Page", "ANGLE", "turn pages by 0, 90, 180 or 270 degrees", "pageRotate", nullptr, "an angle",
-     {"0", "90", "180", "270"}, {}, nullptr},
-    {"--fit", "Page", "HOW", "fit (keep proportions) or stretch images into their place", "imgFit", nullptr,
-     "a fit", {"fit", "stretch"}, {}, nullptr},
-    {"--dpi", "Page", "DPI", "resolution of image-size pages: N, XxY (72 to 1200) or keep", "xdpi", nullptr,
-     "a resolution", {}, {}, dpi, "ydpi"},
-    {"--margin", "Page", "V|T,R,B,L", "margins with units, e.g. 10mm or 36,18,36,18", "mTop", nullptr, "a margin",
-     {}, {}, margin, "mRight mBottom mLeft"},
-    {"--layout", "Page", "N", "images per page: 1, 2, 4, 6, 9 or 16", "layout", nullptr, "a layout",
-     {"1", "2", "4", "6", "9", "16"}, {1, 2, 4, 6, 9, 16}, nullptr},
-    {"--order", "Page", "ORDER", "cell order: horizontal or vertical", "order", nullptr, "an order",
-     {"horizontal", "vertical"}, {}, nullptr},
-    {"--repeat", "Page", nullptr, "fill every cell of a page with the same image", "repeat", nullptr, nullptr, {}, {},
-     nullptr},
-    {"--border", "Page", nullptr, "draw cell borders", "border", nullptr, nullptr, {}, {}, nullptr},
+        app::key::pageSize.data(), nullptr, "a page size", {}, {}, pageSize,
+        {app::key::pageWidth, app::key::pageHeight}},
+    {"--rotate", "Page", "ANGLE", "turn pages by 0, 90, 180 or 270 degrees", app::key::rotation.data(), nullptr,
+        "an angle", {"0", "90", "180", "270"}, {}, nullptr},
+    {"--fit", "Page", "HOW", "fit (keep proportions) or stretch images into their place", app::key::imageFit.data(),
+        nullptr, "a fit", {"fit", "stretch"}, {}, nullptr},
+    {"--dpi", "Page", "DPI", "resolution of image-size pages: N, XxY (72 to 1200) or keep", app::key::dpiX.data(),
+        nullptr, "a resolution", {}, {}, dpi, {app::key::dpiY}},
+    {"--margin", "Page", "V|T,R,B,L", "margins with units, e.g. 10mm or 36,18,36,18", app::key::marginTop.data(),
+        nullptr, "a margin", {}, {}, margin, {app::key::marginRight, app::key::marginBottom, app::key::marginLeft}},
+    {"--layout", "Page", "N", "images per page: 1, 2, 4, 6, 9 or 16", app::key::imagesPerPage.data(), nullptr,
+        "a layout", {"1", "2", "4", "6", "9", "16"}, {1, 2, 4, 6, 9, 16}, nullptr},
+    {"--order", "Page", "ORDER", "cell order: horizontal or vertical", app::key::cellOrder.data(), nullptr, "an order",
+        {"horizontal", "vertical"}, {}, nullptr},
+    {"--repeat", "Page", nullptr, "fill every cell of a page with the same image", app::key::repeatImage.data(),
+        nullptr, nullptr, {}, {}, nullptr},
+    {"--border", "Page", nullptr, "draw cell borders", app::key::cellBorders.data(), nullptr, nullptr, {}, {}, nullptr},
     // Images
-    {"--quality", "Images", "Q", "JPEG quality 0..100 (0 keeps JPEG data as it is)", "quality", nullptr,
-     "a quality", {}, {}, quality},
-    {"--color-compression", "Images", "C", "colour images: none, lzw, zip, packbits or jpeg", "colorTif", nullptr,
-     "a compression", kCompressions, {}, nullptr},
-    {"--gray-compression", "Images", "C", "grayscale images: none, lzw, zip, packbits or jpeg", "grayTif", nullptr,
-     "a compression", kCompressions, {}, nullptr},
-    {"--bw-compression", "Images", "C", "black/white images: none, lzw, zip, g3 or g4", "bwTif", nullptr,
-     "a compression", {"none", "lzw", "zip", "g3", "g4"}, {}, nullptr},
-    {"--deskew", "Images", nullptr, "straighten skewed black/white scans", "bSkew", nullptr, nullptr, {}, {}, nullptr},
+    {"--quality", "Images", "Q", "JPEG quality 0..100 (0 keeps JPEG data as it is)", app::key::jpegQuality.data(),
+        nullptr, "a quality", {}, {}, quality},
+    {"--color-compression", "Images", "C", "colour images: none, lzw, zip, packbits or jpeg",
+        app::key::colorCompression.data(), nullptr, "a compression", kCompressions, {}, nullptr},
+    {"--gray-compression", "Images", "C", "grayscale images: none, lzw, zip, packbits or jpeg",
+        app::key::grayCompression.data(), nullptr, "a compression", kCompressions, {}, nullptr},
+    {"--bw-compression", "Images", "C", "black/white images: none, lzw, zip, g3 or g4", app::key::bwCompression.data(),
+        nullptr, "a compression", {"none", "lzw", "zip", "g3", "g4"}, {}, nullptr},
+    {"--deskew", "Images", nullptr, "straighten skewed black/white scans", app::key::skewCorrection.data(), nullptr,
+        nullptr, {}, {}, nullptr},
     // Bookmarks
-    {"--bookmarks", "Bookmarks", "TEXT", "add bookmarks named by page, name, filename or path", "bookmarksel",
-     "bookmark", "a bookmark text", {"page", "name", "filename", "path"}, {}, nullptr},
-    {"--bookmark-per-file", "Bookmarks", nullptr, "one bookmark per source file instead of per page", "unitforfile",
-     nullptr, nullptr, {}, {}, nullptr},
+    {"--bookmarks", "Bookmarks", "TEXT", "add bookmarks named by page, name, filename or path",
+        app::key::bookmarkLabel.data(), app::key::bookmarksOn.data(), "a bookmark text",
+        {"page", "name", "filename", "path"}, {}, nullptr},
+    {"--bookmark-per-file", "Bookmarks", nullptr, "one bookmark per source file instead of per page",
+        app::key::bookmarkPerFile.data(), nullptr, nullptr, {}, {}, nullptr},
     // Stamps
-    {"--header", "Stamps", "TEXT", "page header text (macros such as %LocalDate(YY-MM-DD)% allowed)", "hWatermark",
-     "header", "a header", {}, {}, nullptr},
-    {"--header-align", "Stamps", "ALIGN", "header: left, center or right", "hpos", nullptr, "an alignment",
-     {"left", "center", "right"}, {}, nullptr},
-    {"--header-color", "Stamps", "COLOR", "header colour: #RRGGBB or a CSS name", "hcolor", nullptr, nullptr, {}, {},
-     colour},
-    {"--footer", "Stamps", "TEXT", "page footer text (macros allowed)", "fWatermark", "footer", "a footer", {}, {},
-     nullptr},
-    {"--footer-align", "Stamps", "ALIGN", "footer: left, center or right", "fpos", nullptr, "an alignment",
-     {"left", "center", "right"}, {}, nullptr},
-    {"--footer-color", "Stamps", "COLOR", "footer colour: #RRGGBB or a CSS name", "fcolor", nullptr, nullptr, {}, {},
-     colour},
-    {"--watermark", "Stamps", "TEXT", "text watermark", "tWatermark", "text", "a watermark", {}, {}, nullptr},
-    {"--watermark-position", "Stamps", "POS", "top-left ... center ... bottom-right", "tpos", nullptr, "a position",
-     kPositions, {}, nullptr},
-    {"--watermark-size", "Stamps", "PT", "watermark text size, 1..100 points", "tsize", nullptr, nullptr, {}, {},
-     textSize},
-    {"--watermark-color", "Stamps", "COLOR", "watermark colour: #RRGGBB or a CSS name", "tcolor", nullptr, nullptr,
-     {}, {}, colour},
-    {"--watermark-image", "Stamps", "FILE", "image watermark (JPEG, TIFF or BMP file)", "imgWatermark", "image",
-     nullptr, {}, {}, imageFile},
-    {"--watermark-image-position", "Stamps", "POS", "top-left ... center ... bottom-right", "imgpos", nullptr,
-     "a position", kPositions, {}, nullptr},
-    {"--watermark-image-size", "Stamps", "WxH", "watermark image size with units, e.g. 100x50 or 4x2cm", "imgWidth",
-     nullptr, nullptr, {}, {}, imageSize, "imgHeight"},
+    {"--header", "Stamps", "TEXT", "page header text (macros such as %LocalDate(YY-MM-DD)% allowed)",
+        app::key::headerText.data(), app::key::headerOn.data(), "a header", {}, {}, nullptr},
+    {"--header-align", "Stamps", "ALIGN", "header: left, center or right", app::key::headerPosition.data(), nullptr,
+        "an alignment", {"left", "center", "right"}, {}, nullptr},
+    {"--header-color", "Stamps", "COLOR", "header colour: #RRGGBB or a CSS name", app::key::headerColor.data(), nullptr,
+        nullptr, {}, {}, colour},
+    {"--footer", "Stamps", "TEXT", "page footer text (macros allowed)", app::key::footerText.data(),
+        app::key::footerOn.data(), "a footer", {}, {}, nullptr},
+    {"--footer-align", "Stamps", "ALIGN", "footer: left, center or right", app::key::footerPosition.data(), nullptr,
+        "an alignment", {"left", "center", "right"}, {}, nullptr},
+    {"--footer-color", "Stamps", "COLOR", "footer colour: #RRGGBB or a CSS name", app::key::footerColor.data(), nullptr,
+        nullptr, {}, {}, colour},
+    {"--watermark", "Stamps", "TEXT", "text watermark", app::key::watermarkText.data(),
+        app::key::textWatermarkOn.data(), "a watermark", {}, {}, nullptr},
+    {"--watermark-position", "Stamps", "POS", "top-left ... center ... bottom-right",
+        app::key::watermarkPosition.data(), nullptr, "a position", kPositions, {}, nullptr},
+    {"--watermark-size", "Stamps", "PT", "watermark text size, 1..100 points", app::key::watermarkTextSize.data(),
+        nullptr, nullptr, {}, {}, textSize},
+    {"--watermark-color", "Stamps", "COLOR", "watermark colour: #RRGGBB or a CSS name", app::key::watermarkColor.data(),
+        nullptr, nullptr, {}, {}, colour},
+    {"--watermark-image", "Stamps", "FILE", "image watermark (JPEG, TIFF or BMP file)", app::key::watermarkImage.data(),
+        app::key::imageWatermarkOn.data(), nullptr, {}, {}, imageFile},
+    {"--watermark-image-position", "Stamps", "POS", "top-left ... center ... bottom-right",
+        app::key::watermarkImagePosition.data(), nullptr, "a position", kPositions, {}, nullptr},
+    {"--watermark-image-size", "Stamps", "WxH", "watermark image size with units, e.g. 100x50 or 4x2cm",
+        app::key::watermarkImageWidth.data(), nullptr, nullptr, {}, {}, imageSize, {app::key::watermarkImageHeight}},
     // Viewer
-    {"--open-panel", "Viewer", "PANEL", "viewer opens with none, bookmarks or thumbnails shown", "document", nullptr,
-     "a panel", {"none", "bookmarks", "thumbnails"}, {}, nullptr},
-    {"--open-zoom", "Viewer", "ZOOM", "viewer zoom: fit-width or fit-page", "zoom", nullptr, "a zoom",
-     {"fit-width", "fit-page"}, {}, nullptr},
-    {"--fit-window", "Viewer", nullptr, "viewer fits its window to the first page", "resize", nullptr, nullptr, {}, {},
-     nullptr},
-    {"--center-window", "Viewer", nullptr, "viewer centres its window", "center", nullptr, nullptr, {}, {}, nullptr},
-    {"--full-screen", "Viewer", nullptr, "viewer opens in full screen", "fullscreen", nullptr, nullptr, {}, {},
-     nullptr},
-    {"--hide-menubar", "Viewer", nullptr, "viewer hides its menu bar", "hideMenu", nullptr, nullptr, {}, {}, nullptr},
-    {"--hide-toolbar", "Viewer", nullptr, "viewer hides its tool bars", "hideTool", nullptr, nullptr, {}, {}, nullptr},
-    {"--hide-window-ui", "Viewer", nullptr, "viewer hides its window controls", "hideControl", nullptr, nullptr, {},
-     {}, nullptr},
+    {"--open-panel", "Viewer", "PANEL", "viewer opens with none, bookmarks or thumbnails shown",
+        app::key::openPanel.data(), nullptr, "a panel", {"none", "bookmarks", "thumbnails"}, {}, nullptr},
+    {"--open-zoom", "Viewer", "ZOOM", "viewer zoom: fit-width or fit-page", app::key::openZoom.data(), nullptr,
+        "a zoom", {"fit-width", "fit-page"}, {}, nullptr},
+    {"--fit-window", "Viewer", nullptr, "viewer fits its window to the first page", app::key::fitWindow.data(), nullptr,
+        nullptr, {}, {}, nullptr},
+    {"--center-window", "Viewer", nullptr, "viewer centres its window", app::key::centerWindow.data(), nullptr, nullptr,
+        {}, {}, nullptr},
+    {"--full-screen", "Viewer", nullptr, "viewer opens in full screen", app::key::fullScreen.data(), nullptr, nullptr,
+        {}, {}, nullptr},
+    {"--hide-menubar", "Viewer", nullptr, "viewer hides its menu bar", app::key::hideMenubar.data(), nullptr, nullptr,
+        {}, {}, nullptr},
+    {"--hide-toolbar", "Viewer", nullptr, "viewer hides its tool bars", app::key::hideToolbar.data(), nullptr, nullptr,
+        {}, {}, nullptr},
+    {"--hide-window-ui", "Viewer", nullptr, "viewer hides its window controls", app::key::hideWindowControls.data(),
+        nullptr, nullptr, {}, {}, nullptr},
     // Information
-    {"--title", "Information", "TEXT", "document title", "title", nullptr, "a title", {}, {}, nullptr},
-    {"--subject", "Information", "TEXT", "document subject", "subject", nullptr, "a subject", {}, {}, nullptr},
-    {"--author", "Information", "TEXT", "document author", "author", nullptr, "an author", {}, {}, nullptr},
-    {"--keywords", "Information", "TEXT", "document keywords", "keywords", nullptr, "keywords", {}, {}, nullptr},
-    {"--creator", "Information", "TEXT", "the application named as creator", "creator", nullptr, "a creator", {}, {},
-     nullptr},
+    {"--title", "Information", "TEXT", "document title", app::key::title.data(), nullptr, "a title", {}, {}, nullptr},
+    {"--subject", "Information", "TEXT", "document subject", app::key::subject.data(), nullptr, "a subject", {}, {},
+        nullptr},
+    {"--author", "Information", "TEXT", "document author", app::key::author.data(), nullptr, "an author", {}, {},
+        nullptr},
+    {"--keywords", "Information", "TEXT", "document keywords", app::key::keywords.data(), nullptr, "keywords", {}, {},
+        nullptr},
+    {"--creator", "Information", "TEXT", "the application named as creator", app::key::creator.data(), nullptr,
+        "a creator", {}, {}, nullptr},
     // Security
-    {"--encrypt", "Security", "METHOD", "encrypt with rc4-40, rc4-128, aes-128 or aes-256", "level", "security",
-     "an encryption", {"rc4-40", "rc4-128", "aes-128", "aes-256"}, {}, nullptr},
-    {"--allow", "Security", "LIST", "what readers may do: print,copy,modify (default none)", "print", nullptr,
-     nullptr, {}, {}, permissions, "copy modify"},
-    {"--user-password-file", "Security", "FILE", "open password from FILE (or env FOLVANE_USER_PASSWORD)", "user",
-     nullptr, nullptr, {}, {}, password},
+    {"--encrypt", "Security", "METHOD", "encrypt with rc4-40, rc4-128, aes-128 or aes-256",
+        app::key::securityLevel.data(), app::key::securityOn.data(), "an encryption",
+        {"rc4-40", "rc4-128", "aes-128", "aes-256"}, {}, nullptr},
+    {"--allow", "Security", "LIST", "what readers may do: print,copy,modify (default none)",
+        app::key::allowPrint.data(), nullptr, nullptr, {}, {}, permissions,
+        {app::key::allowCopy, app::key::allowModify}},
+    {"--user-password-file", "Security", "FILE", "open password from FILE (or env FOLVANE_USER_PASSWORD)",
+        app::key::userPassword.data(), nullptr, nullptr, {}, {}, password},
     {"--owner-password-file", "Security", "FILE", "permissions password from FILE (or env FOLVANE_OWNER_PASSWORD)",
-     "owner", nullptr, nullptr, {}, {}, password},
+        app::key::ownerPassword.data(), nullptr, nullptr, {}, {}, password},
     // Image handling
     {"--auto-orient", "Image handling", "ON|OFF", "turn photos upright by their EXIF orientation (default on)",
-     "autoOrient", nullptr, "on or off", {"off", "on"}, {}, nullptr},
+        app::key::autoOrient.data(), nullptr, "on or off", {"off", "on"}, {}, nullptr},
     {"--lossless", "Image handling", nullptr, "keep pictures exactly (Deflate) instead of JPEG coding them",
-     "lossless", nullptr, nullptr, {}, {}, nullptr},
+        app::key::lossless.data(), nullptr, nullptr, {}, {}, nullptr},
     {"--skew-method", "Image handling", "METHOD", "how straightening measures the tilt: basic or refined (default)",
-     "skewMethod", nullptr, "a skew method", {"basic", "refined"}, {}, nullptr},
+        app::key::skewMethod.data(), nullptr, "a skew method", {"basic", "refined"}, {}, nullptr},
     // Text recognition
-    {"--ocr", "Text recognition", nullptr, "searchable PDF: an invisible text layer read by Tesseract", "ocr",
-     nullptr, nullptr, {}, {}, nullptr},
+    {"--ocr", "Text recognition", nullptr, "searchable PDF: an invisible text layer read by Tesseract",
+        app::key::recognizeText.data(), nullptr, nullptr, {}, {}, nullptr},
     {"--ocr-lang", "Text recognition", "LANGS", "recognition languages joined by +, e.g. deu+eng (default eng)",
-     "ocrLanguages", nullptr, "languages", {}, {}, nullptr},
+        app::key::recognitionLanguages.data(), nullptr, "languages", {}, {}, nullptr},
 };
 
 const NamedOption* findOption(const std::string& name)
@@ -375,12 +390,12 @@ std::string optionsOfKey(const std::string& key)
 {
     std::string names;
     for (const NamedOption& option : kOptions) {
-        std::string keys = std::string(option.key) + " " + (option.alsoKey ? option.alsoKey : "") + " " +
-                           (option.moreKeys ? option.moreKeys : "");
-        std::istringstream words(keys);
-        std::string word;
-        while (words >> word) {
-            if (strcasecmp(word.c_str(), key.c_str()) == 0) {
+        std::vector<std::string_view> keys = {option.key};
+        if (option.alsoKey)
+            keys.push_back(option.alsoKey);
+        keys.insert(keys.end(), option.moreKeys.begin(), option.moreKeys.end());
+        for (std::string_view word : keys) {
+            if (strcasecmp(std::string(word).c_str(), key.c_str()) == 0) {
                 names += (names.empty() ? "" : ", ") + std::string(option.name);
                 break;
             }
@@ -421,9 +436,10 @@ bool resolveRunSettings(const app::SettingsStore& store, const std::vector<Setti
 {
     app::loadOutputSettings(store, settings);
     std::string problem;
-    for (auto [variable, key] : {std::pair {"FOLVANE_USER_PASSWORD", "user"}, {"FOLVANE_OWNER_PASSWORD", "owner"}}) {
+    for (auto [variable, key] : {std::pair {"FOLVANE_USER_PASSWORD", app::key::userPassword},
+             std::pair {"FOLVANE_OWNER_PASSWORD", app::key::ownerPassword}}) {
         const char* secret = std::getenv(variable);
-        if (secret && !applySetting(key, secret, settings, problem)) {
+        if (secret && !applySetting(std::string(key), secret, settings, problem)) {
             std::fprintf(stderr, "folvane-cli: %s: the password is too long (at most 255 bytes)\n", variable);
             return false;
         }

@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,7 +33,7 @@ struct NamedOption {
     std::vector<std::string_view> words; // the accepted words of a choice, in key value order
     std::vector<int> codes;              // the key value of each word when not its index
     Translate translate;                 // null for switches, choices and texts
-    const char* moreKeys = nullptr;      // further keys a custom translation writes
+    std::vector<std::string_view> moreKeys = {}; // further keys a custom translation writes
 };
 
 std::span<const NamedOption> namedOptions();

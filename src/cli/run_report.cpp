@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/setting_keys.h"
+
 namespace folvane::cli {
 
 namespace {
@@ -116,7 +118,7 @@ void printSettingChanges(const app::OutputSettings& stored, const app::OutputSet
         if (before == after)
             continue;
         std::string_view key = spec->key;
-        if (key == "user" || key == "owner")
+        if (key == app::key::userPassword || key == app::key::ownerPassword)
             after = "(hidden)";
         if (json)
             std::printf("{\"setting\":%s,\"value\":%s}\n", jsonString(key).c_str(), jsonString(after).c_str());

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "app/output_settings.h"
+#include "app/setting_keys.h"
 #include "app/settings_location.h"
 #include "app/settings_schema.h"
 #include "app/settings_store.h"
@@ -30,7 +31,8 @@ app::SettingsStore openStore(const GlobalOptions& global)
 // The two passwords of the security settings, hidden by "settings list" unless asked for.
 bool isPasswordKey(const std::string& key)
 {
-    return strcasecmp(key.c_str(), "user") == 0 || strcasecmp(key.c_str(), "owner") == 0;
+    return strcasecmp(key.c_str(), app::key::userPassword.data()) == 0 ||
+           strcasecmp(key.c_str(), app::key::ownerPassword.data()) == 0;
 }
 
 // The value of a known key with its default; false for a key the program does not know.

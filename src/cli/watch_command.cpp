@@ -7,6 +7,7 @@
 
 #include "app/app_paths.h"
 #include "app/output_settings.h"
+#include "app/setting_keys.h"
 #include "app/settings_location.h"
 #include "app/settings_store.h"
 #include "commands.h"
@@ -79,8 +80,10 @@ int runWatch(const GlobalOptions& global, const WatchOptions& options)
     jobs::WatchSettings settings;
     if (!resolveRunSettings(store, options.settingArgs, settings.output))
         return kExitUsage;
-    settings.mode = options.mode.empty() ? std::max(0, store.getInt("outMode", 0)) : modeNumber(options.mode);
-    int policy = options.exists.empty() ? store.getInt("exists", jobs::kCreateNewFile) : policyNumber(options.exists);
+    settings.mode =
+        options.mode.empty() ? std::max(0, store.getInt(app::key::outputMode, 0)) : modeNumber(options.mode);
+    int policy = options.exists.empty() ? store.getInt(app::key::existingOutput, jobs::kCreateNewFile)
+                                        : policyNumber(options.exists);
     int action = actionNumber(options.after);
     if (settings.mode < 0 || policy < 0 || action < 0) {
         std::fprintf(stderr, "folvane-cli: bad --mode, --exists or --after value\n");

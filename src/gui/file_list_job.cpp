@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QUrl>
 
+#include "app/setting_keys.h"
 #include "engine/engine.h"
 #include "file_list.h"
 #include "job_runner.h"
@@ -62,7 +63,7 @@ void FileListPage::convert()
             return;
         }
     }
-    int policy = m_store.getInt("exists", jobs::kCreateNewFile);
+    int policy = m_store.getInt(app::key::existingOutput, jobs::kCreateNewFile);
     std::vector<jobs::FileRow> rows = m_list->rows();
     m_state.log.setSettings(m_logSettings);
     // beginJob reports the start (which locks the page) and may ask the continue question.
@@ -86,7 +87,7 @@ void FileListPage::convert()
     services::SystemActions& actions = m_actions ? *m_actions : guiSystemActions();
     app::SettingsStore store = m_store;
     m_runner->start(m_state, std::move(rows), std::move(settings), actions,
-                    [store] { return store.getInt("after", services::kDoNothing); },
+                    [store] { return store.getInt(app::key::afterConversion, services::kDoNothing); },
                     [this](std::vector<jobs::FileRow>&& done, const jobs::JobReport& report) {
                         jobFinished(std::move(done), report);
                     });

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_paths.h"
+#include "app/setting_keys.h"
 #include "app/settings_schema.h"
 #include "file_list.h"
 #include "folder_picker.h"
@@ -220,7 +221,7 @@ FileListPage::~FileListPage()
 void FileListPage::load()
 {
     m_logSettings = jobs::loadLogSettings(m_store, m_location);
-    m_mode = app::storedInt(m_store, "outMode");
+    m_mode = app::storedInt(m_store, app::key::outputMode);
     // A mode no radio stands for would make Convert do nothing at all.
     if (m_mode < jobs::kMergeMode || m_mode > jobs::kPerFolderMode)
         m_mode = jobs::kMergeMode;
@@ -246,10 +247,10 @@ void FileListPage::save()
 {
     std::string mode = std::to_string(m_mode);
     const app::SettingsStore::Entry entries[] = {
-        {"outMode", mode},
-        {"outPath0", m_paths.merged},
-        {"outPath1", m_paths.perImageFolder},
-        {"outPath2", m_paths.perFolderFolder},
+        {app::key::outputMode, mode},
+        {app::key::mergedOutputPath, m_paths.merged},
+        {app::key::perImageOutputFolder, m_paths.perImageFolder},
+        {app::key::perFolderOutputFolder, m_paths.perFolderFolder},
     };
     m_store.putStrings(entries);
 }
@@ -336,7 +337,9 @@ void FileListPage::addFiles()
 {
     if (m_running)
         return;
-    QString start = fromUtf8(m_store.getString("OpenFile", app::settingTextDefault("OpenFile"), jobs::kPathCapacity));
+    QString start = fromUtf8(
+        m_store.getString(app::key::lastOpenedFile, app::settingTextDefault(app::key::lastOpenedFile),
+                          jobs::kPathCapacity));
     if (start.isEmpty())
         start = defaultStartFolder();
     QStringList files;
@@ -361,7 +364,7 @@ void FileListPage::addFiles()
         // Keeps the window painted while a long selection is read.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    m_store.putString("OpenFile", files.last().toStdString());
+    m_store.putString(app::key::lastOpenedFile, files.last().toStdString());
     setEnabled(true);
     showNotAdded(unreadable);
     afterAdding();
@@ -372,10 +375,11 @@ void FileListPage::addFolder()
     if (m_running)
         return;
     FolderChoice choice;
-    choice.initialFolder = fromUtf8(m_store.getString("openDir", app::settingTextDefault("openDir"), jobs::kPathCapacity));
+    choice.initialFolder = fromUtf8(m_store.getString(
+        app::key::lastOpenedFolder, app::settingTextDefault(app::key::lastOpenedFolder), jobs::kPathCapacity));
     if (choice.initialFolder.isEmpty())
         choice.initialFolder = defaultStartFolder();
-    choice.includeSubfolders = app::storedInt(m_store, "subdir") != 0;
+    choice.includeSubfolders = app::storedInt(m_store, app::key::includeSubfolders) != 0;
     choice.filterIndex = 0;
     choice.naturalOrder = folderOrder() == jobs::FolderOrder::Natural;
     bool chosen = false;
@@ -393,10 +397,10 @@ void FileListPage::addFolder()
     }
     if (!chosen)
         return;
-    m_store.putString("subdir", choice.includeSubfolders ? "1" : "0");
-    m_store.putString("naturalSort", choice.naturalOrder ? "1" : "0");
+    m_store.putString(app::key::includeSubfolders, choice.includeSubfolders ? "1" : "0");
+    m_store.putString(app::key::naturalSort, choice.naturalOrder ? "1" : "0");
     if (!choice.folder.isEmpty())
-        m_store.putString("openDir", choice.folder.toStdString());
+        m_store.putString(app::key::lastOpenedFolder, choice.folder.toStdString());
     std::string filter = FolderPicker::filterForIndex(choice.filterIndex).toStdString();
     std::vector<std::string> files;
     if (!choice.folder.isEmpty())
@@ -414,7 +418,7 @@ void FileListPage::addFolder()
 
 jobs::FolderOrder FileListPage::folderOrder() const
 {
-    return app::storedInt(m_store, "naturalSort") == 1 ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
+    return app::storedInt(m_store, app::key::naturalSort) == 1 ? jobs::FolderOrder::Natural : jobs::FolderOrder::Name;
 }
 
 void FileListPage::showNotAdded(const QStringList& problems)
@@ -431,7 +435,7 @@ void FileListPage::dropPaths(const QStringList& paths)
     auto notAdded = [&problems](const QString& path, const QString& reason) {
         problems << QStringLiteral("%1 (%2)").arg(QFileInfo(path).fileName(), reason);
     };
-    bool recursive = app::storedInt(m_store, "subdir") == 1;
+    bool recursive = app::storedInt(m_store, app::key::includeSubfolders) == 1;
     setEnabled(false);
     for (const QString& path : paths) {
         QFileInfo info(path);

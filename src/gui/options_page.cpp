@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/setting_keys.h"
 #include "app/settings_schema.h"
 
 namespace folvane::gui {
@@ -90,11 +91,11 @@ OptionsPage::~OptionsPage() { save(); }
 
 void OptionsPage::load()
 {
-    int after = app::storedInt(m_store, "after");
-    int exists = app::storedInt(m_store, "exists");
-    int priority = app::storedInt(m_store, "priority");
-    int log = app::storedInt(m_store, "log");
-    QString folder = QString::fromStdString(m_store.getString("logpath", ""));
+    int after = app::storedInt(m_store, app::key::afterConversion);
+    int exists = app::storedInt(m_store, app::key::existingOutput);
+    int priority = app::storedInt(m_store, app::key::processPriority);
+    int log = app::storedInt(m_store, app::key::recordLog);
+    QString folder = QString::fromStdString(m_store.getString(app::key::logFolder, ""));
     if (folder.isEmpty())
         folder = m_defaultLogFolder;
     m_logPath->setText(folder);
@@ -114,7 +115,8 @@ void OptionsPage::save()
     std::string log = m_log->isChecked() ? "1" : "0";
     std::string folder = m_logPath->text().toStdString();
     const app::SettingsStore::Entry entries[] = {
-        {"after", after}, {"exists", exists}, {"priority", priority}, {"log", log}, {"logpath", folder},
+        {app::key::afterConversion, after}, {app::key::existingOutput, exists}, {app::key::processPriority, priority},
+        {app::key::recordLog, log},         {app::key::logFolder, folder},
     };
     m_store.putStrings(entries);
 }

@@ -17,6 +17,7 @@
 #include <cctype>
 
 #include "app/app_paths.h"
+#include "app/setting_keys.h"
 #include "app/settings_schema.h"
 #include "autostart.h"
 #include "engine/engine.h"
@@ -31,7 +32,8 @@ const QString WatchPage::kNoOutputText = QStringLiteral("You must select an outp
 namespace {
 
 // The output key of each mode.
-const char* const kOutputKeys[3] = {"outPath0", "outPath1", "outPath2"};
+const std::string_view kOutputKeys[3] = {app::key::mergedOutputPath, app::key::perImageOutputFolder,
+                                         app::key::perFolderOutputFolder};
 
 // The number at the start of a text ("12s" is 12, "" is 0), as the interval box is read.
 int leadingNumber(const QString& text)
@@ -76,7 +78,7 @@ WatchPage::WatchPage(const app::SettingsLocation& settings, QWidget* parent)
     setAutoFillBackground(true);
 
     m_worker = new WatchWorker(this);
-    m_worker->setAfterAction([store = m_store] { return app::storedInt(store, "after"); });
+    m_worker->setAfterAction([store = m_store] { return app::storedInt(store, app::key::afterConversion); });
     m_worker->setOutputNameAsker([this](const std::string& existing) {
         QString path = QString::fromStdString(existing);
         return (m_choosePdf ? m_choosePdf(this, path) : askNameForExistingPdf(this, path, false)).toStdString();
@@ -247,18 +249,18 @@ void WatchPage::firstShow()
 {
     m_firstShown = true;
     showStartButton(false);
-    m_keepsub->setChecked(app::storedInt(m_store, "keepsub") == 1);
-    m_subdir->setChecked(app::storedInt(m_store, "subdir") == 1);
-    m_delete->setChecked(app::storedInt(m_store, "del_success") == 1);
-    m_autorun->setChecked(app::storedInt(m_store, "autorun") == 1);
-    m_winstart->setChecked(app::storedInt(m_store, "winstart") == 1);
-    m_runsec->setChecked(app::storedInt(m_store, "runsec") == 1);
-    m_seconds->setText(QString::fromStdString(app::storedText(m_store, "second", 32)).left(3));
+    m_keepsub->setChecked(app::storedInt(m_store, app::key::keepSubfolders) == 1);
+    m_subdir->setChecked(app::storedInt(m_store, app::key::includeSubfolders) == 1);
+    m_delete->setChecked(app::storedInt(m_store, app::key::deleteSourceOnSuccess) == 1);
+    m_autorun->setChecked(app::storedInt(m_store, app::key::autoRunWatch) == 1);
+    m_winstart->setChecked(app::storedInt(m_store, app::key::startAtLogin) == 1);
+    m_runsec->setChecked(app::storedInt(m_store, app::key::repeatScan) == 1);
+    m_seconds->setText(QString::fromStdString(app::storedText(m_store, app::key::scanIntervalSeconds, 32)).left(3));
 
-    std::string input = m_store.getString("input", "", jobs::kPathCapacity);
+    std::string input = m_store.getString(app::key::watchInputFolder, "", jobs::kPathCapacity);
     m_input->setText(QString::fromStdString(input));
     app::AppPaths::createDirectories(input);
-    std::string output = m_store.getString("doutput", "", jobs::kPathCapacity);
+    std::string output = m_store.getString(app::key::watchOutputFolder, "", jobs::kPathCapacity);
     m_outputBox->setText(QString::fromStdString(output));
     app::AppPaths::createDirectories(output);
 
@@ -269,7 +271,7 @@ void WatchPage::everyShow()
 {
     m_log = jobs::loadLogSettings(m_store, m_location);
     app::loadOutputSettings(m_store, m_output, app::OutputSettingsReader::WatchFolder);
-    int mode = app::storedInt(m_store, "outMode");
+    int mode = app::storedInt(m_store, app::key::outputMode);
     // A hand-edited file may hold a mode the page has no radio for: merging, as the default.
     if (mode < jobs::kMergeMode || mode > jobs::kPerFolderMode)
         mode = jobs::kMergeMode;
@@ -284,7 +286,7 @@ void WatchPage::saveOnHide()
 {
     std::string output = m_outputBox->text().toStdString();
     std::string mode = std::to_string(m_mode);
-    const app::SettingsStore::Entry entries[] = {{"outMode", mode}, {kOutputKeys[m_mode], output}};
+    const app::SettingsStore::Entry entries[] = {{app::key::outputMode, mode}, {kOutputKeys[m_mode], output}};
     m_store.putStrings(entries);
 }
 
@@ -297,9 +299,15 @@ void WatchPage::saveOnClose()
     std::string seconds = m_seconds->text().toStdString();
     auto flag = [](const QCheckBox* box) { return std::string_view(box->isChecked() ? "1" : "0"); };
     const app::SettingsStore::Entry entries[] = {
-        {"input", input},           {"doutput", output},         {"keepsub", flag(m_keepsub)},
-        {"subdir", flag(m_subdir)}, {"del_success", flag(m_delete)}, {"autorun", flag(m_autorun)},
-        {"winstart", flag(m_winstart)}, {"runsec", flag(m_runsec)},  {"second", seconds},
+        {app::key::watchInputFolder, input},
+        {app::key::watchOutputFolder, output},
+        {app::key::keepSubfolders, flag(m_keepsub)},
+        {app::key::includeSubfolders, flag(m_subdir)},
+        {app::key::deleteSourceOnSuccess, flag(m_delete)},
+        {app::key::autoRunWatch, flag(m_autorun)},
+        {app::key::startAtLogin, flag(m_winstart)},
+        {app::key::repeatScan, flag(m_runsec)},
+        {app::key::scanIntervalSeconds, seconds},
     };
     m_store.putStrings(entries);
     // A page that was hidden wrote its mode and output then, and neither can have changed since;
@@ -364,7 +372,7 @@ void WatchPage::onStart()
     settings.keepSubfolders = m_keepsub->isChecked();
     settings.repeat = m_runsec->isChecked();
     settings.intervalSeconds = leadingNumber(m_seconds->text());
-    int policy = app::storedInt(m_store, "exists");
+    int policy = app::storedInt(m_store, app::key::existingOutput);
     // A combination that would lose pages is refused before anything starts.
     std::string conflict = jobs::overwriteDeleteConflict(settings, policy);
     if (!conflict.empty()) {

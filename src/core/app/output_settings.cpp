@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/setting_keys.h"
+
 namespace folvane::app {
 
 namespace {
@@ -44,7 +46,7 @@ void loadOutputSettings(const SettingsStore& store, OutputSettings& settings, Ou
     OutputSettings loaded; // starts cleared: zeros and empty texts
     for (const SettingSpec* spec : outputSettingKeys()) {
         if (spec->field.text) {
-            if (reader == OutputSettingsReader::WatchFolder && std::string_view(spec->key) == "producer")
+            if (reader == OutputSettingsReader::WatchFolder && std::string_view(spec->key) == key::producer)
                 continue;
             loaded.*spec->field.text = store.getString(spec->key, spec->textDefault, kTextCapacity);
         } else {

@@ -9,6 +9,7 @@
 
 #include "app/app_paths.h"
 #include "app/output_settings.h"
+#include "app/setting_keys.h"
 #include "app/settings_store.h"
 
 namespace folvane::app {
@@ -76,146 +77,169 @@ constexpr int kDpiMinimum = 72;
 using S = OutputSettings;
 
 const SettingSpec kSpecs[] = {
-    integer("after", 0, 6, "after a job: 0 nothing, 1 shut down, 2 stand by, 3 restart, 4 log off, 5 exit, 6 open output",
-            "After Conversion:"),
-    integer("exists", 0, 3, "existing output: 0 ask, 1 overwrite, 2 new numbered file, 3 append",
-            "If output file exists:", 2),
-    integer("priority", 0, 4, "job priority: 0 idle, 1 below normal, 2 normal, 3 above normal, 4 high",
-            "Process Priority:", 2),
-    flag("log", "record a daily job log", "Record Log"),
-    text("logpath", kPathText, "folder of the log files"),
-    integer("outMode", 0, 2, "grouping: 0 one merged PDF, 1 one PDF per image, 2 one PDF per folder"),
-    text("outPath0", kPathText, "the merged PDF file", "Output Folder"),
-    text("outPath1", kPathText, "folder of the per-image PDF files", "Output Folder"),
-    text("outPath2", kPathText, "folder of the per-folder PDF files", "Output Folder"),
-    text("OpenFile", kPathText, "last file added; where Add Files starts"),
-    text("openDir", kPathText, "last folder added; where Add Folder starts"),
-    flag("subdir", "include subfolders", "Include subfolder"),
-    text("input", kPathText, "the watched folder", "Input Folder:"),
-    text("doutput", kPathText, "the watch page's output folder", "Out Folder:"),
-    flag("keepsub", "watch, per-image mode: keep the input's subfolders", "Keep original subfolder"),
-    flag("del_success", "watch: delete a source once converted", "Delete source file when success"),
-    flag("autorun", "watch: start monitoring when the program starts", "Auto run at next"),
-    flag("winstart", "start the program at log-in", "Start at login"),
-    flag("runsec", "watch: repeat the scan until stopped", "Monitoring interval"),
-    text("second", 3, "watch: seconds between scans", "seconds", "5", true),
+    integer(key::afterConversion.data(), 0, 6,
+        "after a job: 0 nothing, 1 shut down, 2 stand by, 3 restart, 4 log off, 5 exit, 6 open output",
+        "After Conversion:"),
+    integer(key::existingOutput.data(), 0, 3, "existing output: 0 ask, 1 overwrite, 2 new numbered file, 3 append",
+        "If output file exists:", 2),
+    integer(key::processPriority.data(), 0, 4, "job priority: 0 idle, 1 below normal, 2 normal, 3 above normal, 4 high",
+        "Process Priority:", 2),
+    flag(key::recordLog.data(), "record a daily job log", "Record Log"),
+    text(key::logFolder.data(), kPathText, "folder of the log files"),
+    integer(key::outputMode.data(), 0, 2, "grouping: 0 one merged PDF, 1 one PDF per image, 2 one PDF per folder"),
+    text(key::mergedOutputPath.data(), kPathText, "the merged PDF file", "Output Folder"),
+    text(key::perImageOutputFolder.data(), kPathText, "folder of the per-image PDF files", "Output Folder"),
+    text(key::perFolderOutputFolder.data(), kPathText, "folder of the per-folder PDF files", "Output Folder"),
+    text(key::lastOpenedFile.data(), kPathText, "last file added; where Add Files starts"),
+    text(key::lastOpenedFolder.data(), kPathText, "last folder added; where Add Folder starts"),
+    flag(key::includeSubfolders.data(), "include subfolders", "Include subfolder"),
+    text(key::watchInputFolder.data(), kPathText, "the watched folder", "Input Folder:"),
+    text(key::watchOutputFolder.data(), kPathText, "the watch page's output folder", "Out Folder:"),
+    flag(key::keepSubfolders.data(), "watch, per-image mode: keep the input's subfolders", "Keep original subfolder"),
+    flag(key::deleteSourceOnSuccess.data(), "watch: delete a source once converted", "Delete source file when success"),
+    flag(key::autoRunWatch.data(), "watch: start monitoring when the program starts", "Auto run at next"),
+    flag(key::startAtLogin.data(), "start the program at log-in", "Start at login"),
+    flag(key::repeatScan.data(), "watch: repeat the scan until stopped", "Monitoring interval"),
+    text(key::scanIntervalSeconds.data(), 3, "watch: seconds between scans", "seconds", "5", true),
 
-    bound<&S::colorCompression>(integer("colorTif", 0, 4, "colour images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG",
-                                "Color Image", 4)),
-    bound<&S::grayCompression>(integer("grayTif", 0, 4, "grayscale images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG",
-                               "Grayscale Image", 4)),
-    bound<&S::bwCompression>(integer("bwTif", 0, 4, "black/white images: 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4",
-                             "Black/White Image", 4)),
-    bound<&S::skewCorrection>(flag("bSkew", "straighten skewed black/white scans", "Skew correct")),
-    bound<&S::jpegQuality>(integer("quality", 0, 100, "JPEG quality; 0 keeps JPEG data as it is", "JPEG Quality", 75)),
-    bound<&S::imageFit>(integer("imgFit", 0, 1, "0 fit keeping proportions, 1 stretch", "Image")),
-    bound<&S::rotation>(integer("pageRotate", 0, 3, "rotation: 0, 1, 2, 3 for 0, 90, 180, 270 degrees", "Angle")),
-    bound<&S::pageSize>(integer("pageSize", 0, 7,
-                                "page: 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom",
-                                "Page Size")),
-    bound<&S::pageWidthPt>(integer("page_W", 0, 14400, "custom page width in points", "Width")),
-    bound<&S::pageHeightPt>(integer("page_H", 0, 14400, "custom page height in points", "Height")),
-    bound<&S::dpiX>(integer("xdpi", kDpiMinimum, 1200, "horizontal resolution in dots per inch; 0 unchanged", "X-DPI",
-                            72)),
-    bound<&S::dpiY>(integer("ydpi", kDpiMinimum, 1200, "vertical resolution in dots per inch; 0 unchanged", "Y-DPI",
-                            72)),
-    bound<&S::marginTopPt>(integer("mTop", 0, 999, "top margin in points", "Top")),
-    bound<&S::marginLeftPt>(integer("mLeft", 0, 999, "left margin in points", "Left")),
-    bound<&S::marginRightPt>(integer("mRight", 0, 999, "right margin in points", "Right")),
-    bound<&S::marginBottomPt>(integer("mBottom", 0, 999, "bottom margin in points", "Bottom")),
-    bound<&S::imagesPerPage>(SettingSpec {"layout", false, 1, 16, kLayouts, 0, false, "images per page: 1, 2, 4, 6, 9 or 16",
-                                   "Images per page", 1}),
-    bound<&S::cellOrder>(integer("order", 0, 1, "cell order: 0 horizontal, 1 vertical", "Layout")),
-    bound<&S::repeatImage>(flag("repeat", "fill every cell of a page with the same image", "Repeat")),
-    bound<&S::cellBorders>(flag("border", "draw cell borders", "Border")),
-    bound<&S::headerOn>(flag("header", "page header on", "Page header")),
-    bound(text("hWatermark", kShortText, "page header text (macros allowed)", "Page header"), &S::headerText),
-    bound<&S::headerPosition>(integer("hpos", 0, 2, "header alignment: 0 left, 1 center, 2 right", "Page header")),
-    bound<&S::headerColor>(integer("hcolor", 0, kColour, "header colour, 0x00BBGGRR as decimal", "Page header")),
-    bound<&S::footerOn>(flag("footer", "page footer on", "Page footer")),
-    bound(text("fWatermark", kShortText, "page footer text (macros allowed)", "Page footer"), &S::footerText),
-    bound<&S::footerPosition>(integer("fpos", 0, 2, "footer alignment: 0 left, 1 center, 2 right", "Page footer")),
-    bound<&S::footerColor>(integer("fcolor", 0, kColour, "footer colour, 0x00BBGGRR as decimal", "Page footer")),
-    bound<&S::textWatermarkOn>(flag("text", "text watermark on", "Text")),
-    bound(text("tWatermark", kShortText, "watermark text", "Text"), &S::watermarkText),
-    bound<&S::watermarkPosition>(integer("tpos", 0, 8, "watermark position: 0 top-left ... 4 center ... 8 bottom-right, row by row",
-                            "Text", 4)),
-    bound<&S::watermarkTextSizePt>(integer("tsize", 1, 100, "watermark text size in points", "Text", 12)),
-    bound<&S::watermarkColor>(integer("tcolor", 0, kColour, "watermark colour, 0x00BBGGRR as decimal", "Text")),
-    bound<&S::imageWatermarkOn>(flag("image", "image watermark on", "Image")),
-    bound(text("imgWatermark", kShortText, "watermark image file", "Image"), &S::watermarkImagePath),
-    bound<&S::watermarkImagePosition>(integer("imgpos", 0, 8, "watermark image position, as tpos", "Image", 4)),
-    bound<&S::watermarkImageWidthPt>(integer("imgWidth", 0, 9999, "watermark image width in points", "Image", 100)),
-    bound<&S::watermarkImageHeightPt>(integer("imgHeight", 0, 9999, "watermark image height in points", "Image", 100)),
-    bound<&S::securityOn>(flag("security", "password security on", "Password Security")),
-    bound<&S::allowCopy>(flag("copy", "allow copying text and images", "Enable Content Copying or Extraction")),
-    bound<&S::allowPrint>(flag("print", "allow printing", "Print Allowed")),
-    bound<&S::allowModify>(flag("modify", "allow changing the document", "Enable Changing the Document")),
+    bound<&S::colorCompression>(integer(key::colorCompression.data(), 0, 4,
+        "colour images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG", "Color Image", 4)),
+    bound<&S::grayCompression>(integer(key::grayCompression.data(), 0, 4,
+        "grayscale images: 0 none, 1 LZW, 2 Zip, 3 PackBits, 4 JPEG", "Grayscale Image", 4)),
+    bound<&S::bwCompression>(integer(key::bwCompression.data(), 0, 4,
+        "black/white images: 0 none, 1 LZW, 2 Zip, 3 CCITT G3, 4 CCITT G4", "Black/White Image", 4)),
+    bound<&S::skewCorrection>(flag(key::skewCorrection.data(), "straighten skewed black/white scans", "Skew correct")),
+    bound<&S::jpegQuality>(
+        integer(key::jpegQuality.data(), 0, 100, "JPEG quality; 0 keeps JPEG data as it is", "JPEG Quality", 75)),
+    bound<&S::imageFit>(integer(key::imageFit.data(), 0, 1, "0 fit keeping proportions, 1 stretch", "Image")),
+    bound<&S::rotation>(
+        integer(key::rotation.data(), 0, 3, "rotation: 0, 1, 2, 3 for 0, 90, 180, 270 degrees", "Angle")),
+    bound<&S::pageSize>(integer(key::pageSize.data(), 0, 7,
+        "page: 0 image size, 1 A3, 2 A4, 3 A5, 4 B5, 5 Letter, 6 Legal, 7 custom", "Page Size")),
+    bound<&S::pageWidthPt>(integer(key::pageWidth.data(), 0, 14400, "custom page width in points", "Width")),
+    bound<&S::pageHeightPt>(integer(key::pageHeight.data(), 0, 14400, "custom page height in points", "Height")),
+    bound<&S::dpiX>(integer(
+        key::dpiX.data(), kDpiMinimum, 1200, "horizontal resolution in dots per inch; 0 unchanged", "X-DPI", 72)),
+    bound<&S::dpiY>(
+        integer(key::dpiY.data(), kDpiMinimum, 1200, "vertical resolution in dots per inch; 0 unchanged", "Y-DPI", 72)),
+    bound<&S::marginTopPt>(integer(key::marginTop.data(), 0, 999, "top margin in points", "Top")),
+    bound<&S::marginLeftPt>(integer(key::marginLeft.data(), 0, 999, "left margin in points", "Left")),
+    bound<&S::marginRightPt>(integer(key::marginRight.data(), 0, 999, "right margin in points", "Right")),
+    bound<&S::marginBottomPt>(integer(key::marginBottom.data(), 0, 999, "bottom margin in points", "Bottom")),
+    bound<&S::imagesPerPage>(SettingSpec {key::imagesPerPage.data(), false, 1, 16, kLayouts, 0, false,
+        "images per page: 1, 2, 4, 6, 9 or 16", "Images per page", 1}),
+    bound<&S::cellOrder>(integer(key::cellOrder.data(), 0, 1, "cell order: 0 horizontal, 1 vertical", "Layout")),
+    bound<&S::repeatImage>(flag(key::repeatImage.data(), "fill every cell of a page with the same image", "Repeat")),
+    bound<&S::cellBorders>(flag(key::cellBorders.data(), "draw cell borders", "Border")),
+    bound<&S::headerOn>(flag(key::headerOn.data(), "page header on", "Page header")),
+    bound(text(key::headerText.data(), kShortText, "page header text (macros allowed)", "Page header"), &S::headerText),
+    bound<&S::headerPosition>(
+        integer(key::headerPosition.data(), 0, 2, "header alignment: 0 left, 1 center, 2 right", "Page header")),
+    bound<&S::headerColor>(
+        integer(key::headerColor.data(), 0, kColour, "header colour, 0x00BBGGRR as decimal", "Page header")),
+    bound<&S::footerOn>(flag(key::footerOn.data(), "page footer on", "Page footer")),
+    bound(text(key::footerText.data(), kShortText, "page footer text (macros allowed)", "Page footer"), &S::footerText),
+    bound<&S::footerPosition>(
+        integer(key::footerPosition.data(), 0, 2, "footer alignment: 0 left, 1 center, 2 right", "Page footer")),
+    bound<&S::footerColor>(
+        integer(key::footerColor.data(), 0, kColour, "footer colour, 0x00BBGGRR as decimal", "Page footer")),
+    bound<&S::textWatermarkOn>(flag(key::textWatermarkOn.data(), "text watermark on", "Text")),
+    bound(text(key::watermarkText.data(), kShortText, "watermark text", "Text"), &S::watermarkText),
+    bound<&S::watermarkPosition>(integer(key::watermarkPosition.data(), 0, 8,
+        "watermark position: 0 top-left ... 4 center ... 8 bottom-right, row by row", "Text", 4)),
+    bound<&S::watermarkTextSizePt>(
+        integer(key::watermarkTextSize.data(), 1, 100, "watermark text size in points", "Text", 12)),
+    bound<&S::watermarkColor>(
+        integer(key::watermarkColor.data(), 0, kColour, "watermark colour, 0x00BBGGRR as decimal", "Text")),
+    bound<&S::imageWatermarkOn>(flag(key::imageWatermarkOn.data(), "image watermark on", "Image")),
+    bound(text(key::watermarkImage.data(), kShortText, "watermark image file", "Image"), &S::watermarkImagePath),
+    bound<&S::watermarkImagePosition>(
+        integer(key::watermarkImagePosition.data(), 0, 8, "watermark image position, as tpos", "Image", 4)),
+    bound<&S::watermarkImageWidthPt>(
+        integer(key::watermarkImageWidth.data(), 0, 9999, "watermark image width in points", "Image", 100)),
+    bound<&S::watermarkImageHeightPt>(
+        integer(key::watermarkImageHeight.data(), 0, 9999, "watermark image height in points", "Image", 100)),
+    bound<&S::securityOn>(flag(key::securityOn.data(), "password security on", "Password Security")),
+    bound<&S::allowCopy>(
+        flag(key::allowCopy.data(), "allow copying text and images", "Enable Content Copying or Extraction")),
+    bound<&S::allowPrint>(flag(key::allowPrint.data(), "allow printing", "Print Allowed")),
+    bound<&S::allowModify>(
+        flag(key::allowModify.data(), "allow changing the document", "Enable Changing the Document")),
     // 256-bit AES unless the file says otherwise.
-    bound<&S::securityLevel>(integer("level", 0, 3, "encryption: 0 RC4 40-bit, 1 RC4 128-bit, 2 AES-128, 3 AES-256",
-                             "Encryption Level", 3)),
-    bound(text("user", kShortText, "document open password", "Document Open Password"), &S::userPassword),
-    bound(text("owner", kShortText, "permissions password", "Permissions Password"), &S::ownerPassword),
-    bound<&S::openPanel>(integer("document", 0, 2,
-                                "viewer opens with: 0 page only, 1 bookmark panel, 2 thumbnail panel", "Page only")),
-    bound<&S::openZoom>(integer("zoom", 0, 1, "viewer zoom: 0 fit width, 1 fit page", "Fit Width")),
-    bound<&S::fitWindow>(flag("resize", "viewer fits the window to the first page", "Window Options")),
-    bound<&S::centerWindow>(flag("center", "viewer centres its window", "Window Options")),
-    bound<&S::fullScreen>(flag("fullscreen", "viewer opens in full screen", "Window Options")),
-    bound<&S::hideMenubar>(flag("hideMenu", "viewer hides its menu bar", "Window Options")),
-    bound<&S::hideToolbar>(flag("hideTool", "viewer hides its tool bars", "Window Options")),
-    bound<&S::hideWindowControls>(flag("hideControl", "viewer hides its window controls", "Window Options")),
-    bound<&S::bookmarksOn>(flag("bookmark", "add bookmarks", "Add Bookmark")),
-    bound<&S::bookmarkLabel>(integer("bookmarksel", 0, 3,
-                                   "bookmark text: 0 page number, 1 name without extension, 2 file name, 3 full path",
-                                   "Add Bookmark")),
-    bound<&S::bookmarkPerFile>(flag("unitforfile", "one bookmark per source file", "Unit for file")),
-    bound(text("title", kShortText, "document title", "Title"), &S::title),
-    bound(text("subject", kShortText, "document subject", "Subject"), &S::subject),
-    bound(text("author", kShortText, "document author", "Author"), &S::author),
-    bound(text("keywords", kShortText, "document keywords", "Keywords"), &S::keywords),
-    bound(text("creator", kShortText, "document creator application", "Application"), &S::creator),
-    bound(text("producer", kShortText, "document producer (empty: Folvane's own)", "Producer"), &S::producer),
+    bound<&S::securityLevel>(integer(key::securityLevel.data(), 0, 3,
+        "encryption: 0 RC4 40-bit, 1 RC4 128-bit, 2 AES-128, 3 AES-256", "Encryption Level", 3)),
+    bound(text(key::userPassword.data(), kShortText, "document open password", "Document Open Password"),
+        &S::userPassword),
+    bound(
+        text(key::ownerPassword.data(), kShortText, "permissions password", "Permissions Password"), &S::ownerPassword),
+    bound<&S::openPanel>(integer(key::openPanel.data(), 0, 2,
+        "viewer opens with: 0 page only, 1 bookmark panel, 2 thumbnail panel", "Page only")),
+    bound<&S::openZoom>(integer(key::openZoom.data(), 0, 1, "viewer zoom: 0 fit width, 1 fit page", "Fit Width")),
+    bound<&S::fitWindow>(flag(key::fitWindow.data(), "viewer fits the window to the first page", "Window Options")),
+    bound<&S::centerWindow>(flag(key::centerWindow.data(), "viewer centres its window", "Window Options")),
+    bound<&S::fullScreen>(flag(key::fullScreen.data(), "viewer opens in full screen", "Window Options")),
+    bound<&S::hideMenubar>(flag(key::hideMenubar.data(), "viewer hides its menu bar", "Window Options")),
+    bound<&S::hideToolbar>(flag(key::hideToolbar.data(), "viewer hides its tool bars", "Window Options")),
+    bound<&S::hideWindowControls>(
+        flag(key::hideWindowControls.data(), "viewer hides its window controls", "Window Options")),
+    bound<&S::bookmarksOn>(flag(key::bookmarksOn.data(), "add bookmarks", "Add Bookmark")),
+    bound<&S::bookmarkLabel>(integer(key::bookmarkLabel.data(), 0, 3,
+        "bookmark text: 0 page number, 1 name without extension, 2 file name, 3 full path", "Add Bookmark")),
+    bound<&S::bookmarkPerFile>(flag(key::bookmarkPerFile.data(), "one bookmark per source file", "Unit for file")),
+    bound(text(key::title.data(), kShortText, "document title", "Title"), &S::title),
+    bound(text(key::subject.data(), kShortText, "document subject", "Subject"), &S::subject),
+    bound(text(key::author.data(), kShortText, "document author", "Author"), &S::author),
+    bound(text(key::keywords.data(), kShortText, "document keywords", "Keywords"), &S::keywords),
+    bound(text(key::creator.data(), kShortText, "document creator application", "Application"), &S::creator),
+    bound(text(key::producer.data(), kShortText, "document producer (empty: Folvane's own)", "Producer"), &S::producer),
     // Image handling
-    bound<&S::autoOrient>(flag("autoOrient", "turn photos upright by their EXIF orientation",
-                               "Turn photos upright (EXIF orientation)", 1)),
-    bound<&S::lossless>(flag("lossless", "keep pictures exactly (Deflate) instead of JPEG coding them",
-                             "Lossless (no JPEG for images that are not JPEG)")),
-    bound<&S::skewMethod>(integer("skewMethod", 0, 1, "skew estimate for straightening: 0 first estimate, 1 refined",
-                                  "Refined skew estimate", 1)),
+    bound<&S::autoOrient>(flag(key::autoOrient.data(), "turn photos upright by their EXIF orientation",
+        "Turn photos upright (EXIF orientation)", 1)),
+    bound<&S::lossless>(flag(key::lossless.data(), "keep pictures exactly (Deflate) instead of JPEG coding them",
+        "Lossless (no JPEG for images that are not JPEG)")),
+    bound<&S::skewMethod>(integer(key::skewMethod.data(), 0, 1,
+        "skew estimate for straightening: 0 first estimate, 1 refined", "Refined skew estimate", 1)),
 
     // Desktop file list.
-    flag("naturalSort", "Add Folder and dropped folders: natural name order, page2 before page10"),
-    bound<&S::recognizeText>(flag("ocr", "searchable scans: add an invisible text layer by text recognition",
-                        "Recognize text (OCR)")),
-    bound(text("ocrLanguages", 63, "text recognition languages, Tesseract codes joined by + (eng, deu+eng)",
-               "Languages", "eng"),
-          &S::recognitionLanguages),
+    flag(key::naturalSort.data(), "Add Folder and dropped folders: natural name order, page2 before page10"),
+    bound<&S::recognizeText>(flag(key::recognizeText.data(),
+        "searchable scans: add an invisible text layer by text recognition", "Recognize text (OCR)")),
+    bound(text(key::recognitionLanguages.data(), 63,
+              "text recognition languages, Tesseract codes joined by + (eng, deu+eng)", "Languages", "eng"),
+        &S::recognitionLanguages),
 };
 
 // The order of each tab's keys is the order its keys have always been written in, so that a new
 // settings file reads the same; the viewer tab has always spelt its "hide" keys in lower case.
-const SettingsTabKey kCompressKeys[] = {{"colorTif", false},   {"grayTif", false},  {"bwTif", false},
-                                        {"bSkew", false},      {"quality", false},  {"autoOrient", false},
-                                        {"lossless", false},   {"skewMethod", false}, {"ocr", false},
-                                        {"ocrLanguages", false}};
-const SettingsTabKey kPageKeys[] = {{"imgFit", false}, {"pageRotate", false}, {"xdpi", false},  {"ydpi", false},
-                                    {"layout", false}, {"border", false},     {"repeat", false}, {"order", false},
-                                    {"pageSize", false}, {"page_W", true},    {"page_H", true},  {"mTop", false},
-                                    {"mLeft", false},  {"mRight", false},     {"mBottom", false}};
-const SettingsTabKey kBookmarkKeys[] = {{"bookmark", false}, {"bookmarksel", false}, {"unitforfile", false}};
-const SettingsTabKey kWatermarkKeys[] = {
-    {"header", false}, {"hpos", false},       {"hcolor", false},   {"hWatermark", false}, {"footer", false},
-    {"fpos", false},   {"fcolor", false},     {"fWatermark", false}, {"text", false},     {"tpos", false},
-    {"tcolor", false}, {"tWatermark", false}, {"tsize", false},    {"image", false},      {"imgpos", false},
-    {"imgWatermark", false}, {"imgWidth", false}, {"imgHeight", false}};
-const SettingsTabKey kViewerKeys[] = {{"center", false},      {"document", false}, {"fullscreen", false},
-                                      {"hidecontrol", false}, {"hidemenu", false}, {"hidetool", false},
-                                      {"resize", false},      {"zoom", false}};
-const SettingsTabKey kInfoKeys[] = {{"title", false},    {"author", false},  {"subject", false},
-                                    {"keywords", false}, {"creator", false}, {"producer", false}};
-const SettingsTabKey kSecurityKeys[] = {{"security", false}, {"print", false}, {"modify", false}, {"level", false},
-                                        {"copy", false},     {"user", false},  {"owner", false}};
+const SettingsTabKey kCompressKeys[] = {{key::colorCompression.data(), false}, {key::grayCompression.data(), false},
+    {key::bwCompression.data(), false}, {key::skewCorrection.data(), false}, {key::jpegQuality.data(), false},
+    {key::autoOrient.data(), false}, {key::lossless.data(), false}, {key::skewMethod.data(), false},
+    {key::recognizeText.data(), false}, {key::recognitionLanguages.data(), false}};
+const SettingsTabKey kPageKeys[]
+    = {{key::imageFit.data(), false}, {key::rotation.data(), false}, {key::dpiX.data(), false},
+        {key::dpiY.data(), false}, {key::imagesPerPage.data(), false}, {key::cellBorders.data(), false},
+        {key::repeatImage.data(), false}, {key::cellOrder.data(), false}, {key::pageSize.data(), false},
+        {key::pageWidth.data(), true}, {key::pageHeight.data(), true}, {key::marginTop.data(), false},
+        {key::marginLeft.data(), false}, {key::marginRight.data(), false}, {key::marginBottom.data(), false}};
+const SettingsTabKey kBookmarkKeys[]
+    = {{key::bookmarksOn.data(), false}, {key::bookmarkLabel.data(), false}, {key::bookmarkPerFile.data(), false}};
+const SettingsTabKey kWatermarkKeys[] = {{key::headerOn.data(), false}, {key::headerPosition.data(), false},
+    {key::headerColor.data(), false}, {key::headerText.data(), false}, {key::footerOn.data(), false},
+    {key::footerPosition.data(), false}, {key::footerColor.data(), false}, {key::footerText.data(), false},
+    {key::textWatermarkOn.data(), false}, {key::watermarkPosition.data(), false}, {key::watermarkColor.data(), false},
+    {key::watermarkText.data(), false}, {key::watermarkTextSize.data(), false}, {key::imageWatermarkOn.data(), false},
+    {key::watermarkImagePosition.data(), false}, {key::watermarkImage.data(), false},
+    {key::watermarkImageWidth.data(), false}, {key::watermarkImageHeight.data(), false}};
+const SettingsTabKey kViewerKeys[]
+    = {{key::centerWindow.data(), false}, {key::openPanel.data(), false}, {key::fullScreen.data(), false},
+        {key::hideWindowControlsAsWritten.data(), false}, {key::hideMenubarAsWritten.data(), false},
+        {key::hideToolbarAsWritten.data(), false}, {key::fitWindow.data(), false}, {key::openZoom.data(), false}};
+const SettingsTabKey kInfoKeys[]
+    = {{key::title.data(), false}, {key::author.data(), false}, {key::subject.data(), false},
+        {key::keywords.data(), false}, {key::creator.data(), false}, {key::producer.data(), false}};
+const SettingsTabKey kSecurityKeys[] = {{key::securityOn.data(), false}, {key::allowPrint.data(), false},
+    {key::allowModify.data(), false}, {key::securityLevel.data(), false}, {key::allowCopy.data(), false},
+    {key::userPassword.data(), false}, {key::ownerPassword.data(), false}};
 
 size_t editDistance(std::string_view a, std::string_view b)
 {
@@ -249,7 +273,7 @@ bool parseWhole(std::string_view text, long& number)
 
 bool isDpiKey(std::string_view key)
 {
-    return key == "xdpi" || key == "ydpi";
+    return key == key::dpiX || key == key::dpiY;
 }
 
 } // namespace
@@ -294,7 +318,7 @@ std::string settingTextDefault(std::string_view key)
     if (!spec || !spec->isText)
         return {};
     std::string_view name = spec->key;
-    if (name == "OpenFile" || name == "openDir") {
+    if (name == key::lastOpenedFile || name == key::lastOpenedFolder) {
         std::string home = homeFolder();
         return home.empty() ? std::string("/") : home + "/";
     }
