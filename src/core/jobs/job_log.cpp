@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
+#include "app/setting_keys.h"
 #include "jobs/output_naming.h"
 
 namespace folvane::jobs {
@@ -62,8 +63,8 @@ std::string logFileName(std::time_t when)
 LogSettings loadLogSettings(const app::SettingsStore& store, const app::SettingsLocation& location)
 {
     LogSettings settings;
-    settings.enabled = store.getInt("log", 0) == 1;
-    settings.folder = store.getString("logpath", "", kPathCapacity);
+    settings.enabled = store.getInt(app::key::recordLog, 0) == 1;
+    settings.folder = store.getString(app::key::logFolder, "", kPathCapacity);
     if (settings.folder.empty())
         settings.folder = app::defaultLogFolder(location);
     return settings;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/app_paths.h"
+#include "app/setting_keys.h"
 #include "app/settings_schema.h"
 
 namespace folvane::jobs {
@@ -64,9 +65,9 @@ OutputPaths loadOutputPaths(const app::SettingsStore& store, OutputPathsReader r
 {
     std::string folder = reader == OutputPathsReader::FileList ? app::dataFolder() : std::string();
     std::string merged = reader == OutputPathsReader::FileList ? folder + std::string(app::kDefaultMergedFileName) : std::string();
-    return OutputPaths {store.getString("outPath0", merged, kPathCapacity),
-                        store.getString("outPath1", folder, kPathCapacity),
-                        store.getString("outPath2", folder, kPathCapacity)};
+    return OutputPaths {store.getString(app::key::mergedOutputPath, merged, kPathCapacity),
+                        store.getString(app::key::perImageOutputFolder, folder, kPathCapacity),
+                        store.getString(app::key::perFolderOutputFolder, folder, kPathCapacity)};
 }
 
 const std::string& outputPathOf(const OutputPaths& paths, int mode)
