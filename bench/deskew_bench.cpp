@@ -54,7 +54,7 @@ void rotateA4(benchmark::State& state)
         state.PauseTiming();
         page.bits = a4Page().bits;
         state.ResumeTiming();
-        folvane::engine::RotateFrame(page.view(), -kTilt);
+        folvane::engine::rotateFrame(page.view(), -kTilt);
     }
 }
 BENCHMARK(rotateA4)->Unit(benchmark::kMillisecond);
@@ -67,7 +67,7 @@ void straightenA4(benchmark::State& state)
         state.PauseTiming();
         page.bits = a4Page().bits;
         state.ResumeTiming();
-        applied = folvane::engine::StraightenFrame(page.view());
+        applied = folvane::engine::straightenFrame(page.view());
     }
     state.counters["applied_rad"] = applied;
 }
@@ -85,9 +85,9 @@ void estimateTiltedA4(benchmark::State& state)
         2480, 3508, folvane::test::textLines(236, 236, 2008, 60, 50, 1, 21, true), tilt);
     double estimate = 0;
     for (auto _ : state) {
-        estimate = folvane::engine::EstimateSkew(page.view());
+        estimate = folvane::engine::estimateSkew(page.view());
         if (refined)
-            estimate = folvane::engine::RefineSkew(page.view(), estimate);
+            estimate = folvane::engine::refineSkew(page.view(), estimate);
         benchmark::DoNotOptimize(estimate);
     }
     state.counters["tilt_deg"] = tilt * 180.0 / M_PI;

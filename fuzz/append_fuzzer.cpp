@@ -24,7 +24,7 @@ long pagesIn(int fd)
         return -1;
     std::fseek(file, 0, SEEK_SET);
     PdfDocument* doc = newPdfDocument();
-    if (doc && ReadPdfStructure(doc, file) == 1)
+    if (doc && readPdfStructure(doc, file) == 1)
         pages = static_cast<long>(doc->existing.pages.size());
     if (doc)
         freePdfDocument(doc);

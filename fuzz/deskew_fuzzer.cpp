@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     deskew::SkewReport report;
     deskew::estimateSkew(frame, &report);
-    StraightenFrame(frame);
-    RotateFrame(frame, angle);
+    straightenFrame(frame);
+    rotateFrame(frame, angle);
     return 0;
 }

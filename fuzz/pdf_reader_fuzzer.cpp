@@ -23,16 +23,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PdfDocument* doc = newPdfDocument();
     if (doc) {
         std::string refusal;
-        if (ReadPdfStructure(doc, file, &refusal) == 1) {
+        if (readPdfStructure(doc, file, &refusal) == 1) {
             // Reading again over the same tables must give the same pages, and every object the
             // page walk found must lie below the numbers an update would use.
             size_t pages = doc->existing.pages.size();
-            if (ReadPageTree(doc, file) != 1 || doc->existing.pages.size() != pages)
+            if (readPageTree(doc, file) != 1 || doc->existing.pages.size() != pages)
                 __builtin_trap();
             for (int page : doc->existing.pages)
                 if (page > doc->existing.highestNumber)
                     __builtin_trap();
-            ReadInfoDictionary(doc, file);
+            readInfoDictionary(doc, file);
         } else if (refusal.empty()) {
             __builtin_trap(); // a refusal always says why
         }

@@ -43,7 +43,7 @@ enum OptionCode : int {
     kOptionSkewMethod = 142,
     // a 1: draw the recognised text of every placed picture as an invisible text layer, 0: none;
     // text1 the languages (Tesseract codes joined by "+", empty = "eng"). Refused (0) when a
-    // language is not installed or a code is malformed: check with TextRecognitionProblem first.
+    // language is not installed or a code is malformed: check with textRecognitionProblem first.
     kOptionTextRecognition = 143,
 };
 

@@ -34,7 +34,7 @@ int runInfo(const std::vector<std::string>& files, bool listTextLanguages)
     int status = kExitOk;
     // One code a line, as --ocr-lang takes them.
     if (listTextLanguages)
-        for (const std::string& language : engine::InstalledTextLanguages())
+        for (const std::string& language : engine::installedTextLanguages())
             std::printf("%s\n", language.c_str());
     for (const std::string& file : files) {
         engine::ImageProbe probe = engine::probeImage(file);

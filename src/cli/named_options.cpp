@@ -477,7 +477,7 @@ bool resolveRunSettings(const app::SettingsStore& store, const std::vector<Setti
         return false;
     // A missing language would otherwise show only as pages without text, file after file.
     if (settings.recognizeText == 1) {
-        std::string missing = engine::TextRecognitionProblem(settings.recognitionLanguages);
+        std::string missing = engine::textRecognitionProblem(settings.recognitionLanguages);
         if (!missing.empty()) {
             std::fprintf(stderr, "folvane-cli: %s\n", missing.c_str());
             return false;

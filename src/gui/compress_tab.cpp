@@ -112,7 +112,7 @@ void CompressTab::initialise()
     m_ocrLanguages->setEnabled(m_ocr->isChecked());
     connect(m_ocr, &QCheckBox::toggled, m_ocrLanguages, &QWidget::setEnabled);
     QStringList installed;
-    for (const std::string& language : engine::InstalledTextLanguages())
+    for (const std::string& language : engine::installedTextLanguages())
         installed << QString::fromStdString(language);
     m_ocrInstalled->setText(installed.isEmpty() ? QStringLiteral("No recognition languages are installed.")
                                                 : QStringLiteral("Installed: ") + installed.join(QStringLiteral(", ")));

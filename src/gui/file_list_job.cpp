@@ -57,7 +57,7 @@ void FileListPage::convert()
     }
     // A missing recognition language would leave every page without its text.
     if (m_output.recognizeText == 1) {
-        std::string problem = engine::TextRecognitionProblem(m_output.recognitionLanguages);
+        std::string problem = engine::textRecognitionProblem(m_output.recognitionLanguages);
         if (!problem.empty()) {
             message(QString::fromStdString(problem), QMessageBox::Ok, QMessageBox::Critical);
             return;

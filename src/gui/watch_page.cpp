@@ -381,7 +381,7 @@ void WatchPage::onStart()
         return;
     }
     if (settings.output.recognizeText == 1) {
-        std::string problem = engine::TextRecognitionProblem(settings.output.recognitionLanguages);
+        std::string problem = engine::textRecognitionProblem(settings.output.recognitionLanguages);
         if (!problem.empty()) {
             message(QString::fromStdString(problem));
             emit jobState(0);

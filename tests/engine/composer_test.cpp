@@ -114,7 +114,7 @@ TEST(Fitting, ProportionsPrecisionAndStretch)
         {100, 100, 50, -1, 0, {100, 100}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FitImageToCell(c.cw, c.ch, c.iw, c.ih, c.imgFit), c.expected)
+        EXPECT_EQ(fitImageToCell(c.cw, c.ch, c.iw, c.ih, c.imgFit), c.expected)
             << c.cw << "x" << c.ch << " cell, " << c.iw << "x" << c.ih << " image, fit " << c.imgFit;
 }
 

@@ -54,7 +54,7 @@ void expectSane(BilevelPage& page, const std::string& what)
     EXPECT_TRUE(std::isfinite(angle)) << what;
     EXPECT_LE(std::fabs(angle), 1.5707964 + 1e-6) << what;
     EXPECT_EQ(angle == 0.0, report.measurements == 0 || report.angleSum == 0.0f) << what;
-    const double applied = StraightenFrame(page.view());
+    const double applied = straightenFrame(page.view());
     EXPECT_TRUE(applied == 0.0 || std::fabs(applied) < kMaxSkewAngle) << what;
 }
 

@@ -51,7 +51,7 @@ std::vector<int> expectedRotation(const BilevelPage& source, double angle)
     return out;
 }
 
-TEST(RotateFrame, MatchesADirectNearestNeighbourRotation)
+TEST(rotateFrame, MatchesADirectNearestNeighbourRotation)
 {
     struct Case {
         int w, h;
@@ -67,7 +67,7 @@ TEST(RotateFrame, MatchesADirectNearestNeighbourRotation)
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " by " << c.angle);
         BilevelPage page = noisePage(c.w, c.h, seed++);
         const std::vector<int> expected = expectedRotation(page, c.angle);
-        RotateFrame(page.view(), c.angle);
+        rotateFrame(page.view(), c.angle);
         int64_t wrong = 0;
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x) {
@@ -79,12 +79,12 @@ TEST(RotateFrame, MatchesADirectNearestNeighbourRotation)
     }
 }
 
-TEST(RotateFrame, TurnsAHorizontalStrokeThroughTheCentre)
+TEST(rotateFrame, TurnsAHorizontalStrokeThroughTheCentre)
 {
     BilevelPage page(401, 301);
     page.fill(50, 150, 350, 150);
     const double angle = 0.1;
-    RotateFrame(page.view(), angle);
+    rotateFrame(page.view(), angle);
     // Every column the stroke now crosses has its ink where the turned stroke passes.
     for (int x = 60; x <= 340; x += 20) {
         const double expectedY = 150 + (x - 200) * std::tan(angle);
@@ -97,7 +97,7 @@ TEST(RotateFrame, TurnsAHorizontalStrokeThroughTheCentre)
     }
 }
 
-TEST(RotateFrame, TinyAnglesAndNonNumbersLeaveTheFrameUnchanged)
+TEST(rotateFrame, TinyAnglesAndNonNumbersLeaveTheFrameUnchanged)
 {
     // So wide that 0.00005 radians would already move the ends of a stroke by half a pixel.
     BilevelPage page(20480, 16);
@@ -105,17 +105,17 @@ TEST(RotateFrame, TinyAnglesAndNonNumbersLeaveTheFrameUnchanged)
     const std::vector<uint8_t> before = page.bits;
     for (double angle : {0.00005, -0.00005, 0.0, std::numeric_limits<double>::quiet_NaN(),
                          std::numeric_limits<double>::infinity()}) {
-        RotateFrame(page.view(), angle);
+        rotateFrame(page.view(), angle);
         EXPECT_EQ(page.bits, before) << angle;
     }
-    RotateFrame(page.view(), 0.0001);
+    rotateFrame(page.view(), 0.0001);
     EXPECT_NE(page.bits, before);
     EXPECT_TRUE(page.ink(10240, 8));
     EXPECT_TRUE(page.ink(0, 7));
     EXPECT_TRUE(page.ink(20479, 9));
 }
 
-TEST(RotateFrame, LeavesTheFrameUnchangedWithoutWorkMemory)
+TEST(rotateFrame, LeavesTheFrameUnchangedWithoutWorkMemory)
 {
     BilevelPage page = noisePage(300, 200, 9);
     const std::vector<uint8_t> before = page.bits;
@@ -125,7 +125,7 @@ TEST(RotateFrame, LeavesTheFrameUnchangedWithoutWorkMemory)
     EXPECT_NE(page.bits, before);
 }
 
-TEST(RotateFrame, KeepsRowPaddingAsItWas)
+TEST(rotateFrame, KeepsRowPaddingAsItWas)
 {
     // 101 pixels: 13 bytes per row, the last 3 bits and 7 more bytes of each row are padding.
     BilevelPage page(101, 80, 20);
@@ -134,7 +134,7 @@ TEST(RotateFrame, KeepsRowPaddingAsItWas)
     for (int y = 0; y < page.height; ++y)
         for (int x = 0; x < page.width; ++x)
             padding.set(x, y, false);
-    RotateFrame(page.view(), 0.3);
+    rotateFrame(page.view(), 0.3);
     for (int y = 0; y < page.height; ++y)
         for (int x = page.width; x < 20 * 8; ++x)
             EXPECT_EQ(page.ink(x, y), padding.ink(x, y)) << x << "," << y;
@@ -145,7 +145,7 @@ TEST(RotateFrame, KeepsRowPaddingAsItWas)
     }
 }
 
-TEST(StraightenFrame, OnlyEstimatesStrictlyInsideTheLimitAreApplied)
+TEST(straightenFrame, OnlyEstimatesStrictlyInsideTheLimitAreApplied)
 {
     BilevelPage page = noisePage(200, 150, 3);
     const std::vector<uint8_t> before = page.bits;
@@ -160,7 +160,7 @@ TEST(StraightenFrame, OnlyEstimatesStrictlyInsideTheLimitAreApplied)
     EXPECT_NE(other.bits, before);
 }
 
-TEST(StraightenFrame, SteepPagesAreLeftAloneAndLessSteepOnesTurned)
+TEST(straightenFrame, SteepPagesAreLeftAloneAndLessSteepOnesTurned)
 {
     // A line tilted by 0.5 radians is measured as such and judged untrustworthy; at 0.4 radians
     // it is turned back.
@@ -168,14 +168,14 @@ TEST(StraightenFrame, SteepPagesAreLeftAloneAndLessSteepOnesTurned)
     for (int i = 0; i < 20; ++i)
         boxes.push_back({150.0 + i * 40, 400.0, 169.0 + i * 40, 427.0});
     BilevelPage steep = test::drawTilted(1100, 1000, boxes, 0.5);
-    ASSERT_GE(EstimateSkew(steep.view()), 0.45);
+    ASSERT_GE(estimateSkew(steep.view()), 0.45);
     const std::vector<uint8_t> before = steep.bits;
-    EXPECT_EQ(StraightenFrame(steep.view()), 0.0);
+    EXPECT_EQ(straightenFrame(steep.view()), 0.0);
     EXPECT_EQ(steep.bits, before);
 
     BilevelPage lessSteep = test::drawTilted(1100, 1000, boxes, 0.4);
-    EXPECT_NEAR(StraightenFrame(lessSteep.view()), -0.4, 0.005);
-    EXPECT_NEAR(EstimateSkew(lessSteep.view()), 0.0, 0.005);
+    EXPECT_NEAR(straightenFrame(lessSteep.view()), -0.4, 0.005);
+    EXPECT_NEAR(estimateSkew(lessSteep.view()), 0.0, 0.005);
 }
 
 // A few text lines tilted by one degree at the top of a frame of the given size.
@@ -184,7 +184,7 @@ BilevelPage tiltedTextFrame(int width, int height)
     return test::drawTilted(width, height, test::textLines(40, 40, 560, 3, 50, 2, 22, false), 1.0 * kDegree);
 }
 
-TEST(StraightenFrame, FramesAboveTheSizeLimitAreLeftAlone)
+TEST(straightenFrame, FramesAboveTheSizeLimitAreLeftAlone)
 {
     struct Case {
         int width, height;
@@ -196,7 +196,7 @@ TEST(StraightenFrame, FramesAboveTheSizeLimitAreLeftAlone)
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
         BilevelPage page = tiltedTextFrame(c.width, c.height);
         const std::vector<uint8_t> before = page.bits;
-        const double applied = StraightenFrame(page.view());
+        const double applied = straightenFrame(page.view());
         if (c.straightened) {
             EXPECT_NE(applied, 0.0);
             EXPECT_NE(page.bits, before);
@@ -207,19 +207,19 @@ TEST(StraightenFrame, FramesAboveTheSizeLimitAreLeftAlone)
     }
 }
 
-TEST(StraightenFrame, OnlyBilevelFramesAreStraightened)
+TEST(straightenFrame, OnlyBilevelFramesAreStraightened)
 {
     BilevelPage page = tiltedTextFrame(700, 300);
     const std::vector<uint8_t> before = page.bits;
     FrameView view = page.view();
     view.bitsPerPixel = 8;
-    EXPECT_EQ(StraightenFrame(view), 0.0);
+    EXPECT_EQ(straightenFrame(view), 0.0);
     view = page.view();
     view.stride = 0;
-    EXPECT_EQ(StraightenFrame(view), 0.0);
-    RotateFrame(view, 0.2);
+    EXPECT_EQ(straightenFrame(view), 0.0);
+    rotateFrame(view, 0.2);
     EXPECT_EQ(page.bits, before);
-    EXPECT_NE(StraightenFrame(page.view()), 0.0);
+    EXPECT_NE(straightenFrame(page.view()), 0.0);
 }
 
 } // namespace

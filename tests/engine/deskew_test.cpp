@@ -51,9 +51,9 @@ TEST(SkewEstimate, SingleLineOfTwentyBoxesIsMeasuredAndTurnedBack)
     EXPECT_TRUE(report.horizontalMeasured);
     // Box centres are whole pixels, so the first running slopes of a short line are coarse.
     EXPECT_NEAR(report.angle, 0.02, 0.0025);
-    EXPECT_DOUBLE_EQ(EstimateSkew(page.view()), report.angle);
+    EXPECT_DOUBLE_EQ(estimateSkew(page.view()), report.angle);
 
-    const double applied = StraightenFrame(page.view());
+    const double applied = straightenFrame(page.view());
     EXPECT_DOUBLE_EQ(applied, -report.angle);
     EXPECT_NEAR(test::profileAngle(page), 0.0, 0.15 * kDegree);
 }
@@ -75,7 +75,7 @@ TEST(SkewEstimate, TiltedPagesComeBackLevel)
         BilevelPage page = textPage(d * kDegree, seed++);
         const SkewReport report = estimate(page);
         EXPECT_EQ(report.measurements, 2) << "the scan stops at the second measurement";
-        const double applied = StraightenFrame(page.view());
+        const double applied = straightenFrame(page.view());
         EXPECT_NEAR(applied, -d * kDegree, 0.1 * kDegree);
         EXPECT_NEAR(test::profileAngle(page), 0.0, 0.1 * kDegree);
     }
@@ -88,7 +88,7 @@ TEST(SkewEstimate, TextWithAscendersIsMostlyStraightened)
     for (double d : {3.0, -3.0}) {
         SCOPED_TRACE(d);
         BilevelPage page = textPage(d * kDegree, 5, true);
-        StraightenFrame(page.view());
+        straightenFrame(page.view());
         EXPECT_LT(std::fabs(test::profileAngle(page, 0.03)), std::fabs(d) * kDegree / 3);
     }
 }
@@ -101,7 +101,7 @@ TEST(SkewEstimate, BlankFrameMeasuresNothingAndStaysUnchanged)
     EXPECT_EQ(report.boxesMade, 0);
     EXPECT_EQ(report.angle, 0.0);
     const std::vector<uint8_t> before = page.bits;
-    EXPECT_EQ(StraightenFrame(page.view()), 0.0);
+    EXPECT_EQ(straightenFrame(page.view()), 0.0);
     EXPECT_EQ(page.bits, before);
 }
 
@@ -161,9 +161,9 @@ TEST(SkewEstimate, PixelsBeyondTheWidthAreIgnored)
     for (int y = 0; y < packed.height; ++y)
         for (int x = 0; x < packed.width; ++x)
             padded.set(x, y, packed.ink(x, y));
-    const double expected = EstimateSkew(packed.view());
+    const double expected = estimateSkew(packed.view());
     ASSERT_NE(expected, 0.0);
-    EXPECT_EQ(EstimateSkew(padded.view()), expected);
+    EXPECT_EQ(estimateSkew(padded.view()), expected);
 }
 
 TEST(SkewEstimate, ColumnOfEqualBoxesIsMeasuredAsVerticalStructure)
@@ -188,16 +188,16 @@ TEST(SkewEstimate, ViewsThatAreNotBilevelFramesGiveZero)
     BilevelPage page = test::drawTilted(900, 500, twentyBoxes(), 0.02);
     FrameView view = page.view();
     view.bitsPerPixel = 8;
-    EXPECT_EQ(EstimateSkew(view), 0.0);
+    EXPECT_EQ(estimateSkew(view), 0.0);
     view = page.view();
     view.stride = (view.width + 7) / 8 - 1;
-    EXPECT_EQ(EstimateSkew(view), 0.0);
+    EXPECT_EQ(estimateSkew(view), 0.0);
     view = page.view();
     view.rows = nullptr;
-    EXPECT_EQ(EstimateSkew(view), 0.0);
+    EXPECT_EQ(estimateSkew(view), 0.0);
     view = page.view();
     view.height = 0;
-    EXPECT_EQ(EstimateSkew(view), 0.0);
+    EXPECT_EQ(estimateSkew(view), 0.0);
 }
 
 // Placement rules of the current line, driven box by box.

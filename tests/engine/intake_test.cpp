@@ -115,9 +115,9 @@ TEST_F(Intake, FormatRecognitionBySignatureBeforeExtension)
         auto path = m_dir / c.name;
         fs::create_directories(path.parent_path());
         writeFileBytes(path, c.bytes);
-        EXPECT_EQ(SniffImageFormat(path.string()), c.format) << c.name << " " << c.bytes.substr(0, 8);
+        EXPECT_EQ(sniffImageFormat(path.string()), c.format) << c.name << " " << c.bytes.substr(0, 8);
     }
-    EXPECT_EQ(SniffImageFormat((m_dir / "missing.png").string()), -1);
+    EXPECT_EQ(sniffImageFormat((m_dir / "missing.png").string()), -1);
 }
 
 TEST_F(Intake, JpegIsEmbeddedByteForByteWhenTheQualityIsUnset)

@@ -71,14 +71,14 @@ TEST(Macros, ReplacementsSpellingAndOrder)
         {"%Title", "%Title"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ExpandMacros(c.text, s, fixedTime()), c.expanded) << c.text;
+        EXPECT_EQ(expandMacros(c.text, s, fixedTime()), c.expanded) << c.text;
 
     // A replacement is scanned for the later macros, never for its own or earlier ones.
     OutputSettings nested;
     nested.title = "%Title%/%Author%";
     nested.subject = "%Title%";
     nested.author = "Ann";
-    EXPECT_EQ(ExpandMacros("%Title% %Subject%", nested, fixedTime()), "%Title%/Ann %Title%");
+    EXPECT_EQ(expandMacros("%Title% %Subject%", nested, fixedTime()), "%Title%/Ann %Title%");
 }
 
 TEST(Macros, LongExpansionIsCutAtACharacterBoundary)
@@ -87,7 +87,7 @@ TEST(Macros, LongExpansionIsCutAtACharacterBoundary)
     for (int i = 0; i < 255; ++i)
         s.title += "\xC3\xA9"; // é, two bytes
     std::string text = "x%Title%%Title%%Title%";
-    std::string expanded = ExpandMacros(text, s, fixedTime());
+    std::string expanded = expandMacros(text, s, fixedTime());
     EXPECT_EQ(expanded.size(), 1023u); // "x" and 511 whole characters
     EXPECT_EQ(expanded.substr(expanded.size() - 2), "\xC3\xA9");
 }
@@ -103,7 +103,7 @@ TEST(Macros, DateAndTimeAreUniversalTime)
         setenv("TZ", zone, 1);
         tzset();
         std::string before = utcText();
-        std::string got = ExpandMacros("%LocalDate(YY-MM-DD)% %LocalTime%", OutputSettings{}).substr(0, 13);
+        std::string got = expandMacros("%LocalDate(YY-MM-DD)% %LocalTime%", OutputSettings{}).substr(0, 13);
         std::string after = utcText();
         EXPECT_TRUE(got == before || got == after) << zone << ": " << got << " vs " << before;
     }
@@ -138,7 +138,7 @@ TEST(Bookmarks, SourcesFramesAndUnitForFile)
         s.bookmarksOn = c.bookmark;
         s.bookmarkLabel = static_cast<folvane::app::BookmarkLabel>(c.sel);
         s.bookmarkPerFile = c.unit;
-        EXPECT_EQ(MakeBookmarkText(c.frame, c.frames, c.path, c.number, s), c.text)
+        EXPECT_EQ(makeBookmarkText(c.frame, c.frames, c.path, c.number, s), c.text)
             << "source " << c.sel << " frame " << c.frame << "/" << c.frames;
     }
 }

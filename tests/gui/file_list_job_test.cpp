@@ -171,7 +171,7 @@ private slots:
     // With text recognition on, the progress bar says how many pages were read for text.
     void progressCountsThePagesReadForText()
     {
-        if (folvane::engine::InstalledTextLanguages().empty())
+        if (folvane::engine::installedTextLanguages().empty())
             QSKIP("no text recognition language is installed");
         QString folder = t::freshFolder(QStringLiteral("ocr"));
         folvane::app::SettingsStore store(t::settingsPath());

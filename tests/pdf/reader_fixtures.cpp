@@ -68,7 +68,7 @@ ReadOutcome readFrom(FILE* file)
 {
     ReadOutcome outcome;
     pdf::PdfDocument* doc = pdf::newPdfDocument();
-    outcome.result = pdf::ReadPdfStructure(doc, file);
+    outcome.result = pdf::readPdfStructure(doc, file);
     outcome.existing = doc->existing;
     pdf::freePdfDocument(doc);
     return outcome;

@@ -51,9 +51,9 @@ struct ReadOutcome {
     pdf::ExistingPdf existing;
 };
 
-// ReadPdfStructure over bytes in memory (nothing is written to disk).
+// readPdfStructure over bytes in memory (nothing is written to disk).
 ReadOutcome readPdfBytes(const std::string& bytes);
-// ReadPdfStructure over a file on disk.
+// readPdfStructure over a file on disk.
 ReadOutcome readPdfFile(const std::filesystem::path& path);
 
 // qpdf's view of a file: page object numbers in order ("qpdf --show-pages"), the offsets of the

@@ -99,7 +99,7 @@ TEST_F(ReaderProducers, OwnWriterFilesAtEveryVersion)
         PdfDocument* doc = newPdfDocument();
         FILE* file = std::fopen(path.c_str(), "a+b");
         ASSERT_NE(file, nullptr);
-        EXPECT_EQ(ReadPdfStructure(doc, file), 1);
+        EXPECT_EQ(readPdfStructure(doc, file), 1);
         EXPECT_EQ(doc->existing.pages, read.existing.pages);
         std::fclose(file);
         freePdfDocument(doc);
@@ -243,7 +243,7 @@ TEST_F(ReaderProducers, PasswordProtectedFilesAreRefusedAndAesFilesOpen)
     std::string refusal;
     FILE* file = fmemopen(userProtected.data(), userProtected.size(), "rb");
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(ReadPdfStructure(doc, file, &refusal), 0);
+    EXPECT_EQ(readPdfStructure(doc, file, &refusal), 0);
     EXPECT_EQ(refusal, kRefusalUserPassword);
     std::fclose(file);
     freePdfDocument(doc);

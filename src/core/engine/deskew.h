@@ -40,27 +40,27 @@ inline constexpr double kMinRotationAngle = 0.0001;
 // The tilt of the text lines (or of tall columns of equal boxes) of a 1-bit frame, averaged over
 // the first two measurements. 0 when nothing could be measured, and for a view that is not a
 // valid 1-bit frame.
-double EstimateSkew(const FrameView& frame);
+double estimateSkew(const FrameView& frame);
 
 // A finer estimate near `estimate`: the tilt within 0.6 degrees of it at which the page's rows,
 // sheared back, give the sharpest projection profile; `estimate` itself when no tilt does better
 // (a page without lines) or the view is not a valid 1-bit frame.
-double RefineSkew(const FrameView& frame, double estimate);
+double refineSkew(const FrameView& frame, double estimate);
 
 // Rotates a 1-bit frame in place about its centre by angle, keeping its size: each pixel takes
 // the nearest source pixel, pixels whose source lies outside the frame become 0. Angles whose
 // magnitude is below kMinRotationAngle (or that are not numbers) do nothing; so does a shortage
 // of memory for the work rows, which leaves the frame unchanged.
-void RotateFrame(const FrameView& frame, double angle);
+void rotateFrame(const FrameView& frame, double angle);
 
 // Straightens a black-and-white frame: only 1-bit frames whose width rounded up to 32 and whose
 // height are at most kMaxStraightenSide are considered. The skew is estimated over the whole
 // frame and, when it lies strictly inside ±kMaxSkewAngle, the frame is rotated by its negative.
 // Returns the rotation applied, or 0 when the frame was left unchanged.
-// With `refined`, the estimate is refined by RefineSkew before the rotation.
-double StraightenFrame(const FrameView& frame, bool refined = false);
+// With `refined`, the estimate is refined by refineSkew before the rotation.
+double straightenFrame(const FrameView& frame, bool refined = false);
 
-// The last step of StraightenFrame on its own: rotates the frame by −skew when skew lies strictly
+// The last step of straightenFrame on its own: rotates the frame by −skew when skew lies strictly
 // inside ±kMaxSkewAngle. Returns the rotation applied, or 0.
 double applySkewCorrection(const FrameView& frame, double skew);
 

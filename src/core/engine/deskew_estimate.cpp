@@ -305,7 +305,7 @@ double estimateSkew(const FrameView& frame, SkewReport* report)
 
 namespace folvane::engine {
 
-double EstimateSkew(const FrameView& frame)
+double estimateSkew(const FrameView& frame)
 {
     return deskew::estimateSkew(frame, nullptr);
 }

@@ -120,10 +120,10 @@ struct SkewReport {
     bool workLimitReached = false;
 };
 
-// Same as EstimateSkew, reporting the details.
+// Same as estimateSkew, reporting the details.
 double estimateSkew(const FrameView& frame, SkewReport* report);
 
-// RotateFrame with a cap on its work memory; false when the frame was left unchanged.
+// rotateFrame with a cap on its work memory; false when the frame was left unchanged.
 bool rotateFrame(const FrameView& frame, double angle, size_t maxWorkBytes);
 
 // True when the view describes readable 1-bit rows.

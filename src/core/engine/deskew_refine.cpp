@@ -45,7 +45,7 @@ double profileSharpness(const std::vector<InkPoint>& points, int height, int wid
 
 } // namespace
 
-double RefineSkew(const FrameView& frame, double estimate)
+double refineSkew(const FrameView& frame, double estimate)
 {
     if (!deskew::isBilevelFrame(frame) || !std::isfinite(estimate) || std::fabs(estimate) >= kMaxSkewAngle)
         return estimate;

@@ -172,7 +172,7 @@ bool rotateFrame(const FrameView& frame, double angle, size_t maxWorkBytes)
 
 namespace folvane::engine {
 
-void RotateFrame(const FrameView& frame, double angle)
+void rotateFrame(const FrameView& frame, double angle)
 {
     deskew::rotateFrame(frame, angle, deskew::kMaxRotationWorkBytes);
 }
@@ -184,15 +184,15 @@ double applySkewCorrection(const FrameView& frame, double skew)
     return deskew::rotateFrame(frame, -skew, deskew::kMaxRotationWorkBytes) ? -skew : 0;
 }
 
-double StraightenFrame(const FrameView& frame, bool refined)
+double straightenFrame(const FrameView& frame, bool refined)
 {
     if (!deskew::isBilevelFrame(frame))
         return 0;
     const int64_t roundedWidth = (int64_t(frame.width) + 31) / 32 * 32;
     if (roundedWidth > kMaxStraightenSide || frame.height > kMaxStraightenSide)
         return 0;
-    const double estimate = EstimateSkew(frame);
-    return applySkewCorrection(frame, refined ? RefineSkew(frame, estimate) : estimate);
+    const double estimate = estimateSkew(frame);
+    return applySkewCorrection(frame, refined ? refineSkew(frame, estimate) : estimate);
 }
 
 } // namespace folvane::engine

@@ -113,7 +113,7 @@ Result Document::setTextRecognition(bool on, const std::string& languages)
         return Result::failure(FailureCode::InvalidArgument, "the document is not open");
     std::string wanted = languages.empty() ? "eng" : languages;
     if (on) {
-        std::string problem = TextRecognitionProblem(wanted);
+        std::string problem = textRecognitionProblem(wanted);
         if (!problem.empty())
             return Result::failure(FailureCode::Environment, problem);
     }

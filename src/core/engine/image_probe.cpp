@@ -77,7 +77,7 @@ ImageProbe probeImage(const std::string& path, int frame, bool autoOrient)
     ImageProbe probe;
     if (path.empty())
         return probe;
-    int kind = SniffImageFormat(path);
+    int kind = sniffImageFormat(path);
     probe.format = kind;
     if (const char* name = formatNameOf(kind))
         probe.formatName = name;

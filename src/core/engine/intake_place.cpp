@@ -187,7 +187,7 @@ void drawImage(EngineDocument* doc, int slot, int orientation, const std::string
 
 } // namespace
 
-int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation)
+int placeImageFile(EngineDocument* doc, const std::string& path, int orientation)
 {
     if (!doc || path.empty())
         return 0;
@@ -217,7 +217,7 @@ int PlaceImageFile(EngineDocument* doc, const std::string& path, int orientation
     }
 }
 
-int PlaceTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation)
+int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation)
 {
     if (!doc || path.empty() || page < 1)
         return 0;

@@ -86,7 +86,7 @@ void straighten(ImageCodec& image, bool refined)
     frame.height = image.height();
     frame.stride = static_cast<std::ptrdiff_t>(image.rowStride());
     frame.bitsPerPixel = 1;
-    StraightenFrame(frame, refined);
+    straightenFrame(frame, refined);
 }
 
 int tiffRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFolder& folder,
@@ -152,7 +152,7 @@ int jpegRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFo
         header.setHeaderOnly(true);
         bool readable = header.load(path, codec::kFormatJpeg);
         // Embedded byte for byte; an upright photo is turned by the page's drawing instead.
-        int placed = PlaceImageFile(doc, path, doc->settings.autoOrient && readable ? header.orientation() : 1);
+        int placed = placeImageFile(doc, path, doc->settings.autoOrient && readable ? header.orientation() : 1);
         if (placed <= 0 && !readable)
             noteDecodeFailure(header);
         return placed;
@@ -165,7 +165,7 @@ int jpegRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFo
     header.setHeaderOnly(true);
     if (header.load(path, codec::kFormatJpeg) && (!doc->settings.autoOrient || header.orientation() == 1) &&
         codec::recodeJpegPlanes(path, prepared.path(), quality))
-        return PlaceImageFile(doc, prepared.path());
+        return placeImageFile(doc, prepared.path());
     ImageCodec image;
     if (!image.load(path, codec::kFormatJpeg)) {
         noteDecodeFailure(image);
@@ -177,7 +177,7 @@ int jpegRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFo
     if (!savePrepared(image, prepared.path(), codec::kFormatJpeg))
         return 0;
     image.release();
-    return PlaceImageFile(doc, prepared.path());
+    return placeImageFile(doc, prepared.path());
 }
 
 int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int format,
@@ -206,7 +206,7 @@ int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int 
                                                                          : codec::kCompressionDeflate);
         bool saved = savePrepared(image, prepared.path(), codec::kFormatTiff);
         image.release();
-        return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+        return saved ? placeImageFile(doc, prepared.path()) : 0;
     }
     switch (classify(image)) {
     case PixelClass::TrueColour:
@@ -224,7 +224,7 @@ int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int 
     }
     bool saved = savePrepared(image, prepared.path(), saveAs);
     image.release();
-    return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+    return saved ? placeImageFile(doc, prepared.path()) : 0;
 }
 
 // Sets the TIFF compression for one frame by its class and the document's names, converting
@@ -289,7 +289,7 @@ bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, 
     codec::StoredBilevelFrame stored;
     if (!codec::storedGroup4Frame(path, frame - 1, stored))
         return false;
-    *result = PlaceTiffFrame(doc, path, frame, stored.orientation);
+    *result = placeTiffFrame(doc, path, frame, stored.orientation);
     return true;
 }
 
@@ -329,7 +329,7 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, PreparedF
         return 0;
     bool saved = savePrepared(image, prepared.path(), asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
     image.release();
-    return saved ? PlaceImageFile(doc, prepared.path()) : 0;
+    return saved ? placeImageFile(doc, prepared.path()) : 0;
 }
 
 // The converter's copy of a TIFF file whose frames the codec cannot read (floating-point samples,
@@ -405,7 +405,7 @@ int addImageFile(EngineDocument* doc, const std::string& path)
     // Declared first so that it goes last, after the files inside it; made when a file needs it.
     TemporaryFolder folder;
     const int tag = doc->tag;
-    int format = SniffImageFormat(path);
+    int format = sniffImageFormat(path);
     doc->sourceDpi = 0;
     if (doc->settings.textRecognition && (format == codec::kFormatJpeg || format == codec::kFormatTiff)) {
         int horizontal = 0, vertical = 0;

@@ -18,7 +18,7 @@ bool startsWith(const unsigned char* bytes, size_t offset, const char* text, siz
 
 } // namespace
 
-int SniffImageFormat(const std::string& path)
+int sniffImageFormat(const std::string& path)
 {
     using namespace codec;
     FILE* file = std::fopen(path.c_str(), "rb");

@@ -48,7 +48,7 @@ std::vector<std::string> splitLanguages(const std::string& languages)
 
 } // namespace
 
-std::vector<std::string> InstalledTextLanguages()
+std::vector<std::string> installedTextLanguages()
 {
     std::vector<std::string> languages;
     std::error_code error;
@@ -64,7 +64,7 @@ std::vector<std::string> InstalledTextLanguages()
     return languages;
 }
 
-std::string TextRecognitionProblem(const std::string& requested)
+std::string textRecognitionProblem(const std::string& requested)
 {
     const std::string languages = requested.empty() ? "eng" : requested;
     for (const std::string& code : splitLanguages(languages)) {

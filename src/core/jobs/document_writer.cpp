@@ -72,7 +72,7 @@ AddedImage DocumentWriter::addImage(size_t input, const std::string& path, JobOb
     TextLayerTally text;
     int pagesBefore = m_composer->pagesBegun();
     for (int frame = 0; frame < frames; ++frame) {
-        engine::ImageAdded added = m_composer->ComposeFrame(frame, path, frames, m_pageCounter);
+        engine::ImageAdded added = m_composer->composeFrame(frame, path, frames, m_pageCounter);
         m_pageCounter += 1;
         if (added.status.ok)
             m_pages += 1;
@@ -99,7 +99,7 @@ CloseOutcome DocumentWriter::close()
     if (m_pages == 0 && document.discard()) {
         outcome = CloseOutcome::Dropped;
     } else {
-        m_composer->FinishDocument();
+        m_composer->finishDocument();
         if (document.close().ok) {
             outcome = CloseOutcome::Written;
             // Another process may have taken the name meanwhile; the file then took the next

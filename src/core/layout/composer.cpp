@@ -32,7 +32,7 @@ Cell cellAt(const Grid& grid, int index)
     return {index / grid.rows, index % grid.rows};
 }
 
-PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
+PictureSize fitImageToCell(int cw, int ch, int iw, int ih, int imgFit)
 {
     if (imgFit != 0 || iw <= 0 || ih <= 0)
         return {cw, ch};
@@ -48,7 +48,7 @@ PageComposer::PageComposer(engine::Document& document, const PageLayout& layout)
 {
 }
 
-engine::ImageAdded PageComposer::ComposeFrame(int frame, const std::string& path, int frames, int bookmarkNumber)
+engine::ImageAdded PageComposer::composeFrame(int frame, const std::string& path, int frames, int bookmarkNumber)
 {
     // The size of the first frame stands for every frame of the image.
     int iw = 0, ih = 0;
@@ -66,7 +66,7 @@ engine::ImageAdded PageComposer::ComposeFrame(int frame, const std::string& path
     return nextCell(frame, path, frames, bookmarkNumber, iw, ih);
 }
 
-void PageComposer::FinishDocument()
+void PageComposer::finishDocument()
 {
     if (m_cells == 0)
         return;
@@ -74,7 +74,7 @@ void PageComposer::FinishDocument()
     m_cells = 0;
 }
 
-void PageComposer::DrawBorder(int pw, int ph) const
+void PageComposer::drawBorder(int pw, int ph) const
 {
     const Grid& grid = m_layout.grid;
     const Margins& m = m_layout.margins;
@@ -170,7 +170,7 @@ void PageComposer::beginPage(PageDimensions size, int frame, const std::string& 
                                        whenPlaced ? engine::PageStart::WhenPlaced : engine::PageStart::Now);
     if (m_pageBegun)
         m_pagesBegun += 1;
-    std::optional<std::string> bookmark = MakeBookmarkText(frame, frames, path, number, m_layout.bookmarks);
+    std::optional<std::string> bookmark = makeBookmarkText(frame, frames, path, number, m_layout.bookmarks);
     if (bookmark && !bookmark->empty())
         m_document.setBookmarkText(*bookmark);
 }
@@ -180,9 +180,9 @@ void PageComposer::finishPage(bool gridLines)
     // When the engine refused the page, placement put each picture on a page of its own and
     // already ended it; stamps or lines now would begin a page holding nothing else.
     if (m_pageBegun) {
-        StampPage(m_document, m_page.width, m_page.height, m_layout, m_clock);
+        stampPage(m_document, m_page.width, m_page.height, m_layout, m_clock);
         if (gridLines)
-            DrawBorder(m_page.width, m_page.height);
+            drawBorder(m_page.width, m_page.height);
     }
     m_document.endPage();
 }
@@ -193,7 +193,7 @@ PageComposer::Box PageComposer::cellBox(const Grid& grid, int index, PageDimensi
     long long aw = static_cast<long long>(page.width) - m.right - m.left;
     long long ah = static_cast<long long>(page.height) - m.bottom - m.top;
     long long cw = aw / grid.columns, ch = ah / grid.rows;
-    PictureSize picture = FitImageToCell(toInt(cw), toInt(ch), iw, ih, m_layout.stretch ? 1 : 0);
+    PictureSize picture = fitImageToCell(toInt(cw), toInt(ch), iw, ih, m_layout.stretch ? 1 : 0);
     Cell cell = cellAt(grid, index);
     long long x = m.left + cell.column * cw + (cw - picture.width) / 2;
     long long y = m.top + cell.row * ch + (ch - picture.height) / 2;

@@ -139,7 +139,7 @@ std::tm currentUtcTime()
 
 int headerFontSize(int pw) { return 6 * std::max(1, pw / 100); }
 
-std::string ExpandMacros(const std::string& text, const MacroTexts& texts, const std::tm& utc)
+std::string expandMacros(const std::string& text, const MacroTexts& texts, const std::tm& utc)
 {
     const int year = utc.tm_year + 1900;
     const int month = utc.tm_mon + 1;
@@ -158,35 +158,35 @@ std::string ExpandMacros(const std::string& text, const MacroTexts& texts, const
     return cutUtf8(std::move(result), kExpandedCapacity - 1);
 }
 
-std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc)
+std::string expandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc)
 {
-    return ExpandMacros(text, pageLayoutFor(settings).macros, utc);
+    return expandMacros(text, pageLayoutFor(settings).macros, utc);
 }
 
-std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings)
+std::string expandMacros(const std::string& text, const app::OutputSettings& settings)
 {
-    return ExpandMacros(text, settings, currentUtcTime());
+    return expandMacros(text, settings, currentUtcTime());
 }
 
-void StampPage(engine::Document& document, int pw, int ph, const PageLayout& layout, const UtcClock& clock)
+void stampPage(engine::Document& document, int pw, int ph, const PageLayout& layout, const UtcClock& clock)
 {
     if (layout.header)
-        stampLine(document, pw, ph, ExpandMacros(layout.header->text, layout.macros, clock()), *layout.header, false);
+        stampLine(document, pw, ph, expandMacros(layout.header->text, layout.macros, clock()), *layout.header, false);
     if (layout.footer)
-        stampLine(document, pw, ph, ExpandMacros(layout.footer->text, layout.macros, clock()), *layout.footer, true);
+        stampLine(document, pw, ph, expandMacros(layout.footer->text, layout.macros, clock()), *layout.footer, true);
     if (layout.textWatermark)
         stampTextWatermark(document, pw, ph, *layout.textWatermark);
     if (layout.imageWatermark)
         stampImageWatermark(document, pw, ph, *layout.imageWatermark);
 }
 
-std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
+std::optional<std::string> makeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const app::OutputSettings& settings)
 {
-    return MakeBookmarkText(frame, frames, path, number, pageLayoutFor(settings).bookmarks);
+    return makeBookmarkText(frame, frames, path, number, pageLayoutFor(settings).bookmarks);
 }
 
-std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
+std::optional<std::string> makeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const std::optional<BookmarkRule>& rule)
 {
     if (!rule)

@@ -436,21 +436,21 @@ int readExistingPdf(FILE* file, ExistingPdf& existing, std::string* refusal)
     return result;
 }
 
-int ReadPdfStructure(PdfDocument* doc, FILE* file, std::string* refusal)
+int readPdfStructure(PdfDocument* doc, FILE* file, std::string* refusal)
 {
     if (!isValid(doc))
         return 0;
     return readExistingPdf(file, doc->existing, refusal);
 }
 
-int ReadPageTree(PdfDocument* doc, FILE* file)
+int readPageTree(PdfDocument* doc, FILE* file)
 {
     return runRead(doc, file, [](reader::ReadContext& ctx, ExistingPdf& existing) {
         return !existing.offsets.empty() && reader::readPages(ctx, existing);
     });
 }
 
-int ReadInfoDictionary(PdfDocument* doc, FILE* file)
+int readInfoDictionary(PdfDocument* doc, FILE* file)
 {
     return runRead(doc, file, [](reader::ReadContext& ctx, ExistingPdf& existing) {
         return !existing.offsets.empty() && reader::readInfo(ctx, existing);

@@ -303,7 +303,7 @@ int openForAppend(PdfDocument* doc, const std::string& path, std::string* refusa
     if (fseeko(file, -1, SEEK_END) == 0)
         lastByte = std::fgetc(file);
     std::string why = kRefusalDamaged;
-    if (fseeko(file, 0, SEEK_END) != 0 || ReadPdfStructure(doc, file, &why) != 1) {
+    if (fseeko(file, 0, SEEK_END) != 0 || readPdfStructure(doc, file, &why) != 1) {
         std::fclose(file);
         resetForOutput(doc, 0);
         return refuse(why);

@@ -237,10 +237,10 @@ ImageProbe probeImage(const std::string& path, int frame = 1, bool autoOrient = 
 
 // The text recognition languages installed (Tesseract data files), sorted; "osd" and "equ",
 // which are no languages, are left out.
-std::vector<std::string> InstalledTextLanguages();
+std::vector<std::string> installedTextLanguages();
 
 // Empty when every language of `languages` ("eng", "deu+eng") is installed; otherwise the reason,
 // naming the language and the Debian package that brings it.
-std::string TextRecognitionProblem(const std::string& languages);
+std::string textRecognitionProblem(const std::string& languages);
 
 } // namespace folvane::engine

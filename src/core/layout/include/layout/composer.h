@@ -39,10 +39,10 @@ struct PictureSize {
 // Fit scales by the smaller of cw / iw (double precision) and ch / ih (rounded to single
 // precision; it wins a tie) and truncates both sides toward zero. An image of unknown size
 // (iw or ih not positive) has no proportions to keep and fills the cell.
-PictureSize FitImageToCell(int cw, int ch, int iw, int ih, int imgFit);
+PictureSize fitImageToCell(int cw, int ch, int iw, int ih, int imgFit);
 
 // Composes frames into pages for one output document; one object per document, kept by the
-// caller from the document's opening to FinishDocument. Not for concurrent use.
+// caller from the document's opening to finishDocument. Not for concurrent use.
 class PageComposer {
 public:
     // `document` must outlive the composer; the layout is copied.
@@ -54,15 +54,15 @@ public:
     // Places frame `frame` (0-based) of the `frames`-frame image at `path`; `bookmarkNumber`
     // counts the frames already composed into this document. The result is that of the last
     // image added (a repeated picture is added once per cell).
-    engine::ImageAdded ComposeFrame(int frame, const std::string& path, int frames, int bookmarkNumber);
+    engine::ImageAdded composeFrame(int frame, const std::string& path, int frames, int bookmarkNumber);
 
     // Finishes a page that still has free cells (stamps, grid lines, end); nothing when no
     // page is open. Called immediately before the document is closed.
-    void FinishDocument();
+    void finishDocument();
 
     // Frame and inner lines of the grid on a pw × ph page; nothing for a single-cell layout,
     // with the border off, or when the margins leave no area.
-    void DrawBorder(int pw, int ph) const;
+    void drawBorder(int pw, int ph) const;
 
     // Pictures already on the page being filled (0 when no page waits for more).
     int cellCounter() const { return m_cells; }

@@ -35,24 +35,24 @@ int headerFontSize(int pw);
 // "%LocalTime%" with the document information of `texts` and the date and time of `utc`.
 // A replacement is scanned for the macros after its own, never for its own or earlier ones.
 // The result is cut to 1023 bytes (at a character boundary).
-std::string ExpandMacros(const std::string& text, const MacroTexts& texts, const std::tm& utc);
+std::string expandMacros(const std::string& text, const MacroTexts& texts, const std::tm& utc);
 // The same with the document information of `settings`.
-std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc);
+std::string expandMacros(const std::string& text, const app::OutputSettings& settings, const std::tm& utc);
 // The same with the clock read once, now.
-std::string ExpandMacros(const std::string& text, const app::OutputSettings& settings);
+std::string expandMacros(const std::string& text, const app::OutputSettings& settings);
 
 // Draws, in this order, the header, footer, text watermark and image watermark `layout` has on
 // the open page of a pw × ph page. The clock is read once per macro expansion.
-void StampPage(engine::Document& document, int pw, int ph, const PageLayout& layout,
+void stampPage(engine::Document& document, int pw, int ph, const PageLayout& layout,
                const UtcClock& clock = currentUtcTime);
 
 // The outline text for frame `frame` (0-based) of `frames` of the image at `path`, the
 // `number`-th frame composed into the document (from 0); none when bookmarks are off, or when
 // one bookmark per file is asked for and this is not the file's first frame.
-std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
+std::optional<std::string> makeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const std::optional<BookmarkRule>& rule);
 // The same with the bookmark settings of `settings`.
-std::optional<std::string> MakeBookmarkText(int frame, int frames, const std::string& path, int number,
+std::optional<std::string> makeBookmarkText(int frame, int frames, const std::string& path, int number,
                                             const app::OutputSettings& settings);
 
 } // namespace folvane::layout

@@ -185,7 +185,7 @@ struct PdfDocument {
     HookArray<uint8_t> stripBuffer;      // grows to the largest strip copied so far
     // ---- end of images
 
-    // ---- Existing file being appended to (reader.h): filled by ReadPdfStructure
+    // ---- Existing file being appended to (reader.h): filled by readPdfStructure
     ExistingPdf existing;
     int64_t appendOriginalSize = 0; // the file's size when it was opened for appending
     bool appendInfoIsExisting = false; // the update rewrites the file's own information object

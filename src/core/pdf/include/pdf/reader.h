@@ -184,21 +184,21 @@ inline int generationOf(const ExistingPdf& existing, int number)
 // `file` must be open for reading (binary); its position is changed. Returns 1 when everything
 // was read, 0 otherwise (doc->existing is then cleared, and *refusal, when given, receives one
 // of the kRefusal texts).
-int ReadPdfStructure(PdfDocument* doc, FILE* file, std::string* refusal = nullptr);
+int readPdfStructure(PdfDocument* doc, FILE* file, std::string* refusal = nullptr);
 // The same into a record of the caller's.
 int readExistingPdf(FILE* file, ExistingPdf& existing, std::string* refusal = nullptr);
 
 // The page-tree walk from doc->existing.pageTreeRootText: page numbers and texts in document
 // order; the page count is lowered to the pages found. Needs the cross-reference data of
-// ReadPdfStructure. Returns 1, or 0 on a malformed tree (a missing or damaged node, a cycle, a
+// readPdfStructure. Returns 1, or 0 on a malformed tree (a missing or damaged node, a cycle, a
 // node reached twice, a root without /Kids).
-int ReadPageTree(PdfDocument* doc, FILE* file);
+int readPageTree(PdfDocument* doc, FILE* file);
 
 // Reads the values of /Title, /Author, /Subject, /Keywords, /Creator, /Producer, /CreationDate,
 // /ModDate and /Trapped from the information object into doc->existing.info (decrypted when the
 // file is encrypted). Returns 1 (also when the file has no information object), 0 when the
 // object cannot be read.
-int ReadInfoDictionary(PdfDocument* doc, FILE* file);
+int readInfoDictionary(PdfDocument* doc, FILE* file);
 
 // The header rule for appending, applied to the first bytes of a file: the header offset is the
 // position of the first "%" within the first 16 bytes; there the file must start (any letter
