@@ -612,13 +612,7 @@ void FileListPage::chooseOutput()
 
 void FileListPage::openOutputBox()
 {
-    QString target = m_outputEdit->text();
-    if (target.isEmpty())
-        return;
-    if (m_open)
-        m_open(target);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+    openPath(m_outputEdit->text());
 }
 
 void FileListPage::openSettings()
