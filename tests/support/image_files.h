@@ -57,7 +57,7 @@ void writeTiff(const std::filesystem::path& path, const std::vector<TiffPage>& p
 
 // One TIFF directory with every layout choice open. Pixel data are given as packed rows of
 // interleaved samples (each row starts on a byte boundary), whatever layout the file gets.
-// Tag values are the numbers of the TIFF specification (tiffio.h names them).
+// Tag values are the numeric TIFF tags (tiffio.h names them).
 struct TiffDirectory {
     uint32_t width = 8;
     uint32_t height = 8;
