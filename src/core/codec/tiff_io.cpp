@@ -12,6 +12,7 @@
 #include "group4_encoder.h"
 #include "codec/image_codec.h"
 #include "orientation.h"
+#include "tiff_frame_index.h"
 #include "tiff_handles.h"
 
 namespace folvane::codec {
@@ -303,27 +304,29 @@ bool readTiff(const LoadRequest& request, LoadResult& result)
 
 int tiffPageCount(const std::string& path)
 {
-    Options options;
-    TiffFile file(TIFFOpenExt(path.c_str(), "r", options.get()));
-    if (!file.get())
-        return 0;
-    return static_cast<int>(TIFFNumberOfDirectories(file.get()));
+    return tiffFrameIndex(path).count;
 }
 
 bool tiffPageSize(const std::string& path, int page, int& width, int& height)
 {
-    Options options;
-    TiffFile file(TIFFOpenExt(path.c_str(), "r", options.get()));
-    if (!file.get() || page < 0 || !TIFFSetDirectory(file.get(), static_cast<tdir_t>(page)))
+    const TiffFrameIndex& index = tiffFrameIndex(path);
+    if (page < 0 || page >= index.count)
         return false;
-    uint32_t w = 0, h = 0;
-    if (!TIFFGetField(file.get(), TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(file.get(), TIFFTAG_IMAGELENGTH, &h))
-        return false;
+    TiffFrameEntry entry;
+    if (static_cast<size_t>(page) < index.frames.size()) {
+        entry = index.frames[static_cast<size_t>(page)];
+    } else {
+        Options options;
+        TiffFile file(openTiffFrame(path, page, options));
+        if (!file.get() || !TIFFGetField(file.get(), TIFFTAG_IMAGEWIDTH, &entry.width) ||
+            !TIFFGetField(file.get(), TIFFTAG_IMAGELENGTH, &entry.height))
+            return false;
+        TIFFGetFieldDefaulted(file.get(), TIFFTAG_ORIENTATION, &entry.orientation);
+    }
+    uint32_t w = entry.width, h = entry.height;
     if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF)
         return false;
-    uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetFieldDefaulted(file.get(), TIFFTAG_ORIENTATION, &orientation);
-    if (orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT)
+    if (entry.orientation >= ORIENTATION_LEFTTOP && entry.orientation <= ORIENTATION_LEFTBOT)
         std::swap(w, h); // shown turned by a quarter
     width = static_cast<int>(w);
     height = static_cast<int>(h);

@@ -4,6 +4,7 @@
 
 #include "codec_internal.h"
 #include "group4_check.h"
+#include "tiff_frame_index.h"
 #include "tiff_handles.h"
 
 namespace folvane::codec {
@@ -19,9 +20,9 @@ struct Tags {
     uint32_t t6Options = 0;
 };
 
-bool readTags(TIFF* tif, int index, Tags& tags)
+bool readTags(TIFF* tif, Tags& tags)
 {
-    if (index < 0 || !TIFFSetDirectory(tif, static_cast<tdir_t>(index)) || TIFFIsTiled(tif))
+    if (TIFFIsTiled(tif))
         return false;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &tags.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &tags.height))
         return false;
@@ -53,9 +54,9 @@ bool passable(TIFF* tif, const Tags& tags)
 bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame)
 {
     Options options;
-    TiffFile file(TIFFOpenExt(path.c_str(), "r", options.get()));
+    TiffFile file(openTiffFrame(path, index, options));
     Tags tags;
-    if (!file.get() || !readTags(file.get(), index, tags) || !passable(file.get(), tags))
+    if (!file.get() || !readTags(file.get(), tags) || !passable(file.get(), tags))
         return false;
     const uint64_t size = TIFFGetStrileByteCount(file.get(), 0);
     if (size == 0 || size > limits::kMaxAllocationBytes)

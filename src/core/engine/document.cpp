@@ -296,6 +296,12 @@ ImageAdded Document::addImage(const std::string& path)
     return added;
 }
 
+void Document::expectImage(const std::string& path)
+{
+    if (m_doc && !path.empty())
+        expectImageFile(m_doc.get(), path);
+}
+
 void endEnginePage(EngineDocument* doc)
 {
     EngineSettings& s = doc->settings;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "codec/stored_frame_checks.h"
 #include "engine/temporary_output.h"
 #include "pdf/document.h"
 
@@ -63,6 +64,8 @@ struct EngineDocument {
     // Resolution recorded in the image file addImage is reading (dots per inch, 0 unknown):
     // its prepared copies may have lost it, and text recognition needs it.
     double sourceDpi = 0;
+    // Stored Group 4 frames checked ahead on another core; made when first needed.
+    std::unique_ptr<codec::StoredFrameChecks> storedChecks;
 };
 
 class Document;

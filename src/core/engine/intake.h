@@ -26,6 +26,10 @@ int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int o
 // range beyond the image or no converter for a format the codec layer cannot read. The cause of
 // a failure, when known, is imageFailure() afterwards.
 int addImageFile(EngineDocument* doc, const std::string& path);
+// Whether a stored Group 4 frame may go into the document as it is stored: nothing would change it.
+bool storedGroup4Allowed(const EngineDocument* doc);
+// Starts reading ahead the image likely added next (see Document::expectImage).
+void expectImageFile(EngineDocument* doc, const std::string& path);
 
 // Why the last addImageFile on the calling thread failed, when the cause is known: a temporary
 // file that could not be created or written (with the system's error), what the decoder said

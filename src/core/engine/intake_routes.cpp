@@ -276,6 +276,29 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
     return true;
 }
 
+codec::StoredFrameChecks& storedChecks(EngineDocument* doc)
+{
+    if (!doc->storedChecks)
+        doc->storedChecks = std::make_unique<codec::StoredFrameChecks>();
+    return *doc->storedChecks;
+}
+
+} // namespace
+
+bool storedGroup4Allowed(const EngineDocument* doc)
+{
+    const std::string& name = doc->settings.compression[0];
+    return !doc->settings.skewCorrection && !nameIs(name, "lzw") && !nameIs(name, "zip") && !nameIs(name, "g3");
+}
+
+void expectImageFile(EngineDocument* doc, const std::string& path)
+{
+    if (doc && storedGroup4Allowed(doc) && codec::isTiffFile(path))
+        storedChecks(doc).expect(path, 0);
+}
+
+namespace {
+
 // A black-and-white frame stored as one Group 4 strip goes into the PDF as it is when nothing
 // would change it: no straightening, no negation, and Group 4 is what it would be coded with
 // again (the black-and-white name "g4", or one that leaves the encoder's own choice). Its
@@ -283,11 +306,14 @@ bool chooseCompression(EngineDocument* doc, ImageCodec& image, PixelClass cls, b
 // source file. False when the frame must be decoded.
 bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, int* result)
 {
-    const std::string& name = doc->settings.compression[0];
-    if (doc->settings.skewCorrection || nameIs(name, "lzw") || nameIs(name, "zip") || nameIs(name, "g3"))
+    if (!storedGroup4Allowed(doc))
         return false;
+    // The next frames are checked on another core while this one is placed.
+    const int frames = codec::tiffPageCount(path);
+    for (int next = frame; next < frame + 2 && next < frames; ++next)
+        storedChecks(doc).expect(path, next);
     codec::StoredBilevelFrame stored;
-    if (!codec::storedGroup4Frame(path, frame - 1, stored))
+    if (!storedChecks(doc).storedGroup4Frame(path, frame - 1, stored))
         return false;
     *result = placeTiffFrame(doc, path, frame, stored.orientation);
     return true;
@@ -357,11 +383,7 @@ int tiffRoute(EngineDocument* doc, int tag, const std::string& path, TemporaryFo
               bool converted)
 {
     PreparedFile prepared(folder, prefixFor(tag, "abp"));
-    ImageCodec header;
-    header.setHeaderOnly(true);
-    if (!header.load(path, codec::kFormatTiff))
-        return 0;
-    int frames = header.frameCount();
+    int frames = codec::tiffPageCount(path);
     if (frames <= 0)
         return 0;
     const PageSettings& page = doc->settings.page;

@@ -27,9 +27,13 @@ bool openFor(const DocumentJob& job, const PlannedDocument& doc, size_t input, c
     return writer.isOpen();
 }
 
-void addImage(size_t input, const std::string& readPath, DocumentWriter& writer, DocumentClient& client,
-              DocumentScope& scope)
+// Adds one input of the document; the input after it, if any, may be read ahead meanwhile.
+void addImage(const DocumentJob& job, const PlannedDocument& doc, size_t position, const std::string& readPath,
+              DocumentWriter& writer, DocumentClient& client, DocumentScope& scope)
 {
+    if (position + 1 < doc.inputs.size())
+        writer.expectImage(job.images[doc.inputs[position + 1]]);
+    const size_t input = doc.inputs[position];
     client.imageDone(writer.addImage(input, readPath, scope.observer, input), scope);
 }
 
@@ -49,7 +53,8 @@ void writeMerged(const DocumentJob& job, const PlannedDocument& doc, DocumentCli
     scope.log.recordTime();
     if (!openFor(job, doc, doc.inputs.empty() ? 0 : doc.inputs.front(), {}, writer, client, scope))
         return;
-    for (size_t input : doc.inputs) {
+    for (size_t position = 0; position < doc.inputs.size(); ++position) {
+        const size_t input = doc.inputs[position];
         if (stopRequested(job))
             break;
         std::optional<std::string> readPath = client.admit(input, scope);
@@ -57,7 +62,7 @@ void writeMerged(const DocumentJob& job, const PlannedDocument& doc, DocumentCli
             continue;
         client.selected(input, scope);
         scope.log.appendRecord(kTagInput, job.images[input]);
-        addImage(input, *readPath, writer, client, scope);
+        addImage(job, doc, position, *readPath, writer, client, scope);
     }
     closeDocument(doc, writer, client, scope);
 }
@@ -66,7 +71,8 @@ void writeGrouped(const DocumentJob& job, const PlannedDocument& doc, DocumentCl
 {
     DocumentWriter writer(job.output);
     bool started = false;
-    for (size_t input : doc.inputs) {
+    for (size_t position = 0; position < doc.inputs.size(); ++position) {
+        const size_t input = doc.inputs[position];
         if (started && stopRequested(job))
             break;
         std::optional<std::string> readPath = client.admit(input, scope);
@@ -85,7 +91,7 @@ void writeGrouped(const DocumentJob& job, const PlannedDocument& doc, DocumentCl
             continue;
         if (job.mode != kPerImageMode)
             scope.log.appendRecord(kTagInput, job.images[input]);
-        addImage(input, *readPath, writer, client, scope);
+        addImage(job, doc, position, *readPath, writer, client, scope);
     }
     if (writer.isOpen())
         closeDocument(doc, writer, client, scope);

@@ -62,6 +62,13 @@ public:
     // never read. Text recognition progress and the pages begun go to `observer` for row
     // `textRow`.
     AddedImage addImage(size_t input, const std::string& path, JobObserver& observer, size_t textRow);
+    // Tells the open document which image is likely added after the current one, so that it can
+    // be read ahead on another core.
+    void expectImage(const std::string& path)
+    {
+        if (isOpen())
+            m_document.document.expectImage(path);
+    }
 
     // The images added so far, in order.
     const std::vector<AddedImage>& added() const { return m_added; }

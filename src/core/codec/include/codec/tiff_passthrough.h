@@ -18,4 +18,7 @@ struct StoredBilevelFrame {
 // readers refuse data that libtiff would read leniently); `frame` then describes it.
 bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame);
 
+// True for a regular file that starts like a TIFF file. Never waits on a FIFO or a device.
+bool isTiffFile(const std::string& path);
+
 } // namespace folvane::codec

@@ -181,6 +181,9 @@ public:
 
     // Places every selected frame of an image file on the page (or on pages of its own size).
     ImageAdded addImage(const std::string& path);
+    // A hint that the image at `path` is likely added next: the document may start reading it on
+    // another core. Harmless when it is not added, or when the file changes before it is.
+    void expectImage(const std::string& path);
 
     // Draws text (lines separated by "\n") with its first line's top-left at (x, y), or where the
     // last text ended for (-1, -1) or a zero coordinate. False for other negative positions or a
