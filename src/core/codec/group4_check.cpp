@@ -1,6 +1,8 @@
 #include "group4_check.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <utility>
 #include <vector>
 
@@ -49,6 +51,8 @@ public:
             refill();
     }
     bool exhausted() const { return m_consumed >= m_size * 8; }
+    // How many of the next bits are ones, up to 32 (the window holds at least that many).
+    int leadingOnes() const { return std::min(std::countl_one(m_window), 32); }
 
 private:
     void refill()
@@ -176,6 +180,35 @@ bool group4DataValid(const uint8_t* data, size_t size, uint32_t width, uint32_t 
         int colour = 0; // 0 white, 1 black
         size_t r = 0;
         while (a0 < w) {
+            // Most codes of a scan are V0 (one bit, 1): a1 is b1 itself, which always lies right
+            // of a0 and within the row. A run of them is taken at once.
+            // After a V0 at change k of the row above, the next b1 is change k + 1 unless that
+            // one repeats change k (a zero-length run); only then is it searched for.
+            if (const int ones = in.leadingOnes(); ones > 0) {
+                while (above[r] <= a0)
+                    ++r;
+                size_t k = r + ((r & 1) ^ static_cast<size_t>(colour));
+                int taken = 0;
+                for (;;) {
+                    if (count + 1 > capacity)
+                        return false;
+                    a0 = above[k];
+                    row[count++] = a0;
+                    colour ^= 1;
+                    if (++taken == ones || a0 >= w)
+                        break;
+                    if (above[k + 1] > a0) {
+                        ++k;
+                    } else {
+                        for (r = k + 1; above[r] <= a0;)
+                            ++r;
+                        k = r + ((r & 1) ^ static_cast<size_t>(colour));
+                    }
+                }
+                r = k;
+                in.skip(taken);
+                continue;
+            }
             // b1: the first change on the row above right of a0 to the opposite colour; changes
             // at even indices turn black, at odd ones white. The changes of a row never go
             // left and neither does a0, so r, the first change right of a0, only moves right.
