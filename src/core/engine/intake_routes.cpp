@@ -315,7 +315,7 @@ bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, 
     codec::StoredBilevelFrame stored;
     if (!storedChecks(doc).storedGroup4Frame(path, frame - 1, stored))
         return false;
-    *result = placeTiffFrame(doc, path, frame, stored.orientation);
+    *result = placeTiffFrame(doc, path, frame, stored.orientation, stored.directoryOffset);
     return true;
 }
 

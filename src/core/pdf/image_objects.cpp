@@ -225,26 +225,19 @@ bool writeImageObjects(PdfDocument* doc, ImageSlot* slot)
     return complete;
 }
 
-int openImageFile(PdfDocument* doc, int kind, const std::string& path, const std::string& option,
-                  int optionNumber)
+namespace {
+
+// Takes a free slot and fills it through `import` (which returns 1 or -1); the slot index, or -1.
+template <typename Import>
+int importIntoSlot(PdfDocument* doc, const std::string& path, Import import)
 {
-    if (!isValid(doc))
-        return -1;
-    checkScope(doc, kScopeDocument | kScopePage, "openImageFile");
-    if (currentScope(doc) == kScopeObject)
-        return -1; // no output is open to take the image objects
-    if (kind != kImageTiff && kind != kImageJpeg) {
-        reportError(doc, kErrArgument, "unknown image file kind %d", kind);
-        return -1;
-    }
     int index = takeSlot(doc);
     if (index < 0)
         return -1;
     ImageSlot& slot = doc->imageSlots[static_cast<size_t>(index)];
     slot = ImageSlot{};
 
-    int result = kind == kImageTiff ? importTiff(doc, &slot, path, option, optionNumber)
-                                    : importJpeg(doc, &slot, path, option);
+    int result = import(&slot);
     slot.source = nullptr;
     if (result < 0) {
         resetSlot(doc, slot);
@@ -257,6 +250,39 @@ int openImageFile(PdfDocument* doc, int kind, const std::string& path, const std
     else
         reportError(doc, kErrAllocation, "image path could not be copied");
     return index;
+}
+
+// Whether images may be imported now; the calling function's name goes into the scope report.
+bool importAllowed(PdfDocument* doc, const char* caller)
+{
+    if (!isValid(doc))
+        return false;
+    checkScope(doc, kScopeDocument | kScopePage, caller);
+    return currentScope(doc) != kScopeObject; // no output is open to take the image objects
+}
+
+} // namespace
+
+int openImageFile(PdfDocument* doc, int kind, const std::string& path, const std::string& option,
+                  int optionNumber)
+{
+    if (!importAllowed(doc, "openImageFile"))
+        return -1;
+    if (kind != kImageTiff && kind != kImageJpeg) {
+        reportError(doc, kErrArgument, "unknown image file kind %d", kind);
+        return -1;
+    }
+    return importIntoSlot(doc, path, [&](ImageSlot* slot) {
+        return kind == kImageTiff ? importTiff(doc, slot, path, option, optionNumber)
+                                  : importJpeg(doc, slot, path, option);
+    });
+}
+
+int openTiffDirectory(PdfDocument* doc, const std::string& path, uint64_t directoryOffset)
+{
+    if (!importAllowed(doc, "openTiffDirectory"))
+        return -1;
+    return importIntoSlot(doc, path, [&](ImageSlot* slot) { return importTiff(doc, slot, path, "", 0, directoryOffset); });
 }
 
 void placeImage(PdfDocument* doc, int slotIndex, double x, double y, double scale)

@@ -48,8 +48,8 @@ public:
             TIFFClose(m_tif);
     }
 
-    // Opens the file and selects a 0-based directory.
-    bool open(const std::string& path, int directory)
+    // Opens the file and selects a 0-based directory, or the directory at a non-zero offset.
+    bool open(const std::string& path, int directory, uint64_t directoryOffset = 0)
     {
         m_size = regularFileSize(path);
         if (m_size < 0 || directory < 0)
@@ -65,7 +65,8 @@ public:
         TIFFOpenOptionsFree(options);
         if (!m_tif)
             return false;
-        if (directory > 0 && !TIFFSetDirectory(m_tif, static_cast<tdir_t>(directory)))
+        if (directoryOffset > 0 ? !TIFFSetSubDirectory(m_tif, directoryOffset)
+                                : directory > 0 && !TIFFSetDirectory(m_tif, static_cast<tdir_t>(directory)))
             return false;
         m_failed = false;
         return true;
@@ -497,7 +498,7 @@ bool acceptable(const TiffImage& image)
 } // namespace
 
 int importTiff(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option,
-               int optionNumber)
+               int optionNumber, uint64_t directoryOffset)
 {
     int directory = 0;
     if (!option.empty()) {
@@ -509,7 +510,7 @@ int importTiff(PdfDocument* doc, ImageSlot* slot, const std::string& path, const
     }
     TiffFile file;
     TiffImage image;
-    if (!file.open(path, directory) || !readImage(file.tif(), &image) || !acceptable(image))
+    if (!file.open(path, directory, directoryOffset) || !readImage(file.tif(), &image) || !acceptable(image))
         return -1;
 
     slot->width = image.width;

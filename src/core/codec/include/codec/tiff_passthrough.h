@@ -2,6 +2,7 @@
 // Black-and-white TIFF frames whose CCITT data can go into a PDF as stored: which frames qualify
 // and what such a frame holds. The writer embeds a qualifying frame straight from its file.
 
+#include <cstdint>
 #include <string>
 
 namespace folvane::codec {
@@ -11,6 +12,7 @@ struct StoredBilevelFrame {
     int orientation = 1;  // the TIFF Orientation tag, 1 to 8
     int width = 0;
     int height = 0;
+    uint64_t directoryOffset = 0; // where the frame's directory starts in the file
 };
 
 // True when the 0-based frame of a TIFF file is black and white (1 bit, min-is-white or
