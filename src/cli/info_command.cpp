@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/app_paths.h"
 #include "commands.h"
 #include "engine/engine.h"
 #include "engine/external_converter.h"
@@ -36,11 +37,18 @@ int runInfo(const std::vector<std::string>& files, bool listTextLanguages)
     if (listTextLanguages)
         for (const std::string& language : engine::installedTextLanguages())
             std::printf("%s\n", language.c_str());
+    // Formats only the external converter reads are counted and measured by it; it is loaded
+    // when the first such file is met.
+    engine::deferExternalConverter(app::AppPaths::modulePath(""));
     for (const std::string& file : files) {
         engine::ImageProbe probe = engine::probeImage(file);
         const int frames = probe.frames;
         if (frames <= 0) {
-            std::printf("%s: cannot be read\n", file.c_str());
+            // A known cause is named; an unrecognised file stays "cannot be read".
+            if (probe.status.detail.empty() || probe.status.detail == "not a readable image")
+                std::printf("%s: cannot be read\n", file.c_str());
+            else
+                std::printf("%s: cannot be read: %s\n", file.c_str(), probe.status.detail.c_str());
             status = kExitFailed;
             continue;
         }

@@ -63,6 +63,25 @@ TEST_F(ConverterFormats, AnimatedGifBecomesOnePagePerFrameAsDisplayed)
     EXPECT_EQ(pixel(last, 7, 7), "hi-hi-hi") << "cleared to the background: white";
     EXPECT_EQ(pixel(last, 21, 11), "mid-lo-lo") << "transparent pixels show what lies below";
     EXPECT_EQ(pixel(last, 27, 11), "lo-mid-lo");
+    EXPECT_NE(cli("info " + q(anim)).output.find("anim.gif: GIF, 3 frames, 40 x 30 pixels"), std::string::npos);
+}
+
+// A Photoshop file is named as such when the installed converter cannot read it.
+TEST_F(ConverterFormats, PhotoshopFilesFailWithTheirCause)
+{
+    // 8BPS, version 1, 3 channels of 2 x 1 pixels, 8 bits, RGB; no mode data, resources or
+    // layers; raw planes.
+    std::string psd("8BPS\0\x01\0\0\0\0\0\0\0\x03\0\0\0\x01\0\0\0\x02\0\x08\0\x03", 26);
+    psd += std::string(12, '\0') + std::string("\0\0", 2) + "\xff\x10\x10\xff\x10\x10";
+    writeFileBytes(dir / "layers.psd", psd);
+    if (runCommand("gm identify " + q(dir / "layers.psd")).exitCode == 0)
+        GTEST_SKIP() << "this GraphicsMagick reads Photoshop files";
+    CommandResult result = cli("convert -o " + q(dir / "layers.pdf") + " " + q(dir / "layers.psd"));
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_NE(result.output.find("layers.psd: Failed: Photoshop (PSD) images are not supported"), std::string::npos)
+        << result.output;
+    EXPECT_NE(cli("info " + q(dir / "layers.psd")).output.find("Photoshop (PSD) images are not supported"),
+              std::string::npos);
 }
 
 TEST_F(ConverterFormats, BlackAndWhiteGifKeepsItsColours)

@@ -107,7 +107,11 @@ ImageProbe probeImage(const std::string& path, int frame, bool autoOrient)
     }
     if (probe.frames <= 0) {
         probe.frames = 0;
-        probe.status = Result::failure(FailureCode::NotAnImage, "not a readable image");
+        // Debian's GraphicsMagick is built without its Photoshop reader.
+        probe.status = kind == codec::kFormatPsd && externalConverterAvailable()
+                           ? Result::failure(FailureCode::NotAnImage,
+                                             "Photoshop (PSD) images are not supported: the installed GraphicsMagick cannot read them")
+                           : Result::failure(FailureCode::NotAnImage, "not a readable image");
     }
     return probe;
 }

@@ -67,8 +67,9 @@ AddedImage DocumentWriter::addImage(size_t input, const std::string& path, JobOb
         m_added.push_back(image);
         return image;
     }
-    int frames = engine::probeImage(path, 1, m_document.document.autoOrient()).frames;
-    ImageOutcome outcome {frames};
+    const engine::ImageProbe probe = engine::probeImage(path, 1, m_document.document.autoOrient());
+    const int frames = probe.frames;
+    ImageOutcome outcome {frames, probe.status.detail};
     TextLayerTally text;
     int pagesBefore = m_composer->pagesBegun();
     for (int frame = 0; frame < frames; ++frame) {
