@@ -137,14 +137,15 @@ TEST_F(Composed, ImageSizedPagesFollowTheResolutionOfEachFrame)
     }
     EXPECT_NE(outline().find("scan.tif 2/3"), std::string::npos) << outline();
 
-    // At the image's own 72 dpi; the first frame's size stands for all frames.
+    // At the image's own 72 dpi; each frame gets a page of its own size (a batch of portrait
+    // and landscape scans is not stretched to the first page's shape).
     fs::path mixed = dir / "mixed.tif";
     writeTiff(mixed, {{300, 200, 8, 1, 1, 1, [](int, int, int) { return uint8_t{100}; }},
                       {100, 400, 8, 1, 1, 1, [](int, int, int) { return uint8_t{50}; }}});
     pages = compose({mixed}, "--page-size image --dpi keep", "mixed.pdf");
     ASSERT_EQ(pages.size(), 2u);
-    for (const TracedPage& page : pages)
-        EXPECT_TRUE(page.width == 300 && page.height == 200) << page.width << " x " << page.height;
+    EXPECT_TRUE(pages[0].width == 300 && pages[0].height == 200) << pages[0].width << " x " << pages[0].height;
+    EXPECT_TRUE(pages[1].width == 100 && pages[1].height == 400) << pages[1].width << " x " << pages[1].height;
 }
 
 TEST_F(Composed, OversizedImagePageIsLeftToPlacementWithoutStamps)

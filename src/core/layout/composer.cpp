@@ -50,9 +50,9 @@ PageComposer::PageComposer(engine::Document& document, const PageLayout& layout)
 
 engine::ImageAdded PageComposer::composeFrame(int frame, const std::string& path, int frames, int bookmarkNumber)
 {
-    // The size of the first frame stands for every frame of the image.
+    // Each frame has its own size: the pages of a scan batch may be portrait and landscape.
     int iw = 0, ih = 0;
-    engine::ImageProbe probe = engine::probeImage(path, 1, m_document.autoOrient());
+    engine::ImageProbe probe = engine::probeImage(path, frame + 1, m_document.autoOrient());
     if (probe.width > 0) {
         iw = probe.width;
         ih = probe.height;
