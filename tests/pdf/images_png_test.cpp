@@ -33,7 +33,8 @@ std::vector<codec::Rgb> rampPalette(int entries)
 {
     std::vector<codec::Rgb> palette;
     for (int i = 0; i < entries; ++i)
-        palette.push_back({static_cast<uint8_t>(i * 37), static_cast<uint8_t>(255 - i * 11), static_cast<uint8_t>(i * 5)});
+        palette.push_back({static_cast<uint8_t>(i * 37), static_cast<uint8_t>(255 - i * 11),
+                           static_cast<uint8_t>(i * 5)});
     return palette;
 }
 

@@ -38,7 +38,8 @@ TEST_F(Lossless, PngRowsGoInAsStoredAndItsExifTurnIsDrawn)
 {
     // 3 x 2 RGB, every pixel its own colour; the eXIf chunk after the image data says
     // "turn a quarter clockwise to show" (orientation 6).
-    const uint8_t colours[2][3][3] = {{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, {{255, 255, 0}, {0, 255, 255}, {40, 40, 40}}};
+    const uint8_t colours[2][3][3] = {{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}},
+                                      {{255, 255, 0}, {0, 255, 255}, {40, 40, 40}}};
     std::vector<Bytes> rows;
     for (const auto& row : colours)
         rows.emplace_back(&row[0][0], &row[0][0] + 9);

@@ -94,7 +94,8 @@ bool walkChunks(const uint8_t* data, size_t size, PngLayout* layout)
 const uint8_t* readWholeFile(PdfDocument* doc, const std::string& path, size_t* size)
 {
     int64_t fileSize = regularFileSize(path);
-    if (fileSize < static_cast<int64_t>(sizeof kSignature) || !limits::allocationAllowed(static_cast<uint64_t>(fileSize)))
+    if (fileSize < static_cast<int64_t>(sizeof kSignature) ||
+        !limits::allocationAllowed(static_cast<uint64_t>(fileSize)))
         return nullptr;
     uint8_t* buffer = growStripBuffer(doc, static_cast<size_t>(fileSize));
     FILE* file = buffer ? std::fopen(path.c_str(), "rb") : nullptr;
@@ -248,7 +249,7 @@ bool readImage(PdfDocument* doc, png_structp png, png_infop info, size_t fileSiz
     return true;
 }
 
-// Reads the file through libpng. False (reported) when libpng finds it damaged.
+// Reads the file through libpng. False when libpng finds it damaged or it is too large.
 bool decodePng(PdfDocument* doc, const uint8_t* data, size_t size, Buffers* buffers, Decoding* d)
 {
     MemoryInput input{data, size, 0};
