@@ -1,5 +1,5 @@
 // The common formats end to end: JPEG, PNG, TIFF and BMP decoded to known pixels, the frame
-// count rule, header-only loads, and saving as JPEG or TIFF with every compression.
+// count rule, header-only loads, and saving as JPEG, PNG or TIFF with every compression.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <tiffio.h>
@@ -232,6 +232,43 @@ TEST(PngCodec, TransparencyIsCompositedOntoWhiteNotBlack)
     ASSERT_TRUE(loadBytes(codec, ga, kFormatPng));
     EXPECT_EQ(codec.bitsPerPixel(), 24);
     EXPECT_EQ(pixel(codec.bitmap(), 0, 0), (Rgb{77, 77, 77}));
+}
+
+TEST(PngCodec, SavedPngKeepsPalettesAtTheirDepthAndAlpha)
+{
+    Bitmap palette4;
+    palette4.create(7, 3, 4);
+    palette4.palette() = {Rgb{255, 0, 0}, Rgb{0, 255, 0}, Rgb{10, 20, 30}, Rgb{1, 2, 3}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x)
+            palette4.setIndex(y, x, static_cast<unsigned>((x + y) % 4));
+    Bitmap rgba;
+    rgba.create(3, 2, 32);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            for (int c = 0; c < 4; ++c)
+                rgba.row(y)[4 * x + c] = static_cast<uint8_t>(40 * x + 90 * y + 50 * c);
+    // Bit depth and colour type as the file's header states them.
+    const std::pair<int, int> headers[] = {{8, PNG_COLOR_TYPE_GRAY}, {8, PNG_COLOR_TYPE_RGB},
+                                           {4, PNG_COLOR_TYPE_PALETTE}, {8, PNG_COLOR_TYPE_RGB_ALPHA}};
+    int k = 0;
+    for (const Bitmap& source : {grayPicture(9, 4), colourPicture(7, 5), palette4, rgba}) {
+        SCOPED_TRACE(source.bitsPerPixel());
+        ImageCodec codec;
+        codec.bitmap() = source;
+        auto path = scratch("kept.png");
+        ASSERT_TRUE(codec.save(path.string(), kFormatPng));
+        std::string file = folvane::test::readFileBytes(path);
+        ASSERT_GT(file.size(), 26u);
+        EXPECT_EQ(std::make_pair(int(uint8_t(file[24])), int(uint8_t(file[25]))), headers[k++]);
+        ImageCodec back;
+        ASSERT_TRUE(loadFile(back, path, kFormatPng));
+        EXPECT_EQ(maxDifference(source, back.bitmap()), 0);
+        if (source.bitsPerPixel() == 32) {
+            for (int y = 0; y < 2; ++y)
+                EXPECT_EQ(std::memcmp(back.bitmap().row(y), source.row(y), 12), 0) << "alpha kept, row " << y;
+        }
+    }
 }
 
 TEST(TiffCodec, SaveUsesTheEncoderDefaultByDepth)

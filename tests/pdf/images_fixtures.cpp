@@ -303,7 +303,9 @@ Converted ImageTest::convert(const std::string& name, int kind, const std::files
 Raster ImageTest::convertAndRender(const std::string& name, const std::filesystem::path& image, bool color,
                                    Converted* converted)
 {
-    Converted local = convert(name, image.extension() == ".jpg" ? pdf::kImageJpeg : pdf::kImageTiff, image);
+    int kind = image.extension() == ".jpg" ? pdf::kImageJpeg : image.extension() == ".png" ? pdf::kImagePng
+                                                                                       : pdf::kImageTiff;
+    Converted local = convert(name, kind, image);
     if (converted)
         *converted = local;
     if (local.slot < 0) {

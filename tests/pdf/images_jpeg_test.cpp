@@ -124,7 +124,7 @@ TEST_F(JpegImportTest, OptionsAreRefusedWithCodeNine)
         EXPECT_EQ(out.slot, -1);
         EXPECT_TRUE(out.errors.has(kErrArgument));
     }
-    Converted unknownKind = convert("kind3", 3, path);
+    Converted unknownKind = convert("kind9", 9, path); // no importer has this kind
     EXPECT_EQ(unknownKind.slot, -1);
     EXPECT_TRUE(unknownKind.errors.has(kErrArgument));
 }

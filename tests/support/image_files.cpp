@@ -5,6 +5,7 @@
 #include <openjpeg.h>
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -103,7 +104,7 @@ void pngFlush(png_structp) {}
 } // namespace
 
 Bytes makePng(int width, int height, int colourType, int depth, const std::vector<Bytes>& rows,
-              const std::vector<Rgb>& palette, const Bytes& trns)
+              const std::vector<Rgb>& palette, const Bytes& trns, bool interlaced)
 {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -114,8 +115,8 @@ Bytes makePng(int width, int height, int colourType, int depth, const std::vecto
         return {};
     }
     png_set_write_fn(png, &out, pngAppend, pngFlush);
-    png_set_IHDR(png, info, width, height, depth, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, depth, colourType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> entries;
     for (const Rgb& c : palette)
         entries.push_back({c.r, c.g, c.b});
@@ -134,10 +135,44 @@ Bytes makePng(int width, int height, int colourType, int depth, const std::vecto
         }
     }
     png_write_info(png, info);
-    for (const Bytes& row : rows)
-        png_write_row(png, row.data());
+    int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (const Bytes& row : rows)
+            png_write_row(png, row.data());
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+std::vector<PngChunk> pngChunks(const Bytes& png)
+{
+    std::vector<PngChunk> chunks;
+    for (size_t pos = 8; pos + 12 <= png.size();) {
+        size_t length = size_t{png[pos]} << 24 | size_t{png[pos + 1]} << 16 | size_t{png[pos + 2]} << 8 | png[pos + 3];
+        if (length > png.size() - pos - 12)
+            break;
+        auto data = png.begin() + static_cast<std::ptrdiff_t>(pos + 8);
+        chunks.push_back({std::string(png.begin() + static_cast<std::ptrdiff_t>(pos + 4), data),
+                          Bytes(data, data + static_cast<std::ptrdiff_t>(length))});
+        pos += 12 + length;
+    }
+    return chunks;
+}
+
+Bytes joinPngChunks(const std::vector<PngChunk>& chunks)
+{
+    Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto put32 = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<uint8_t>(v >> shift));
+    };
+    for (const PngChunk& chunk : chunks) {
+        put32(static_cast<uint32_t>(chunk.data.size()));
+        Bytes typed(chunk.type.begin(), chunk.type.end());
+        typed.insert(typed.end(), chunk.data.begin(), chunk.data.end());
+        out.insert(out.end(), typed.begin(), typed.end());
+        put32(static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+    }
     return out;
 }
 

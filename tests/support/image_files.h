@@ -34,9 +34,18 @@ void writeBmp8(const std::filesystem::path& path, int width, int height, const s
 // --- PNG -------------------------------------------------------------------------------------
 
 // PNG through libpng with the given colour type and depth; samples are taken from the rows
-// exactly as given (big-endian for 16 bits). Palette and tRNS are optional.
+// exactly as given (big-endian for 16 bits). Palette, tRNS and Adam7 interlacing are optional.
 Bytes makePng(int width, int height, int colourType, int depth, const std::vector<Bytes>& rows,
-              const std::vector<codec::Rgb>& palette = {}, const Bytes& trns = {});
+              const std::vector<codec::Rgb>& palette = {}, const Bytes& trns = {}, bool interlaced = false);
+
+// The chunks of a PNG file in order, without the signature and checksums; and a file made of
+// chunks again, each with its correct checksum. Damaged and rearranged files are made this way.
+struct PngChunk {
+    std::string type;
+    Bytes data;
+};
+std::vector<PngChunk> pngChunks(const Bytes& png);
+Bytes joinPngChunks(const std::vector<PngChunk>& chunks);
 
 // Gray 8-bit PNG file.
 void writePngGray(const std::filesystem::path& path, int width, int height, const std::function<uint8_t(int, int)>& value);

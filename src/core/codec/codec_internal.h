@@ -81,6 +81,7 @@ inline bool plausibleCompressed(uint64_t pixels, size_t compressedBytes, uint64_
 int openForOverwrite(const std::string& path);
 
 bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality);
+bool writePngFile(const Bitmap& bitmap, const std::string& path);
 bool writeTiffFile(const Bitmap& bitmap, const std::string& path, int compression, int jpegQuality);
 
 } // namespace folvane::codec

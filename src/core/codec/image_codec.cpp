@@ -181,6 +181,8 @@ bool ImageCodec::save(const std::string& path, int formatId) const
         return writeJpegFile(m_bitmap, path, m_jpegQuality);
     if (formatId == kFormatTiff)
         return writeTiffFile(m_bitmap, path, m_compression, m_jpegQuality);
+    if (formatId == kFormatPng)
+        return writePngFile(m_bitmap, path);
     return false;
 }
 

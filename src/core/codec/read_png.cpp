@@ -60,6 +60,24 @@ void noteOrientation(png_structp png, png_infop info, LoadResult& result)
         result.orientation = exifOrientation(std::span<const uint8_t>(exif, size));
 }
 
+// An eXIf chunk after the image data, which libpng reads only once the pixels are decoded: found
+// by walking the chunk lengths of the file, each checked against the bytes that remain.
+int trailingOrientation(std::span<const uint8_t> file)
+{
+    constexpr size_t kOverhead = 12; // length, type and checksum around the data
+    size_t pos = 8;
+    while (file.size() - pos >= kOverhead) {
+        const uint8_t* chunk = file.data() + pos;
+        size_t length = (size_t{chunk[0]} << 24) | (size_t{chunk[1]} << 16) | (size_t{chunk[2]} << 8) | chunk[3];
+        if (length > file.size() - pos - kOverhead || std::memcmp(chunk + 4, "IEND", 4) == 0)
+            return 1;
+        if (std::memcmp(chunk + 4, "eXIf", 4) == 0)
+            return exifOrientation(file.subspan(pos + 8, length));
+        pos += kOverhead + length;
+    }
+    return 1;
+}
+
 bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadResult& result,
             std::vector<png_bytep>& rows)
 {
@@ -81,8 +99,13 @@ bool decode(png_structp png, png_infop info, const LoadRequest& request, LoadRes
     if (!frameSizeAllowed(width, height, bpp))
         return false;
     noteOrientation(png, info, result);
-    if (request.headerOnly)
+    if (request.headerOnly) {
+        png_uint_32 size = 0;
+        png_bytep exif = nullptr;
+        if (!png_get_eXIf_1(png, info, &size, &exif))
+            result.orientation = trailingOrientation(request.data);
         return finishLoad(result, static_cast<int>(width), static_cast<int>(height), bpp);
+    }
 
     if (depth == 16)
         png_set_scale_16(png);

@@ -13,10 +13,10 @@ namespace folvane::engine {
 // Format number of a file from its first 128 bytes and its name (the codec's format ids), or -1.
 int sniffImageFormat(const std::string& path);
 
-// Embeds a prepared TIFF or JPEG file and draws it into the placement box (beginning and ending a
-// page of the image's own size when no page is open). 1 placed, 0 failed. `orientation` (1 to 8,
-// as EXIF numbers it) turns the picture by the drawing's matrix, so that embedded data stays as
-// it is; 5 to 8 swap its width and height on the page.
+// Embeds a prepared TIFF, JPEG or PNG file and draws it into the placement box (beginning and
+// ending a page of the image's own size when no page is open). 1 placed, 0 failed. `orientation`
+// (1 to 8, as EXIF numbers it) turns the picture by the drawing's matrix, so that embedded data
+// stays as it is; 5 to 8 swap its width and height on the page.
 int placeImageFile(EngineDocument* doc, const std::string& path, int orientation = 1);
 // Embeds only the 1-based `page` of a TIFF file (a source frame whose data goes in as stored) and
 // draws it like placeImageFile. 1 placed, 0 failed.

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "codec/image_codec.h"
 #include "text_layer.h"
 #include "pdf/images.h"
 
@@ -118,9 +119,9 @@ Matrix orientationMatrix(int orientation, double w, double h)
     }
 }
 
-// Draws one imported image (from `path`, TIFF page `page`), turned by `orientation`, and its text
-// layer; ends the page at once when the image began it.
-void drawImage(EngineDocument* doc, int slot, int orientation, const std::string& path, bool tiff, int page)
+// Draws one imported image (from `path` of codec format `format`, TIFF page `page`), turned by
+// `orientation`, and its text layer; ends the page at once when the image began it.
+void drawImage(EngineDocument* doc, int slot, int orientation, const std::string& path, int format, int page)
 {
     EngineSettings& s = doc->settings;
     const pdf::ImageSlot* image = pdf::imageSlot(doc->pdf, slot);
@@ -170,13 +171,13 @@ void drawImage(EngineDocument* doc, int slot, int orientation, const std::string
         Matrix m = orientationMatrix(orientation, naturalWidth, naturalHeight);
         pdf::concatMatrix(doc->pdf, m.a, m.b, m.c, m.d, m.e, m.f);
         pdf::placeImage(doc->pdf, slot, 0, 0, 1);
-        addTextLayer(doc, path, tiff, page, *image, PictureGeometry {});
+        addTextLayer(doc, path, format, page, *image, PictureGeometry {});
         pdf::restoreState(doc->pdf);
     } else {
         pdf::placeImage(doc->pdf, slot, s.page.placeX / sx, (pageHeight - s.page.placeY - boxHeight) / sy, 1);
         pdf::restoreState(doc->pdf);
         PictureGeometry geometry {static_cast<double>(s.page.placeX), pageHeight - s.page.placeY - boxHeight, sx, sy};
-        addTextLayer(doc, path, tiff, page, *image, geometry);
+        addTextLayer(doc, path, format, page, *image, geometry);
     }
     pdf::closeImage(doc->pdf, slot);
     if (s.pageKind == 1) {
@@ -199,21 +200,22 @@ int placeImageFile(EngineDocument* doc, const std::string& path, int orientation
     std::fclose(file);
     bool tiff = n >= 4 && (std::memcmp(head, "MM\0*", 4) == 0 || std::memcmp(head, "II*\0", 4) == 0);
     bool jpeg = n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
-    if (!tiff && !jpeg)
+    bool png = n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1A\n", 8) == 0;
+    if (!tiff && !jpeg && !png)
         return 0;
 
-    if (jpeg) {
-        int slot = pdf::openImageFile(doc->pdf, pdf::kImageJpeg, path, "", 0);
+    if (jpeg || png) {
+        int slot = pdf::openImageFile(doc->pdf, png ? pdf::kImagePng : pdf::kImageJpeg, path, "", 0);
         if (slot < 0)
             return 0;
-        drawImage(doc, slot, orientation, path, false, 1);
+        drawImage(doc, slot, orientation, path, png ? codec::kFormatPng : codec::kFormatJpeg, 1);
         return 1;
     }
     for (int page = 1;; ++page) {
         int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
         if (slot < 0)
             return page == 1 ? 0 : 1;
-        drawImage(doc, slot, orientation, path, true, page);
+        drawImage(doc, slot, orientation, path, codec::kFormatTiff, page);
     }
 }
 
@@ -225,7 +227,7 @@ int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int o
                                    : pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
     if (slot < 0)
         return 0;
-    drawImage(doc, slot, orientation, path, true, page);
+    drawImage(doc, slot, orientation, path, codec::kFormatTiff, page);
     return 1;
 }
 

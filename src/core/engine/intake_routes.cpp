@@ -190,6 +190,13 @@ int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int 
     const PageSettings& page = doc->settings.page;
     if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
         return -1;
+    // Kept exactly, a PNG file goes to the writer as it is: its compressed rows are copied, or
+    // decoded there with their depth, palette and transparency kept. Its orientation turns the
+    // page's drawing. A file the writer refuses is decoded here, which also says why a damaged
+    // one fails.
+    if (doc->settings.lossless && format == codec::kFormatPng &&
+        placeImageFile(doc, path, doc->settings.autoOrient ? image.orientation() : 1) > 0)
+        return 1;
     image.setHeaderOnly(false);
     image.selectFrame(0);
     if (!image.load(path, format)) {
@@ -201,10 +208,11 @@ int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int 
 
     int saveAs = codec::kFormatJpeg;
     if (doc->settings.lossless) {
-        // Kept exactly: palettes and gray as they are, colour as RGB, all with Deflate.
-        image.setCompression(classify(image) == PixelClass::BlackWhite ? codec::kCompressionCcittG4
-                                                                         : codec::kCompressionDeflate);
-        bool saved = savePrepared(image, prepared.path(), codec::kFormatTiff);
+        // Kept exactly: black-and-white as Group 4, everything else as PNG, whose palette, depth
+        // and alpha channel the writer keeps (alpha as a soft mask, not flattened onto white).
+        bool bilevel = classify(image) == PixelClass::BlackWhite;
+        image.setCompression(codec::kCompressionCcittG4);
+        bool saved = savePrepared(image, prepared.path(), bilevel ? codec::kFormatTiff : codec::kFormatPng);
         image.release();
         return saved ? placeImageFile(doc, prepared.path()) : 0;
     }

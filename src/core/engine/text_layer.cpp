@@ -112,7 +112,7 @@ TextLayerReport textLayerReport()
     return t_report;
 }
 
-void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int page, const pdf::ImageSlot& image,
+void addTextLayer(EngineDocument* doc, const std::string& path, int format, int page, const pdf::ImageSlot& image,
                   const PictureGeometry& g)
 {
     if (!doc->settings.textRecognition)
@@ -130,7 +130,7 @@ void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int p
         t_memory = RecognitionMemory {};
         codec::ImageCodec frame;
         frame.selectFrame(page - 1);
-        if (frame.load(path, tiff ? codec::kFormatTiff : codec::kFormatJpeg)) {
+        if (frame.load(path, format)) {
             frameWidth = frame.width();
             frameHeight = frame.height();
             read = recogniseFrame(frame, resolutionOf(doc, image, g), languages, t_memory.lines, failure);

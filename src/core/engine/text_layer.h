@@ -18,11 +18,12 @@ struct PictureGeometry {
     double scaleY = 1;
 };
 
-// When the document has text recognition on: reads the prepared file just placed (a TIFF file's
-// 1-based `page`, or a JPEG file) and draws its words over the picture. A frame that cannot be
-// read keeps its picture without text; textLayerReport counts it and keeps the first reason.
-void addTextLayer(EngineDocument* doc, const std::string& path, bool tiff, int page, const pdf::ImageSlot& image,
-                  const PictureGeometry& geometry);
+// When the document has text recognition on: reads the file just placed (a TIFF file's 1-based
+// `page`, a JPEG or a PNG file; `format` is its codec format id) and draws its words over the
+// picture. A frame that cannot be read keeps its picture without text; textLayerReport counts it
+// and keeps the first reason.
+void addTextLayer(EngineDocument* doc, const std::string& path, int format, int page,
+                  const pdf::ImageSlot& image, const PictureGeometry& geometry);
 
 // What recognition did during the last addImageFile on the calling thread; cleared when it begins.
 TextLayerReport textLayerReport();

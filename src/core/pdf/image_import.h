@@ -29,13 +29,17 @@ int importJpeg(PdfDocument* doc, ImageSlot* slot, const std::string& path, const
 int importTiff(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option,
                int optionNumber, uint64_t directoryOffset = 0);
 
+int importPng(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option);
+
 bool readJpegHeader(PdfDocument* doc, const std::string& path, ImageHeader* header);
+bool readPngHeader(PdfDocument* doc, const std::string& path, ImageHeader* header);
 // directory: 0-based.
 bool readTiffHeader(PdfDocument* doc, const std::string& path, int directory, ImageHeader* header);
 
 // Writes the XObject(s) of `slot` from slot->source: one per strip, then the palette object of an
-// indexed image. An open content stream is ended first and a new one begun afterwards. False
-// when a part could not be read (the parts before it stay in the file, unused).
+// indexed image and the soft mask of an image with slot->maskBits. An open content stream is
+// ended first and a new one begun afterwards. False when a part could not be read (the parts
+// before it stay in the file, unused).
 bool writeImageObjects(PdfDocument* doc, ImageSlot* slot);
 
 // The document's strip buffer, grown to hold at least `size` bytes; null when it cannot grow or

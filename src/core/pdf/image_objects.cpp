@@ -129,12 +129,47 @@ void writePalette(PdfDocument* doc, const ImageSlot* slot)
     endStreamData(doc, length);
 }
 
+// The soft mask: a gray image of the same size whose samples are the picture's opacity.
+bool writeSoftMask(PdfDocument* doc, ImageSlot* slot)
+{
+    if (!slot->source->openMask())
+        return false;
+    beginObject(doc, slot->maskObject);
+    writeFormatted(doc, " <</Type /XObject /Subtype /Image /Width %d /Height %d /BitsPerComponent %d ",
+                   static_cast<int>(slot->width), static_cast<int>(slot->height), slot->maskBits);
+    writeString(doc, "/ColorSpace /DeviceGray ");
+    bool compress = doc->compressionLevel != 0;
+    if (compress)
+        writeString(doc, "/Filter /FlateDecode ");
+    int length = writeLengthReference(doc);
+    beginStreamData(doc, slot->maskObject, compress);
+    const uint8_t* bytes = nullptr;
+    while (size_t count = slot->source->nextChunk(&bytes))
+        writeBytes(doc, bytes, count);
+    endStreamData(doc, length);
+    return true;
+}
+
+// Soft masks need PDF 1.4 and samples of 16 bits PDF 1.5.
+void noteContentVersion(PdfDocument* doc, const ImageSlot* slot)
+{
+    int needed = slot->bitsPerComponent == 16 || slot->maskBits == 16 ? 15 : slot->maskBits ? 14 : 0;
+    if (needed > doc->contentVersionCode)
+        doc->contentVersionCode = needed;
+}
+
 void writeXObject(PdfDocument* doc, ImageSlot* slot, int number, int rows, bool first)
 {
     beginObject(doc, number);
     writeFormatted(doc, " <</Type /XObject /Subtype /Image /Width %d /Height %d /BitsPerComponent %d ",
                    static_cast<int>(slot->width), rows, slot->bitsPerComponent);
     writeColorSpace(doc, slot, first);
+    if (slot->maskBits) {
+        if (first)
+            slot->maskObject = reserveObject(doc);
+        writeFormatted(doc, "/SMask %d 0 R ", slot->maskObject + doc->numberBase);
+    }
+    noteContentVersion(doc, slot);
     int length = writeLengthReference(doc);
 
     int filter = slot->filter;
@@ -216,6 +251,10 @@ bool writeImageObjects(PdfDocument* doc, ImageSlot* slot)
                      part == 0);
         if (part == 0 && slot->colorSpace == kImageIndexed)
             writePalette(doc, slot);
+        if (part == 0 && slot->maskBits && !writeSoftMask(doc, slot)) {
+            complete = false;
+            break;
+        }
         if (doc->outputFlags & kFlushAfterImage)
             flushOutput(doc);
     }
@@ -268,13 +307,14 @@ int openImageFile(PdfDocument* doc, int kind, const std::string& path, const std
 {
     if (!importAllowed(doc, "openImageFile"))
         return -1;
-    if (kind != kImageTiff && kind != kImageJpeg) {
+    if (kind != kImageTiff && kind != kImageJpeg && kind != kImagePng) {
         reportError(doc, kErrArgument, "unknown image file kind %d", kind);
         return -1;
     }
     return importIntoSlot(doc, path, [&](ImageSlot* slot) {
-        return kind == kImageTiff ? importTiff(doc, slot, path, option, optionNumber)
-                                  : importJpeg(doc, slot, path, option);
+        return kind == kImageTiff  ? importTiff(doc, slot, path, option, optionNumber)
+               : kind == kImagePng ? importPng(doc, slot, path, option)
+                                   : importJpeg(doc, slot, path, option);
     });
 }
 
@@ -366,6 +406,8 @@ bool readHeader(PdfDocument* doc, const std::string& path, int kind, int page, I
         return readTiffHeader(doc, path, page >= 2 ? page - 1 : 0, header);
     if (kind == kImageJpeg)
         return readJpegHeader(doc, path, header);
+    if (kind == kImagePng)
+        return readPngHeader(doc, path, header);
     reportError(doc, kErrArgument, "unknown image file kind %d", kind);
     return false;
 }

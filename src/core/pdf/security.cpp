@@ -156,8 +156,10 @@ void raiseHeaderVersion(PdfDocument* doc, char minor)
     OutputBuffer& out = doc->out;
     if (out.flushed != 0 || !out.start || out.cursor - out.start < 9 || std::memcmp(out.start, "%PDF-1.", 7) != 0)
         return;
-    if (out.start[7] < static_cast<uint8_t>(minor))
+    if (out.start[7] < static_cast<uint8_t>(minor)) {
         out.start[7] = static_cast<uint8_t>(minor);
+        doc->headerVersionCode = 10 + (minor - '0');
+    }
 }
 
 // AES-CBC over whole blocks in place, continuing the stream's chain.

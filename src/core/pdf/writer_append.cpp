@@ -143,7 +143,7 @@ bool hasViewerSettings(const PdfDocument* doc)
 // a /Version of the catalog.
 int neededVersion(const PdfDocument* doc)
 {
-    return doc->versionCode;
+    return std::max(doc->versionCode, doc->contentVersionCode);
 }
 
 int fileVersion(const ExistingPdf& e)

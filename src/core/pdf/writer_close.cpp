@@ -24,6 +24,8 @@ void writeCatalog(PdfDocument* doc, int pageTreeRoot)
         doc->catalogNumber = reserveObject(doc);
     beginObject(doc, doc->catalogNumber);
     writeString(doc, " <</Type /Catalog ");
+    if (doc->contentVersionCode > doc->headerVersionCode)
+        writeFormatted(doc, "/Version /%d.%d ", doc->contentVersionCode / 10, doc->contentVersionCode % 10);
     writeCatalogViewerEntries(doc);
     writeSecurityExtensions(doc);
     writeReference(doc, "/Pages", pageTreeRoot);

@@ -166,6 +166,7 @@ bool resetForOutput(PdfDocument* doc, int mode)
     doc->leafFill = 0;
     doc->catalogNumber = 0;
     doc->infoNumber = 0;
+    doc->contentVersionCode = 0;
     doc->contentCount = 0;
     doc->contentOpen = false;
     doc->textObjectOpen = false;
@@ -210,7 +211,8 @@ int openOutput(PdfDocument* doc, const std::string& path)
     doc->outputPath = path;
 
     char header[10];
-    std::snprintf(header, sizeof header, "%%PDF-1.%d ", doc->versionCode == 15 ? 5 : doc->versionCode == 13 ? 3 : 4);
+    doc->headerVersionCode = doc->versionCode == 15 ? 15 : doc->versionCode == 13 ? 13 : 14;
+    std::snprintf(header, sizeof header, "%%PDF-1.%d ", doc->headerVersionCode % 10);
     writeBytes(doc, header, 9);
     writeBytes(doc, kHeaderTail, sizeof kHeaderTail);
     resetScopes(doc, true);

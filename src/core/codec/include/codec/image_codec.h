@@ -92,9 +92,9 @@ public:
     void setCompression(int compression) { m_compression = compression; }
     int compression() const { return m_compression; }
 
-    // Writes kFormatJpeg or a single-frame kFormatTiff. 1-bit frames are written as TIFF
-    // min-is-white with bit 1 = black; alpha is composited onto white. A failed save leaves no
-    // file behind.
+    // Writes kFormatJpeg, a single-frame kFormatTiff or kFormatPng. 1-bit frames are written as
+    // TIFF min-is-white with bit 1 = black; JPEG and TIFF composite alpha onto white, PNG keeps it
+    // (and keeps palettes at their depth). A failed save leaves no file behind.
     bool save(const std::string& path, int formatId) const;
 
     // Drops the decoded frame (the settings stay).

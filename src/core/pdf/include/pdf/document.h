@@ -110,6 +110,10 @@ struct PdfDocument {
     int scopeDepth = 1;
 
     int versionCode = 14;      // 13, 14 or 15
+    // The version the header of a new file states, and the one its content needs (images of
+    // 16 bits or with a soft mask); when the content needs more, the catalog says so in /Version.
+    int headerVersionCode = 0;
+    int contentVersionCode = 0;
     int compressionLevel = 6;  // 0..9, 0 = none
     int numberPrecision = 4;   // 3..6
     unsigned outputFlags = kFlushAfterPage;

@@ -1,8 +1,10 @@
 #pragma once
-// Image import and image XObjects. The writer reads TIFF and JPEG files itself and, wherever the
-// file's compressed data is already in a form a PDF filter decodes (JPEG as DCT, CCITT fax, LZW,
-// Deflate, PackBits), copies that data into the PDF without decoding it; anything else is decoded
-// and written as 8-bit samples through Flate at the document's compression level.
+// Image import and image XObjects. The writer reads TIFF, JPEG and PNG files itself and, wherever
+// the file's compressed data is already in a form a PDF filter decodes (JPEG as DCT, CCITT fax,
+// LZW, Deflate, PackBits, PNG's predicted Deflate), copies that data into the PDF without decoding
+// it; anything else is decoded and written as samples through Flate at the document's compression
+// level. PNG images keep their bit depth (1 to 16) and palette; their transparency becomes a soft
+// mask.
 //
 // An image is imported by openImageFile, which writes its XObject(s) at once and returns a slot
 // index; placeImage draws it on the current page as often as wanted; closeImage releases the slot
@@ -20,6 +22,7 @@ namespace folvane::pdf {
 enum ImageFileKind : int {
     kImageTiff = 1,
     kImageJpeg = 2,
+    kImagePng = 3,
 };
 
 // How the stream data of an XObject are encoded.
@@ -51,6 +54,9 @@ public:
     // The next chunk of the open part: its length, 0 at the end. *bytes stays valid until the
     // next call.
     virtual size_t nextChunk(const uint8_t** bytes) = 0;
+    // Makes the bytes of the soft mask ready for nextChunk: one gray sample of
+    // ImageSlot::maskBits bits per pixel, rows top to bottom. Only asked of images with a mask.
+    virtual bool openMask() { return false; }
 };
 
 constexpr int kMaxDecodeParams = 96;
@@ -61,17 +67,19 @@ struct ImageSlot {
     char* path = nullptr;        // copy of the source path, from the document's hooks
     double width = 0;            // pixels
     double height = 0;
-    int bitsPerComponent = 8;    // 1, 2, 4 or 8
+    int bitsPerComponent = 8;    // 1, 2, 4, 8 or 16 (16 raises the file to PDF 1.5)
     int components = 1;          // 1, 3 or 4
     int filter = kFilterNone;
     int colorSpace = kImageGray;
     bool passthrough = false;    // the stream data are the file's bytes as stored
     bool invert = false;         // write a decode array [1 0 ...] swapping the sample meaning
-    int predictor = 1;           // TIFF predictor of LZW and Flate data; 1 = none
+    int predictor = 1;           // predictor of LZW and Flate data: 1 none, 2 TIFF, 15 PNG
     char decodeParams[kMaxDecodeParams] = {}; // filter parameters of the CCITT case
     uint8_t palette[768] = {};   // RGB triplets of an indexed image
     int paletteCount = 0;
     int paletteObject = 0;
+    int maskBits = 0;            // bits of the soft mask written beside the image; 0 = none
+    int maskObject = 0;
     // Dots per inch when positive; when negative the pair gives only the pixel aspect ratio;
     // 0 when unknown.
     double resolutionX = 0;
@@ -94,8 +102,8 @@ struct XObjectEntry {
     int32_t kind = 1;    // 1 = image, the only kind this writer makes
 };
 
-// Imports an image file and writes its XObject(s). kind: kImageTiff or kImageJpeg. The only
-// option is "page" (TIFF only), which selects the 1-based page `optionNumber`; any other
+// Imports an image file and writes its XObject(s). kind: kImageTiff, kImageJpeg or kImagePng.
+// The only option is "page" (TIFF only), which selects the 1-based page `optionNumber`; any other
 // non-empty option is reported (kErrArgument) and refused. Allowed in document and page scope;
 // an open content stream is ended before the image objects and a new one begun after them.
 // Returns the slot index, or -1 when the file cannot be read, is damaged or is of a variant the
@@ -118,7 +126,7 @@ void closeImage(PdfDocument* doc, int slot);
 // The slot's description (size, resolution, colour), or null for a slot not in use.
 const ImageSlot* imageSlot(const PdfDocument* doc, int slot);
 
-// Pixel size of a TIFF page or a JPEG file without importing it. For TIFF, page p >= 2 selects
+// Pixel size of a TIFF page, a JPEG or a PNG file without importing it. For TIFF, page p >= 2 selects
 // the p-th page and 0 or 1 the first. Returns 1, or -1 when the header cannot be read.
 int getImageSize(PdfDocument* doc, const std::string& path, int kind, int page, int* width, int* height);
 
