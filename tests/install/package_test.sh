@@ -8,11 +8,7 @@ set -euo pipefail
 build=$1 source=$2 scratch=$3
 
 fail() {
-  for page in folvane folvane-cli; do
-  zcat "$usr/share/man/man1/$page.1.gz" | head -n 1 | grep -qF "\"Folvane $(dpkg-deb -f "$deb" Version)\"" ||
-    fail "the manual page $page.1 names another version"
-done
-echo "package test: $*" >&2
+  echo "package test: $*" >&2
   exit 1
 }
 
