@@ -155,46 +155,4 @@ TEST_F(OcrCli, AMissingLanguageStopsBeforeTheJob)
     EXPECT_FALSE(printed(languages, "osd")) << "orientation data is no language";
 }
 
-// Tesseract and libcurl bring dozens of libraries whose loading dominated the start of every
-// small job: a run maps them only when it recognises text (libcurl comes with Tesseract then).
-TEST_F(OcrCli, OnlyARunThatReadsTextLoadsTheRecognitionLibraries)
-{
-    ASSERT_EQ(runCommand("gm convert -size 50x50 xc:white " + q(dir / "a.tif")).exitCode, 0);
-    fs::path out = pdfPath("out.pdf");
-    auto loaded = [this, &out](const std::string& options) {
-        fs::remove_all(dir / "ld");
-        fs::create_directories(dir / "ld");
-        auto run = cli("convert " + options + " -e overwrite -o " + q(out) + " " + q(dir / "a.tif"),
-                       "LD_DEBUG=files LD_DEBUG_OUTPUT=" + q(dir / "ld" / "trace"));
-        EXPECT_EQ(run.exitCode, 0) << run.output;
-        return folderText(dir / "ld");
-    };
-    std::string plain = loaded("");
-    for (const char* library : {"libfolvane-ocr.so", "libtesseract", "liblept", "libcurl"})
-        EXPECT_EQ(plain.find(library), std::string::npos) << library << " is loaded by a plain conversion";
-    std::string reading = loaded("--ocr");
-    EXPECT_NE(reading.find("libfolvane-ocr.so"), std::string::npos);
-    EXPECT_NE(reading.find("libtesseract"), std::string::npos);
-}
-
-// A program without its recognition module refuses --ocr before the job, naming the module; it
-// still converts without it.
-TEST_F(OcrCli, AMissingRecognitionModuleStopsBeforeTheJob)
-{
-    ASSERT_EQ(runCommand("gm convert -size 50x50 xc:white " + q(dir / "a.tif")).exitCode, 0);
-    fs::create_directories(dir / "alone");
-    fs::copy_file(FOLVANE_CLI, dir / "alone" / "folvane-cli");
-    CliSession alone((dir / "alone" / "folvane-cli").string(), dir);
-    fs::path out = pdfPath("out.pdf");
-    auto run = alone.run("convert --ocr -m merge -o " + q(out) + " " + q(dir / "a.tif"));
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.output.find("text recognition is not available: libfolvane-ocr.so was not found (looked in " +
-                              (dir / "alone").string() + "/"),
-              std::string::npos)
-        << run.output;
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(alone.run("convert -m merge -o " + q(out) + " " + q(dir / "a.tif")).exitCode, 0);
-    EXPECT_EQ(pdfinfo(out, "Pages"), "1");
-}
-
 } // namespace

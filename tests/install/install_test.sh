@@ -46,7 +46,7 @@ for size in 16 22 24 32 48 64 128 256; do
   expected+=("$data/icons/hicolor/${size}x${size}/apps/folvane.png")
 done
 ((plugin_built)) && expected+=("$lib/folvane/libquillmar5.so")
-expected+=("$lib/folvane/libfolvane-ocr.so")
+expected+=("$lib/folvane/libfolvane-ocr.so" "$lib/folvane/libfolvane-codecs.so")
 for file in "${expected[@]}"; do
   [[ -f $file ]] || fail "not installed: $file"
 done

@@ -24,10 +24,10 @@ debs=("$scratch"/package/*.deb)
 ((${#debs[@]} == 1)) && [[ -f ${debs[0]} ]] || fail "expected one .deb, found: ${debs[*]}"
 deb=${debs[0]}
 
-# The dependencies come from the libraries the programs and the text recognition module link, and
-# name libcurl, which is opened at run time.
+# The dependencies come from the libraries the programs and their modules link, and name libcurl,
+# which is opened at run time.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libc6 libtiff6 libtesseract5 libcurl4; do
+for lib in libqt6widgets6 libc6 libtiff6 libtesseract5 libopenjp2-7 libcurl4; do
   grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

@@ -1,11 +1,7 @@
 #pragma once
-// Finds and loads the text recognition module (libfolvane-ocr.so) on first use. Engine-internal.
-//
-// The module is looked for beside the code of the engine (the program, or the engine library),
-// then beside the running program, then in the installed library folder as seen from each of
-// them (lib/folvane below the prefix, and folvane/ below an installed engine library), then in
-// the library folder the build was configured to install into. Any thread may call; the first
-// answer, module or failure, holds for the rest of the process.
+// Loads the text recognition module (libfolvane-ocr.so) on first use, from the folders
+// base/private_module.h lists. Engine-internal. Any thread may call; the first answer, module or
+// failure, holds for the rest of the process.
 
 #include <string>
 
