@@ -1,7 +1,9 @@
 # The Debian package (make package): the programs, the external converter, the desktop file with
 # its icons and AppStream metadata, the manual pages and the shell completions. The engine
 # library and its header are for developers and stay out of it. Library dependencies come from
-# dpkg-shlibdeps.
+# dpkg-shlibdeps, which sees what the programs and the modules in the private library folder link
+# (Tesseract through the text recognition module); libcurl, which the update check opens at run
+# time, is named here.
 
 # AppStream metadata and the desktop program's manual page carry the project's version.
 set(FOLVANE_APPSTREAM_ID example.quillmar.Folvane)
@@ -34,8 +36,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.quillmar.example/folvane/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The converter plugin lives in a private folder; dpkg-shlibdeps must not look for a package
-# that provides it.
+# libcurl.so.4 comes with libcurl4; 7.85 brought the protocol list the update check sets.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
+# The converter plugin and the text recognition module live in a private folder; dpkg-shlibdeps
+# must not look for a package that provides them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR}/folvane)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # Only what a user runs: the development component (engine library, header) is left out.

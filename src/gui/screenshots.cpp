@@ -128,7 +128,7 @@ int main(int argc, char** argv)
     }
     sheet.reject();
 
-    gui::UpdateDialog update([](float& remote) { remote = 6.8f; return true; }, nullptr);
+    gui::UpdateDialog update([](float& remote, std::string&) { remote = 6.8f; return true; }, nullptr);
     update.show();
     while (update.checking())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

@@ -19,7 +19,12 @@ struct UpdateDialog::Delivery {
 };
 
 UpdateDialog::UpdateDialog(QWidget* parent)
-    : UpdateDialog([](float& remote) { return services::fetchLatestVersion(remote); }, parent)
+    : UpdateDialog(
+          [](float& remote, std::string& failure) {
+              return services::fetchLatestVersion(remote, services::versionFileUrl(), services::TransferLimits{},
+                                                  failure);
+          },
+          parent)
 {
 }
 
@@ -69,20 +74,24 @@ void UpdateDialog::startCheck(Fetch fetch)
     // delivery record, never the dialog itself.
     std::thread([fetch = std::move(fetch), delivery = m_delivery] {
         float remote = 0.0f;
-        bool fetched = fetch(remote);
+        std::string failure;
+        bool fetched = fetch(remote, failure);
+        QString reason = QString::fromStdString(failure);
         std::lock_guard lock(delivery->mutex);
         if (UpdateDialog* dialog = delivery->dialog)
             QMetaObject::invokeMethod(
-                dialog, [dialog, fetched, remote] { dialog->showResult(fetched, remote); }, Qt::QueuedConnection);
+                dialog, [dialog, fetched, remote, reason] { dialog->showResult(fetched, remote, reason); },
+                Qt::QueuedConnection);
     }).detach();
 }
 
-void UpdateDialog::showResult(bool fetched, float remote)
+void UpdateDialog::showResult(bool fetched, float remote, const QString& failure)
 {
     m_checking = false;
     if (!fetched) {
         m_remote->setText(QStringLiteral("v 0.0"));
         m_message->setText(QStringLiteral("Cannot connect to remote server."));
+        m_message->setToolTip(failure);
         return;
     }
     m_remote->setText(QString::fromStdString(services::formatVersion(remote)));

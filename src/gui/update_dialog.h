@@ -8,15 +8,16 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace folvane::gui {
 
 class UpdateDialog : public QDialog {
     Q_OBJECT
 public:
-    // Fetches the remote version into its argument; true when the version file was read. Runs
-    // on a worker thread.
-    using Fetch = std::function<bool(float&)>;
+    // Fetches the remote version into its first argument; true when the version file was read,
+    // else false with the reason in the second. Runs on a worker thread.
+    using Fetch = std::function<bool(float&, std::string&)>;
 
     // Uses the update server (services::fetchLatestVersion).
     explicit UpdateDialog(QWidget* parent = nullptr);
@@ -26,6 +27,8 @@ public:
     QString ownVersionText() const { return m_own->text(); }
     QString remoteVersionText() const { return m_remote->text(); }
     QString messageText() const { return m_message->text(); }
+    // Why the check failed (libcurl missing, the transfer's error), shown as the message's tip.
+    QString failureReason() const { return m_message->toolTip(); }
     bool downloadLinkShown() const { return !m_link->isHidden(); }
     QString downloadLinkTarget() const { return m_linkTarget; }
     // True until the answer (or the failure) of the check is shown.
@@ -37,7 +40,7 @@ private:
     struct Delivery;
 
     void startCheck(Fetch fetch);
-    void showResult(bool fetched, float remote);
+    void showResult(bool fetched, float remote, const QString& failure);
 
     QLabel* m_own = nullptr;
     QLabel* m_remote = nullptr;

@@ -57,6 +57,7 @@ private slots:
         QTRY_VERIFY(!dialog.checking());
         QCOMPARE(dialog.remoteVersionText(), QStringLiteral("v 0.0"));
         QCOMPARE(dialog.messageText(), QStringLiteral("Cannot connect to remote server."));
+        QVERIFY2(!dialog.failureReason().isEmpty(), "the reason travels with the failure");
         QVERIFY(!dialog.downloadLinkShown());
     }
 
@@ -67,7 +68,7 @@ private slots:
         auto release = std::make_shared<std::promise<void>>();
         std::shared_future<void> released = release->get_future().share();
         auto finished = std::make_shared<std::atomic<bool>>(false);
-        auto slowFetch = [released, finished](float& remote) {
+        auto slowFetch = [released, finished](float& remote, std::string&) {
             released.wait();
             remote = 9.0f;
             *finished = true;

@@ -46,6 +46,7 @@ for size in 16 22 24 32 48 64 128 256; do
   expected+=("$data/icons/hicolor/${size}x${size}/apps/folvane.png")
 done
 ((plugin_built)) && expected+=("$lib/folvane/libquillmar5.so")
+expected+=("$lib/folvane/libfolvane-ocr.so" "$lib/folvane/libfolvane-codecs.so")
 for file in "${expected[@]}"; do
   [[ -f $file ]] || fail "not installed: $file"
 done
@@ -85,6 +86,24 @@ run_isolated "$bin/folvane-cli" convert --settings "$scratch/Settings.ini" -q -o
 qpdf --check "$pdf" >/dev/null || fail "qpdf rejects $pdf"
 pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')
 [[ $pages == "${#inputs[@]}" ]] || fail "$pdf has $pages pages, expected ${#inputs[@]}"
+
+# Text recognition loads the installed module, and a plain conversion does not.
+for ocr in --ocr ""; do
+  rm -f "$scratch"/ld.*
+  run_isolated env LD_DEBUG=files LD_DEBUG_OUTPUT="$scratch/ld" "$bin/folvane-cli" convert \
+    --settings "$scratch/Settings.ini" -q $ocr -e overwrite -o "$pdf" "$source/samples/scan-g4.tif" \
+    >"$scratch/ocr.log" 2>&1 || {
+    cat "$scratch/ocr.log" >&2
+    fail "the installed folvane-cli failed to convert a sample${ocr:+ with $ocr}"
+  }
+  module=$(sed -n 's/.*file=\(.*libfolvane-ocr\.so\) .*generating link map.*/\1/p' "$scratch"/ld.* | head -n 1)
+  if [[ -n $ocr ]]; then
+    [[ -n $module && $(realpath "$module") == $(realpath "$lib/folvane/libfolvane-ocr.so") ]] ||
+      fail "--ocr did not load $lib/folvane/libfolvane-ocr.so (loaded: ${module:-none})"
+  else
+    [[ -z $module ]] || fail "a conversion without --ocr loaded $module"
+  fi
+done
 
 # The installed desktop program finds its own help page and converter.
 version=$(run_isolated "$bin/folvane" --version)

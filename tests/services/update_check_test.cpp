@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "local_http_server.h"
+#include "support/test_support.h"
 
 namespace folvane::services {
 namespace {
@@ -122,6 +124,35 @@ TEST_F(UpdateCheck, FetchFailsWithoutAServerAndLeavesTheVersionAlone)
     EXPECT_FALSE(fetchLatestVersion(remote, "http://127.0.0.1:0/update/folvane.txt"));
     EXPECT_FALSE(fetchLatestVersion(remote, "file:///etc/hostname")); // only HTTP is spoken
     EXPECT_FLOAT_EQ(remote, 3.0f);
+    std::string failure;
+    EXPECT_FALSE(fetchLatestVersion(remote, test::closedLocalAddress() + "/update/folvane.txt", {}, failure));
+    EXPECT_FALSE(failure.empty()) << "the transfer's error is given";
+}
+
+// libcurl is opened on the first check; one that cannot be loaded takes the same failure path,
+// with the loader's reason. Run in a fresh process whose library path leads to a damaged copy.
+TEST_F(UpdateCheck, ALibcurlThatCannotBeLoadedFailsWithTheReason)
+{
+    const auto dir = test::scratchDir();
+    test::writeFileBytes(dir / "libcurl.so.4", "not a library");
+    const char* old = std::getenv("LD_LIBRARY_PATH");
+    const std::string saved = old ? old : "";
+    setenv("LD_LIBRARY_PATH", dir.c_str(), 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            float remote = 3.0f;
+            std::string failure;
+            bool fetched = fetchLatestVersion(remote, "https://127.0.0.1:9/update/folvane.txt", {}, failure);
+            std::fprintf(stderr, "fetched=%d remote=%g: %s\n", fetched, static_cast<double>(remote), failure.c_str());
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "fetched=0 remote=3: libcurl\\.so\\.4 could not be loaded \\(.*libcurl\\.so\\.4.*install the package libcurl4\\)");
+    if (old)
+        setenv("LD_LIBRARY_PATH", saved.c_str(), 1);
+    else
+        unsetenv("LD_LIBRARY_PATH");
 }
 
 } // namespace

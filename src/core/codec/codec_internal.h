@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "codec/bitmap.h"
 
@@ -43,6 +44,9 @@ bool readTga(const LoadRequest& request, LoadResult& result);
 bool readPcx(const LoadRequest& request, LoadResult& result);
 bool readWbmp(const LoadRequest& request, LoadResult& result);
 bool readWmf(const LoadRequest& request, LoadResult& result);
+// Plays a metafile into the PNG file bytes `png` (left empty in header-only mode) and reports its
+// size; readWmf decodes them.
+bool playWmf(const LoadRequest& request, LoadResult& result, std::vector<uint8_t>& png);
 bool readJp2(const LoadRequest& request, LoadResult& result);  // JP2 files and J2K code streams
 bool readPgx(const LoadRequest& request, LoadResult& result);
 bool readPnm(const LoadRequest& request, LoadResult& result);

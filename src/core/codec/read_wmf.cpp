@@ -1,5 +1,5 @@
 // Windows metafiles through libwmf: the picture is played by libwmf's raster device onto a
-// white canvas, handed over as PNG in memory and decoded from there. Enhanced metafiles are not
+// white canvas and handed over as PNG in memory, which readWmf (extra_codecs.cpp) decodes. Enhanced metafiles are not
 // read by libwmf and fail, so they can take another route.
 //
 // Size in pixels, for a display of 96 dots per inch: a placeable metafile (key 0x9AC6CDD7, a
@@ -124,7 +124,7 @@ private:
 
 } // namespace
 
-bool readWmf(const LoadRequest& request, LoadResult& result)
+bool playWmf(const LoadRequest& request, LoadResult& result, std::vector<uint8_t>& png)
 {
     if (request.frame != 0 || request.data.size() < 18 || request.data.size() > 0x7FFFFFFF ||
         !recordSizeFits(request.data))
@@ -151,7 +151,6 @@ bool readWmf(const LoadRequest& request, LoadResult& result)
     if (request.headerOnly)
         return finishLoad(result, static_cast<int>(width), static_cast<int>(height), 24);
 
-    std::vector<uint8_t> png;
     wmf_gd_t* device = WMF_GD_GetData(api.get());
     if (!device || !(device->flags & WMF_GD_SUPPORTS_PNG))
         return false;
@@ -165,15 +164,7 @@ bool readWmf(const LoadRequest& request, LoadResult& result)
     device->bbox = box;
     if (wmf_play(api.get(), 0, &box) != wmf_E_None || png.empty())
         return false;
-    LoadRequest inner;
-    inner.data = png;
-    LoadResult picture;
-    if (!readPng(inner, picture))
-        return false;
-    result.bitmap = std::move(picture.bitmap);
-    if (!convertTo24Bits(result.bitmap)) // played pictures are true colour, whatever gd stored
-        return false;
-    return finishLoad(result);
+    return finishLoad(result, static_cast<int>(width), static_cast<int>(height), 24);
 }
 
 } // namespace folvane::codec

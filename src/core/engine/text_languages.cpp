@@ -1,11 +1,13 @@
-// Which text recognition languages are installed, and the check made before a job starts: a
-// language whose data file is missing is named with the Debian package that brings it.
+// Which text recognition languages are installed, and the check made before a job starts: the
+// recognition module must load, and a language whose data file is missing is named with the
+// Debian package that brings it.
 #include "engine/engine.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "text_module.h"
 #include "text_recognition.h"
 
 namespace folvane::engine {
@@ -67,6 +69,9 @@ std::vector<std::string> installedTextLanguages()
 std::string textRecognitionProblem(const std::string& requested)
 {
     const std::string languages = requested.empty() ? "eng" : requested;
+    std::string missing;
+    if (!textModule(missing))
+        return missing;
     for (const std::string& code : splitLanguages(languages)) {
         if (!wellFormedCode(code))
             return "\"" + languages + "\" is not a list of text recognition languages (codes such as eng or "

@@ -1,6 +1,7 @@
 #pragma once
-// Text recognition of a decoded frame through Tesseract: the words with their boxes, line by
-// line in reading order. Engine-internal; the text layer (text_layer.cpp) draws the result.
+// Text recognition of a decoded frame through Tesseract (in the module text_module.h loads): the
+// words with their boxes, line by line in reading order. Engine-internal; the text layer
+// (text_layer.cpp) draws the result.
 //
 // Threads: each thread keeps its own recogniser (loading a language takes a noticeable fraction
 // of a second, so it is kept for the thread's next frames), so frames of different documents may
@@ -32,8 +33,8 @@ inline constexpr double kMaxEnlargement = 4;
 
 // Reads a decoded frame: 1-bit frames as they are, others as 8-bit gray; `dpi` is the frame's
 // resolution, and a frame below kMinRecognitionDpi is enlarged to it first (at most
-// kMaxEnlargement times). False with `failure` set when the languages cannot be loaded or the
-// recognition fails; a frame without text gives true and no lines.
+// kMaxEnlargement times). False with `failure` set when the recognition module or the languages
+// cannot be loaded or the recognition fails; a frame without text gives true and no lines.
 bool recogniseFrame(codec::ImageCodec& frame, double dpi, const std::string& languages,
                     std::vector<RecognisedLine>& lines, std::string& failure);
 

@@ -1,13 +1,12 @@
 #include "services/update_check.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+
+#include "curl_library.h"
 
 #ifndef FOLVANE_UPDATE_HOST
 #define FOLVANE_UPDATE_HOST "https://update.quillmar.example"
@@ -40,12 +39,6 @@ size_t appendChunk(char* data, size_t size, size_t count, void* user)
     }
     body->text.append(data, bytes);
     return bytes;
-}
-
-void initCurlOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -120,37 +113,56 @@ bool fetchLatestVersion(float& remote, const std::string& url)
 
 bool fetchLatestVersion(float& remote, const std::string& url, const TransferLimits& limits)
 {
-    initCurlOnce();
-    CURL* curl = curl_easy_init();
-    if (!curl)
+    std::string failure;
+    return fetchLatestVersion(remote, url, limits, failure);
+}
+
+bool fetchLatestVersion(float& remote, const std::string& url, const TransferLimits& limits, std::string& failure)
+{
+    const CurlLibrary* library = curlLibrary(failure);
+    if (!library)
         return false;
+    const CurlLibrary& c = *library;
+    CURL* curl = c.easyInit();
+    if (!curl) {
+        failure = "libcurl could not start a transfer";
+        return false;
+    }
+    // Plain HTTP only for an address a test set through the environment. A libcurl that cannot
+    // restrict the protocols is not used at all.
+    const char* testServer = std::getenv("FOLVANE_UPDATE_URL");
+    CURLcode allowed = c.easySetopt(curl, CURLOPT_PROTOCOLS_STR, testServer && *testServer ? "http,https" : "https");
+    if (allowed != CURLE_OK) {
+        c.easyCleanup(curl);
+        failure = std::string("libcurl cannot restrict the update check to HTTPS (") + c.easyStrerror(allowed) + ")";
+        return false;
+    }
     Body body;
     curl_slist* headers = nullptr;
-    headers = curl_slist_append(headers, "Accept: */*");
-    headers = curl_slist_append(headers, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    // Plain HTTP only for an address a test set through the environment.
-    const char* testServer = std::getenv("FOLVANE_UPDATE_URL");
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, testServer && *testServer ? "http,https" : "https");
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "folvane");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendChunk);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    CURLcode result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(headers);
-    if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && body.full))
+    headers = c.slistAppend(headers, "Accept: */*");
+    headers = c.slistAppend(headers, "Cache-Control: no-cache");
+    headers = c.slistAppend(headers, "Pragma: no-cache");
+    c.easySetopt(curl, CURLOPT_URL, url.c_str());
+    c.easySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    c.easySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    c.easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    c.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+    c.easySetopt(curl, CURLOPT_USERAGENT, "folvane");
+    c.easySetopt(curl, CURLOPT_HTTPHEADER, headers);
+    c.easySetopt(curl, CURLOPT_HTTPGET, 1L);
+    c.easySetopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    c.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    c.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    c.easySetopt(curl, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+    c.easySetopt(curl, CURLOPT_WRITEFUNCTION, appendChunk);
+    c.easySetopt(curl, CURLOPT_WRITEDATA, &body);
+    CURLcode result = c.easyPerform(curl);
+    c.easyCleanup(curl);
+    c.slistFreeAll(headers);
+    if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && body.full)) {
+        failure = c.easyStrerror(result);
         return false;
+    }
     remote = parseVersionText(body.text);
     return true;
 }

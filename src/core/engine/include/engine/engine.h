@@ -242,8 +242,9 @@ ImageProbe probeImage(const std::string& path, int frame = 1, bool autoOrient = 
 // which are no languages, are left out.
 std::vector<std::string> installedTextLanguages();
 
-// Empty when every language of `languages` ("eng", "deu+eng") is installed; otherwise the reason,
-// naming the language and the Debian package that brings it.
+// Empty when text recognition can run with `languages` ("eng", "deu+eng"); otherwise the reason:
+// the recognition module or a library it needs is missing (named), or a language is not
+// installed (named with the Debian package that brings it). Loads the recognition module.
 std::string textRecognitionProblem(const std::string& languages);
 
 } // namespace folvane::engine

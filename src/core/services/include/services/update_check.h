@@ -54,6 +54,9 @@ struct TransferLimits {
     long lowSpeedSeconds = 15;
 };
 bool fetchLatestVersion(float& remote, const std::string& url, const TransferLimits& limits);
+// The same, with the reason of a failure in `failure`: libcurl (loaded on the first check) is
+// missing or unusable, or the transfer failed (libcurl's description of the error).
+bool fetchLatestVersion(float& remote, const std::string& url, const TransferLimits& limits, std::string& failure);
 // The same for versionFileUrl().
 bool fetchLatestVersion(float& remote);
 
