@@ -361,6 +361,41 @@ TEST_F(TiffImportTest, PagesAreSelectedByTheOption)
     freePdfDocument(doc);
 }
 
+// One document reads the frames of a file in turn from the file it keeps open, and never from
+// a file that has since been replaced at the same path.
+TEST_F(TiffImportTest, FramesInTurnComeFromTheFileAsItIsNow)
+{
+    auto pagesOf = [](uint32_t first) {
+        std::vector<TiffDirectory> pages;
+        for (uint32_t i = 0; i < 3; ++i)
+            pages.push_back(patternPage(first + i, 20, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS, i));
+        return pages;
+    };
+    auto path = writeTiffFile("book.tif", pagesOf(10));
+    ErrorLog log;
+    PdfDocument* doc = makeDocument(&log);
+    pdf::openOutput(doc, "");
+    auto widthOf = [&](int page) {
+        int slot = pdf::openImageFile(doc, kImageTiff, path.string(), "page", page);
+        const ImageSlot* image = pdf::imageSlot(doc, slot);
+        int width = image ? static_cast<int>(image->width) : -1;
+        if (image)
+            pdf::closeImage(doc, slot);
+        return width;
+    };
+    EXPECT_EQ(widthOf(1), 10);
+    EXPECT_EQ(widthOf(2), 11);
+    EXPECT_EQ(widthOf(3), 12);
+    EXPECT_EQ(widthOf(2), 11) << "back to an earlier frame";
+    auto replacement = writeTiffFile("other.tif", pagesOf(40));
+    std::filesystem::rename(replacement, path);
+    EXPECT_EQ(widthOf(3), 42) << "the replaced file is read, not the one kept open";
+    pdf::beginPage(doc, 10, 10);
+    pdf::endPage(doc);
+    pdf::closePdfDocument(doc);
+    pdf::freePdfDocument(doc);
+}
+
 TEST_F(TiffImportTest, ResolutionUnitsAndSigns)
 {
     struct Case {

@@ -71,7 +71,6 @@ bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& f
     frame.orientation = tags.orientation;
     frame.width = static_cast<int>(tags.width);
     frame.height = static_cast<int>(tags.height);
-    frame.directoryOffset = TIFFCurrentDirOffset(file.get());
     return true;
 }
 

@@ -20,10 +20,7 @@ int sniffImageFormat(const std::string& path);
 int placeImageFile(EngineDocument* doc, const std::string& path, int orientation = 1);
 // Embeds only the 1-based `page` of a TIFF file (a source frame whose data goes in as stored) and
 // draws it like placeImageFile. 1 placed, 0 failed.
-// A non-zero `directoryOffset` (where a reader found the page's directory) spares walking the
-// file's directory chain again.
-int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation,
-                   uint64_t directoryOffset = 0);
+int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation);
 
 // Adds every selected frame of an image file as a picture: 1 success, 0 failure, -1 a frame
 // range beyond the image or no converter for a format the codec layer cannot read. The cause of

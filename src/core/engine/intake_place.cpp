@@ -219,12 +219,11 @@ int placeImageFile(EngineDocument* doc, const std::string& path, int orientation
     }
 }
 
-int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation, uint64_t directoryOffset)
+int placeTiffFrame(EngineDocument* doc, const std::string& path, int page, int orientation)
 {
     if (!doc || path.empty() || page < 1)
         return 0;
-    int slot = directoryOffset > 0 ? pdf::openTiffDirectory(doc->pdf, path, directoryOffset)
-                                   : pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
+    int slot = pdf::openImageFile(doc->pdf, pdf::kImageTiff, path, "page", page);
     if (slot < 0)
         return 0;
     drawImage(doc, slot, orientation, path, codec::kFormatTiff, page);

@@ -323,7 +323,7 @@ bool placeStoredGroup4(EngineDocument* doc, const std::string& path, int frame, 
     codec::StoredBilevelFrame stored;
     if (!storedChecks(doc).storedGroup4Frame(path, frame - 1, stored))
         return false;
-    *result = placeTiffFrame(doc, path, frame, stored.orientation, stored.directoryOffset);
+    *result = placeTiffFrame(doc, path, frame, stored.orientation);
     return true;
 }
 

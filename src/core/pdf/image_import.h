@@ -25,9 +25,8 @@ constexpr uint64_t kMaxDecodedPixels = limits::kMaxFramePixels;
 // writeImageObjects; each returns 1, or -1 after closing its file when the file cannot be read,
 // is damaged, or is of a refused variant.
 int importJpeg(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option);
-// A non-zero `directoryOffset` selects the TIFF directory at that offset instead of a page.
 int importTiff(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option,
-               int optionNumber, uint64_t directoryOffset = 0);
+               int optionNumber);
 
 int importPng(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option);
 

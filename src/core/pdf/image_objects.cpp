@@ -318,13 +318,6 @@ int openImageFile(PdfDocument* doc, int kind, const std::string& path, const std
     });
 }
 
-int openTiffDirectory(PdfDocument* doc, const std::string& path, uint64_t directoryOffset)
-{
-    if (!importAllowed(doc, "openTiffDirectory"))
-        return -1;
-    return importIntoSlot(doc, path, [&](ImageSlot* slot) { return importTiff(doc, slot, path, "", 0, directoryOffset); });
-}
-
 void placeImage(PdfDocument* doc, int slotIndex, double x, double y, double scale)
 {
     if (!isValid(doc))

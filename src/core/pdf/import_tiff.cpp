@@ -9,9 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include <memory>
+
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include "image_import.h"
+#include "tiff_file.h"
 #include "writer_internal.h"
 
 namespace folvane::pdf {
@@ -36,51 +40,6 @@ int ignoreWarning(TIFF*, void*, const char*, const char*, va_list)
 {
     return 1;
 }
-
-class TiffFile {
-public:
-    TiffFile() = default;
-    TiffFile(const TiffFile&) = delete;
-    TiffFile& operator=(const TiffFile&) = delete;
-    ~TiffFile()
-    {
-        if (m_tif)
-            TIFFClose(m_tif);
-    }
-
-    // Opens the file and selects a 0-based directory, or the directory at a non-zero offset.
-    bool open(const std::string& path, int directory, uint64_t directoryOffset = 0)
-    {
-        m_size = regularFileSize(path);
-        if (m_size < 0 || directory < 0)
-            return false;
-        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-        if (!options)
-            return false;
-        TIFFOpenOptionsSetErrorHandlerExtR(options, recordError, &m_failed);
-        TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreWarning, nullptr);
-        TIFFOpenOptionsSetMaxSingleMemAlloc(options, kLibraryAllocationLimit);
-        // Memory-mapped reading: libtiff 4.5's buffered path misreads uncompressed tiles.
-        m_tif = TIFFOpenExt(path.c_str(), "r", options);
-        TIFFOpenOptionsFree(options);
-        if (!m_tif)
-            return false;
-        if (directoryOffset > 0 ? !TIFFSetSubDirectory(m_tif, directoryOffset)
-                                : directory > 0 && !TIFFSetDirectory(m_tif, static_cast<tdir_t>(directory)))
-            return false;
-        m_failed = false;
-        return true;
-    }
-
-    TIFF* tif() const { return m_tif; }
-    int64_t size() const { return m_size; }
-    bool failed() const { return m_failed; }
-
-private:
-    TIFF* m_tif = nullptr;
-    int64_t m_size = -1;
-    bool m_failed = false;
-};
 
 // The directory fields the importer works with.
 struct TiffImage {
@@ -497,8 +456,55 @@ bool acceptable(const TiffImage& image)
 
 } // namespace
 
+TiffFile::~TiffFile()
+{
+    if (m_tif)
+        TIFFClose(m_tif);
+}
+
+bool TiffFile::open(const std::string& path, int directory)
+{
+    struct stat st {};
+    if (directory < 0 || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    m_path = path;
+    m_size = st.st_size;
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_modifiedSeconds = st.st_mtim.tv_sec;
+    m_modifiedNanoseconds = st.st_mtim.tv_nsec;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return false;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, recordError, &m_failed);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreWarning, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kLibraryAllocationLimit);
+    // Memory-mapped reading: libtiff 4.5's buffered path misreads uncompressed tiles.
+    m_tif = TIFFOpenExt(path.c_str(), "r", options);
+    TIFFOpenOptionsFree(options);
+    if (!m_tif)
+        return false;
+    if (directory > 0 && !TIFFSetDirectory(m_tif, static_cast<tdir_t>(directory)))
+        return false;
+    m_failed = false;
+    return true;
+}
+
+bool TiffFile::advanceTo(const std::string& path, int directory)
+{
+    struct stat st {};
+    if (!m_tif || path != m_path || directory < 1 || static_cast<tdir_t>(directory) != TIFFCurrentDirectory(m_tif) + 1 ||
+        ::stat(path.c_str(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode || st.st_size != m_size ||
+        st.st_mtim.tv_sec != m_modifiedSeconds || st.st_mtim.tv_nsec != m_modifiedNanoseconds)
+        return false;
+    m_failed = false;
+    if (!TIFFReadDirectory(m_tif) || m_failed)
+        return false;
+    return true;
+}
+
 int importTiff(PdfDocument* doc, ImageSlot* slot, const std::string& path, const std::string& option,
-               int optionNumber, uint64_t directoryOffset)
+               int optionNumber)
 {
     int directory = 0;
     if (!option.empty()) {
@@ -508,9 +514,19 @@ int importTiff(PdfDocument* doc, ImageSlot* slot, const std::string& path, const
         }
         directory = optionNumber - 1;
     }
-    TiffFile file;
+    // The file last imported from is read on when this is its next frame; otherwise it is closed
+    // and this one opened.
+    std::unique_ptr<TiffFile>& kept = doc->keptTiff;
+    if (!kept || !kept->advanceTo(path, directory)) {
+        kept = std::make_unique<TiffFile>();
+        if (!kept->open(path, directory)) {
+            kept.reset();
+            return -1;
+        }
+    }
+    TiffFile& file = *kept;
     TiffImage image;
-    if (!file.open(path, directory, directoryOffset) || !readImage(file.tif(), &image) || !acceptable(image))
+    if (!readImage(file.tif(), &image) || !acceptable(image))
         return -1;
 
     slot->width = image.width;

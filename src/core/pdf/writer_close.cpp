@@ -11,6 +11,7 @@
 #include "pdf/outline.h"
 #include "reproducible.h"
 #include "pdf/security.h"
+#include "tiff_file.h"
 #include "writeback.h"
 #include "writer_internal.h"
 
@@ -163,6 +164,7 @@ int closePdfDocument(PdfDocument* doc)
         return 0;
     }
     endOpenPage(doc);
+    doc->keptTiff.reset(); // no source stays open once the document is complete
     if (doc->pageCount == 0)
         reportError(doc, kErrState, "document has no pages");
 

@@ -8,6 +8,7 @@
 
 #include "pdf/outline.h"
 #include "pdf/security.h"
+#include "tiff_file.h"
 #include "writeback.h"
 #include "writer_internal.h"
 

@@ -12,7 +12,6 @@ struct StoredBilevelFrame {
     int orientation = 1;  // the TIFF Orientation tag, 1 to 8
     int width = 0;
     int height = 0;
-    uint64_t directoryOffset = 0; // where the frame's directory starts in the file
 };
 
 // True when the 0-based frame of a TIFF file is black and white (1 bit, min-is-white or

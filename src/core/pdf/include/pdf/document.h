@@ -64,6 +64,7 @@ enum ProcSet : unsigned {
 
 struct PdfDocument;
 class Writeback;     // writeback.h
+class TiffFile;      // tiff_file.h
 struct ImageSlot;    // images.h
 struct XObjectEntry; // images.h
 
@@ -137,6 +138,7 @@ struct PdfDocument {
     FILE* sink = nullptr;
     bool sinkIsStdout = false;
     std::unique_ptr<Writeback> writeback; // starts the disk on a large file while it is written
+    std::unique_ptr<TiffFile> keptTiff;   // the TIFF file last imported from, for its next frame
     bool writeFailed = false;   // a short write happened; nothing more is written
     OutputBuffer out;
 

@@ -110,10 +110,6 @@ struct XObjectEntry {
 // importer refuses (the slot stays free).
 int openImageFile(PdfDocument* doc, int kind, const std::string& path, const std::string& option,
                   int optionNumber);
-// Like openImageFile for the TIFF image whose directory starts at `directoryOffset`, as found by
-// a reader that has walked the file's directory chain: a frame deep in a long file is reached
-// without walking the chain again.
-int openTiffDirectory(PdfDocument* doc, const std::string& path, uint64_t directoryOffset);
 
 // Draws the image of `slot` on the current page with its lower-left corner at (x, y) in the
 // current user space, `scale` points per pixel. An invalid slot or a scale whose magnitude is
