@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include "stored_frame_reader.h"
+
 namespace folvane::codec {
 
 namespace {
@@ -53,6 +55,9 @@ struct StoredFrameChecks::State {
     std::map<Key, Check> checks;
     bool stopping = false;
     std::thread worker;
+    // Each thread reads through its own open file.
+    StoredFrameReader workerReader;
+    StoredFrameReader ownerReader;
 
     void run()
     {
@@ -61,12 +66,13 @@ struct StoredFrameChecks::State {
             changed.wait(lock, [this] { return stopping || !queue.empty(); });
             if (stopping)
                 return;
-            checkNext(lock);
+            checkNext(lock, workerReader);
         }
     }
 
-    // Takes the first queued check and makes it with the lock released. False when none is queued.
-    bool checkNext(std::unique_lock<std::mutex>& lock)
+    // Takes the first queued check and makes it through `reader` (the calling thread's) with the
+    // lock released. False when none is queued.
+    bool checkNext(std::unique_lock<std::mutex>& lock, StoredFrameReader& reader)
     {
         while (!queue.empty()) {
             Key key = std::move(queue.front());
@@ -79,7 +85,7 @@ struct StoredFrameChecks::State {
             Check done;
             done.phase = Check::Phase::Done;
             done.stamp = stampOf(key.first);
-            done.stored = codec::storedGroup4Frame(key.first, key.second, done.frame);
+            done.stored = reader.read(key.first, key.second, done.frame);
             if (!(stampOf(key.first) == done.stamp))
                 done.stamp = FileStamp{};
             lock.lock();
@@ -139,7 +145,7 @@ bool StoredFrameChecks::storedGroup4Frame(const std::string& path, int index, St
             if (it->second.phase != Check::Phase::Queued) {
                 // While the other thread checks this frame, this one checks what is queued next.
                 while (it->second.phase != Check::Phase::Done)
-                    if (!m_state->checkNext(lock))
+                    if (!m_state->checkNext(lock, m_state->ownerReader))
                         m_state->changed.wait(lock, [&] { return it->second.phase == Check::Phase::Done; });
                 found = it->second;
             }
@@ -151,7 +157,7 @@ bool StoredFrameChecks::storedGroup4Frame(const std::string& path, int index, St
             frame = found->frame;
         return found->stored;
     }
-    return codec::storedGroup4Frame(path, index, frame);
+    return m_state->ownerReader.read(path, index, frame);
 }
 
 } // namespace folvane::codec

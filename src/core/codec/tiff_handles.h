@@ -45,6 +45,17 @@ public:
     }
     TiffFile(const TiffFile&) = delete;
     TiffFile& operator=(const TiffFile&) = delete;
+    TiffFile(TiffFile&& other) noexcept : m_tif(other.m_tif) { other.m_tif = nullptr; }
+    TiffFile& operator=(TiffFile&& other) noexcept
+    {
+        if (this != &other) {
+            if (m_tif)
+                TIFFClose(m_tif);
+            m_tif = other.m_tif;
+            other.m_tif = nullptr;
+        }
+        return *this;
+    }
     TIFF* get() const { return m_tif; }
     // Closes now (flushing a file being written) and reports whether that worked.
     bool close()

@@ -2,9 +2,12 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "codec_internal.h"
 #include "group4_check.h"
 #include "tiff_frame_index.h"
+#include "stored_frame_reader.h"
 #include "tiff_handles.h"
 
 namespace folvane::codec {
@@ -51,18 +54,48 @@ bool passable(TIFF* tif, const Tags& tags)
 
 } // namespace
 
-bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame)
+bool StoredFrameReader::position(const std::string& path, int index)
 {
-    Options options;
-    TiffFile file(openTiffFrame(path, index, options));
-    Tags tags;
-    if (!file.get() || !readTags(file.get(), tags) || !passable(file.get(), tags))
+    struct stat st {};
+    if (index < 0 || ::stat(path.c_str(), &st) != 0)
         return false;
-    const uint64_t size = TIFFGetStrileByteCount(file.get(), 0);
+    const bool same = m_file.get() && path == m_path && index >= m_current && st.st_dev == m_device &&
+                      st.st_ino == m_inode && st.st_size == m_size && st.st_mtim.tv_sec == m_seconds &&
+                      st.st_mtim.tv_nsec == m_nanoseconds;
+    if (same) {
+        while (m_current < index && TIFFReadDirectory(m_file.get()))
+            ++m_current;
+        if (m_current == index)
+            return true;
+    }
+    m_file = tiffhandles::TiffFile(openTiffFrame(path, index, m_options));
+    if (!m_file.get()) {
+        m_path.clear();
+        return false;
+    }
+    m_path = path;
+    m_current = index;
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_size = st.st_size;
+    m_seconds = st.st_mtim.tv_sec;
+    m_nanoseconds = st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool StoredFrameReader::read(const std::string& path, int index, StoredBilevelFrame& frame)
+{
+    if (!position(path, index))
+        return false;
+    TIFF* tif = m_file.get();
+    Tags tags;
+    if (!readTags(tif, tags) || !passable(tif, tags))
+        return false;
+    const uint64_t size = TIFFGetStrileByteCount(tif, 0);
     if (size == 0 || size > limits::kMaxAllocationBytes)
         return false;
     std::vector<uint8_t> strip(static_cast<size_t>(size));
-    if (TIFFReadRawStrip(file.get(), 0, strip.data(), static_cast<tmsize_t>(size)) != static_cast<tmsize_t>(size))
+    if (TIFFReadRawStrip(tif, 0, strip.data(), static_cast<tmsize_t>(size)) != static_cast<tmsize_t>(size))
         return false;
     // libtiff reads damaged coding leniently, PDF readers do not: such data is coded afresh.
     if (!group4DataValid(strip.data(), strip.size(), tags.width, tags.height, tags.fillOrder == FILLORDER_LSB2MSB))
@@ -72,6 +105,12 @@ bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& f
     frame.width = static_cast<int>(tags.width);
     frame.height = static_cast<int>(tags.height);
     return true;
+}
+
+bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame)
+{
+    StoredFrameReader reader;
+    return reader.read(path, index, frame);
 }
 
 } // namespace folvane::codec
