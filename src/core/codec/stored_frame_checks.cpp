@@ -8,8 +8,7 @@
 #include <thread>
 #include <utility>
 
-#include <sys/stat.h>
-
+#include "base/file_stamp.h"
 #include "stored_frame_reader.h"
 
 namespace folvane::codec {
@@ -18,24 +17,6 @@ namespace {
 
 // Hints nobody asks about again (a job that skipped a file) are forgotten beyond this many.
 constexpr size_t kMaxKept = 16;
-
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    long long seconds = 0;
-    long nanoseconds = 0;
-
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp stampOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};
-    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
 
 using Key = std::pair<std::string, int>;
 
@@ -84,9 +65,9 @@ struct StoredFrameChecks::State {
             lock.unlock();
             Check done;
             done.phase = Check::Phase::Done;
-            done.stamp = stampOf(key.first);
+            done.stamp = fileStamp(key.first);
             done.stored = reader.read(key.first, key.second, done.frame);
-            if (!(stampOf(key.first) == done.stamp))
+            if (!(fileStamp(key.first) == done.stamp))
                 done.stamp = FileStamp{};
             lock.lock();
             checks[key] = done; // a running check is never removed by anyone else
@@ -152,7 +133,7 @@ bool StoredFrameChecks::storedGroup4Frame(const std::string& path, int index, St
             m_state->checks.erase(it); // a queued check is taken over here
         }
     }
-    if (found && found->stamp.size >= 0 && found->stamp == stampOf(path)) {
+    if (found && found->stamp.valid() && found->stamp == fileStamp(path)) {
         if (found->stored)
             frame = found->frame;
         return found->stored;

@@ -3,11 +3,9 @@
 // frames. Opening the file again for every frame would walk its directory chain from the start
 // each time (libtiff counts the whole chain even to jump to a known directory).
 
-#include <cstdint>
 #include <string>
 
-#include <sys/types.h>
-
+#include "base/file_stamp.h"
 #include "codec/tiff_passthrough.h"
 #include "tiff_handles.h"
 
@@ -31,11 +29,7 @@ private:
     tiffhandles::TiffFile m_file {nullptr};
     std::string m_path;
     int m_current = -1;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
-    off_t m_size = -1;
-    int64_t m_seconds = 0;
-    long m_nanoseconds = 0;
+    FileStamp m_stamp;
 };
 
 } // namespace folvane::codec

@@ -1,5 +1,7 @@
 #include "tiff_frame_index.h"
 
+#include "base/file_stamp.h"
+
 #include <cstring>
 
 #include <fcntl.h>
@@ -14,17 +16,10 @@ using namespace tiffhandles;
 
 struct CachedIndex {
     std::string path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    struct timespec modified {};
+    FileStamp stamp;
     TiffFrameIndex index;
 
-    bool describes(const std::string& name, const struct stat& st) const
-    {
-        return path == name && device == st.st_dev && inode == st.st_ino && size == st.st_size &&
-               modified.tv_sec == st.st_mtim.tv_sec && modified.tv_nsec == st.st_mtim.tv_nsec;
-    }
+    bool describes(const std::string& name, const FileStamp& now) const { return path == name && stamp == now; }
 };
 
 // Opens a regular file only: a FIFO or a device put where a file was is never waited on.
@@ -90,16 +85,16 @@ bool isTiffFile(const std::string& path)
 const TiffFrameIndex& tiffFrameIndex(const std::string& path)
 {
     thread_local CachedIndex cached;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const FileStamp stamp = fileStamp(path);
+    if (!stamp.valid()) {
         cached = CachedIndex{};
         return cached.index;
     }
-    if (!cached.describes(path, st)) {
-        cached = CachedIndex{path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, readIndex(path)};
+    if (!cached.describes(path, stamp)) {
+        // A FIFO or a device is never opened: readIndex takes regular files only.
+        cached = CachedIndex{path, stamp, readIndex(path)};
         // A file changed while it was read is read again next time.
-        struct stat after {};
-        if (::stat(path.c_str(), &after) != 0 || !cached.describes(path, after))
+        if (!cached.describes(path, fileStamp(path)))
             cached.path.clear();
     }
     return cached.index;

@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include <sys/stat.h>
-
 #include "codec_internal.h"
 #include "group4_check.h"
 #include "tiff_frame_index.h"
@@ -56,12 +54,10 @@ bool passable(TIFF* tif, const Tags& tags)
 
 bool StoredFrameReader::position(const std::string& path, int index)
 {
-    struct stat st {};
-    if (index < 0 || ::stat(path.c_str(), &st) != 0)
+    const FileStamp stamp = fileStamp(path);
+    if (index < 0 || !stamp.valid())
         return false;
-    const bool same = m_file.get() && path == m_path && index >= m_current && st.st_dev == m_device &&
-                      st.st_ino == m_inode && st.st_size == m_size && st.st_mtim.tv_sec == m_seconds &&
-                      st.st_mtim.tv_nsec == m_nanoseconds;
+    const bool same = m_file.get() && path == m_path && index >= m_current && stamp == m_stamp;
     if (same) {
         while (m_current < index && TIFFReadDirectory(m_file.get()))
             ++m_current;
@@ -75,11 +71,7 @@ bool StoredFrameReader::position(const std::string& path, int index)
     }
     m_path = path;
     m_current = index;
-    m_device = st.st_dev;
-    m_inode = st.st_ino;
-    m_size = st.st_size;
-    m_seconds = st.st_mtim.tv_sec;
-    m_nanoseconds = st.st_mtim.tv_nsec;
+    m_stamp = stamp;
     return true;
 }
 

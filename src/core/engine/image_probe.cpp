@@ -7,8 +7,8 @@
 #include <cstring>
 #include <iterator>
 #include <utility>
-#include <sys/stat.h>
 
+#include "base/file_stamp.h"
 #include "codec/image_codec.h"
 #include "engine_document.h"
 #include "engine/external_converter.h"
@@ -23,8 +23,7 @@ namespace {
 // a job asks for the count once and for the size once per frame.
 struct ConvertedInfo {
     std::string path;
-    off_t size = -1;
-    struct timespec modified {};
+    FileStamp stamp;
     int frames = 0;
     int width = 0;
     int height = 0;
@@ -33,15 +32,14 @@ struct ConvertedInfo {
 const ConvertedInfo& convertedInfo(const std::string& path)
 {
     thread_local ConvertedInfo info;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    const FileStamp stamp = fileStamp(path);
+    if (!stamp.valid()) {
         info = ConvertedInfo{};
         return info;
     }
-    if (info.path == path && info.size == st.st_size && info.modified.tv_sec == st.st_mtim.tv_sec &&
-        info.modified.tv_nsec == st.st_mtim.tv_nsec)
+    if (info.path == path && info.stamp == stamp)
         return info;
-    info = ConvertedInfo{path, st.st_size, st.st_mtim};
+    info = ConvertedInfo{path, stamp};
     TemporaryFolder folder;
     TemporaryFile converted;
     if (folder.create() && converted.create(folder, "query.tif") &&

@@ -468,11 +468,7 @@ bool TiffFile::open(const std::string& path, int directory)
     if (directory < 0 || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     m_path = path;
-    m_size = st.st_size;
-    m_device = st.st_dev;
-    m_inode = st.st_ino;
-    m_modifiedSeconds = st.st_mtim.tv_sec;
-    m_modifiedNanoseconds = st.st_mtim.tv_nsec;
+    m_stamp = {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options)
         return false;
@@ -492,10 +488,8 @@ bool TiffFile::open(const std::string& path, int directory)
 
 bool TiffFile::advanceTo(const std::string& path, int directory)
 {
-    struct stat st {};
     if (!m_tif || path != m_path || directory < 1 || static_cast<tdir_t>(directory) != TIFFCurrentDirectory(m_tif) + 1 ||
-        ::stat(path.c_str(), &st) != 0 || st.st_dev != m_device || st.st_ino != m_inode || st.st_size != m_size ||
-        st.st_mtim.tv_sec != m_modifiedSeconds || st.st_mtim.tv_nsec != m_modifiedNanoseconds)
+        !(fileStamp(path) == m_stamp))
         return false;
     m_failed = false;
     if (!TIFFReadDirectory(m_tif) || m_failed)

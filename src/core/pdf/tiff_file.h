@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include <sys/types.h>
 #include <tiffio.h>
+
+#include "base/file_stamp.h"
 
 namespace folvane::pdf {
 
@@ -27,17 +28,13 @@ public:
     bool advanceTo(const std::string& path, int directory);
 
     TIFF* tif() const { return m_tif; }
-    int64_t size() const { return m_size; }
+    int64_t size() const { return m_stamp.size; }
     bool failed() const { return m_failed; }
 
 private:
     TIFF* m_tif = nullptr;
     std::string m_path;
-    int64_t m_size = -1;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
-    int64_t m_modifiedSeconds = 0;
-    long m_modifiedNanoseconds = 0;
+    FileStamp m_stamp;
     bool m_failed = false;
 };
 
