@@ -77,6 +77,33 @@ TEST_F(Lossless, AlphaOfOtherFormatsBecomesASoftMask)
     EXPECT_LE(worstDifference(page.crop(4, 1), want), 1);
 }
 
+// 16-bit TIFF frames keep all their bits, in either byte order and photometric, and turned by
+// their orientation.
+TEST_F(Lossless, SixteenBitTiffFramesKeepTheirBits)
+{
+    const std::string gradient = q(dir / "gradient.ppm");
+    std::string ppm = "P6\n40 24\n255\n";
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x)
+            ppm += {static_cast<char>(6 * x), static_cast<char>(10 * y), static_cast<char>(250 - 6 * x)};
+    writeFileBytes(dir / "gradient.ppm", ppm);
+    for (std::string options : {"-depth 16 -endian MSB", "-depth 16 -endian LSB -colorspace gray",
+                                "-depth 16 -endian LSB -define tiff:photometric=min-is-white -colorspace gray",
+                                "-depth 16 -orient RightTop"}) {
+        SCOPED_TRACE(options);
+        const std::string name = "deep" + std::to_string(options.size());
+        fs::path tiff = dir / (name + ".tif");
+        ASSERT_EQ(runCommand("gm convert " + gradient + " " + options + " " + q(tiff)).exitCode, 0);
+        fs::path pdf = pdfPath(name + ".pdf");
+        ASSERT_EQ(convert(tiff, pdf).exitCode, 0);
+        EXPECT_NE(objects(pdf).find("/BitsPerComponent 16"), std::string::npos);
+        fs::path upright = dir / (name + ".ppm");
+        ASSERT_EQ(runCommand("gm convert " + q(tiff) + " -auto-orient -depth 8 " + q(upright)).exitCode, 0);
+        RgbImage want = parsePnm(readFileBytes(upright));
+        EXPECT_LE(worstDifference(renderPage(pdf, 1, dir), want), 1);
+    }
+}
+
 TEST_F(Lossless, DamagedPngFailsWithItsReason)
 {
     std::vector<Bytes> rows(8, patternBytes(24, 9));

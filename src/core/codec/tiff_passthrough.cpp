@@ -99,6 +99,34 @@ bool StoredFrameReader::read(const std::string& path, int index, StoredBilevelFr
     return true;
 }
 
+bool sixteenBitFrame(const std::string& path, int index, int& orientation)
+{
+    Options options;
+    TiffFile file(openTiffFrame(path, index, options));
+    TIFF* tif = file.get();
+    if (!tif || TIFFIsTiled(tif))
+        return false;
+    uint16_t bits = 0, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
+    uint16_t compression = COMPRESSION_NONE, turn = ORIENTATION_TOPLEFT, extra = 0;
+    uint16_t* extraTypes = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &turn);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+        return false;
+    const bool gray = samples == 1 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+    const bool rgb = samples == 3 && photometric == PHOTOMETRIC_RGB;
+    if (bits != 16 || format != SAMPLEFORMAT_UINT || planar != PLANARCONFIG_CONTIG || extra != 0 || !(gray || rgb) ||
+        compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG || turn < 1 || turn > 8)
+        return false;
+    orientation = turn;
+    return true;
+}
+
 bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame)
 {
     StoredFrameReader reader;

@@ -334,6 +334,12 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, PreparedF
     *undecodable = false;
     if (int placed = 0; placeStoredGroup4(doc, path, frame, &placed))
         return placed;
+    // Kept exactly when asked: 16-bit samples go to the writer, which keeps all their bits; the
+    // frame's orientation turns the page's drawing. Anything the writer refuses is decoded below.
+    if (int orientation = 1;
+        doc->settings.lossless && !doc->settings.skewCorrection && codec::sixteenBitFrame(path, frame - 1, orientation))
+        if (int placed = placeTiffFrame(doc, path, frame, orientation); placed > 0)
+            return placed;
     ImageCodec image;
     image.selectFrame(frame - 1);
     if (!image.load(path, codec::kFormatTiff)) {

@@ -4,6 +4,7 @@
 // handlers are replaced for each file, and an error while reading makes the import fail.
 // libtiff allocates its own working memory; what the importer keeps (the strip buffer, a decoded
 // image) comes from the document's hooks.
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -53,6 +54,7 @@ struct TiffImage {
     uint16_t fillOrder = FILLORDER_MSB2LSB;
     uint16_t extraSamples = 0;
     uint16_t inkSet = INKSET_CMYK;
+    uint16_t sampleFormat = SAMPLEFORMAT_UINT;
     bool tiled = false;
     double resolutionX = 0;
     double resolutionY = 0;
@@ -88,6 +90,7 @@ bool readImage(TIFF* tif, TiffImage* image)
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &image->planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &image->fillOrder);
     TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &image->inkSet);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &image->sampleFormat);
     uint16_t* extraTypes = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &image->extraSamples, &extraTypes);
     image->tiled = TIFFIsTiled(tif) != 0;
@@ -164,10 +167,23 @@ bool describePalette(TIFF* tif, const TiffImage& image, ImageSlot* slot)
     return true;
 }
 
+// 16-bit unsigned gray or RGB samples in strips, one plane, nothing else: read scanline by
+// scanline and written with 16 bits per sample, most significant byte first.
+bool sixteenBitPlain(const TiffImage& image)
+{
+    return image.bits == 16 && image.sampleFormat == SAMPLEFORMAT_UINT && !image.tiled && image.extraSamples == 0 &&
+           image.planar == PLANARCONFIG_CONTIG &&
+           ((image.samples == 1 &&
+             (image.photometric == PHOTOMETRIC_MINISBLACK || image.photometric == PHOTOMETRIC_MINISWHITE)) ||
+            (image.samples == 3 && image.photometric == PHOTOMETRIC_RGB));
+}
+
 // Fills the slot for data copied as stored. False when the image must be decoded instead.
 // *refused is set when the image cannot be imported at all.
 bool describePassthrough(TIFF* tif, const TiffImage& image, ImageSlot* slot, bool* refused)
 {
+    if (image.bits == 16)
+        return false; // stored in the file's byte order, which need not be the PDF's
     bool plain = !image.tiled && image.extraSamples == 0 &&
                  !(image.planar == PLANARCONFIG_SEPARATE && image.samples > 1);
     if (isCcitt(image.compression)) {
@@ -313,7 +329,8 @@ public:
                !file.failed();
     }
 
-    // CMYK samples as stored, read scanline by scanline.
+    // CMYK or 16-bit samples as stored, read scanline by scanline. libtiff hands 16-bit samples
+    // over in the machine's byte order; a PDF wants the most significant byte first.
     bool readScanlines(TiffFile& file, const TiffImage& image)
     {
         tmsize_t line = TIFFScanlineSize(file.tif());
@@ -324,6 +341,11 @@ public:
         for (uint32_t row = 0; row < image.height; ++row)
             if (TIFFReadScanline(file.tif(), m_data + row * m_rowBytes, row, 0) < 0)
                 return false;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (image.bits == 16)
+                TIFFSwabArrayOfShort(reinterpret_cast<uint16_t*>(m_data),
+                                     static_cast<tmsize_t>(m_rowBytes * m_rows / 2));
+        }
         return !file.failed();
     }
 
@@ -407,6 +429,14 @@ bool describeDecoded(const TiffImage& image, ImageSlot* slot, bool* scanlines)
     slot->stripCount = 1;
     slot->rowsPerStrip = 0;
     *scanlines = false;
+    if (sixteenBitPlain(image)) {
+        *scanlines = true;
+        slot->colorSpace = image.samples == 1 ? kImageGray : kImageRgb;
+        slot->components = image.samples;
+        slot->bitsPerComponent = 16;
+        slot->invert = image.photometric == PHOTOMETRIC_MINISWHITE;
+        return true;
+    }
     if (image.samples == 4 && image.photometric == PHOTOMETRIC_SEPARATED) {
         if (image.inkSet != INKSET_CMYK)
             return false;
@@ -447,7 +477,7 @@ bool acceptable(const TiffImage& image)
     default: // masks, YCbCr, the Lab variants and the rest have no device colour space here
         return false;
     }
-    if (image.bits != 1 && image.bits != 2 && image.bits != 4 && image.bits != 8)
+    if (image.bits != 1 && image.bits != 2 && image.bits != 4 && image.bits != 8 && !sixteenBitPlain(image))
         return false;
     // Modified Huffman with rows padded to 16-bit words cannot be copied (the PDF filter aligns
     // rows to bytes only), and libtiff 4.5 misreads its rows, so it cannot be decoded either.

@@ -19,6 +19,11 @@ struct StoredBilevelFrame {
 // readers refuse data that libtiff would read leniently); `frame` then describes it.
 bool storedGroup4Frame(const std::string& path, int index, StoredBilevelFrame& frame);
 
+// True when the 0-based frame of a TIFF file holds 16-bit unsigned gray or RGB samples, in strips
+// of one plane with no extra samples and no JPEG coding: the writer can keep all 16 bits of them.
+// `orientation` then gets the frame's Orientation tag (1 to 8).
+bool sixteenBitFrame(const std::string& path, int index, int& orientation);
+
 // True for a regular file that starts like a TIFF file. Never waits on a FIFO or a device.
 bool isTiffFile(const std::string& path);
 
