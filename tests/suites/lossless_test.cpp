@@ -1,6 +1,6 @@
 // Kept exactly (--lossless) through folvane-cli: a PNG's rows go in as stored and its EXIF turn
-// is drawn, alpha from other formats becomes a soft mask, and a damaged PNG still fails with its
-// reason.
+// is drawn, alpha from other formats becomes a soft mask, 16-bit TIFF and PNM samples keep all
+// their bits, and a damaged PNG still fails with its reason.
 #include <filesystem>
 #include <string>
 
@@ -78,27 +78,36 @@ TEST_F(Lossless, AlphaOfOtherFormatsBecomesASoftMask)
 }
 
 // 16-bit TIFF frames keep all their bits, in either byte order and photometric, and turned by
-// their orientation.
-TEST_F(Lossless, SixteenBitTiffFramesKeepTheirBits)
+// their orientation; so do gray and pix maps with samples above 8 bits, binary or text.
+TEST_F(Lossless, SixteenBitSamplesKeepTheirBits)
 {
     const std::string gradient = q(dir / "gradient.ppm");
     std::string ppm = "P6\n40 24\n255\n";
+    std::string wide = "P3\n40 24\n1000\n"; // text samples of ten bits
     for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 40; ++x)
+        for (int x = 0; x < 40; ++x) {
             ppm += {static_cast<char>(6 * x), static_cast<char>(10 * y), static_cast<char>(250 - 6 * x)};
+            wide += std::to_string(25 * x) + " " + std::to_string(41 * y) + " " + std::to_string(999 - 25 * x) + "\n";
+        }
     writeFileBytes(dir / "gradient.ppm", ppm);
-    for (std::string options : {"-depth 16 -endian MSB", "-depth 16 -endian LSB -colorspace gray",
-                                "-depth 16 -endian LSB -define tiff:photometric=min-is-white -colorspace gray",
-                                "-depth 16 -orient RightTop"}) {
-        SCOPED_TRACE(options);
-        const std::string name = "deep" + std::to_string(options.size());
-        fs::path tiff = dir / (name + ".tif");
-        ASSERT_EQ(runCommand("gm convert " + gradient + " " + options + " " + q(tiff)).exitCode, 0);
-        fs::path pdf = pdfPath(name + ".pdf");
-        ASSERT_EQ(convert(tiff, pdf).exitCode, 0);
+    writeFileBytes(dir / "wide.ppm", wide);
+    struct Case {
+        std::string name, options;
+    };
+    for (const Case& c : {Case{"big.tif", "-depth 16 -endian MSB"}, Case{"gray.tif", "-depth 16 -endian LSB -colorspace gray"},
+                          Case{"white.tif", "-depth 16 -define tiff:photometric=min-is-white -colorspace gray"},
+                          Case{"turned.tif", "-depth 16 -orient RightTop"}, Case{"deep.ppm", "-depth 16"},
+                          Case{"deep.pgm", "-depth 16 -colorspace gray"}, Case{"wide.ppm", ""}}) {
+        SCOPED_TRACE(c.name);
+        fs::path source = dir / c.name;
+        if (!c.options.empty()) {
+            ASSERT_EQ(runCommand("gm convert " + gradient + " " + c.options + " " + q(source)).exitCode, 0);
+        }
+        fs::path pdf = pdfPath(c.name + ".pdf");
+        ASSERT_EQ(convert(source, pdf).exitCode, 0);
         EXPECT_NE(objects(pdf).find("/BitsPerComponent 16"), std::string::npos);
-        fs::path upright = dir / (name + ".ppm");
-        ASSERT_EQ(runCommand("gm convert " + q(tiff) + " -auto-orient -depth 8 " + q(upright)).exitCode, 0);
+        fs::path upright = dir / (c.name + ".upright.ppm");
+        ASSERT_EQ(runCommand("gm convert " + q(source) + " -auto-orient -depth 8 " + q(upright)).exitCode, 0);
         RgbImage want = parsePnm(readFileBytes(upright));
         EXPECT_LE(worstDifference(renderPage(pdf, 1, dir), want), 1);
     }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -86,6 +87,14 @@ int openForOverwrite(const std::string& path);
 
 bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality);
 bool writePngFile(const Bitmap& bitmap, const std::string& path);
+// Fills one row of 16-bit samples, big-endian as PNG stores them; false when the source has no
+// more valid rows.
+using SixteenBitRows = std::function<bool(uint8_t* row)>;
+// Writes a 16-bit gray (1 channel) or RGB (3 channels) PNG file row by row.
+bool writeSixteenBitPng(int width, int height, int channels, const SixteenBitRows& nextRow, const std::string& path);
+// Saves a PNM file with samples above 8 bits (maximum value above 255) as a 16-bit PNG, each
+// sample scaled to 0..65535; false for other files or when reading or writing fails.
+bool writeWidePnmAsPng(std::span<const uint8_t> data, const std::string& path);
 bool writeTiffFile(const Bitmap& bitmap, const std::string& path, int compression, int jpegQuality);
 
 } // namespace folvane::codec

@@ -127,6 +127,12 @@ bool ImageCodec::loadFromMemory(const uint8_t* data, size_t size, int formatId)
     return true;
 }
 
+bool saveWidePnmAsPng(const std::string& source, const std::string& pngPath)
+{
+    MappedFile file(source);
+    return file.ok() && writeWidePnmAsPng(std::span<const uint8_t>(file.data(), file.size()), pngPath);
+}
+
 void ImageCodec::syncInfo()
 {
     m_width = m_bitmap.width();

@@ -1,5 +1,6 @@
 // Portable any-maps P1 to P6: bitmaps (1 = black), gray maps and pix maps, in text or binary
-// form, with any maximum value up to 65535 (scaled to 8 bits).
+// form, with any maximum value up to 65535 (scaled to 8 bits, or to 16 bits for a PNG copy that
+// keeps them).
 #include <cstring>
 
 #include "byte_reader.h"
@@ -55,29 +56,81 @@ bool readBit(ByteReader& in, uint32_t& value)
     return in.ok() && (c == '0' || c == '1');
 }
 
+// What comes before the raster: kind 1 to 6, size, maximum value and sample layout.
+struct PnmHeader {
+    int kind = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t maxValue = 1;
+    bool bitmapKind() const { return kind == 1 || kind == 4; }
+    bool binary() const { return kind >= 4; }
+    int depth() const { return bitmapKind() ? 1 : (kind == 2 || kind == 5) ? 8 : 24; }
+    int channels() const { return depth() == 24 ? 3 : 1; }
+};
+
+// Reads the header and leaves `in` at the first byte of the raster.
+bool readHeader(ByteReader& in, PnmHeader& header)
+{
+    if (in.u8() != 'P')
+        return false;
+    header.kind = in.u8() - '0';
+    if (!in.ok() || header.kind < 1 || header.kind > 6)
+        return false;
+    if (!readNumber(in, 0x7FFFFFFF, header.width) || !readNumber(in, 0x7FFFFFFF, header.height))
+        return false;
+    if (!header.bitmapKind() && (!readNumber(in, 65535, header.maxValue) || header.maxValue == 0))
+        return false;
+    if (!frameSizeAllowed(header.width, header.height, header.depth()))
+        return false;
+    return !header.binary() || isSpace(in.u8()); // exactly one white-space byte before the raster
+}
+
+// One gray or colour sample of a text or binary any-map (not a bitmap); false when it is missing
+// or above the maximum value.
+bool readSample(ByteReader& in, const PnmHeader& header, uint32_t& value)
+{
+    if (!header.binary())
+        return readNumber(in, header.maxValue, value);
+    value = header.maxValue > 255 ? in.u16be() : in.u8();
+    return in.ok() && value <= header.maxValue;
+}
+
 } // namespace
+
+bool writeWidePnmAsPng(std::span<const uint8_t> data, const std::string& path)
+{
+    ByteReader in(data);
+    PnmHeader header;
+    if (!readHeader(in, header) || header.bitmapKind() || header.maxValue <= 255)
+        return false;
+    const uint32_t samples = header.width * static_cast<uint32_t>(header.channels());
+    if (header.binary() && uint64_t{samples} * header.height * 2 > in.remaining())
+        return false;
+    auto nextRow = [&](uint8_t* row) {
+        for (uint32_t x = 0; x < samples; ++x) {
+            uint32_t v = 0;
+            if (!readSample(in, header, v))
+                return false;
+            v = (v * 65535u + header.maxValue / 2) / header.maxValue;
+            row[2 * x] = static_cast<uint8_t>(v >> 8);
+            row[2 * x + 1] = static_cast<uint8_t>(v);
+        }
+        return true;
+    };
+    return writeSixteenBitPng(static_cast<int>(header.width), static_cast<int>(header.height), header.channels(),
+                              nextRow, path);
+}
 
 bool readPnm(const LoadRequest& request, LoadResult& result)
 {
     ByteReader in(request.data);
-    if (in.u8() != 'P' || request.frame != 0)
+    PnmHeader header;
+    if (request.frame != 0 || !readHeader(in, header))
         return false;
-    const int kind = in.u8() - '0';
-    if (!in.ok() || kind < 1 || kind > 6)
-        return false;
-    uint32_t width = 0, height = 0, maxValue = 1;
-    if (!readNumber(in, 0x7FFFFFFF, width) || !readNumber(in, 0x7FFFFFFF, height))
-        return false;
-    const bool bitmapKind = kind == 1 || kind == 4;
-    if (!bitmapKind && (!readNumber(in, 65535, maxValue) || maxValue == 0))
-        return false;
-    const int depth = bitmapKind ? 1 : (kind == 2 || kind == 5) ? 8 : 24;
-    const int channels = depth == 24 ? 3 : 1;
-    if (!frameSizeAllowed(width, height, depth))
-        return false;
-    const bool binary = kind >= 4;
-    if (binary && !isSpace(in.u8())) // exactly one white-space byte before the raster
-        return false;
+    const int kind = header.kind;
+    const uint32_t width = header.width, height = header.height, maxValue = header.maxValue;
+    const bool bitmapKind = header.bitmapKind(), binary = header.binary();
+    const int depth = header.depth(), channels = header.channels();
     const uint64_t samples = static_cast<uint64_t>(width) * height * channels;
     const uint64_t sampleBytes = maxValue > 255 ? 2 : 1;
     const uint64_t needed = kind == 4 ? (width + 7) / 8 * static_cast<uint64_t>(height)
@@ -107,10 +160,8 @@ bool readPnm(const LoadRequest& request, LoadResult& result)
             bool ok = true;
             if (kind == 1)
                 ok = readBit(in, v);
-            else if (!binary)
-                ok = readNumber(in, maxValue, v);
             else
-                v = sampleBytes == 2 ? in.u16be() : in.u8();
+                ok = readSample(in, header, v);
             if (!ok || !in.ok() || v > maxValue) {
                 bitmap.clear();
                 return false;

@@ -197,6 +197,9 @@ int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int 
     if (doc->settings.lossless && format == codec::kFormatPng &&
         placeImageFile(doc, path, doc->settings.autoOrient ? image.orientation() : 1) > 0)
         return 1;
+    // Kept exactly, a gray or pix map with samples wider than 8 bits goes in as a 16-bit PNG.
+    if (doc->settings.lossless && format == codec::kFormatPnm && codec::saveWidePnmAsPng(path, prepared.path()))
+        return placeImageFile(doc, prepared.path());
     image.setHeaderOnly(false);
     image.selectFrame(0);
     if (!image.load(path, format)) {

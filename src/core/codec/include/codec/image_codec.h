@@ -130,4 +130,9 @@ int tiffPageCount(const std::string& path);
 // Size of a 0-based page of a TIFF file without decoding; false when it cannot be read.
 bool tiffPageSize(const std::string& path, int page, int& width, int& height);
 
+// Saves a portable gray or pix map whose samples are wider than 8 bits (a maximum value above
+// 255) as a 16-bit PNG, every sample scaled to 0..65535, so that the writer keeps all their bits.
+// False for 1- and 8-bit files and for anything that cannot be read or written (no file is left).
+bool saveWidePnmAsPng(const std::string& source, const std::string& pngPath);
+
 } // namespace folvane::codec
