@@ -1,5 +1,6 @@
 // Files that used to give wrong pages while reporting success: turned TIFFs, tiny images, a PNG
-// with a huge text chunk, TGAs with alpha, a multi-page TIFF with a frame nobody can read.
+// with a huge text chunk, TGAs with alpha, a multi-page TIFF with a frame nobody can read, a cut
+// file blamed on the converter.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -156,6 +157,18 @@ TEST_F(FormatMends, UnreadableFrameFailsItsFileWithAReasonAndMakesNoEmptyPage)
     EXPECT_EQ(pdfinfo(pdf, "Pages"), "2");
     for (int page = 1; page <= 2; ++page)
         EXPECT_GE(psnr(renderPage(pdf, page, dir), parsePnm(quadrantsPpm(48, 32))), 30) << page;
+}
+
+// A file whose first bytes name a format but whose data is cut short is damaged, also when the
+// converter is asked and cannot read it either.
+TEST_F(FormatMends, CutFileOfAKnownFormatIsReportedDamaged)
+{
+    std::string ppm = quadrantsPpm(48, 32);
+    writeFileBytes(dir / "cut.ppm", ppm.substr(0, ppm.size() / 2));
+    CommandResult result = convert(dir / "cut.ppm", dir / "cut.pdf");
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_NE(result.output.find("cut.ppm: Failed: image data damaged or unreadable"), std::string::npos)
+        << result.output;
 }
 
 // Group 4 scans go into the PDF as stored when nothing changes them (in either bit order, and

@@ -185,8 +185,15 @@ int singleFrameRoute(EngineDocument* doc, int tag, const std::string& path, int 
 {
     ImageCodec image;
     image.setHeaderOnly(true);
-    if (!image.load(path, format) || image.frameCount() >= 1)
-        return externalRoute(doc, tag, path, prepared, folder, image.failureReason());
+    const bool headerRead = image.load(path, format);
+    if (!headerRead || image.frameCount() >= 1) {
+        // The content named this format: when its reader fails and the converter cannot read it
+        // either, the file is damaged, not of an unknown kind.
+        std::string reason = image.failureReason();
+        if (!headerRead && reason.empty())
+            reason = "image data damaged or unreadable";
+        return externalRoute(doc, tag, path, prepared, folder, reason);
+    }
     const PageSettings& page = doc->settings.page;
     if (page.firstFrame > 0 && page.frameCount > 0 && page.firstFrame + page.frameCount - 1 > 1)
         return -1;
