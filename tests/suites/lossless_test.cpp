@@ -1,6 +1,6 @@
 // Kept exactly (--lossless) through folvane-cli: a PNG's rows go in as stored and its EXIF turn
-// is drawn, alpha from other formats becomes a soft mask, 16-bit TIFF and PNM samples keep all
-// their bits, and a damaged PNG still fails with its reason.
+// is drawn, alpha from other formats (TIFF too) becomes a soft mask, 16-bit TIFF and PNM samples
+// keep all their bits, and a damaged PNG still fails with its reason.
 #include <filesystem>
 #include <string>
 
@@ -68,13 +68,17 @@ TEST_F(Lossless, AlphaOfOtherFormatsBecomesASoftMask)
     std::string tga = std::string("\0\0\x02", 3) + std::string(9, '\0') + std::string("\x04\0\x01\0\x20\x28", 6);
     tga += std::string("\0\0\xff\xff\0\xff\0\0\xff\0\0\x80\0\0\0\xff", 16);
     writeFileBytes(dir / "alpha.tga", tga);
-    fs::path pdf = pdfPath("alpha.pdf");
-    ASSERT_EQ(convert(dir / "alpha.tga", pdf).exitCode, 0);
-    EXPECT_NE(objects(pdf).find("/SMask"), std::string::npos);
-    RgbImage want = referenceDecode(dir / "alpha.tga", 0, dir);
-    RgbImage page = renderPage(pdf, 1, dir);
-    ASSERT_EQ(want.width, 4);
-    EXPECT_LE(worstDifference(page.crop(4, 1), want), 1);
+    ASSERT_EQ(runCommand("gm convert " + q(dir / "alpha.tga") + " " + q(dir / "alpha.tif")).exitCode, 0);
+    for (const char* name : {"alpha.tga", "alpha.tif"}) {
+        SCOPED_TRACE(name);
+        fs::path pdf = pdfPath(std::string(name) + ".pdf");
+        ASSERT_EQ(convert(dir / name, pdf).exitCode, 0);
+        EXPECT_NE(objects(pdf).find("/SMask"), std::string::npos);
+        RgbImage want = referenceDecode(dir / name, 0, dir);
+        RgbImage page = renderPage(pdf, 1, dir);
+        ASSERT_EQ(want.width, 4);
+        EXPECT_LE(worstDifference(page.crop(4, 1), want), 1);
+    }
 }
 
 // 16-bit TIFF frames keep all their bits, in either byte order and photometric, and turned by

@@ -17,6 +17,8 @@ struct LoadRequest {
     std::span<const uint8_t> data; // the whole file
     int frame = 0;                 // 0-based frame to decode
     bool headerOnly = false;       // report frame count and size without decoding pixels
+    bool keepAlpha = false;        // TIFF: give a 32-bit frame with its alpha channel instead of
+                                   // painting it onto white
 };
 
 // A reader fills the frame count (0 for single-image files), the size and depth of the selected

@@ -107,6 +107,7 @@ bool ImageCodec::loadFromMemory(const uint8_t* data, size_t size, int formatId)
     request.data = std::span<const uint8_t>(data, size);
     request.frame = m_frame;
     request.headerOnly = m_headerOnly;
+    request.keepAlpha = m_keepAlpha;
     LoadResult result;
     if (!reader(request, result)) {
         m_failureReason = result.reason;

@@ -223,10 +223,30 @@ bool readRgbaRaster(TIFF* tif, const PageInfo& page, std::vector<uint32_t>& rast
     return ok;
 }
 
+// A raster of premultiplied RGBA as a 32-bit frame with straight alpha; a frame whose every
+// pixel is opaque becomes 24 bits.
+bool keepAlphaOf(const std::vector<uint32_t>& raster, const PageInfo& page, Bitmap& bitmap)
+{
+    if (!bitmap.create(static_cast<int>(page.width), static_cast<int>(page.height), 32))
+        return false;
+    for (uint32_t y = 0; y < page.height; ++y) {
+        uint8_t* out = bitmap.row(static_cast<int>(y));
+        const uint32_t* in = raster.data() + static_cast<size_t>(y) * page.width;
+        for (uint32_t x = 0; x < page.width; ++x) {
+            const unsigned alpha = TIFFGetA(in[x]);
+            const unsigned channel[3] = {TIFFGetR(in[x]), TIFFGetG(in[x]), TIFFGetB(in[x])};
+            for (int c = 0; c < 3; ++c)
+                out[4 * x + c] = static_cast<uint8_t>(alpha == 0 ? 0 : std::min(255u, (channel[c] * 255 + alpha / 2) / alpha));
+            out[4 * x + 3] = static_cast<uint8_t>(alpha);
+        }
+    }
+    return dropUnusedAlpha(bitmap, false) && applyOrientation(bitmap, page.orientation);
+}
+
 // Everything else goes through libtiff's RGBA reader (YCbCr, CMYK, Lab, tiles, 16-bit colour,
-// alpha, orientations); alpha comes back premultiplied and is composited onto white here, and
-// the frame is turned upright by its Orientation tag.
-bool readRgba(TIFF* tif, const PageInfo& page, Bitmap& bitmap, std::string& reason)
+// alpha, orientations); alpha comes back premultiplied and is composited onto white here (or
+// kept when asked), and the frame is turned upright by its Orientation tag.
+bool readRgba(TIFF* tif, const PageInfo& page, bool keepAlpha, Bitmap& bitmap, std::string& reason)
 {
     if (page.sampleFormat == SAMPLEFORMAT_IEEEFP) {
         reason = "TIFF with floating-point samples is not supported";
@@ -242,6 +262,8 @@ bool readRgba(TIFF* tif, const PageInfo& page, Bitmap& bitmap, std::string& reas
     }
     if (!readRgbaRaster(tif, page, raster, reason))
         return false;
+    if (keepAlpha && page.extraSamples > 0)
+        return keepAlphaOf(raster, page, bitmap);
     if (!bitmap.create(static_cast<int>(page.width), static_cast<int>(page.height), 24))
         return false;
     for (uint32_t y = 0; y < page.height; ++y) {
@@ -294,7 +316,7 @@ bool readTiff(const LoadRequest& request, LoadResult& result)
                           static_cast<int>(turned ? page.width : page.height), frameDepth(page));
     }
     bool ok = scanlinesApply(page) ? readScanlines(tif, page, result.bitmap)
-                                   : readRgba(tif, page, result.bitmap, result.reason);
+                                   : readRgba(tif, page, request.keepAlpha, result.bitmap, result.reason);
     if (!ok) {
         result.bitmap.clear();
         return false;

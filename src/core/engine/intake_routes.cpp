@@ -352,6 +352,7 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, PreparedF
             return placed;
     ImageCodec image;
     image.selectFrame(frame - 1);
+    image.setKeepAlpha(doc->settings.lossless);
     if (!image.load(path, codec::kFormatTiff)) {
         *undecodable = true;
         noteDecodeFailure(image);
@@ -375,9 +376,12 @@ int tiffFrame(EngineDocument* doc, const std::string& path, int frame, PreparedF
                             (image.bitsPerPixel() == 24 || image.bitsPerPixel() == 32);
     bool asJpeg = compression == codec::kCompressionJpeg || compression == codec::kCompressionOldJpeg ||
                   encoderPicksJpeg;
+    // Kept exactly, an alpha channel goes in as a soft mask through PNG.
+    const bool keepAlpha = image.bitsPerPixel() == 32;
     if (prepared.path().empty())
         return 0;
-    bool saved = savePrepared(image, prepared.path(), asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
+    bool saved = savePrepared(image, prepared.path(),
+                              keepAlpha ? codec::kFormatPng : asJpeg ? codec::kFormatJpeg : codec::kFormatTiff);
     image.release();
     return saved ? placeImageFile(doc, prepared.path()) : 0;
 }

@@ -58,6 +58,9 @@ public:
     void setHeaderOnly(bool headerOnly) { m_headerOnly = headerOnly; }
     // 0-based frame that the next load decodes.
     void selectFrame(int index) { m_frame = index; }
+    // TIFF frames with an alpha channel load as 32 bits with it (straight alpha) instead of being
+    // painted onto white; other formats keep alpha as they always do.
+    void setKeepAlpha(bool keepAlpha) { m_keepAlpha = keepAlpha; }
 
     // Decodes the selected frame of a file in the given format (a FormatId). GIF, PSD and
     // unknown numbers are not read here and fail.
@@ -115,6 +118,7 @@ private:
     std::string m_failureReason;
     int m_orientation = 1;
     bool m_headerOnly = false;
+    bool m_keepAlpha = false;
     int m_frame = 0;
     int m_frameCount = 0;
     int m_width = 0;
