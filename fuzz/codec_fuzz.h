@@ -1,6 +1,7 @@
 #pragma once
 // Shared body of the codec fuzz targets: the bytes are loaded as the given format header-only,
-// then every reported frame (at most three) is decoded and run through the conversions.
+// then every reported frame (at most three) is decoded and run through the conversions. The
+// last byte's low bit says whether alpha channels are kept, as --lossless asks.
 
 #include <algorithm>
 #include <cstddef>
@@ -26,6 +27,7 @@ inline int fuzzLoad(const uint8_t* data, size_t size, int formatId)
     codec.setHeaderOnly(false);
     for (int frame = 0; frame < frames; ++frame) {
         codec.selectFrame(frame);
+        codec.setKeepAlpha(size > 0 && (data[size - 1] & 1) != 0);
         if (!codec.loadFromMemory(data, size, formatId))
             continue;
         codec.isGrayscalePalette();
