@@ -11,6 +11,7 @@
 // screen after the frame was drawn over what the earlier frames and their disposal left,
 // transparency shown on white.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include <magick/api.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 namespace {
@@ -58,9 +60,10 @@ void copyName(char* target, const std::string& name)
 // Raster coders that may read an input. Anything GraphicsMagick detects outside this list is
 // refused.
 constexpr const char* kAllowedCoders[] = {
-    "BMP", "CALS", "CIN", "CUR", "DCM", "DCX", "DIB", "DPX", "FITS", "GIF", "ICO", "JNG", "JP2", "JPC", "JPEG",
-    "MAT", "MIFF", "MNG", "P7", "PAM", "PBM", "PCD", "PCX", "PDB", "PGM", "PGX", "PICT", "PNG", "PPM", "PSD",
-    "PWP", "RLE", "SCT", "SFW", "SGI", "SUN", "TIFF", "TIM", "VICAR", "VIFF", "WEBP", "XBM", "XCF", "XPM", "XWD",
+    "AVS", "BMP", "CALS", "CIN", "CUR", "DCM", "DCX", "DIB", "DPX", "FITS", "GIF", "ICO", "JBIG", "JNG", "JP2",
+    "JPC", "JPEG", "MAT", "MIFF", "MNG", "OTB", "P7", "PAM", "PBM", "PCD", "PCX", "PDB", "PGM", "PGX", "PICT",
+    "PNG", "PPM", "PSD", "PWP", "RLE", "SCT", "SFW", "SGI", "SUN", "TIFF", "TIM", "VICAR", "VIFF", "WEBP", "XBM",
+    "XCF", "XPM", "XWD",
 };
 
 bool allowed(const std::string& coder)
@@ -69,8 +72,42 @@ bool allowed(const std::string& coder)
                        [&](const char* name) { return coder == name; });
 }
 
+uint32_t bigEndian32(const unsigned char* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Formats without a signature, recognised only when their header and the file's size agree
+// exactly: AVS (width and height, then 4 bytes a pixel, frame after frame) and Nokia's OTA
+// bitmaps (an info byte, width, height, depth 1, then rows of bits).
+std::string coderBySize(const unsigned char* head, size_t length, uint64_t fileSize)
+{
+    if (length >= 4 && (head[0] & ~0x10) == 0) {
+        const bool wide = head[0] & 0x10;
+        const size_t header = wide ? 6 : 4;
+        const uint64_t width = wide ? (head[1] << 8 | head[2]) : head[1];
+        const uint64_t height = wide ? (head[3] << 8 | head[4]) : head[2];
+        if (length >= header && head[header - 1] == 1 && width > 0 && height > 0 &&
+            fileSize == header + height * ((width + 7) / 8))
+            return "OTB";
+    }
+    if (length >= 8) {
+        // Every frame's header is checked when it lies within the bytes read.
+        uint64_t offset = 0;
+        while (offset + 8 <= length) {
+            const uint64_t width = bigEndian32(head + offset), height = bigEndian32(head + offset + 4);
+            if (width == 0 || height == 0 || width * height > fileSize / 4)
+                return {};
+            offset += 8 + 4 * width * height;
+            if (offset >= fileSize)
+                return offset == fileSize ? "AVS" : std::string();
+        }
+    }
+    return {};
+}
+
 // Formats GraphicsMagick's content table leaves out, recognised here by their headers.
-std::string coderWithoutMagic(const unsigned char* head, size_t length)
+std::string coderWithoutMagic(const unsigned char* head, size_t length, uint64_t fileSize)
 {
     if (length >= 6 && head[0] == 0 && head[1] == 0 && head[3] == 0 && (head[4] | head[5]) != 0) {
         if (head[2] == 1)
@@ -80,6 +117,14 @@ std::string coderWithoutMagic(const unsigned char* head, size_t length)
     }
     if (length >= 8 && std::memcmp(head, "\x10\0\0\0", 4) == 0 && head[4] <= 9 && head[5] == 0)
         return "TIM";
+    if (std::string bySize = coderBySize(head, length, fileSize); !bySize.empty())
+        return bySize;
+    // JBIG's bi-level image header: one plane, the reserved byte zero, nonzero sizes and stripe
+    // height, MY zero, and only defined bits in the order and option bytes.
+    if (length >= 20 && head[0] <= head[1] && head[2] == 1 && head[3] == 0 && bigEndian32(head + 4) != 0 &&
+        bigEndian32(head + 8) != 0 && bigEndian32(head + 12) != 0 && head[17] == 0 && (head[18] & 0xF0) == 0 &&
+        (head[19] & 0x80) == 0)
+        return "JBIG";
     return {};
 }
 
@@ -91,6 +136,8 @@ std::string detectCoder(const char* path)
     if (!file)
         return {};
     size_t length = std::fread(head, 1, sizeof head, file);
+    struct stat status {};
+    const uint64_t fileSize = ::fstat(::fileno(file), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
     std::fclose(file);
     char format[MaxTextExtent] = {};
     ExceptionInfo exception;
@@ -99,7 +146,7 @@ std::string detectCoder(const char* path)
     if (GetMagickFileFormat(head, length, format, sizeof format, &exception) == MagickPass)
         coder = format;
     else
-        coder = coderWithoutMagic(head, length);
+        coder = coderWithoutMagic(head, length, fileSize);
     DestroyExceptionInfo(&exception);
     if (coder == "BIGTIFF")
         coder = "TIFF";

@@ -97,7 +97,9 @@ TEST_F(ConverterFormats, BlackAndWhiteGifKeepsItsColours)
 
 TEST_F(ConverterFormats, FilesAreReadByTheirContentOnly)
 {
-    for (std::string name : {"picture.sgi", "picture.xbm", "picture.sun", "picture.fits"}) {
+    // AVS, OTA bitmaps and JBIG have no signature: their headers must agree with the file's size.
+    for (std::string name : {"picture.sgi", "picture.xbm", "picture.sun", "picture.fits", "picture.avs",
+                             "picture.otb", "picture.jbg"}) {
         SCOPED_TRACE(name);
         fs::path source = gm(q(dir / "gradient.ppm"), name);
         fs::path pdf = pdfPath(name + ".pdf");
@@ -113,6 +115,11 @@ TEST_F(ConverterFormats, FilesAreReadByTheirContentOnly)
         EXPECT_NE(result.exitCode, 0) << name;
         EXPECT_NE(result.output.find(name + ": Failed: not a readable image"), std::string::npos) << result.output;
     }
+    // Kinds nothing in them identifies are refused with that cause.
+    gm(q(dir / "gradient.ppm"), "picture.mono");
+    CommandResult result = cli("convert -o " + q(dir / "mono.pdf") + " " + q(dir / "picture.mono"));
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_NE(result.output.find("MONO files carry no signature"), std::string::npos) << result.output;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <utility>
 
 #include "base/file_stamp.h"
@@ -68,6 +69,27 @@ const char* formatNameOf(int format)
     return nullptr;
 }
 
+// Why a file nothing recognised is not read, where its name's kind says more than "not a readable
+// image": Debian's GraphicsMagick is built without its Photoshop reader, some kinds carry no
+// signature to be recognised by, and WordPerfect graphics can hold PostScript.
+std::string unreadableReason(const std::string& path, int kind)
+{
+    if (kind == codec::kFormatPsd && externalConverterAvailable())
+        return "Photoshop (PSD) images are not supported: the installed GraphicsMagick cannot read them";
+    const size_t dot = path.rfind('.');
+    std::string ext = dot == std::string::npos || path.find('/', dot) != std::string::npos ? "" : path.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    static const char* const kWithoutSignature[] = {"ART", "CUT", "FAX", "MONO", "PALM", "PIX", "RLA"};
+    for (const char* name : kWithoutSignature)
+        if (ext == name)
+            return "not a readable image: " + ext +
+                   " files carry no signature to recognise them by, and files are read by their content only";
+    if (ext == "WPG")
+        return "WordPerfect graphics (WPG) are not read: they can hold PostScript, which is never run";
+    return "not a readable image";
+}
+
 } // namespace
 
 ImageProbe probeImage(const std::string& path, int frame, bool autoOrient)
@@ -105,11 +127,7 @@ ImageProbe probeImage(const std::string& path, int frame, bool autoOrient)
     }
     if (probe.frames <= 0) {
         probe.frames = 0;
-        // Debian's GraphicsMagick is built without its Photoshop reader.
-        probe.status = kind == codec::kFormatPsd && externalConverterAvailable()
-                           ? Result::failure(FailureCode::NotAnImage,
-                                             "Photoshop (PSD) images are not supported: the installed GraphicsMagick cannot read them")
-                           : Result::failure(FailureCode::NotAnImage, "not a readable image");
+        probe.status = Result::failure(FailureCode::NotAnImage, unreadableReason(path, kind));
     }
     return probe;
 }
