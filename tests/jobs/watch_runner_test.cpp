@@ -139,7 +139,7 @@ TEST_F(WatchRunnerTest, MoveNeverReplacesAndTakesTheFirstFreeNumberedName)
     EXPECT_TRUE(fs::exists(other));
 }
 
-TEST_F(WatchRunnerTest, SettleCheckNeedsTwoEqualLooksFarEnoughApart)
+TEST_F(WatchRunnerTest, SettleCheckNeedsTwoEqualLooksFarEnoughApartUnlessNoTimeIsAsked)
 {
     fs::path path = file("a.png", "12");
     StabilityTracker tracker;
@@ -152,6 +152,7 @@ TEST_F(WatchRunnerTest, SettleCheckNeedsTwoEqualLooksFarEnoughApart)
     EXPECT_TRUE(tracker.stable(path.string(), 200ms));
     fs::remove(path);
     EXPECT_FALSE(tracker.stable(path.string(), 0ms));
+    EXPECT_TRUE(tracker.stable(file("b.png", "1").string(), 0ms)) << "no settle time: no second look";
 }
 
 TEST_F(WatchRunnerTest, MergeSourcesStayWhenTheWriteFailsAndMoveAfterALaterGoodWrite)

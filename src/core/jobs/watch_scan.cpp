@@ -186,7 +186,7 @@ bool StabilityTracker::stable(const std::string& path, std::chrono::milliseconds
     auto found = m_looks.find(path);
     if (found == m_looks.end() || found->second.size != now.size || found->second.mtimeNanos != now.mtimeNanos) {
         m_looks[path] = now;
-        return false;
+        return settle <= std::chrono::milliseconds::zero();
     }
     return now.since - found->second.since >= settle;
 }

@@ -156,8 +156,9 @@ std::string moveIntoFolder(const std::string& source, const std::string& folder,
 class StabilityTracker {
 public:
     using Clock = std::chrono::steady_clock;
-    // True when an earlier look at least `settle` ago saw the same size and modification time.
-    // Records this look either way (a changed file starts over).
+    // True when an earlier look at least `settle` ago saw the same size and modification time,
+    // and always for a settle time of zero (no waiting asked). Records this look either way (a
+    // changed file starts over).
     bool stable(const std::string& path, std::chrono::milliseconds settle);
     // Drops the looks of files not in `present`, so the memory does not grow without bound.
     void keepOnly(const std::vector<std::string>& present);
