@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -86,6 +87,10 @@ inline bool plausibleCompressed(uint64_t pixels, size_t compressedBytes, uint64_
 // Opens (creating when missing) a file for writing from its start, with the effect of O_TRUNC but
 // without truncating a file that is already empty; -1 on failure.
 int openForOverwrite(const std::string& path);
+// The same as a stdio stream that buffers through `buffer` (resized to 256 KiB, and required to
+// outlive the stream): libraries that hand over 4 KiB at a time make a few large writes. Null on
+// failure.
+FILE* openBufferedOutput(const std::string& path, std::vector<char>& buffer);
 
 bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality);
 bool writePngFile(const Bitmap& bitmap, const std::string& path);

@@ -107,18 +107,15 @@ bool recodeJpegPlanes(const std::string& input, const std::string& output, int q
     FILE* source = std::fopen(input.c_str(), "rb");
     if (!source)
         return false;
-    int fd = openForOverwrite(output);
-    FILE* target = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    std::vector<char> outBuffer;
+    FILE* target = openBufferedOutput(output, outBuffer);
     if (!target) {
-        if (fd >= 0)
-            ::close(fd);
         std::fclose(source);
         return false;
     }
-    // libjpeg moves data 4 KiB at a time; large stdio buffers make that a few large calls.
-    std::vector<char> inBuffer(size_t{1} << 18), outBuffer(size_t{1} << 18);
+    // libjpeg reads 4 KiB at a time; a large stdio buffer makes that a few large calls.
+    std::vector<char> inBuffer(size_t{1} << 18);
     std::setvbuf(source, inBuffer.data(), _IOFBF, inBuffer.size());
-    std::setvbuf(target, outBuffer.data(), _IOFBF, outBuffer.size());
     // One error manager serves both objects; everything with a destructor lives outside the
     // frames libjpeg may jump out of.
     Planes planes;

@@ -24,4 +24,18 @@ int openForOverwrite(const std::string& path)
     return fd;
 }
 
+FILE* openBufferedOutput(const std::string& path, std::vector<char>& buffer)
+{
+    int fd = openForOverwrite(path);
+    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (!file) {
+        if (fd >= 0)
+            ::close(fd);
+        return nullptr;
+    }
+    buffer.resize(size_t{1} << 18);
+    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+    return file;
+}
+
 } // namespace folvane::codec

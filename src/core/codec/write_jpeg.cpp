@@ -63,17 +63,10 @@ bool writeJpegFile(const Bitmap& bitmap, const std::string& path, int quality)
         return false;
     if (bitmap.width() > JPEG_MAX_DIMENSION || bitmap.height() > JPEG_MAX_DIMENSION)
         return false;
-    int fd = openForOverwrite(path);
-    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (!file) {
-        if (fd >= 0)
-            ::close(fd);
+    std::vector<char> buffer;
+    FILE* file = openBufferedOutput(path, buffer);
+    if (!file)
         return false;
-    }
-    // libjpeg hands its output over 4 KiB at a time; a large stdio buffer turns that into a
-    // few large writes.
-    std::vector<char> buffer(size_t{1} << 18);
-    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     std::vector<uint8_t> line;
     jpeg_compress_struct cinfo {};
     ErrorManager err {};

@@ -91,15 +91,10 @@ using EncodeBody = void (*)(png_structp, png_infop, const void* context);
 // Writes a PNG file whose header and rows `body` gives; a failed file is removed.
 bool writePng(const std::string& path, EncodeBody body, const void* context)
 {
-    int fd = openForOverwrite(path);
-    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (!file) {
-        if (fd >= 0)
-            ::close(fd);
+    std::vector<char> buffer;
+    FILE* file = openBufferedOutput(path, buffer);
+    if (!file)
         return false;
-    }
-    std::vector<char> buffer(size_t{1} << 18);
-    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info || setjmp(png_jmpbuf(png))) {
